@@ -1,0 +1,43 @@
+#include "console/layout.h"
+
+#include <cstring>
+
+#include "sjis/sjis.h"
+
+std::size_t widestNameLength(int count, char* const* arguments) {
+    std::size_t widest = 0;
+    for (int i = 1; i < count; ++i) {
+        const char* argument = arguments[i];
+        if (argument[0] == '-' || argument[0] == '/') continue;
+        OwnedString resolved = resolveLongPath(argument);
+        std::size_t length = std::strlen(resolved ? resolved.get() : argument);
+        if (length > widest) widest = length;
+    }
+    return widest;
+}
+
+const char* pathTailStart(const char* path) {
+    const char* end = path + std::strlen(path);
+    if (startsWith(path, "\\\\")) {
+        const char* server = sjisFindFirst(path + 2, '\\');
+        if (!server) return end;
+        if (!sjisFindFirst(server + 1, '\\')) return end;
+    }
+    const char* backslash = sjisFindLast(path, '\\');
+    const char* slash = std::strrchr(path, '/');
+    if (slash && (!backslash || backslash < slash)) return slash + 1;
+    if (backslash) return backslash + 1;
+    if (path[0] != '\0' && path[1] == ':') return path + 2;
+    return path;
+}
+
+OwnedString fitDisplayName(const char* path, std::size_t width) {
+    std::size_t length = std::strlen(path);
+    if (width >= length) return duplicateString(path);
+    for (std::size_t i = length - 1 - width; i < length; ++i) {
+        char c = path[i];
+        if (c == '/' || c == ':' || (c == '\\' && sjisKindAt(path, i) != 2))
+            return duplicateString(path + i + 1);
+    }
+    return duplicateString(pathTailStart(path));
+}

@@ -1,0 +1,130 @@
+#include "console/pager.h"
+
+#include <cstdarg>
+#include <cstring>
+
+#include "console/format.h"
+#include "platform/platform.h"
+
+HelpPager helpPager;
+ResultPager resultPager;
+
+void TickPacer::pace(uint32_t ms) {
+    if (ms == markNow) {
+        mark = platform::GetTickCount();
+        fresh = false;
+        return;
+    }
+    if (fresh) {
+        mark = platform::GetTickCount();
+        fresh = false;
+    }
+    // Unsigned subtraction keeps the wait right across the 32-bit wrap.
+    while (static_cast<uint32_t>(platform::GetTickCount() - mark) <= ms) {
+    }
+    mark = platform::GetTickCount();
+}
+
+int readKey() { return platform::readConsoleKey(); }
+
+void repeatChar(char ch, unsigned count) {
+    char run[64];
+    std::memset(run, ch, sizeof run);
+    while (count) {
+        unsigned n = count < sizeof run ? count : static_cast<unsigned>(sizeof run);
+        platform::writeOut(run, n);
+        count -= n;
+    }
+}
+
+namespace {
+
+enum class Answer { Continue, All, Quit };
+
+Answer answerFor(int key) {
+    switch (key) {
+        case 27: case 'Q': case 'q': case 0xC0: return Answer::Quit;
+        case 'A': case 'a': case 0xC1: return Answer::All;
+        default: return Answer::Continue;
+    }
+}
+
+// Shows the prompt and waits for one key. A key that cannot be read (standard
+// input is not a console) answers All: waiting would hang the run and
+// re-prompting would spin, so output goes on unpaged.
+Answer pauseAtPrompt(TickPacer& pacer, int exitCode, const char* prompt) {
+    pacer.pace(promptDelay);
+    std::size_t length = std::strlen(prompt);
+    platform::writeOut(prompt, length);
+    platform::flushOut();
+    int key = readKey();
+    pacer.pace(markNow);
+    platform::writeOut("\r", 1);
+    repeatChar(' ', static_cast<unsigned>(length));
+    platform::writeOut("\r", 1);
+    if (key < 0) return Answer::All;
+    Answer answer = answerFor(key);
+    if (answer == Answer::Quit) platform::exitProcess(exitCode);
+    return answer;
+}
+
+bool consoleBuffer(int* bufferRows, int* windowRows) {
+    return platform::consoleRows(bufferRows, windowRows) && *bufferRows > 0;
+}
+
+}  // namespace
+
+void setUpHelpPager(int exitCode) {
+    helpPager.pacer.pace(markNow);
+    helpPager.exitCode = exitCode;
+    int bufferRows = 0, windowRows = 0;
+    helpPager.enabled = consoleBuffer(&bufferRows, &windowRows);
+}
+
+void helpPause(const char* prompt) {
+    if (!helpPager.enabled) return;
+    if (pauseAtPrompt(helpPager.pacer, helpPager.exitCode, prompt) == Answer::All)
+        helpPager.enabled = false;
+}
+
+void setUpResultPager(bool enabled, int exitCode) {
+    resultPager.pacer.pace(markNow);
+    resultPager.exitCode = exitCode;
+    if (!enabled) {
+        resultPager.pageLines = 0;
+        return;
+    }
+    int bufferRows = 0, windowRows = 0;
+    if (!consoleBuffer(&bufferRows, &windowRows)) {
+        resultPager.pageLines = 0;
+        return;
+    }
+    resultPager.pageLines = windowRows - 2;
+}
+
+void countOutput(int chars, const char* prompt) {
+    if (resultPager.pageLines < 1) return;
+    int lines = chars / screenColumns + (chars % screenColumns != 0 ? 1 : 0);
+    resultPager.linesShown += lines;
+    if (resultPager.linesShown <= resultPager.pageLines) return;
+    resultPager.linesShown = 0;
+    if (pauseAtPrompt(resultPager.pacer, resultPager.exitCode, prompt) == Answer::All)
+        resultPager.pageLines = 0;
+}
+
+int printResult(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    int n = writeFormatted(format, args);
+    va_end(args);
+    countOutput(n, promptText);
+    return n;
+}
+
+int printOut(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    int n = writeFormatted(format, args);
+    va_end(args);
+    return n;
+}

@@ -1,0 +1,61 @@
+// Paged standard output: the help pager breaks at points the help screen
+// chooses, the result pager counts screen lines and pauses at each screenful.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+constexpr int screenColumns = 80;
+constexpr uint32_t promptDelay = 500;
+constexpr uint32_t markNow = 0xFFFFFFFFu;
+inline constexpr char promptText[] = "(Continue,/All/Quit)";
+
+// Keeps a prompt from appearing sooner than a given time after the last mark.
+class TickPacer {
+public:
+    void pace(uint32_t ms);
+
+private:
+    bool fresh = true;
+    uint32_t mark = 0;
+};
+
+struct HelpPager {
+    bool enabled = true;
+    int exitCode = 1;
+    TickPacer pacer;
+};
+
+struct ResultPager {
+    int pageLines = 24;
+    int exitCode = 1;
+    int linesShown = 0;
+    TickPacer pacer;
+};
+
+extern HelpPager helpPager;
+extern ResultPager resultPager;
+
+// One key's character byte 0-255, or -1 when no key can be read.
+int readKey();
+void repeatChar(char ch, unsigned count);
+
+void setUpHelpPager(int exitCode);
+void helpPause(const char* prompt);
+void setUpResultPager(bool enabled, int exitCode);
+void countOutput(int chars, const char* prompt);
+
+// printf-style write of one result text to standard output, charged to the
+// result pager; gives the number of characters written.
+int printResult(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// printf-style write to standard output that no pager counts.
+int printOut(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;

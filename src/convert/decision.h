@@ -1,0 +1,20 @@
+// Whether an entry's name is to be lower-cased, and doing it.
+#pragma once
+
+#include <cstddef>
+
+enum CaseClass { noCapital = 0, capitalsOnly = 1, longOrMixed = 2 };
+
+// 0: no A-Z; 1: A-Z and no a-z; 2: both. Double-byte characters never count.
+int classifyCase(const char* text);
+// 0: no double-byte character; 1: only double-byte characters; 2: both kinds.
+int classifyDoubleByte(const char* text);
+// The text after the last '.' of a final component; empty when there is none.
+const char* extensionOf(const char* component);
+
+// The decision for resolved path `path` under the current modes.
+bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode);
+
+// Decides, renames (unless in test mode) and reports one existing entry; on a
+// failed rename takes the failure step.
+void lowerCaseEntry(const char* path, const char* displayName, int columnWidth);

@@ -1,0 +1,89 @@
+#include "convert/path.h"
+
+#include <cstring>
+
+#include "sjis/sjis.h"
+
+OwnedString duplicateString(const char* s) {
+    if (!s) return nullptr;
+    std::size_t n = std::strlen(s) + 1;
+    char* copy = static_cast<char*>(platform::allocate(n));
+    if (copy) std::memcpy(copy, s, n);
+    return OwnedString(copy);
+}
+
+std::size_t directoryLength(const char* path) {
+    // Walk by characters: a second byte 0x5C is no separator.
+    std::size_t end = 0;
+    for (const char* p = path; *p;) {
+        if (isSeparatorByte(*p)) end = static_cast<std::size_t>(p - path) + 1;
+        if (isSjisLead(static_cast<unsigned char>(*p))) {
+            if (p[1] == '\0') {  // a lone lead byte at the end: no trustworthy cut
+                end = 0;
+                break;
+            }
+            p += 2;
+        } else {
+            ++p;
+        }
+    }
+    if (end == 0 && path[0] != '\0' && path[1] == ':') end = 2;
+    return end;
+}
+
+const char* finalComponent(const char* path) { return path + directoryLength(path); }
+
+char* cutToDirectory(char* path) {
+    std::size_t n = directoryLength(path);
+    path[n] = '\0';
+    return n ? path : nullptr;
+}
+
+char* joinPath(char* dst, const char* directory, const char* name) {
+    std::size_t n = std::strlen(directory);
+    if (n == 0) {
+        std::memmove(dst, name, std::strlen(name) + 1);
+        return dst;
+    }
+    if (dst != directory) std::memmove(dst, directory, n);
+    char last = directory[n - 1];
+    bool ends = last == ':' || last == '/' ||
+                (last == '\\' && sjisKindAt(directory, n - 1) != 2);
+    if (!ends) dst[n++] = platform::pathSeparator;
+    std::memmove(dst + n, name, std::strlen(name) + 1);
+    return dst;
+}
+
+OwnedString resolveLongPath(const char* name) {
+    if (!name || name[0] == '\0') return nullptr;
+    // The platform cannot take a longer path; refusing it here also keeps
+    // every later buffer of maxPath bytes safe.
+    if (std::strlen(name) >= platform::maxPath) return nullptr;
+    platform::FindData found;
+    platform::SearchHandle h = platform::FindFirstFileA(name, &found);
+    if (!h) return nullptr;
+    platform::FindClose(h);
+    std::size_t dir = directoryLength(name);
+    std::size_t stored = std::strlen(found.fileName);
+    if (dir + stored + 1 >= platform::maxPath) return nullptr;
+    char* result = static_cast<char*>(platform::allocate(dir + stored + 2));
+    if (!result) return nullptr;
+    OwnedString copy = duplicateString(name);
+    if (!copy) {
+        platform::release(result);
+        return nullptr;
+    }
+    cutToDirectory(copy.get());
+    joinPath(result, copy.get(), found.fileName);
+    if (std::strlen(result) >= platform::maxPath) {
+        platform::release(result);
+        return nullptr;
+    }
+    return OwnedString(result);
+}
+
+uint32_t queryAttributes(const char* path) {
+    if (std::strlen(path) >= platform::maxPath) return platform::invalidAttributes;
+    uint32_t word = platform::GetFileAttributesA(path);
+    return word == 0 ? 0x80u : word;
+}

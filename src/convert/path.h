@@ -1,0 +1,38 @@
+// Looking a name up on disk and cutting and joining paths. A directory part
+// ends at the last '\\' or '/' that is not the second byte of a double-byte
+// character, or after a drive form "X:".
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/platform.h"
+
+struct ReleaseBytes {
+    void operator()(char* p) const { platform::release(p); }
+};
+// A heap string of the command's own, released through the platform.
+using OwnedString = std::unique_ptr<char, ReleaseBytes>;
+
+// New copy of `s`; nullptr for nullptr or when memory runs out.
+OwnedString duplicateString(const char* s);
+
+// The directory part as typed followed by the entry's stored name; nullptr when
+// the name is empty, not found, too long for a path, or memory runs out.
+OwnedString resolveLongPath(const char* name);
+
+// The attribute word; 0 from the platform becomes 0x80 (normal), and
+// platform::invalidAttributes means not found.
+uint32_t queryAttributes(const char* path);
+
+// Cuts `path` in place to its directory part; nullptr (and an empty path) when
+// it has none.
+char* cutToDirectory(char* path);
+// The length of the directory part of `path`.
+std::size_t directoryLength(const char* path);
+// The text after the directory part.
+const char* finalComponent(const char* path);
+
+// dst = directory, a separator when needed, name. dst must hold all three and
+// the terminator.
+char* joinPath(char* dst, const char* directory, const char* name);

@@ -1,0 +1,261 @@
+#include "driver/arguments.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "convert/path.h"
+#include "platform/platform.h"
+#include "sjis/sjis.h"
+
+namespace {
+
+inline bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
+inline bool isLead(char c) { return isSjisLead(static_cast<unsigned char>(c)); }
+
+bool append(ArgumentList& list, char* text) {
+    if (list.count + 1 >= list.capacity) {
+        int grown = list.capacity ? list.capacity * 2 : 16;
+        void* bigger = platform::reallocate(list.items, sizeof(char*) * static_cast<std::size_t>(grown));
+        if (!bigger) {
+            platform::release(text);
+            return false;
+        }
+        list.items = static_cast<char**>(bigger);
+        list.capacity = grown;
+    }
+    list.items[list.count++] = text;
+    list.items[list.count] = nullptr;
+    return true;
+}
+
+bool appendCopy(ArgumentList& list, const char* text) {
+    OwnedString copy = duplicateString(text);
+    return copy && append(list, copy.release());
+}
+
+// Builds one argument into `out` (room for the rest of the text) and gives the
+// position after it.
+const char* splitArgument(const char* p, char* out) {
+    bool inQuotes = false;
+    std::size_t n = 0;
+    for (;;) {
+        std::size_t backslashes = 0;
+        while (*p == '\\') {
+            ++backslashes;
+            ++p;
+        }
+        if (*p == '"') {
+            for (std::size_t i = 0; i < backslashes / 2; ++i) out[n++] = '\\';
+            if (backslashes % 2 == 1) {
+                out[n++] = '"';
+                ++p;
+                continue;
+            }
+            if (inQuotes && p[1] == '"') {
+                out[n++] = '"';
+                p += 2;
+                inQuotes = false;
+            } else {
+                ++p;
+                inQuotes = !inQuotes;
+            }
+            continue;
+        }
+        for (std::size_t i = 0; i < backslashes; ++i) out[n++] = '\\';
+        if (*p == '\0' || (!inQuotes && isBlankOrTab(*p))) break;
+        out[n++] = *p;
+        if (isLead(*p) && p[1] != '\0') out[n++] = *++p;  // a second byte 0x5C is no backslash
+        ++p;
+    }
+    out[n] = '\0';
+    return p;
+}
+
+const char* splitProgramName(const char* p, char* out) {
+    std::size_t n = 0;
+    if (*p == '"') {
+        ++p;
+        while (*p && *p != '"') {
+            if (isLead(*p) && p[1] != '\0') out[n++] = *p++;
+            out[n++] = *p++;
+        }
+        if (*p == '"') ++p;
+    } else {
+        while (*p && !isBlankOrTab(*p)) {
+            if (isLead(*p) && p[1] != '\0') out[n++] = *p++;
+            out[n++] = *p++;
+        }
+        if (*p) ++p;  // the blank or tab that ends it
+    }
+    out[n] = '\0';
+    return p;
+}
+
+}  // namespace
+
+bool splitCommandLine(const char* commandLine, ArgumentList& out) {
+    // No argument is longer than the line, so one scratch block serves all.
+    std::size_t length = std::strlen(commandLine);
+    char* scratch = static_cast<char*>(platform::allocate(length + 1));
+    if (!scratch) return false;
+    const char* p = splitProgramName(commandLine, scratch);
+    bool ok = appendCopy(out, scratch);
+    for (;;) {
+        if (!ok) break;
+        while (isBlankOrTab(*p)) ++p;
+        if (*p == '\0') break;
+        p = splitArgument(p, scratch);
+        ok = appendCopy(out, scratch);
+    }
+    platform::release(scratch);
+    return ok;
+}
+
+int compareFolded(const char* a, const char* b) {
+    const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
+    const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
+    for (;; ++x, ++y) {
+        unsigned cx = (*x >= 'A' && *x <= 'Z') ? *x + 32u : *x;
+        unsigned cy = (*y >= 'A' && *y <= 'Z') ? *y + 32u : *y;
+        if (cx != cy) return cx < cy ? -1 : 1;
+        if (*x == 0) return 0;
+    }
+}
+
+void sortMatches(ArgumentList& list, int first) {
+    // Equal folded texts arise only where a disk holds ABC.TXT beside abc.txt;
+    // their bytes decide, so the order never depends on the directory's.
+    std::sort(list.items + first, list.items + list.count, [](const char* a, const char* b) {
+        int folded = compareFolded(a, b);
+        return folded != 0 ? folded < 0 : std::strcmp(a, b) < 0;
+    });
+}
+
+namespace {
+platform::SearchHandle openSearch = nullptr;
+platform::FindData searchData;
+}  // namespace
+
+const char* findMatch(const char* pattern) {
+    if (pattern) {
+        if (openSearch) platform::FindClose(openSearch);
+        openSearch = platform::FindFirstFileA(pattern, &searchData);
+        return openSearch ? searchData.fileName : nullptr;
+    }
+    if (!openSearch) return nullptr;
+    if (platform::FindNextFileA(openSearch, &searchData)) return searchData.fileName;
+    platform::FindClose(openSearch);
+    openSearch = nullptr;
+    return nullptr;
+}
+
+bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
+    // The separator is the last '\\', '/' or ':' before the wildcard, looking
+    // at character starts only.
+    const char* separator = nullptr;
+    for (const char* p = text; p < wildcard && *p;) {
+        if (*p == '\\' || *p == '/' || *p == ':') separator = p;
+        p += (isLead(*p) && p[1] != '\0') ? 2 : 1;
+    }
+    if (separator && *separator == ':' && separator != text + 1) return appendCopy(out, text);
+    std::size_t prefix = separator ? static_cast<std::size_t>(separator - text) + 1 : 0;
+    if (std::strlen(text) >= platform::maxPath) return appendCopy(out, text);
+
+    int first = out.count;
+    for (const char* name = findMatch(text); name; name = findMatch(nullptr)) {
+        if (equalStrings(name, ".") || equalStrings(name, "..")) continue;
+        std::size_t length = std::strlen(name);
+        char* joined = static_cast<char*>(platform::allocate(prefix + length + 1));
+        if (!joined) {
+            findMatch(nullptr);
+            return false;
+        }
+        std::memcpy(joined, text, prefix);
+        std::memcpy(joined + prefix, name, length + 1);
+        if (!append(out, joined)) return false;
+    }
+    if (out.count == first) return appendCopy(out, text);
+    sortMatches(out, first);
+    return true;
+}
+
+bool expandWildcards(const ArgumentList& in, ArgumentList& out) {
+    for (int i = 0; i < in.count; ++i) {
+        const char* text = in.items[i];
+        const char* wildcard = nullptr;
+        if (text[0] != '"' && text[0] != '/') {
+            for (const char* p = text; *p; ++p)
+                if (*p == '*' || *p == '?') {
+                    wildcard = p;
+                    break;
+                }
+        }
+        bool ok = wildcard ? expandPattern(text, wildcard, out) : appendCopy(out, text);
+        if (!ok) return false;
+    }
+    return true;
+}
+
+void releaseArguments(ArgumentList& list) {
+    for (int i = 0; i < list.count; ++i) platform::release(list.items[i]);
+    platform::release(list.items);
+    list = ArgumentList{};
+}
+
+namespace {
+
+[[noreturn]] void outOfArgumentSpace() {
+    static const char parts[][48] = {"\r\n", "runtime error ",
+                                     "R6008\r\n- not enough space for arguments\r\n"};
+    for (const char* part : parts) platform::writeErr(part, std::strlen(part));
+    platform::exitProcess(255);
+}
+
+char** finish(ArgumentList& split, int* count) {
+    ArgumentList expanded;
+    bool ok = expandWildcards(split, expanded);
+    releaseArguments(split);
+    if (!ok) {
+        releaseArguments(expanded);
+        outOfArgumentSpace();
+    }
+    *count = expanded.count;
+    return expanded.items;
+}
+
+}  // namespace
+
+namespace {
+
+bool sameArguments(const ArgumentList& split, const char* const* original, int count) {
+    if (split.count != count) return false;
+    for (int i = 1; i < count; ++i)
+        if (!equalStrings(split.items[i], original[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+char** buildArgumentVector(const char* commandLine, const char* const* original,
+                           int originalCount, int* count) {
+    char module[platform::maxPath];
+    if (commandLine[0] == '\0') {
+        unsigned n = platform::GetModuleFileNameA(module, sizeof module);
+        module[n < sizeof module ? n : 0] = '\0';
+        commandLine = module;
+    }
+    ArgumentList split;
+    bool ok = splitCommandLine(commandLine, split);
+    // Where the system split the arguments itself, the text made from them must
+    // give them back; one it cannot carry (a lone lead byte ending an argument
+    // swallows the blank after it) is taken as the system gave it.
+    if (ok && original && !sameArguments(split, original, originalCount)) {
+        releaseArguments(split);
+        for (int i = 0; ok && i < originalCount; ++i) ok = appendCopy(split, original[i]);
+    }
+    if (!ok) {
+        releaseArguments(split);
+        outOfArgumentSpace();
+    }
+    return finish(split, count);
+}

@@ -1,0 +1,40 @@
+// The argument vector: the raw command line split by its quoting rules, and
+// every argument holding '*' or '?' replaced by its sorted matches.
+#pragma once
+
+#include <cstddef>
+
+// A growable list of argument texts; the texts and the array are the list's.
+struct ArgumentList {
+    char** items = nullptr;
+    int count = 0;
+    int capacity = 0;
+};
+
+// Splits the command line; false when memory runs out.
+bool splitCommandLine(const char* commandLine, ArgumentList& out);
+// Appends the expansion of every text of `in` to `out`; false when memory
+// runs out.
+bool expandWildcards(const ArgumentList& in, ArgumentList& out);
+// Appends the matches of `text` (its first wildcard at `wildcard`), sorted, or
+// the text itself when nothing matches; false when memory runs out.
+bool expandPattern(const char* text, const char* wildcard, ArgumentList& out);
+// Sorts items[first..count) without regard to the case of A-Z; texts equal
+// that way are ordered by their bytes.
+void sortMatches(ArgumentList& list, int first);
+// Orders two texts by bytes after folding A-Z to a-z: negative, 0, positive.
+int compareFolded(const char* a, const char* b);
+
+// Gives the first matching name for a pattern, or the next one for nullptr;
+// nullptr at the end.
+const char* findMatch(const char* pattern);
+
+// Builds the vector from the raw command line; on running out of memory writes
+// the start-up message and ends the process with 255. `count` gets the count;
+// the vector ends with a null entry and lives as long as the process.
+// `original` is the list the system split itself, where it has one: the split
+// must agree with it, or the original is taken.
+char** buildArgumentVector(const char* commandLine, const char* const* original,
+                           int originalCount, int* count);
+
+void releaseArguments(ArgumentList& list);

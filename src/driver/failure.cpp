@@ -1,0 +1,28 @@
+#include "driver/failure.h"
+
+#include <cstdarg>
+#include <cstring>
+
+#include "console/format.h"
+#include "driver/settings.h"
+#include "platform/platform.h"
+#include "sjis/messages.h"
+
+int errorOccurred = 0;
+
+void fatalError(const char* format, ...) {
+    platform::flushOut();  // result lines written so far come first
+    platform::writeErr("\n\a", 2);
+    platform::writeErr(text::stopPrefix, std::strlen(text::stopPrefix));
+    std::va_list args;
+    va_start(args, format);
+    writeFormattedErr(format, args);
+    va_end(args);
+    platform::writeErr("\n", 1);
+    platform::exitProcess(1);
+}
+
+void failureStep() {
+    if (!settings.continueOnError) platform::exitProcess(1);
+    errorOccurred = 1;
+}

@@ -1,0 +1,132 @@
+#include "driver/run.h"
+
+#include <cstring>
+
+#include "config/loader.h"
+#include "console/layout.h"
+#include "console/pager.h"
+#include "convert/decision.h"
+#include "driver/failure.h"
+#include "driver/settings.h"
+#include "help/help.h"
+#include "sjis/messages.h"
+#include "sjis/sjis.h"
+
+namespace {
+
+// The stored name of the entry `path` designates, looked up in its directory's
+// default search order.
+OwnedString searchFor(const char* path) {
+    platform::FindData found;
+    platform::SearchHandle h = platform::FindFirstFileA(path, &found);
+    if (!h) return nullptr;
+    platform::FindClose(h);
+    char probe[1];
+    unsigned needed = platform::SearchPathA(found.fileName, sizeof probe, probe);
+    if (needed == 0) return nullptr;
+    char* full = static_cast<char*>(platform::allocate(needed + 1));
+    if (!full) return nullptr;
+    unsigned written = platform::SearchPathA(found.fileName, needed + 1, full);
+    if (written == 0 || written > needed) {
+        platform::release(full);
+        return nullptr;
+    }
+    return OwnedString(full);
+}
+
+OwnedString modulePath() {
+    char module[platform::maxPath];
+    unsigned n = platform::GetModuleFileNameA(module, sizeof module);
+    if (n == 0 || n >= sizeof module) return nullptr;
+    return duplicateString(module);
+}
+
+bool isSwitchArgument(const char* argument) {
+    return argument[0] != '\0' &&
+           (argument[0] == '/' || argument[0] == settings.switchChar);
+}
+
+bool isHelpRequest(const char* argument) {
+    return argument[1] == '?' || equalsIgnoreCase(argument + 1, "help");
+}
+
+void reportNotFound(const char* name, int columnWidth) {
+    if (!settings.showErrors) return;
+    if (settings.showSkipped)
+        printResult(text::notFoundAligned, columnWidth, name);
+    else
+        printResult(text::notFoundLine, name);
+}
+
+void handleName(const char* argument, int columnWidth) {
+    OwnedString path = resolveLongPath(argument);
+    if (!path) {
+        reportNotFound(argument, columnWidth);
+        failureStep();
+        return;
+    }
+    OwnedString displayName;
+    if (settings.showSkipped) {
+        displayName = fitDisplayName(path.get(), static_cast<std::size_t>(columnWidth));
+        if (!displayName) fatalError("%s", text::outOfMemory);
+    }
+    uint32_t attributes = queryAttributes(path.get());
+    if (attributes == platform::invalidAttributes) {
+        reportNotFound(settings.showSkipped ? displayName.get() : path.get(), columnWidth);
+        failureStep();
+        return;
+    }
+    bool directory = (attributes & platform::attributeDirectory) != 0;
+    if (directory ? !settings.includeDirectories : !settings.includeFiles) return;
+    lowerCaseEntry(path.get(), displayName ? displayName.get() : "", columnWidth);
+}
+
+}  // namespace
+
+OwnedString locateExecutable(const char* typed) {
+    if (pathExtension(typed)) return searchFor(typed);
+    OwnedString module = modulePath();
+    return module ? searchFor(module.get()) : nullptr;
+}
+
+int runCommand(int count, char** arguments) {
+    OwnedString executable = locateExecutable(arguments[0]);
+    // Typed with its extension from another directory, the command does not
+    // find itself by the typed name; its own module path still says where it is.
+    if (!executable) {
+        OwnedString module = modulePath();
+        if (module) executable = searchFor(module.get());
+        if (!executable) executable = std::move(module);
+    }
+    // Entry 0 lives as long as the process, like the rest of the vector.
+    static OwnedString located;
+    static char empty[] = "";
+    located = std::move(executable);
+    arguments[0] = located ? located.get() : empty;
+    if (arguments[0][0] != '\0') loadConfig(arguments[0], &settings.switchChar);
+
+    int names = 0;
+    for (int i = 1; i < count; ++i) {
+        const char* argument = arguments[i];
+        if (!isSwitchArgument(argument)) {
+            ++names;
+            continue;
+        }
+        if (isHelpRequest(argument)) showHelp(arguments[0]);
+        applySwitches(argument);
+    }
+    if (names == 0) showHelp(arguments[0]);
+
+    setUpResultPager(settings.pauseMode, 1);
+    if (settings.pauseMode) countOutput(screenColumns, promptText);
+    // The column is only drawn under /v+k; measuring it looks every name up
+    // once more, so it is done only then.
+    int columnWidth = 0;
+    if (settings.showSkipped) {
+        std::size_t widest = widestNameLength(count, arguments);
+        columnWidth = widest > widestColumn ? widestColumn : static_cast<int>(widest);
+    }
+    for (int i = 1; i < count; ++i)
+        if (!isSwitchArgument(arguments[i])) handleName(arguments[i], columnWidth);
+    return errorOccurred ? 2 : 0;
+}

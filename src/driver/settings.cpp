@@ -1,0 +1,83 @@
+#include "driver/settings.h"
+
+#include <cstring>
+
+#include "sjis/sjis.h"
+
+RunSettings settings;
+
+namespace {
+
+inline bool isMinus(char c) { return c == '-'; }
+
+void setStandardDisplay() {
+    settings.showRenamed = true;
+    settings.showErrors = true;
+    settings.showSkipped = false;
+}
+
+// Reads the elements of a /v group from `p` (the byte after 'v'); gives the
+// byte at which the group stopped (the terminator or a '/').
+const char* applyDisplayGroup(const char* p) {
+    if (*p == '\0' || *p == '/') {
+        setStandardDisplay();
+        return p;
+    }
+    bool plus = false;  // the sign is minus at the start of every /v
+    for (; *p != '\0' && *p != '/'; ++p) {
+        switch (*p) {
+            case '+': plus = true; break;
+            case '-': plus = false; break;
+            case '=':
+                settings.showRenamed = settings.showErrors = settings.showSkipped = false;
+                plus = true;
+                break;
+            case 'a': case 'A':
+                settings.showRenamed = settings.showErrors = settings.showSkipped = plus;
+                break;
+            case 'c': case 'C': settings.showRenamed = plus; break;
+            case 'e': case 'E': settings.showErrors = plus; break;
+            case 'k': case 'K': settings.showSkipped = plus; break;
+            default: break;  // blanks, ';' and other letters do not end the group
+        }
+    }
+    return p;
+}
+
+void applyKindFilter(char next) {
+    if (next == 'd' || next == 'D') {
+        settings.includeFiles = false;
+        settings.includeDirectories = true;
+    } else if (next == 'a' || next == 'A' || next == '-') {
+        settings.includeFiles = settings.includeDirectories = true;
+    } else {
+        settings.includeFiles = true;
+        settings.includeDirectories = false;
+    }
+}
+
+}  // namespace
+
+void applySwitches(const char* text) {
+    const char* introducer = text;
+    for (;;) {
+        const char* letter = introducer + 1;
+        const char* searchFrom = letter;
+        char next = letter[0] == '\0' ? '\0' : letter[1];
+        switch (*letter) {
+            case 'c': case 'C': settings.continueOnError = !isMinus(next); break;
+            case 'k': case 'K': settings.kanjiMode = !isMinus(next); break;
+            case 'l': case 'L': settings.longMode = !isMinus(next); break;
+            case 'p': case 'P': settings.pauseMode = !isMinus(next); break;
+            case 'f': case 'F': applyKindFilter(next); break;
+            case 't': case 'T': settings.testMode = !startsWithIgnoreCase(letter, "test-"); break;
+            case 'v': case 'V': searchFrom = applyDisplayGroup(letter + 1); break;
+            default: break;
+        }
+        // Only '/' introduces a further switch in the same text, never the
+        // second switch character.
+        const char* slash = std::strchr(searchFrom, '/');
+        if (!slash) return;
+        introducer = slash;
+    }
+}

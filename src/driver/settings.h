@@ -1,0 +1,23 @@
+// The one record of what the user chose, and the parser of switch texts.
+#pragma once
+
+struct RunSettings {
+    char switchChar = '/';
+    bool includeFiles = true;
+    bool includeDirectories = true;
+    bool longMode = false;
+    bool kanjiMode = false;
+    bool continueOnError = false;
+    bool pauseMode = false;
+    bool testMode = false;
+    bool showRenamed = true;
+    bool showErrors = true;
+    bool showSkipped = false;
+};
+
+extern RunSettings settings;
+
+// Applies every switch of one switch text (a command-line argument or a
+// configuration line) to `settings`. The first byte is the introducer and is
+// not looked at. Unknown switches and characters are skipped in silence.
+void applySwitches(const char* text);

@@ -1,0 +1,155 @@
+#include "help/help.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "config/listing.h"
+#include "config/loader.h"
+#include "console/pager.h"
+#include "driver/failure.h"
+#include "driver/settings.h"
+#include "help/help_texts.h"
+#include "sjis/messages.h"
+#include "sjis/sjis.h"
+
+namespace {
+
+constexpr char fixedName[] = "tavisk";
+constexpr char version[] = "1.09";
+
+void line(const char* s) {
+    platform::writeOut(s, std::strlen(s));
+    platform::writeOut("\n", 1);
+}
+
+void blank() { platform::writeOut("\n", 1); }
+
+void pageBreak() {
+    helpPause(promptText);
+    blank();
+}
+
+void lines(std::initializer_list<const char*> texts) {
+    for (const char* s : texts) line(s);
+}
+
+void banner(const char* date) {
+    line(text::title);
+    printOut("%s  %s  %s\n", fixedName, version, date);
+    printOut("Copyright (C) 1996-%.4s  All rights reserved.\n", date);
+    blank();
+}
+
+void switchSection(const char* name) {
+    printOut(text::usage, name);
+    blank();
+    lines({text::f1, text::f2, text::f3, text::f4});
+    blank();
+    lines({text::l1, text::l2});
+    blank();
+    lines({text::k1, text::k2});
+    blank();
+    lines({text::c1, text::c2});
+    pageBreak();
+    lines({text::v1, text::v2, text::v3, text::v4, text::v5, text::v6, text::v7, text::v8,
+           text::v9});
+    blank();
+    lines({text::t1, text::t2});
+    blank();
+    lines({text::p1, text::p2});
+    blank();
+    line(text::h1);
+    blank();
+    line(text::exitHeading);
+    printOut(text::exit0, 0);
+    printOut(text::exit1, 1);
+    printOut(text::exit2, 2);
+    pageBreak();
+}
+
+void aboutAndNotes(const char* name) {
+    lines({text::aboutHeading, text::about1, text::about2, text::about3, text::about4,
+           text::about5, text::about6, text::about7});
+    pageBreak();
+    line(text::noteHeading);
+    printOut(text::note1, name);
+    lines({text::note2, text::note3, text::note4});
+    printOut(text::note5, name);
+    line(text::note6);
+    pageBreak();
+}
+
+void configSection(const char* name, const char* programPath) {
+    line(text::configHeading);
+    printOut(text::config1, name);
+    blank();
+    OwnedString path = configPathFor(programPath);
+    if (!path) fatalError("%s", text::outOfMemory);
+    printOut(text::configPath, path.get());
+    printOut("%s", text::configCurrent);
+    listConfigSwitches(path.get(), settings.switchChar);
+    char c = settings.switchChar;
+    if (c == '/') {
+        printOut("%s", text::switchOnly);
+    } else {
+        printOut(text::switchBoth, c);
+        printOut(text::switchSame1, c);
+        printOut(text::switchSame2, c, c);
+        printOut(text::switchBlank, c);
+    }
+    pageBreak();
+}
+
+void examples(const char* name) {
+    line(text::exampleHeading);
+    for (const char* format :
+         {text::ex01, text::ex02, text::ex03, text::ex04, text::ex05, text::ex06, text::ex07,
+          text::ex08, text::ex09, text::ex10, text::ex11, text::ex12, text::ex13, text::ex14,
+          text::ex15, text::ex16, text::ex17, text::ex18})
+        printOut(format, name);
+}
+
+}  // namespace
+
+OwnedString commandNameFromPath(const char* path) {
+    OwnedString name = duplicateString(path);
+    if (!name) return nullptr;
+    // Drop the extension where there is one: a POSIX executable has none.
+    char* extension = pathExtension(name.get());
+    if (extension) extension[-1] = '\0';
+    const char* start = finalComponent(name.get());
+    if (start != name.get()) std::memmove(name.get(), start, std::strlen(start) + 1);
+    return name;
+}
+
+const char* buildDateText(const char* compilerDate) {
+    static char date[16];
+    static const char months[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    int month = 0;
+    for (int i = 0; i < 12; ++i)
+        if (equalFirstN(compilerDate, months + 3 * i, 3)) {
+            month = i + 1;
+            break;
+        }
+    int day = std::atoi(compilerDate + 4);
+    std::snprintf(date, sizeof date, "%.4s-%02d-%02d", compilerDate + 7, month, day);
+    return date;
+}
+
+void showHelp(const char* programPath) {
+    setUpHelpPager(1);
+    OwnedString commandName;
+    if (programPath[0] != '\0') {
+        commandName = commandNameFromPath(programPath);
+        if (!commandName) fatalError("%s", text::outOfMemory);
+    }
+    const char* name = commandName ? commandName.get() : fixedName;
+    banner(buildDateText());
+    switchSection(name);
+    aboutAndNotes(name);
+    configSection(name, programPath[0] != '\0' ? programPath : fixedName);
+    examples(name);
+    platform::exitProcess(1);
+}

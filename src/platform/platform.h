@@ -1,0 +1,93 @@
+// The one boundary between the command and its operating system. Everything
+// above src/platform calls these functions by name; a Win32 backend, a POSIX
+// backend and the test fake each provide them. All texts are NUL-terminated
+// Shift-JIS byte strings, as the command sees them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace platform {
+
+// Path buffers hold at most this many bytes, terminator included, as the ANSI
+// Win32 API does; a longer path is refused everywhere.
+constexpr unsigned maxPath = 260;
+
+constexpr uint32_t invalidAttributes = 0xFFFFFFFFu;
+constexpr uint32_t attributeDirectory = 0x10;
+
+// The separator that joinPath adds between a directory and a name.
+extern const char pathSeparator;
+
+struct FindData {
+    uint32_t attributes;
+    char fileName[maxPath];  // the entry's name as stored, without directory
+};
+
+using SearchHandle = void*;  // nullptr: no search
+
+// A search over the entries that `pattern` designates. Without wildcards the
+// pattern names one entry (an 8.3 alias or another letter case finds the
+// stored long name); with `*` and `?` every matching entry, A-Z matched without
+// regard to case. Gives nullptr when nothing matches.
+SearchHandle FindFirstFileA(const char* pattern, FindData* data);
+bool FindNextFileA(SearchHandle handle, FindData* data);
+void FindClose(SearchHandle handle);
+
+// The attribute word of a path, invalidAttributes when it cannot be queried.
+uint32_t GetFileAttributesA(const char* path);
+
+// The running module's full path; the length written, 0 on failure.
+unsigned GetModuleFileNameA(char* buffer, unsigned size);
+
+// Looks a file name up in the default search order (the executable's own
+// directory first). Gives the length written, or, when the buffer is too small,
+// the size needed including the terminator; 0 when not found.
+unsigned SearchPathA(const char* fileName, unsigned size, char* buffer);
+
+// Called first thing in main, with what the C runtime was given.
+void startProcess(int argc, char** argv);
+
+// The raw command line, program name first, as one text.
+const char* GetCommandLineA();
+
+// The argument list the process was started with, where the system has one
+// (POSIX); nullptr where the raw command line is all there is (Windows).
+const char* const* originalArguments(int* count);
+
+// Renames `from` to `to` in place. Never replaces another existing entry: when
+// `to` names an entry that exists, the call fails.
+bool moveEntry(const char* from, const char* to);
+
+// Environment lookup ignoring the case of ASCII letters; nullptr when unset.
+const char* getEnvironmentVariable(const char* name);
+
+// Opens a file for byte reads in binary mode; nullptr when it cannot be opened.
+std::FILE* openForReading(const char* path);
+
+// Standard output and error. writeOut is buffered; flushOut makes it visible.
+void writeOut(const char* bytes, std::size_t count);
+void writeErr(const char* bytes, std::size_t count);
+void flushOut();
+
+// Ends the process with `code`, writing out buffered output first. Every
+// immediate exit of the command goes through here.
+[[noreturn]] void exitProcess(int code);
+
+// Console. consoleRows gives false when standard output is not a console;
+// otherwise the buffer height and the visible window's rows.
+bool consoleRows(int* bufferRows, int* windowRows);
+// Discards pending key input, then waits for one key and gives its character
+// byte 0-255 (0 for keys without a character, 27 for Esc). Gives -1 when no key
+// can be read because standard input is not a console.
+int readConsoleKey();
+// Milliseconds since an arbitrary start, wrapping modulo 2^32.
+uint32_t GetTickCount();
+
+// Memory for the command's own strings; nullptr when it runs out.
+void* allocate(std::size_t bytes);
+void* reallocate(void* block, std::size_t bytes);
+void release(void* block);
+
+}  // namespace platform

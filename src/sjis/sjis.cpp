@@ -1,0 +1,174 @@
+#include "sjis/sjis.h"
+
+#include <cstring>
+
+namespace {
+inline unsigned char byteAt(const char* s, std::size_t i) {
+    return static_cast<unsigned char>(s[i]);
+}
+inline int foldCase(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c;
+}
+}  // namespace
+
+bool isSjisLead(int byte) {
+    unsigned b = static_cast<unsigned>(byte) & 0xFFu;
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+bool isSjisTrail(int byte) {
+    unsigned b = static_cast<unsigned>(byte) & 0xFFu;
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
+
+int sjisKindAt(const char* s, std::size_t i) {
+    int state = 0;
+    for (std::size_t k = 0; k <= i; ++k) {
+        unsigned char b = byteAt(s, k);
+        if (b == 0) return 0;  // index at or past the end
+        if (state == 1)
+            state = isSjisTrail(b) ? 2 : 0;
+        else
+            state = isSjisLead(b) ? 1 : 0;
+    }
+    return state;
+}
+
+const char* sjisFindFirst(const char* s, char c) {
+    for (;;) {
+        if (*s == c) return s;
+        if (*s == '\0') return nullptr;
+        if (isSjisLead(byteAt(s, 0))) {
+            ++s;
+            if (*s == '\0') return nullptr;
+        }
+        ++s;
+    }
+}
+
+const char* sjisFindLast(const char* s, char c) {
+    const char* found = nullptr;
+    for (;;) {
+        if (*s == c) found = s;
+        if (*s == '\0') return found;
+        if (isSjisLead(byteAt(s, 0))) {
+            ++s;
+            if (*s == '\0') return nullptr;
+        }
+        ++s;
+    }
+}
+
+const char* sjisFindSub(const char* s, const char* sub) {
+    if (*sub == '\0') return s;
+    for (;;) {
+        const char* candidate = sjisFindFirst(s, sub[0]);
+        if (!candidate) return nullptr;
+        std::size_t k = 1;
+        while (sub[k] != '\0' && candidate[k] == sub[k]) ++k;
+        if (sub[k] == '\0') return candidate;
+        if (isSjisLead(byteAt(candidate, 0))) {
+            if (candidate[1] == '\0') return nullptr;
+            s = candidate + 2;
+        } else {
+            s = candidate + 1;
+        }
+    }
+}
+
+char* sjisFindFirst(char* s, char c) {
+    return const_cast<char*>(sjisFindFirst(static_cast<const char*>(s), c));
+}
+char* sjisFindLast(char* s, char c) {
+    return const_cast<char*>(sjisFindLast(static_cast<const char*>(s), c));
+}
+char* sjisFindSub(char* s, const char* sub) {
+    return const_cast<char*>(sjisFindSub(static_cast<const char*>(s), sub));
+}
+
+bool equalStrings(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+
+bool equalsIgnoreCase(const char* a, const char* b) {
+    for (std::size_t i = 0;; ++i) {
+        if (foldCase(byteAt(a, i)) != foldCase(byteAt(b, i))) return false;
+        if (a[i] == '\0') return true;
+    }
+}
+
+bool startsWith(const char* s, const char* prefix) {
+    return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
+}
+
+bool startsWithIgnoreCase(const char* s, const char* prefix) {
+    for (std::size_t i = 0; prefix[i] != '\0'; ++i)
+        if (foldCase(byteAt(s, i)) != foldCase(byteAt(prefix, i))) return false;
+    return true;
+}
+
+bool equalFirstN(const char* a, const char* b, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (a[i] == '\0' || b[i] == '\0' || a[i] != b[i]) return false;
+    return true;
+}
+
+char* copyBounded(char* dst, const char* src, std::size_t n) {
+    std::size_t i = 0;
+    for (; i < n && src[i] != '\0'; ++i) dst[i] = src[i];
+    dst[i] = '\0';
+    return dst;
+}
+
+bool isWhiteSpace(int byte) { return (byte >= 0x09 && byte <= 0x0D) || byte == 0x20; }
+
+char* trimLeadingSpace(char* s) {
+    std::size_t skip = 0;
+    while (isWhiteSpace(byteAt(s, skip))) ++skip;
+    if (skip) std::memmove(s, s + skip, std::strlen(s + skip) + 1);
+    return s;
+}
+
+int whiteSpaceKind(const char* s) {
+    bool seen = false;
+    for (; *s; ++s) {
+        if (isWhiteSpace(byteAt(s, 0)))
+            seen = true;
+        else if (seen)
+            return 2;
+    }
+    return seen ? 1 : 0;
+}
+
+const char* pathExtension(const char* p) {
+    const char* dot = std::strrchr(p, '.');
+    if (!dot) return nullptr;
+    // A dot in a directory name is no extension; '/' ends a directory as
+    // well as '\\'.
+    if (std::strchr(dot, '\\') || std::strchr(dot, '/')) return nullptr;
+    return dot + 1;
+}
+
+char* pathExtension(char* p) {
+    return const_cast<char*>(pathExtension(static_cast<const char*>(p)));
+}
+
+char* setExtension(char* p, const char* ext) {
+    char* at = pathExtension(p);
+    if (at) {
+        std::strcpy(at, ext);
+    } else {
+        std::strcat(p, ".");
+        std::strcat(p, ext);
+    }
+    return p;
+}
+
+void lowerSingleByteLetters(char* text) {
+    for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; ++p) {
+        if (isSjisLead(*p)) {
+            if (p[1] == 0) return;
+            ++p;  // the second byte stays as it is, even when it looks like A-Z
+            continue;
+        }
+        if (*p >= 'A' && *p <= 'Z') *p = static_cast<unsigned char>(*p + ('a' - 'A'));
+    }
+}
