@@ -18,6 +18,7 @@
 
 #include "platform/glob.h"
 #include "platform/platform.h"
+#include "platform/posix_command_line.h"
 #include "sjis/sjis.h"
 
 extern char** environ;
@@ -142,10 +143,15 @@ void onSignalDuringKey(int sig) {
 
 // Quotes one argument so that the command line split gives it back.
 void appendQuoted(std::string& out, const char* arg) {
+    // A lead byte that ends the argument would take the closing quote as its
+    // second byte; it goes after the quote, where the end of the line keeps it.
+    const char* end = arg + std::strlen(arg);
+    bool loneLead = end != arg && !sjisFindFirst(arg, '\0');
+    if (loneLead) --end;
     out += '"';
     std::size_t backslashes = 0;
-    for (const char* p = arg; *p; ++p) {
-        if (isSjisLead(static_cast<unsigned char>(*p)) && p[1] != '\0') {
+    for (const char* p = arg; p < end; ++p) {
+        if (isSjisLead(static_cast<unsigned char>(*p)) && p + 1 < end) {
             out.append(backslashes, '\\');
             backslashes = 0;
             out += p[0];
@@ -168,6 +174,7 @@ void appendQuoted(std::string& out, const char* arg) {
     }
     out.append(2 * backslashes, '\\');  // doubled, so the closing quote stays one
     out += '"';
+    if (loneLead) out += *end;
 }
 
 }  // namespace
@@ -177,13 +184,17 @@ void startProcess(int argc, char** argv) {
     savedArgv = argv;
 }
 
-const char* GetCommandLineA() {
-    if (!commandLine.empty() || savedArgc == 0) return commandLine.c_str();
-    appendQuoted(commandLine, savedArgv[0]);
-    for (int i = 1; i < savedArgc; ++i) {
-        commandLine += ' ';
-        appendQuoted(commandLine, savedArgv[i]);
+std::string quoteCommandLine(int argc, char* const* argv) {
+    std::string line;
+    for (int i = 0; i < argc; ++i) {
+        if (i) line += ' ';
+        appendQuoted(line, argv[i]);
     }
+    return line;
+}
+
+const char* GetCommandLineA() {
+    if (commandLine.empty()) commandLine = quoteCommandLine(savedArgc, savedArgv);
     return commandLine.c_str();
 }
 

@@ -1,0 +1,98 @@
+#include "console/pager.h"
+
+#include "support.h"
+
+using Pager = Tavisk;
+
+namespace {
+
+// Prints `lines` one-line results and gives the numbers of the results after
+// which a prompt was shown.
+std::vector<int> promptsAfter(int windowRows, int lines, std::deque<int> keys) {
+    fake::state().windowRows = windowRows;
+    fake::state().keys = keys;
+    setUpResultPager(true, 1);
+    countOutput(screenColumns, promptText);
+    std::vector<int> prompts;
+    for (int i = 1; i <= lines; ++i) {
+        int before = fake::state().keysRead;
+        printResult("%d\n", i);
+        if (fake::state().keysRead != before) prompts.push_back(i);
+    }
+    return prompts;
+}
+
+}  // namespace
+
+TEST_F(Pager, PromptsAfterEachScreenful) {
+    EXPECT_EQ(promptsAfter(25, 80, {'c', ' ', 13, 0}), (std::vector<int>{23, 47, 71}));
+    resetProcess();
+    EXPECT_EQ(promptsAfter(30, 60, {'c', 'c'}), (std::vector<int>{28, 57}));
+    resetProcess();
+    EXPECT_EQ(promptsAfter(25, 80, {'a'}), (std::vector<int>{23}));  // All: no more pauses
+    resetProcess();
+    EXPECT_EQ(promptsAfter(25, 80, {0xC1}), (std::vector<int>{23}));
+    resetProcess();
+    EXPECT_EQ(promptsAfter(2, 80, {}), (std::vector<int>{}));        // 2 rows: never
+    resetProcess();
+    EXPECT_EQ(promptsAfter(0, 80, {}), (std::vector<int>{}));        // not a console
+}
+
+TEST_F(Pager, QuitKeysEndWithTheQuitCode) {
+    for (int key : {int('q'), int('Q'), 27, 0xC0}) {
+        resetProcess();
+        int code = exitCodeOf([&] { promptsAfter(25, 80, {key}); });
+        EXPECT_EQ(code, 1) << key;
+        const std::string& out = fake::state().out;
+        std::string erase = std::string(promptText) + "\r" + std::string(20, ' ') + "\r";
+        EXPECT_EQ(out.substr(out.size() - erase.size()), erase);
+    }
+}
+
+TEST_F(Pager, NoKeyToReadActsAsAll) {
+    EXPECT_EQ(promptsAfter(25, 80, {}), (std::vector<int>{23}));
+}
+
+TEST_F(Pager, ScreenLinesOfOneText) {
+    struct Case { int chars; int lines; } cases[] = {
+        {0, 0}, {1, 1}, {79, 1}, {80, 1}, {81, 2}, {160, 2}, {161, 3},
+    };
+    for (auto& c : cases) {
+        resultPager = ResultPager{};
+        resultPager.pageLines = 1000;
+        countOutput(c.chars, promptText);
+        EXPECT_EQ(resultPager.linesShown, c.lines) << c.chars;
+    }
+    // A text larger than a page causes one pause, after it, and the count restarts.
+    resetProcess();
+    fake::state().windowRows = 25;
+    fake::state().keys = {'c', 'c'};
+    setUpResultPager(true, 1);
+    countOutput(80 * 40, promptText);
+    EXPECT_EQ(fake::state().keysRead, 1);
+    EXPECT_EQ(resultPager.linesShown, 0);
+}
+
+TEST_F(Pager, PacerWaitsAcrossTheTickWrap) {
+    fake::state().tick = 0xFFFFFF00u;
+    TickPacer pacer;
+    pacer.pace(markNow);
+    uint32_t start = fake::state().tick;
+    pacer.pace(promptDelay);
+    uint32_t waited = fake::state().tick - start;
+    EXPECT_GT(waited, promptDelay);
+    EXPECT_LT(waited, promptDelay + 10);
+    // Long after the mark, no wait at all.
+    fake::state().tick += 5000;
+    start = fake::state().tick;
+    pacer.pace(promptDelay);
+    EXPECT_LT(fake::state().tick - start, 5u);
+}
+
+TEST_F(Pager, OutputToAPipeHasNoPromptAndTheHelpBreaksWriteNothing) {
+    setUpHelpPager(1);
+    EXPECT_FALSE(helpPager.enabled);
+    helpPause(promptText);
+    printResult("%s\n", "x");
+    EXPECT_EQ(fake::state().out, "x\n");
+}

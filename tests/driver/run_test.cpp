@@ -1,0 +1,236 @@
+#include "driver/run.h"
+
+#include "driver/settings.h"
+#include "sjis/messages.h"
+#include "support.h"
+
+using ::testing::ElementsAre;
+
+namespace {
+
+std::string arrow(const std::string& a, const std::string& b) {
+    return a + sj("→") + b + "\n";
+}
+std::string notFound(const std::string& a) { return a + sj(":存在せず") + "\n"; }
+std::string cannot(const std::string& a, const std::string& b) {
+    return a + sj("→") + b + sj(":改名不能") + "\n";
+}
+
+}  // namespace
+
+using CommandRun = Tavisk;
+
+TEST_F(CommandRun, TypicalRunNameByName) {
+    fake::addFile("TEST1.txt");
+    fake::addFile("test2.TxT");
+    fake::addFile("TEST3.TXT");
+    RunResult r = runTavisk({"TEST1.txt", "test2.TxT", "TEST3.TXT", "/l"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, arrow("TEST1.txt", "test1.txt") + arrow("test2.TxT", "test2.txt") +
+                         arrow("TEST3.TXT", "test3.txt"));
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(CommandRun, MissingNameStopsOrContinues) {
+    fake::addFile("A.TXT");
+    RunResult stop = runTavisk({"NOPE.TXT", "A.TXT"});
+    EXPECT_EQ(stop.code, 1);
+    EXPECT_EQ(stop.out, notFound("NOPE.TXT"));
+    EXPECT_TRUE(fake::exists("A.TXT"));  // later names untouched
+
+    resetProcess();
+    fake::addFile("A.TXT");
+    RunResult go = runTavisk({"NOPE.TXT", "A.TXT", "/c"});
+    EXPECT_EQ(go.code, 2);
+    EXPECT_EQ(go.out, notFound("NOPE.TXT") + arrow("A.TXT", "a.txt"));
+
+    resetProcess();
+    RunResult silent = runTavisk({"NOPE.TXT", "/v-e"});
+    EXPECT_EQ(silent.code, 1);
+    EXPECT_EQ(silent.out, "");
+}
+
+TEST_F(CommandRun, EmptyNameIsANameThatNeverResolves) {
+    RunResult r = runTavisk({""});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, notFound(""));
+}
+
+TEST_F(CommandRun, KindFilterSkipsSilently) {
+    fake::addDirectory("DIR");
+    fake::addFile("FILE.TXT");
+    RunResult files = runTavisk({"DIR", "FILE.TXT", "/f"});
+    EXPECT_EQ(files.code, 0);
+    EXPECT_EQ(files.out, arrow("FILE.TXT", "file.txt"));
+    EXPECT_TRUE(fake::exists("DIR"));
+
+    resetProcess();
+    fake::addDirectory("DIR");
+    fake::addFile("FILE.TXT");
+    RunResult dirs = runTavisk({"DIR", "FILE.TXT", "/fd", "/v+k"});
+    EXPECT_EQ(dirs.code, 0);
+    EXPECT_EQ(dirs.out, sj("DIR     →dir\n"));  // column of 8, the widest name
+    EXPECT_TRUE(fake::exists("FILE.TXT"));
+}
+
+TEST_F(CommandRun, HelpAndNoNamesEndWithOneBeforeAnyLookup) {
+    fake::addFile("A.TXT");
+    for (auto args : std::vector<std::vector<std::string>>{
+             {}, {"/l"}, {"A.TXT", "/?"}, {"A.TXT", "/HELP"}, {"/Help"}, {"/?x"}}) {
+        resetProcess();
+        fake::addFile("A.TXT");
+        RunResult r = runTavisk(args);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(fake::exists("A.TXT"));
+        EXPECT_NE(r.out.find(sj("ファイル名小文字化コマンド")), std::string::npos);
+    }
+    resetProcess();
+    fake::addFile("A.TXT");
+    RunResult notHelp = runTavisk({"A.TXT", "/helpx"});
+    EXPECT_EQ(notHelp.code, 0);
+    EXPECT_EQ(notHelp.out, arrow("A.TXT", "a.txt"));
+}
+
+TEST_F(CommandRun, TestModeReportsAndChangesNothing) {
+    fake::addFile("A.TXT");
+    RunResult r = runTavisk({"A.TXT", "/test"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, arrow("A.TXT", "a.txt"));
+    EXPECT_THAT(fake::listing(), ElementsAre("A.TXT", "C:\\tools\\tavisk.exe"));
+    EXPECT_TRUE(fake::state().moveLog.empty());
+}
+
+TEST_F(CommandRun, ShortAliasAndOtherCaseResolveToTheStoredName) {
+    fake::addDirectory("docs");
+    fake::addFile("docs\\ReadMe.TXT");
+    fake::addFile("FOO.TXT");
+    RunResult r = runTavisk({"DOCS\\readme.txt", "foo.txt", "/l"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, arrow("DOCS\\ReadMe.TXT", "readme.txt") + arrow("FOO.TXT", "foo.txt"));
+    EXPECT_TRUE(fake::exists("docs\\readme.txt"));
+}
+
+TEST_F(CommandRun, OverLongPathsAreRefusedLikeMissingNames) {
+    std::string name(300, 'A');
+    RunResult r = runTavisk({name});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, notFound(name));
+    resetProcess();
+    std::string dir(250, 'D');
+    fake::addDirectory(dir);
+    fake::addFile(dir + "\\LONGNAME.TXT");
+    RunResult joined = runTavisk({dir + "\\longname.txt"});  // 263 bytes resolved
+    EXPECT_EQ(joined.code, 1);
+}
+
+TEST_F(CommandRun, RenameFailureStopsOrContinues) {
+    fake::addFile("A.TXT");
+    fake::addFile("B.TXT");
+    fake::state().failingMoves = {1, 2};  // the move, then the detour's first step
+    RunResult stop = runTavisk({"A.TXT", "B.TXT"});
+    EXPECT_EQ(stop.code, 1);
+    EXPECT_EQ(stop.out, cannot("A.TXT", "a.txt"));
+    EXPECT_TRUE(fake::exists("B.TXT"));
+
+    resetProcess();
+    fake::addFile("A.TXT");
+    fake::addFile("B.TXT");
+    fake::state().failingMoves = {1, 2, 3, 4, 5};  // every step for A fails
+    fake::state().caseSensitive = false;
+    RunResult go = runTavisk({"A.TXT", "B.TXT", "/c", "/v=k"});
+    EXPECT_EQ(go.code, 2);
+    EXPECT_EQ(go.out, "");  // neither errors nor renames shown
+    EXPECT_TRUE(fake::exists("A.TXT"));
+}
+
+TEST_F(CommandRun, SideBySideSpellingsAreNeverReplaced) {
+    fake::state().caseSensitive = true;
+    fake::addFile("README.TXT");
+    fake::addFile("readme.txt");
+    RunResult r = runTavisk({"README.TXT"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, cannot("README.TXT", "readme.txt"));
+    EXPECT_THAT(fake::listing(), ElementsAre("C:\\tools\\tavisk.exe", "README.TXT", "readme.txt"));
+}
+
+TEST_F(CommandRun, CaseOnlyRenameThatChangesNothingGoesThroughATemporaryName) {
+    fake::state().caseOnlyMoveIsNoop = true;
+    fake::addFile("ABC.TXT");
+    RunResult r = runTavisk({"ABC.TXT"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, arrow("ABC.TXT", "abc.txt"));
+    EXPECT_THAT(fake::listing(), ElementsAre("C:\\tools\\tavisk.exe", "abc.txt"));
+    EXPECT_EQ(fake::state().moveLog.size(), 3u);
+}
+
+TEST_F(CommandRun, EveryStepOfTheTwoStepRenameLeavesAFindableName) {
+    // Moves: 1 the case-only move (a no-op), 2 to the temporary name, 3 to the
+    // new name, 4 back to the old name.
+    struct Case { std::vector<int> failing; int code; const char* left; bool stranded; } cases[] = {
+        {{2}, 1, "ABC.TXT", false},
+        {{3}, 1, "ABC.TXT", false},
+        {{3, 4}, 1, nullptr, true},
+        {{}, 0, "abc.txt", false},
+    };
+    for (auto& c : cases) {
+        resetProcess();
+        fake::state().caseOnlyMoveIsNoop = true;
+        fake::state().failingMoves = c.failing;
+        fake::addFile("ABC.TXT");
+        RunResult r = runTavisk({"ABC.TXT"});
+        EXPECT_EQ(r.code, c.code);
+        auto names = fake::listing();
+        ASSERT_EQ(names.size(), 2u);
+        std::string left = names[0] == fake::state().modulePath ? names[1] : names[0];
+        if (c.left) {
+            EXPECT_EQ(left, c.left);
+        }
+        if (c.stranded) {
+            EXPECT_EQ(left.rfind("tavisk~", 0), 0u) << left;
+            EXPECT_NE(r.out.find(left), std::string::npos) << "the temporary name is reported";
+        }
+    }
+}
+
+TEST_F(CommandRun, NewPathEqualToTheOldIsASuccessWithoutACall) {
+    fake::addDirectory("SUB");
+    fake::addFile("SUB\\123.456");
+    RunResult r = runTavisk({"SUB\\123.456"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, arrow("SUB\\123.456", "123.456"));
+    EXPECT_TRUE(fake::state().moveLog.empty());
+}
+
+TEST_F(CommandRun, AlignedColumnIsCappedAtSeventy) {
+    std::string longName(100, 'N');
+    fake::addFile(longName);
+    fake::addFile("X.TXT");
+    RunResult r = runTavisk({longName, "X.TXT", "/v+k", "/test"});
+    EXPECT_EQ(r.code, 0);
+    // The long name is left alone (9 bytes or more) and fitted; X.TXT padded to 70.
+    EXPECT_EQ(r.out, longName + "\n" + "X.TXT" + std::string(65, ' ') + sj("→x.txt\n"));
+}
+
+TEST_F(CommandRun, ExecutableFoundByTypedNameOrModulePath) {
+    OwnedString byModule = locateExecutable("tavisk");
+    ASSERT_TRUE(byModule);
+    EXPECT_STREQ(byModule.get(), "C:\\tools\\tavisk.exe");
+    EXPECT_FALSE(locateExecutable("other.exe"));  // typed with extension, not here
+    // The run goes on with the module's configuration all the same.
+    fake::state().files["C:\\tools\\tavisk.cfg"] = "/test\r\n";
+    fake::addFile("A.TXT");
+    std::vector<std::string> storage{"D:\\elsewhere\\tavisk.exe", "A.TXT"};
+    std::vector<char*> vector{storage[0].data(), storage[1].data(), nullptr};
+    int code = exitCodeOf([&] { EXPECT_EQ(runCommand(2, vector.data()), 0); });
+    EXPECT_EQ(code, -1);
+    EXPECT_TRUE(fake::exists("A.TXT"));  // /test from the file applied
+}
+
+TEST_F(CommandRun, FatalErrorWritesItsLineOnStandardError) {
+    fake::state().files["C:\\tools\\tavisk.cfg"] = "/c\n\x01\n";
+    RunResult r = runTavisk({"A"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "\n\a" + sj("処理停止:設定ファイル\"C:\\tools\\tavisk.cfg\"が異常です。") +
+                         "2" + sj("行目にバイナリ・データを検出しました。") + "\n");
+}

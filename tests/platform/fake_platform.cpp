@@ -1,0 +1,243 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "convert/path.h"
+#include "platform/glob.h"
+#include "platform/platform.h"
+
+namespace fake {
+
+State& state() {
+    static State s;
+    return s;
+}
+
+void reset() { state() = State{}; }
+
+namespace {
+
+std::string normalize(const std::string& path) {
+    std::string p = path;
+    std::replace(p.begin(), p.end(), '/', '\\');
+    while (p.size() > 1 && p.back() == '\\') p.pop_back();
+    if (p.rfind(".\\", 0) == 0) p = p.substr(2);
+    return p;
+}
+
+std::string fold(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return s;
+}
+
+// Cut where the command cuts: a second byte 0x5C is no separator.
+void split(const std::string& path, std::string& directory, std::string& name) {
+    std::string p = normalize(path);
+    std::size_t cut = directoryLength(p.c_str());
+    name = p.substr(cut);
+    directory = p.substr(0, cut);
+    if (!directory.empty() && directory.back() == '\\' && directory != "\\") directory.pop_back();
+}
+
+bool sameName(const std::string& a, const std::string& b) {
+    return state().caseSensitive ? a == b : fold(a) == fold(b);
+}
+
+State::Entry* find(const std::string& path) {
+    std::string directory, name;
+    split(path, directory, name);
+    for (auto& e : state().entries)
+        if (fold(e.directory) == fold(directory) && sameName(e.name, name)) return &e;
+    return nullptr;
+}
+
+void add(const std::string& path, bool isDirectory) {
+    std::string directory, name;
+    split(path, directory, name);
+    state().entries.push_back({directory, name, isDirectory});
+}
+
+struct Search {
+    std::vector<std::string> names;
+    std::size_t next = 0;
+    std::vector<bool> directories;
+};
+
+}  // namespace
+
+void addFile(const std::string& path) { add(path, false); }
+void addDirectory(const std::string& path) { add(path, true); }
+
+std::vector<std::string> listing() {
+    std::vector<std::string> all;
+    for (auto& e : state().entries)
+        all.push_back(e.directory.empty() ? e.name : e.directory + "\\" + e.name);
+    std::sort(all.begin(), all.end());
+    return all;
+}
+
+bool exists(const std::string& path) {
+    for (auto& e : state().entries)
+        if ((e.directory.empty() ? e.name : e.directory + "\\" + e.name) == normalize(path))
+            return true;
+    return false;
+}
+
+}  // namespace fake
+
+namespace platform {
+
+const char pathSeparator = '\\';
+
+using fake::state;
+
+void startProcess(int, char**) {}
+const char* GetCommandLineA() { return state().commandLine.c_str(); }
+const char* const* originalArguments(int* count) {
+    *count = 0;
+    return nullptr;
+}
+
+SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
+    std::string directory, name;
+    fake::split(pattern, directory, name);
+    auto* search = new fake::Search;
+    for (auto& e : state().entries) {
+        if (fake::fold(e.directory) != fake::fold(directory)) continue;
+        bool match = hasWildcard(name.c_str()) ? wildcardMatch(name.c_str(), e.name.c_str())
+                                                : fake::sameName(e.name, name);
+        if (match) {
+            search->names.push_back(e.name);
+            search->directories.push_back(e.isDirectory);
+        }
+    }
+    if (search->names.empty() || std::strlen(pattern) >= maxPath) {
+        delete search;
+        return nullptr;
+    }
+    if (!FindNextFileA(search, data)) {
+        delete search;
+        return nullptr;
+    }
+    return search;
+}
+
+bool FindNextFileA(SearchHandle handle, FindData* data) {
+    auto* search = static_cast<fake::Search*>(handle);
+    if (search->next >= search->names.size()) return false;
+    std::strcpy(data->fileName, search->names[search->next].c_str());
+    data->attributes = search->directories[search->next] ? attributeDirectory : 0x20;
+    ++search->next;
+    return true;
+}
+
+void FindClose(SearchHandle handle) { delete static_cast<fake::Search*>(handle); }
+
+uint32_t GetFileAttributesA(const char* path) {
+    auto* e = fake::find(path);
+    if (!e) return invalidAttributes;
+    return e->isDirectory ? attributeDirectory : 0;
+}
+
+unsigned GetModuleFileNameA(char* buffer, unsigned size) {
+    const std::string& m = state().modulePath;
+    if (m.size() >= size) return 0;
+    std::strcpy(buffer, m.c_str());
+    return static_cast<unsigned>(m.size());
+}
+
+unsigned SearchPathA(const char* fileName, unsigned size, char* buffer) {
+    std::string directory, name;
+    fake::split(state().modulePath, directory, name);
+    if (!fake::find(state().modulePath) || fake::fold(name) != fake::fold(fileName)) return 0;
+    std::string full = directory + "\\" + fileName;
+    if (full.size() + 1 > size) return static_cast<unsigned>(full.size() + 1);
+    std::strcpy(buffer, full.c_str());
+    return static_cast<unsigned>(full.size());
+}
+
+bool moveEntry(const char* from, const char* to) {
+    int number = ++state().movesMade;
+    state().moveLog.push_back(std::string(from) + " -> " + to);
+    auto& failing = state().failingMoves;
+    if (std::find(failing.begin(), failing.end(), number) != failing.end()) return false;
+    auto* source = fake::find(from);
+    if (!source) return false;
+    auto* target = fake::find(to);
+    if (target && target != source) return false;  // never replaces another entry
+    std::string directory, name;
+    fake::split(to, directory, name);
+    if (target == source && state().caseOnlyMoveIsNoop) return true;
+    std::string oldPath = source->directory.empty() ? source->name
+                                                    : source->directory + "\\" + source->name;
+    if (fake::fold(directory) == fake::fold(source->directory)) directory = source->directory;
+    std::string newPath = directory.empty() ? name : directory + "\\" + name;
+    source->directory = directory;
+    source->name = name;
+    for (auto& e : state().entries)  // children of a renamed directory follow it
+        if (fake::fold(e.directory) == fake::fold(oldPath)) e.directory = newPath;
+    return true;
+}
+
+const char* getEnvironmentVariable(const char* name) {
+    for (auto& [key, value] : state().environment)
+        if (fake::fold(key) == fake::fold(name)) return value.c_str();
+    return nullptr;
+}
+
+std::FILE* openForReading(const char* path) {
+    auto it = state().files.find(path);
+    if (it == state().files.end()) return nullptr;
+    std::FILE* f = std::tmpfile();
+    std::fwrite(it->second.data(), 1, it->second.size(), f);
+    std::rewind(f);
+    return f;
+}
+
+void writeOut(const char* bytes, std::size_t count) { state().out.append(bytes, count); }
+void writeErr(const char* bytes, std::size_t count) { state().err.append(bytes, count); }
+void flushOut() {}
+
+void exitProcess(int code) { throw fake::ExitCalled{code}; }
+
+bool consoleRows(int* bufferRows, int* windowRows) {
+    if (state().windowRows == 0) return false;
+    *bufferRows = 300;
+    *windowRows = state().windowRows;
+    return true;
+}
+
+int readConsoleKey() {
+    ++state().keysRead;
+    if (state().keys.empty()) return -1;
+    int key = state().keys.front();
+    state().keys.pop_front();
+    return key;
+}
+
+uint32_t GetTickCount() {
+    uint32_t now = state().tick;
+    state().tick += state().tickStep;
+    return now;
+}
+
+void* allocate(std::size_t bytes) {
+    long& left = state().allocationsUntilFailure;
+    if (left == 0) return nullptr;
+    if (left > 0) --left;
+    return std::malloc(bytes ? bytes : 1);
+}
+
+void* reallocate(void* block, std::size_t bytes) {
+    long& left = state().allocationsUntilFailure;
+    if (left == 0) return nullptr;
+    if (left > 0) --left;
+    return std::realloc(block, bytes ? bytes : 1);
+}
+
+void release(void* block) { std::free(block); }
+
+}  // namespace platform

@@ -1,0 +1,54 @@
+// An in-memory platform for the unit tests: a directory tree that looks names
+// up the way Windows does (any letter case, stored names kept), injectable
+// failures, captured output, a scripted console and a clock the test moves.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+// Thrown by platform::exitProcess so that a test can see the exit code.
+struct ExitCalled {
+    int code;
+};
+
+struct State {
+    struct Entry {
+        std::string directory;  // "" for the current directory, no trailing separator
+        std::string name;       // as stored
+        bool isDirectory;
+    };
+    std::vector<Entry> entries;
+    std::string out, err;
+    std::string modulePath = "C:\\tools\\tavisk.exe";
+    std::map<std::string, std::string> files;  // configuration files by path
+    std::map<std::string, std::string> environment;
+    // Console: rows of the window, 0 when standard output is not a console.
+    int windowRows = 0;
+    std::deque<int> keys;  // -1 when empty: no key can be read
+    int keysRead = 0;
+    uint32_t tick = 1000;
+    uint32_t tickStep = 1;
+    // Failures.
+    bool caseOnlyMoveIsNoop = false;  // FAT, exFAT, Wine on a case-sensitive disk
+    bool caseSensitive = false;       // names differing in case are different entries
+    std::vector<int> failingMoves;    // 1-based numbers of moveEntry calls that fail
+    int movesMade = 0;
+    std::vector<std::string> moveLog;
+    long allocationsUntilFailure = -1;  // -1: never fail
+    std::string commandLine = "tavisk";
+};
+
+State& state();
+void reset();
+void addFile(const std::string& path);
+void addDirectory(const std::string& path);
+// Every entry as directory\name, sorted.
+std::vector<std::string> listing();
+bool exists(const std::string& path);
+
+}  // namespace fake

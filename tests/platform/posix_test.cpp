@@ -1,0 +1,128 @@
+// The POSIX backend on a real temporary directory.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "driver/arguments.h"
+#include "platform/glob.h"
+#include "platform/platform.h"
+#include "platform/posix_command_line.h"
+
+namespace {
+
+class PosixBackend : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tavisk-posix-XXXXXX";
+        ASSERT_TRUE(mkdtemp(pattern));
+        directory = pattern;
+        ASSERT_EQ(chdir(directory.c_str()), 0);
+    }
+    void TearDown() override {
+        ASSERT_EQ(chdir("/"), 0);
+        std::string command = "rm -rf '" + directory + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+    static void touch(const std::string& name, const std::string& content = "") {
+        std::ofstream(name) << content;
+    }
+    static std::string lookup(const char* name) {
+        platform::FindData data;
+        platform::SearchHandle h = platform::FindFirstFileA(name, &data);
+        if (!h) return "<none>";
+        platform::FindClose(h);
+        return data.fileName;
+    }
+    std::string directory;
+};
+
+}  // namespace
+
+TEST(Wildcards, MatchingRules) {
+    struct Case { const char* pattern; const char* name; bool match; } cases[] = {
+        {"*.TXT", "TEST1.txt", true},   {"*.TXT", "test2.TxT", true}, {"*.TXT", "a.txt.bak", false},
+        {"?.txt", "a.txt", true},       {"?.txt", "ab.txt", false},   {"?.txt", "\x95\x5c.txt", true},
+        {"??.txt", "\x95\x5c.txt", false}, {"*", ".hidden", true},    {"a*b*c", "aXbYc", true},
+        {"a*b*c", "aXbY", false},       {"*\x82\x60", "x\x82\x60", true},
+        {"*A", "\x82" "A", false},      // 'A' there is a second byte, not a letter
+        {"\x82\x60*", "\x82\x81", false},  // full-width letters do not fold
+    };
+    for (auto& c : cases) EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
+}
+
+TEST(CommandLine, QuotedArgumentsRoundTrip) {
+    std::vector<std::vector<std::string>> lists = {
+        {"tavisk", "a", "b c", "", "\"", "\\", "\\\\\"", "a\\\\b\\", "tab\there", "\"*.TXT\"",
+         "x\\\"y", "\x95\\", "\x95\\\"q", "\x81\"", "  ", "end\\\\"},
+        {"/path with space/tavisk", "-", "/l"},
+        {"tavisk", "lead last\x81"},
+    };
+    for (auto& list : lists) {
+        std::vector<char*> argv;
+        for (auto& s : list) argv.push_back(s.data());
+        argv.push_back(nullptr);
+        // Each list is made into one command line, then split again.
+        std::string line = platform::quoteCommandLine(static_cast<int>(list.size()), argv.data());
+        ArgumentList split;
+        ASSERT_TRUE(splitCommandLine(line.c_str(), split));
+        std::vector<std::string> back(split.items, split.items + split.count);
+        releaseArguments(split);
+        EXPECT_EQ(back, list) << line;
+    }
+}
+
+TEST_F(PosixBackend, LookupGivesTheStoredNameAndNeverGuesses) {
+    touch("ReadMe.txt");
+    touch("BOTH.txt");
+    touch("both.TXT");
+    mkdir("docs", 0755);
+    touch("docs/Guide.TXT");
+    EXPECT_EQ(lookup("README.TXT"), "ReadMe.txt");
+    EXPECT_EQ(lookup("ReadMe.txt"), "ReadMe.txt");
+    EXPECT_EQ(lookup("docs\\GUIDE.txt"), "Guide.TXT");
+    EXPECT_EQ(lookup("docs/guide.txt"), "Guide.TXT");
+    EXPECT_EQ(lookup("BOTH.txt"), "BOTH.txt");    // the exact name first
+    EXPECT_EQ(lookup("Both.Txt"), "<none>");      // two candidates: none of them
+    EXPECT_EQ(lookup("missing"), "<none>");
+    EXPECT_EQ(lookup(""), "<none>");
+    EXPECT_EQ(lookup("docs/"), "<none>");
+    EXPECT_EQ(platform::GetFileAttributesA("docs") & platform::attributeDirectory,
+              platform::attributeDirectory);
+    EXPECT_EQ(platform::GetFileAttributesA("nope"), platform::invalidAttributes);
+}
+
+TEST_F(PosixBackend, NamesHoldingABackslashAreNeverProduced) {
+    touch("A\\B.TXT");
+    mkdir("A", 0755);
+    touch("A/B.TXT", "other");
+    platform::FindData data;
+    platform::SearchHandle h = platform::FindFirstFileA("*.TXT", &data);
+    EXPECT_EQ(h, nullptr);  // "A\\B.TXT" would be read as A/B.TXT
+    EXPECT_EQ(lookup("A\\B.TXT"), "B.TXT");  // typed, '\\' is a separator
+}
+
+TEST_F(PosixBackend, MoveNeverReplaces) {
+    touch("README.TXT", "upper");
+    touch("readme.txt", "lower");
+    EXPECT_FALSE(platform::moveEntry("README.TXT", "readme.txt"));
+    std::ifstream upper("README.TXT"), lower("readme.txt");
+    std::string u, l;
+    upper >> u;
+    lower >> l;
+    EXPECT_EQ(u, "upper");
+    EXPECT_EQ(l, "lower");
+    EXPECT_TRUE(platform::moveEntry("README.TXT", "other.txt"));
+    EXPECT_EQ(lookup("other.txt"), "other.txt");
+}
+
+TEST_F(PosixBackend, EnvironmentLookupIgnoresCase) {
+    setenv("TaviskTestVar", "value", 1);
+    EXPECT_STREQ(platform::getEnvironmentVariable("TAVISKTESTVAR"), "value");
+    EXPECT_STREQ(platform::getEnvironmentVariable("tavisktestvar"), "value");
+    EXPECT_EQ(platform::getEnvironmentVariable("TaviskTestVa"), nullptr);
+}

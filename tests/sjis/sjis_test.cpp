@@ -1,0 +1,126 @@
+#include "sjis/sjis.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+TEST(Sjis, ByteClassesAtTheirEdges) {
+    struct Case { int byte; bool lead, trail; } cases[] = {
+        {0x3F, false, false}, {0x40, false, true},  {0x5C, false, true}, {0x7E, false, true},
+        {0x7F, false, false}, {0x80, false, true},  {0x81, true, true},  {0x9F, true, true},
+        {0xA0, false, true},  {0xDF, false, true},  {0xE0, true, true},  {0xFC, true, true},
+        {0xFD, false, false}, {0x181, true, true},  // only the low 8 bits count
+    };
+    for (auto& c : cases) {
+        EXPECT_EQ(isSjisLead(c.byte), c.lead) << std::hex << c.byte;
+        EXPECT_EQ(isSjisTrail(c.byte), c.trail) << std::hex << c.byte;
+    }
+}
+
+TEST(Sjis, KindAtWalksFromTheStart) {
+    const char kanjiThenA[] = "\x95\x5c" "A";
+    EXPECT_EQ(sjisKindAt(kanjiThenA, 0), 1);
+    EXPECT_EQ(sjisKindAt(kanjiThenA, 1), 2);
+    EXPECT_EQ(sjisKindAt(kanjiThenA, 2), 0);
+    EXPECT_EQ(sjisKindAt(kanjiThenA, 3), 0);
+    EXPECT_EQ(sjisKindAt(kanjiThenA, 1000), 0);
+    EXPECT_EQ(sjisKindAt(kanjiThenA, static_cast<std::size_t>(-1)), 0);
+    EXPECT_EQ(sjisKindAt("\x81 ", 0), 1);
+    EXPECT_EQ(sjisKindAt("\x81 ", 1), 0);  // not a trail byte
+}
+
+TEST(Sjis, SearchesNeverStopOnASecondByte) {
+    struct Case { const char* s; char c; int first, last; } cases[] = {
+        {"\x95\x5c", '\\', -1, -1},           // one kanji whose second byte is 0x5C
+        {"a\\b", '\\', 1, 1},
+        {"a\\b\\c", '\\', 1, 3},
+        {"a\\b\x81", '\\', 1, -1},            // a lone lead byte at the end drops the match
+        {"abc", '\0', 3, 3},                   // NUL finds the terminator
+        {"\x82" "A" "A", 'A', 2, 2},           // 0x82 0x41 is one character
+    };
+    for (auto& c : cases) {
+        const char* f = sjisFindFirst(c.s, c.c);
+        const char* l = sjisFindLast(c.s, c.c);
+        EXPECT_EQ(f ? f - c.s : -1, c.first) << c.s;
+        EXPECT_EQ(l ? l - c.s : -1, c.last) << c.s;
+    }
+    const char percent[] = "\x81%%";
+    EXPECT_EQ(sjisFindSub(percent, "%"), percent + 2);
+    EXPECT_EQ(sjisFindSub("abc", ""), std::string("abc"));
+    const char* abc = "xabcab";
+    EXPECT_EQ(sjisFindSub(abc, "ab"), abc + 1);
+    EXPECT_EQ(sjisFindSub(abc, "abd"), nullptr);
+    EXPECT_EQ(sjisFindSub("a\x81", "b"), nullptr);
+}
+
+TEST(Sjis, ComparisonsAreByteWise) {
+    EXPECT_TRUE(startsWith("switch=-", "switch"));
+    EXPECT_FALSE(startsWith("ab", "abc"));
+    EXPECT_TRUE(equalFirstN("abc", "abd", 2));
+    EXPECT_FALSE(equalFirstN("abc", "abd", 3));
+    EXPECT_TRUE(equalFirstN("", "x", 0));
+    EXPECT_FALSE(equalFirstN("ab", "ab", 3));
+    EXPECT_TRUE(equalsIgnoreCase("Help", "HELP"));
+    EXPECT_FALSE(equalsIgnoreCase("help", "help "));
+    EXPECT_TRUE(startsWithIgnoreCase("TEST-x", "test-"));
+    EXPECT_FALSE(startsWithIgnoreCase("tes", "test-"));
+    EXPECT_TRUE(equalStrings("a", "a"));
+    EXPECT_FALSE(equalStrings("a", "A"));
+}
+
+TEST(Sjis, WhiteSpaceAndTrimming) {
+    EXPECT_EQ(whiteSpaceKind("abc"), 0);
+    EXPECT_EQ(whiteSpaceKind("abc  "), 1);
+    EXPECT_EQ(whiteSpaceKind("a c"), 2);
+    EXPECT_EQ(whiteSpaceKind(" abc"), 2);
+    EXPECT_EQ(whiteSpaceKind(""), 0);
+    EXPECT_EQ(whiteSpaceKind("\x81\x40"), 0);  // the full-width space is no white space
+    char s[] = "\t x";
+    EXPECT_STREQ(trimLeadingSpace(s), "x");
+    char blank[] = " \r\n";
+    EXPECT_STREQ(trimLeadingSpace(blank), "");
+    char out[16];
+    EXPECT_STREQ(copyBounded(out, "abc", 2), "ab");
+    EXPECT_STREQ(copyBounded(out, "abc", 10), "abc");
+    EXPECT_STREQ(copyBounded(out, "abc", 0), "");
+}
+
+TEST(Sjis, ExtensionsStopAtEitherSeparator) {
+    struct Case { const char* path; const char* extension; } cases[] = {
+        {"C:\\dir\\tool.exe", "exe"}, {"C:\\dir.d\\tool", nullptr}, {"name.", ""},
+        {"noext", nullptr},          {"./tavisk", nullptr},        {"/opt/x.d/tavisk", nullptr},
+        {"a.b/c.txt", "txt"},
+    };
+    for (auto& c : cases) {
+        const char* e = pathExtension(c.path);
+        if (!c.extension)
+            EXPECT_EQ(e, nullptr) << c.path;
+        else
+            EXPECT_STREQ(e, c.extension) << c.path;
+    }
+    struct Set { const char* path; const char* result; } sets[] = {
+        {"C:\\x\\tool.exe", "C:\\x\\tool.cfg"}, {"C:\\x\\tool", "C:\\x\\tool.cfg"},
+        {"name.", "name.cfg"},                   {"/usr/bin/tavisk", "/usr/bin/tavisk.cfg"},
+    };
+    for (auto& c : sets) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%s", c.path);
+        EXPECT_STREQ(setExtension(buffer, "cfg"), c.result);
+    }
+}
+
+TEST(Sjis, LowerCasingLeavesDoubleByteCharactersAlone) {
+    struct Case { const char* in; const char* out; } cases[] = {
+        {"TEST.TXT", "test.txt"},
+        {"\x82" "A" "B.TXT", "\x82" "Ab.txt"},  // 0x82 0x41 keeps its second byte
+        {"\x95\x5c" "A", "\x95\x5c" "a"},
+        {"\x82\x60" "Z", "\x82\x60" "z"},         // full-width A stays
+        {"\xb1" "A", "\xb1" "a"},                 // half-width katakana is single-byte
+        {"A\x81", "a\x81"},                       // a lone lead byte ends the scan
+    };
+    for (auto& c : cases) {
+        std::string s = c.in;
+        lowerSingleByteLetters(s.data());
+        EXPECT_EQ(s, c.out) << c.in;
+    }
+}

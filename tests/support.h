@@ -1,0 +1,46 @@
+// Shared helpers of the unit tests: a clean process state before each test,
+// the command run with its exit code caught, and Shift-JIS from UTF-8.
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/fake_platform.h"
+#include "platform/platform.h"
+
+// UTF-8 text as the Shift-JIS bytes the command writes.
+std::string sj(const std::string& utf8);
+
+struct RunResult {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+// Runs the command on the fake platform with these arguments (entry 0 is
+// added), the whole process state reset first unless `keepState`.
+RunResult runTavisk(const std::vector<std::string>& arguments);
+
+// Calls `body`, catching the fake process exit; gives its code, or -1 when
+// `body` returned.
+template <typename Body>
+int exitCodeOf(Body body) {
+    try {
+        body();
+    } catch (const fake::ExitCalled& e) {
+        return e.code;
+    }
+    return -1;
+}
+
+// Resets the command's process-wide state and the fake platform.
+void resetProcess();
+
+class Tavisk : public ::testing::Test {
+protected:
+    void SetUp() override { resetProcess(); }
+};
