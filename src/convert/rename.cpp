@@ -37,7 +37,42 @@ bool makeTemporaryPath(const char* beside, char* out) {
     return false;
 }
 
+bool equalIgnoringLetterCase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        char x = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a + 32) : *a;
+        char y = (*b >= 'A' && *b <= 'Z') ? static_cast<char>(*b + 32) : *b;
+        if (x != y) return false;
+        if (x == '\0') return true;
+    }
+}
+
+// How many entries of the directory of `path` are spelled like its final
+// component ignoring the case of A-Z. More than one is possible only on a
+// case-sensitive disk seen through case-insensitive lookups (Wine): there a
+// detour could not be undone, because the old name would find the other entry.
+int spellingsOf(const char* path) {
+    const char* name = finalComponent(path);
+    if (*name == '\0') return 0;
+    char pattern[platform::maxPath];
+    std::size_t dir = static_cast<std::size_t>(name - path);
+    std::memcpy(pattern, path, dir);
+    // '?' in place of the first character lets the search list every spelling.
+    std::size_t first = isSjisLead(static_cast<unsigned char>(name[0])) && name[1] ? 2 : 1;
+    pattern[dir] = '?';
+    std::strcpy(pattern + dir + 1, name + first);
+    platform::FindData found;
+    platform::SearchHandle h = platform::FindFirstFileA(pattern, &found);
+    if (!h) return 0;
+    int count = 0;
+    do {
+        if (equalIgnoringLetterCase(found.fileName, name)) ++count;
+    } while (platform::FindNextFileA(h, &found));
+    platform::FindClose(h);
+    return count;
+}
+
 RenameOutcome renameThroughTemporary(const char* from, const char* to) {
+    if (spellingsOf(from) != 1) return RenameOutcome::failed;
     char temporary[platform::maxPath];
     if (!makeTemporaryPath(from, temporary)) return RenameOutcome::failed;
     if (!platform::moveEntry(from, temporary)) return RenameOutcome::failed;

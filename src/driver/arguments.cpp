@@ -136,9 +136,14 @@ platform::SearchHandle openSearch = nullptr;
 platform::FindData searchData;
 }  // namespace
 
+void closeMatchSearch() {
+    if (openSearch) platform::FindClose(openSearch);
+    openSearch = nullptr;
+}
+
 const char* findMatch(const char* pattern) {
     if (pattern) {
-        if (openSearch) platform::FindClose(openSearch);
+        closeMatchSearch();
         openSearch = platform::FindFirstFileA(pattern, &searchData);
         return openSearch ? searchData.fileName : nullptr;
     }
@@ -167,12 +172,15 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
         std::size_t length = std::strlen(name);
         char* joined = static_cast<char*>(platform::allocate(prefix + length + 1));
         if (!joined) {
-            findMatch(nullptr);
+            closeMatchSearch();
             return false;
         }
         std::memcpy(joined, text, prefix);
         std::memcpy(joined + prefix, name, length + 1);
-        if (!append(out, joined)) return false;
+        if (!append(out, joined)) {
+            closeMatchSearch();
+            return false;
+        }
     }
     if (out.count == first) return appendCopy(out, text);
     sortMatches(out, first);

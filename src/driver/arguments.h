@@ -28,6 +28,7 @@ int compareFolded(const char* a, const char* b);
 // Gives the first matching name for a pattern, or the next one for nullptr;
 // nullptr at the end.
 const char* findMatch(const char* pattern);
+void closeMatchSearch();
 
 // Builds the vector from the raw command line; on running out of memory writes
 // the start-up message and ends the process with 255. `count` gets the count;

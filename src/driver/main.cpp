@@ -2,12 +2,19 @@
 #include "driver/run.h"
 #include "platform/platform.h"
 
+namespace {
+// The vector lives as long as the process; entry 0 as typed is kept here
+// because the run puts the located executable in its place.
+char** vector = nullptr;
+char* typedProgramName = nullptr;
+}  // namespace
+
 int main(int argc, char** argv) {
     platform::startProcess(argc, argv);
     int originalCount = 0;
     const char* const* original = platform::originalArguments(&originalCount);
     int count = 0;
-    char** vector =
-        buildArgumentVector(platform::GetCommandLineA(), original, originalCount, &count);
+    vector = buildArgumentVector(platform::GetCommandLineA(), original, originalCount, &count);
+    typedProgramName = vector[0];
     platform::exitProcess(runCommand(count, vector));
 }

@@ -21,7 +21,10 @@ std::vector<std::string> split(const char* line) {
 std::vector<std::string> vectorOf(const char* line) {
     int count = 0;
     char** v = buildArgumentVector(line, nullptr, 0, &count);
-    return std::vector<std::string>(v, v + count);
+    std::vector<std::string> out(v, v + count);
+    ArgumentList owned{v, count, count};
+    releaseArguments(owned);
+    return out;
 }
 
 }  // namespace
@@ -98,9 +101,14 @@ TEST_F(Expand, RunningOutOfMemoryEndsWith255) {
         fake::state().err.clear();
         fake::state().allocationsUntilFailure = budget;
         int count = 0;
-        int code = exitCodeOf([&] { buildArgumentVector("p *.TXT x", nullptr, 0, &count); });
+        char** v = nullptr;
+        int code = exitCodeOf([&] { v = buildArgumentVector("p *.TXT x", nullptr, 0, &count); });
         fake::state().allocationsUntilFailure = -1;
-        if (code == -1) continue;  // enough memory this time
+        if (code == -1) {  // enough memory this time
+            ArgumentList owned{v, count, count};
+            releaseArguments(owned);
+            continue;
+        }
         EXPECT_EQ(code, 255) << budget;
         EXPECT_EQ(fake::state().err, "\r\nruntime error R6008\r\n- not enough space for arguments\r\n");
     }
@@ -111,4 +119,6 @@ TEST_F(Expand, SystemSplitArgumentsWinWhenTheLineCannotCarryThem) {
     int count = 0;
     char** v = buildArgumentVector("\"p\" \"a\x81\" \"b\"", original, 3, &count);
     EXPECT_THAT(std::vector<std::string>(v, v + count), ElementsAre("p", "a\x81", "b"));
+    ArgumentList owned{v, count, count};
+    releaseArguments(owned);
 }
