@@ -23,6 +23,17 @@ void copyFound(const WIN32_FIND_DATAA& found, FindData* data) {
     data->fileName[maxPath - 1] = '\0';
 }
 
+bool isModifier(WORD key) {
+    switch (key) {
+        case VK_SHIFT: case VK_CONTROL: case VK_MENU: case VK_CAPITAL: case VK_NUMLOCK:
+        case VK_SCROLL: case VK_LSHIFT: case VK_RSHIFT: case VK_LCONTROL: case VK_RCONTROL:
+        case VK_LMENU: case VK_RMENU: case VK_LWIN: case VK_RWIN:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 void startProcess(int, char**) {}
@@ -116,9 +127,14 @@ int readConsoleKey() {
         DWORD read = 0;
         if (!::ReadConsoleInputA(input, &record, 1, &read)) return -1;
         if (read != 1 || record.EventType != KEY_EVENT) continue;
-        int key = static_cast<unsigned char>(record.Event.KeyEvent.uChar.AsciiChar);
+        // Only a key going down answers, and not a modifier on its own: Shift
+        // arrives before the Q of Shift+Q, and the release of a key typed
+        // before the prompt must not answer it.
+        const KEY_EVENT_RECORD& event = record.Event.KeyEvent;
+        if (!event.bKeyDown || isModifier(event.wVirtualKeyCode)) continue;
+        int key = static_cast<unsigned char>(event.uChar.AsciiChar);
         // Some consoles deliver Esc as its virtual key without a character.
-        if (key == 0 && record.Event.KeyEvent.wVirtualKeyCode == VK_ESCAPE) key = 27;
+        if (key == 0 && event.wVirtualKeyCode == VK_ESCAPE) key = 27;
         return key;
     }
 }

@@ -1,0 +1,138 @@
+"""Paging through a real terminal: tmux panes of two sizes, keys sent with
+send-keys, the screen read back with capture-pane."""
+import os
+import re
+import shlex
+import shutil
+import subprocess
+import time
+import unittest
+
+import harness
+
+PROMPT = "(Continue,/All/Quit)"
+RESULT = re.compile(r"^F(\d{3})\.TXT")
+
+
+class Terminal:
+    def __init__(self, case, width, height, command):
+        self.name = "tavisk-%d-%d" % (os.getpid(), id(self))
+        self.case = case
+        env = case.bin.env()
+        exports = " ".join("%s=%s" % (k, shlex.quote(v)) for k, v in env.items()
+                           if k in ("WINEPREFIX", "WINEDEBUG", "LC_ALL", "WINEDLLOVERRIDES"))
+        # The shell reports the exit code and whether the terminal's mode came back.
+        script = ("cd %s; export %s; s1=$(stty -g); %s; rc=$?; s2=$(stty -g); "
+                  "[ \"$s1\" = \"$s2\" ] && t=same || t=changed; echo EXIT=$rc TTY=$t; sleep 600"
+                  % (shlex.quote(case.dir), exports, command))
+        subprocess.run(["tmux", "new-session", "-d", "-s", self.name, "-x", str(width),
+                        "-y", str(height), "sh", "-c", script], check=True)
+
+    def screen(self):
+        p = subprocess.run(["tmux", "capture-pane", "-p", "-t", self.name],
+                           stdout=subprocess.PIPE, check=True)
+        return p.stdout.decode("utf-8", "replace").splitlines()
+
+    def wait_for(self, predicate, what, timeout=30):
+        end = time.time() + timeout
+        while time.time() < end:
+            lines = self.screen()
+            if predicate(lines):
+                return lines
+            time.sleep(0.1)
+        self.case.fail("timed out waiting for %s; screen:\n%s" % (what, "\n".join(self.screen())))
+
+    def prompt_after(self, number):
+        """Waits for the prompt and checks that result `number` stands right above it."""
+        def ready(lines):
+            return any(l.startswith(PROMPT) for l in lines)
+        lines = self.wait_for(ready, "the prompt after %d" % number)
+        at = next(i for i, l in enumerate(lines) if l.startswith(PROMPT))
+        above = [RESULT.match(l) for l in lines[:at]]
+        numbers = [int(m.group(1)) for m in above if m]
+        self.case.assertEqual(numbers[-1], number, "\n".join(lines))
+        return lines
+
+    def key(self, key):
+        subprocess.run(["tmux", "send-keys", "-t", self.name, key], check=True)
+
+    def exit_line(self):
+        lines = self.wait_for(lambda ls: any(l.startswith("EXIT=") for l in ls), "the end")
+        return next(l for l in lines if l.startswith("EXIT="))
+
+    def close(self):
+        subprocess.run(["tmux", "kill-session", "-t", self.name], stderr=subprocess.DEVNULL)
+
+
+@unittest.skipUnless(shutil.which("tmux"), "tmux is not installed")
+class Paging(harness.Case):
+    def setUp(self):
+        super().setUp()
+        for i in range(1, 121):
+            self.touch("F%03d.TXT" % i)
+        self.terminals = []
+
+    def tearDown(self):
+        for t in self.terminals:
+            t.close()
+        super().tearDown()
+
+    def terminal(self, width, height, args):
+        command = " ".join(shlex.quote(os.fsdecode(a)) for a in self.bin.command(args))
+        t = Terminal(self, width, height, command)
+        self.terminals.append(t)
+        return t
+
+    def test_prompts_come_after_each_screenful_and_all_ends_them(self):
+        for width, height in ((80, 25), (100, 30)):
+            t = self.terminal(width, height, ["F*.TXT", "/p", "/test"])
+            page = height - 2  # one line is charged before the first result
+            t.prompt_after(page)
+            t.key("c")
+            t.wait_for(lambda ls: any(RESULT.match(l) and int(RESULT.match(l).group(1)) == page + 1
+                                      for l in ls), "the next page")
+            t.prompt_after(page + height - 1)
+            t.key("Enter")
+            t.prompt_after(page + 2 * (height - 1))
+            t.key("a")
+            self.assertEqual(t.exit_line(), "EXIT=0 TTY=same")
+            self.assertFalse(any(l.startswith(PROMPT) for l in t.screen()))
+
+    def test_quit_keys_end_with_one_and_leave_the_terminal_usable(self):
+        for key in ("q", "Q", "Escape"):
+            t = self.terminal(80, 25, ["F*.TXT", "/p", "/test"])
+            t.prompt_after(23)
+            t.key(key)
+            self.assertEqual(t.exit_line(), "EXIT=1 TTY=same", key)
+
+    def test_help_screen_pauses_five_times(self):
+        t = self.terminal(80, 25, ["/?"])
+        prompted = lambda ls: any(l.startswith(PROMPT) for l in ls)
+        ended = lambda ls: any(l.startswith("EXIT=") for l in ls)
+        for n in range(5):
+            lines = t.wait_for(lambda ls: prompted(ls) or ended(ls), "help prompt %d" % (n + 1))
+            self.assertFalse(ended(lines), "only %d prompts" % n)
+            t.key("c")
+            t.wait_for(lambda ls: not prompted(ls), "the prompt erased")
+        self.assertEqual(t.exit_line(), "EXIT=1 TTY=same")
+
+    def test_help_screen_all_and_quit(self):
+        t = self.terminal(80, 25, ["/?"])
+        t.wait_for(lambda ls: any(l.startswith(PROMPT) for l in ls), "help prompt")
+        t.key("a")
+        self.assertEqual(t.exit_line(), "EXIT=1 TTY=same")
+        t = self.terminal(80, 25, ["/?"])
+        t.wait_for(lambda ls: any(l.startswith(PROMPT) for l in ls), "help prompt")
+        t.key("q")
+        self.assertEqual(t.exit_line(), "EXIT=1 TTY=same")
+
+    def test_output_to_a_pipe_has_no_prompt(self):
+        code, out, err = self.tavisk("F*.TXT", "/p", "/test")
+        self.assertEqual(code, 0)
+        self.assertNotIn(PROMPT.encode(), out)
+        self.assertEqual(out.count(b"\r"), out.count(b"\n") if self.bin.wine else 0)
+        self.assertEqual(out.count(b"\n"), 120)
+
+
+if __name__ == "__main__":
+    harness.main()

@@ -1,0 +1,63 @@
+"""Wildcards expanded by the command itself, sorted without regard to case."""
+import os
+
+import harness
+from harness import sjis
+
+ARROW = sjis("→")
+MISSING = sjis(":存在せず")
+
+
+class Wildcards(harness.Case):
+    def setUp(self):
+        super().setUp()
+        for n in ("TEST1.txt", "test2.TxT", "TEST3.TXT", "other.doc"):
+            self.touch(n)
+
+    def test_the_typical_run(self):
+        r = self.tavisk("*.TXT", "/l")
+        self.expect(r, 0, b"TEST1.txt" + ARROW + b"test1.txt\n" +
+                    b"test2.TxT" + ARROW + b"test2.txt\n" +
+                    b"TEST3.TXT" + ARROW + b"test3.txt\n")
+        self.assertEqual(self.names(), [b"other.doc", b"test1.txt", b"test2.txt", b"test3.txt"])
+
+    def test_patterns_in_a_directory_with_either_separator(self):
+        self.mkdir("sub")
+        for n in ("B.TXT", "a.TXT"):
+            self.touch(os.path.join("sub", n))
+        r = self.tavisk("sub\\*.txt", "/l", "/test")
+        self.expect(r, 0, b"sub\\a.TXT" + ARROW + b"a.txt\n" + b"sub\\B.TXT" + ARROW + b"b.txt\n")
+        r = self.tavisk("sub/*.txt", "/l")
+        self.expect(r, 0, b"sub/a.TXT" + ARROW + b"a.txt\n" + b"sub/B.TXT" + ARROW + b"b.txt\n")
+        self.assertEqual(self.names("sub"), [b"a.txt", b"b.txt"])
+
+    def test_a_pattern_without_matches_stays_in_its_place(self):
+        r = self.tavisk("TEST1.txt", "none*.x", "TEST3.TXT", "/c", "/l")
+        self.expect(r, 2, b"TEST1.txt" + ARROW + b"test1.txt\n" + b"none*.x" + MISSING + b"\n" +
+                    b"TEST3.TXT" + ARROW + b"test3.txt\n")
+
+    def test_a_text_beginning_with_a_quote_is_not_expanded(self):
+        # The shell's "*.TXT" reaches the command as *.TXT and is expanded;
+        # \"*.TXT reaches it as "*.TXT and stays as typed.
+        r = self.tavisk("*.TXT", "/test", "/l")
+        self.assertEqual(r[0], 0)
+        self.assertEqual(r[1].count(ARROW), 3)
+        r = self.tavisk('"*.TXT', "/l")
+        self.expect(r, 1, b'"*.TXT' + MISSING + b"\n")
+
+    def test_switches_and_patterns_mix_in_any_order(self):
+        r = self.tavisk("/l", "test?.*", "/test")
+        self.expect(r, 0, b"TEST1.txt" + ARROW + b"test1.txt\n" +
+                    b"test2.TxT" + ARROW + b"test2.txt\n" +
+                    b"TEST3.TXT" + ARROW + b"test3.txt\n")
+
+    def test_kanji_prefix_is_no_separator(self):
+        name = self.bin.name("表示.TXT")
+        self.touch(name)
+        r = self.tavisk(self.bin.arg("表*.TXT"), "/k")
+        self.expect(r, 0, sjis("表示.TXT") + ARROW + sjis("表示.txt") + b"\n")
+        self.assertIn(self.bin.name("表示.txt"), self.names())
+
+
+if __name__ == "__main__":
+    harness.main()
