@@ -86,11 +86,25 @@ struct Search {
     std::string pattern;
 };
 
+// The entry looked up last, by its system path: the command looks a name up,
+// then asks for its attributes, renames it and reads its name back, and each
+// of those would otherwise stat the same path again. Any move that does not
+// start from this path forgets it.
+struct Known {
+    std::string path;
+    uint32_t attributes = invalidAttributes;
+} known;
+
 bool fill(const std::string& directory, const char* name, FindData* data) {
     std::string full = directory + name;
-    struct stat st;
-    if (full.size() >= maxPath || lstat(full.c_str(), &st) != 0) return false;
-    data->attributes = attributesOf(st, name);
+    if (full.size() >= maxPath) return false;
+    if (full != known.path) {
+        struct stat st;
+        if (lstat(full.c_str(), &st) != 0) return false;
+        known.path = full;
+        known.attributes = attributesOf(st, name);
+    }
+    data->attributes = known.attributes;
     std::strcpy(data->fileName, name);
     return true;
 }
@@ -100,6 +114,15 @@ bool nextMatch(Search* search, FindData* data) {
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
         if (!isAddressable(name) || !wildcardMatch(search->pattern.c_str(), name)) continue;
+        if (search->directory.size() + std::strlen(name) >= maxPath) continue;
+        // The directory's own record of the kind saves a stat per entry; the
+        // expansion uses only the names.
+        if (entry->d_type != DT_UNKNOWN) {
+            data->attributes = entry->d_type == DT_DIR ? attributeDirectory : 0x80;
+            if (name[0] == '.') data->attributes |= 0x02;
+            std::strcpy(data->fileName, name);
+            return true;
+        }
         if (fill(search->directory, name, data)) return true;
     }
     return false;
@@ -238,8 +261,10 @@ void FindClose(SearchHandle handle) {
 
 uint32_t GetFileAttributesA(const char* path) {
     char system[maxPath];
+    if (!systemPath(path, system)) return invalidAttributes;
+    if (known.path == system) return known.attributes;
     struct stat st;
-    if (!systemPath(path, system) || lstat(system, &st) != 0) return invalidAttributes;
+    if (lstat(system, &st) != 0) return invalidAttributes;
     return attributesOf(st, system + directoryPart(system));
 }
 
@@ -289,7 +314,12 @@ unsigned SearchPathA(const char* fileName, unsigned size, char* buffer) {
 bool moveEntry(const char* from, const char* to) {
     char source[maxPath], target[maxPath];
     if (!systemPath(from, source) || !systemPath(to, target)) return false;
-    if (renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) return true;
+    bool wasKnown = known.path == source;
+    known.path.clear();
+    if (renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) {
+        if (wasKnown) known.path = target;  // the same entry, now under `to`
+        return true;
+    }
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
     // The file system refuses the flag. A hard link fails atomically when the
     // target exists; where links are not possible, check, then rename.

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Times tavisk against the floor (a plain loop of rename(2)) and against peers,
+# on fresh directories of capital 8.3 names. Prints seconds, ratios to the
+# floor, and tavisk's peak memory.
+#   bench/run.sh [build-dir] [counts...]     (default: build 10000 100000)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../build}" && pwd)
+shift || true
+counts=("$@")
+[ "${#counts[@]}" -gt 0 ] || counts=(10000 100000)
+reps=${REPS:-3}
+tavisk="$build/tavisk"
+work=$(mktemp -d /tmp/tavisk-bench-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+g++ -O2 -o "$work/floor" "$here/floor.cpp"
+
+# Fresh directory of n files named F0000001.TXT ...
+populate() {
+  rm -rf "$work/d" && mkdir "$work/d"
+  (cd "$work/d" && seq -f 'F%07g.TXT' 1 "$1" | xargs touch)
+}
+
+# Best of $reps runs of a command inside a fresh directory; prints seconds.
+timed() {
+  local n=$1; shift
+  local best=""
+  for ((r = 0; r < reps; r++)); do
+    populate "$n"
+    local start end
+    start=$(date +%s.%N)
+    (cd "$work/d" && "$@" >/dev/null 2>&1)
+    end=$(date +%s.%N)
+    local t
+    t=$(echo "$end - $start" | bc -l)
+    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+  done
+  printf '%.3f' "$best"
+}
+
+peak_kib() {
+  populate "$1"
+  (cd "$work/d" && /usr/bin/time -f '%M' "$tavisk" '*.TXT' >/dev/null 2>"$work/mem") || true
+  tail -1 "$work/mem"
+}
+
+ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
+
+declare -A seconds
+for n in "${counts[@]}"; do
+  echo "== $n files"
+  floor=$(timed "$n" "$work/floor")
+  seconds[$n]=$(timed "$n" "$tavisk" '*.TXT')
+  t_test=$(timed "$n" "$tavisk" '*.TXT' /test)
+  t_aligned=$(timed "$n" "$tavisk" '*.TXT' /v+k)
+  printf '%-28s %8ss\n' "floor (rename loop)" "$floor"
+  printf '%-28s %8ss  %sx floor\n' "tavisk '*.TXT'" "${seconds[$n]}" "$(ratio "${seconds[$n]}" "$floor")"
+  printf '%-28s %8ss  %sx floor\n' "tavisk '*.TXT' /test" "$t_test" "$(ratio "$t_test" "$floor")"
+  printf '%-28s %8ss  %sx floor\n' "tavisk '*.TXT' /v+k" "$t_aligned" "$(ratio "$t_aligned" "$floor")"
+  if command -v rename >/dev/null; then
+    # Through xargs: 100 000 names do not fit one argument list.
+    t=$(timed "$n" sh -c "find . -maxdepth 1 -name '*.TXT' -print0 | xargs -0 rename 'y/A-Z/a-z/'")
+    printf '%-28s %8ss  %sx floor\n' "rename 'y/A-Z/a-z/'" "$t" "$(ratio "$t" "$floor")"
+  fi
+  if command -v mmv >/dev/null; then
+    t=$(timed "$n" mmv '*.TXT' '#l1.txt')
+    printf '%-28s %8ss  %sx floor\n' "mmv '*.TXT' '#l1.txt'" "$t" "$(ratio "$t" "$floor")"
+  fi
+  printf '%-28s %8s KiB\n' "tavisk peak memory" "$(peak_kib "$n")"
+done
+if [ "${#counts[@]}" -ge 2 ]; then
+  a=${counts[0]}; b=${counts[-1]}
+  growth=$(ratio "${seconds[$b]}" "${seconds[$a]}")
+  nlogn=$(echo "($b * l($b)) / ($a * l($a))" | bc -l)
+  printf 'growth %s -> %s: %sx (n log n: %.2fx, n: %sx)\n' "$a" "$b" "$growth" "$nlogn" "$(ratio "$b" "$a")"
+fi
