@@ -1,0 +1,67 @@
+"""The configuration file beside a copy of the binary, and the usage screen."""
+import os
+import shutil
+
+import harness
+from harness import sjis
+
+ARROW = sjis("→")
+
+
+class Config(harness.Case):
+    def setUp(self):
+        super().setUp()
+        self.mkdir("bin")
+        self.exe = self.path("bin", os.path.basename(self.bin.path))
+        shutil.copy(self.bin.path, self.exe)
+        self.cfg = self.path("bin", "tavisk.cfg")
+        for n in ("ABCDEFGHI.TXT", "B.TXT"):
+            self.touch(n)
+
+    def write(self, data):
+        with open(self.cfg, "wb") as f:
+            f.write(data)
+
+    def run_copy(self, *args, env=None):
+        return self.bin.run(list(args), cwd=self.dir, exe=self.exe, env=env)
+
+    def test_file_switches_apply_and_the_command_line_overrides(self):
+        self.write(b"/l\r\n/v+k\r\n")
+        r = self.run_copy("ABCDEFGHI.TXT", "B.TXT", "/test")
+        self.expect(r, 0, b"ABCDEFGHI.TXT" + ARROW + b"abcdefghi.txt\n" +
+                    b"B.TXT        " + ARROW + b"b.txt\n")
+        r = self.run_copy("ABCDEFGHI.TXT", "B.TXT", "/l-", "/v", "/test")
+        self.expect(r, 0, b"B.TXT" + ARROW + b"b.txt\n")
+
+    def test_second_switch_character_and_environment(self):
+        self.write(b"switch=-\n%TAVISK_E2E%\n")
+        r = self.run_copy("ABCDEFGHI.TXT", "-l", env={"TAVISK_E2E": "/test"})
+        self.expect(r, 0, b"ABCDEFGHI.TXT" + ARROW + b"abcdefghi.txt\n")
+        self.assertIn(b"ABCDEFGHI.TXT", self.names())
+
+    def test_binary_data_stops_after_applying_the_lines_before(self):
+        self.write(b"/test\n/l\n/k\x01\n")
+        code, out, err = self.run_copy("ABCDEFGHI.TXT")
+        self.assertEqual(code, 1)
+        self.assertEqual(out, b"")
+        self.assertTrue(err.startswith(self.bin.out(b"\n\x07" + sjis("処理停止:設定ファイル\""))))
+        self.assertTrue(err.endswith(self.bin.out(sjis("\"が異常です。3行目にバイナリ・データを検出しました。") + b"\n")))
+
+    def test_mixed_line_ends_stop_the_run(self):
+        self.write(b"/test\r\n/l\r\n/k\n")
+        code, out, err = self.run_copy("ABCDEFGHI.TXT")
+        self.assertEqual(code, 1)
+        self.assertTrue(err.endswith(self.bin.out(sjis("3行目に異なる改行コードを検出しました。") + b"\n")))
+        self.assertEqual(self.names()[0], b"ABCDEFGHI.TXT")
+
+    def test_usage_screen_lists_the_file(self):
+        self.write(b"/c\n/v=ce k\n")
+        code, out, err = self.run_copy("/?")
+        self.assertEqual(code, 1)
+        self.assertIn(self.bin.out(sjis("・現在設定=") + b"/c \"/v=ce k\"\n"), out)
+        self.assertIn(self.bin.out(b"\n" + sjis("【使用例】") + b"\n"), out)
+        self.assertTrue(out.endswith(self.bin.out(b"tavisk /? " + sjis("…… 使用方法説明") + b"\n")))
+
+
+if __name__ == "__main__":
+    harness.main()
