@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "config/expand.h"
-#include "config/reader.h"
 #include "driver/failure.h"
 #include "driver/settings.h"
 #include "sjis/messages.h"
@@ -37,33 +35,45 @@ void reportBrokenConfig(int result, const char* path, unsigned long lineNumber) 
     fatalError(result == binaryData ? text::binaryData : text::mixedLineEnds, path, lineNumber);
 }
 
+ConfigReading::~ConfigReading() {
+    platform::release(name);
+    platform::release(line.text);
+    if (lines.stream) std::fclose(lines.stream);
+}
+
+bool openConfigReading(ConfigReading& reading, const char* path, std::size_t nameLimit) {
+    reading.lines.stream = platform::openForReading(path);
+    if (!reading.lines.stream) return false;
+    reading.line = {static_cast<char*>(platform::allocate(configLineCapacity)), configLineCapacity};
+    if (!reading.line.text) fatalError("%s", text::outOfMemory);
+    reading.name = static_cast<char*>(platform::allocate(nameLimit + 2));
+    if (!reading.name) fatalError("%s", text::outOfMemory);
+    return true;
+}
+
+int nextExpandedLine(ConfigReading& reading, std::size_t nameLimit) {
+    int result;
+    while ((result = nextConfigLine(reading.lines, reading.line.text, configLineCapacity)) ==
+           lineRead) {
+        if (reading.line.text[0] == '\0') continue;
+        if (!expandVariables(reading.line, reading.name, nameLimit))
+            fatalError("%s", text::outOfMemory);
+        return lineRead;
+    }
+    return result;
+}
+
 void loadConfig(const char* exePath, char* switchChar) {
     OwnedString path = configPathFor(exePath);
     if (!path) fatalError("%s", text::outOfMemory);
-    ConfigLines lines{platform::openForReading(path.get())};
-    if (!lines.stream) return;
-    LineBuffer line{static_cast<char*>(platform::allocate(configLineCapacity)), configLineCapacity};
-    if (!line.text) fatalError("%s", text::outOfMemory);
-    char* name = static_cast<char*>(platform::allocate(loaderNameLimit + 2));
-    if (!name) {
-        platform::release(line.text);
-        fatalError("%s", text::outOfMemory);
-    }
+    ConfigReading reading;
+    if (!openConfigReading(reading, path.get(), loaderNameLimit)) return;
     int result;
-    while ((result = nextConfigLine(lines, line.text, configLineCapacity)) == lineRead) {
-        if (line.text[0] == '\0') continue;
-        if (!expandVariables(line, name, loaderNameLimit)) {
-            platform::release(name);
-            platform::release(line.text);
-            std::fclose(lines.stream);
-            fatalError("%s", text::outOfMemory);
-        }
-        applySwitchKey(line.text, switchChar);
-        if (line.text[0] == '/' || line.text[0] == *switchChar) applySwitches(line.text);
+    while ((result = nextExpandedLine(reading, loaderNameLimit)) == lineRead) {
+        char* line = reading.line.text;
+        applySwitchKey(line, switchChar);
+        if (line[0] == '/' || line[0] == *switchChar) applySwitches(line);
     }
-    platform::release(name);
-    platform::release(line.text);
-    std::fclose(lines.stream);
     if (result == binaryData || result == mixedLineEnds)
-        reportBrokenConfig(result, path.get(), lines.lineNumber);
+        reportBrokenConfig(result, path.get(), reading.lines.lineNumber);
 }

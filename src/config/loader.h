@@ -7,6 +7,27 @@
 // runs out.
 OwnedString configPathFor(const char* exePath);
 
+#include "config/expand.h"
+#include "config/reader.h"
+
+// An open configuration file with its line and name buffers, all released
+// when it goes out of scope.
+struct ConfigReading {
+    ConfigLines lines{nullptr};
+    LineBuffer line{nullptr, 0};
+    char* name = nullptr;
+    ~ConfigReading();
+};
+
+// Opens `path` for reading with a name buffer for names shorter than
+// nameLimit; false when the file cannot be opened. Ends the run when memory
+// runs out.
+bool openConfigReading(ConfigReading& reading, const char* path, std::size_t nameLimit);
+
+// Reads the next non-empty line and expands its variables: lineRead, or the
+// reader's code that ended the file. Ends the run when memory runs out.
+int nextExpandedLine(ConfigReading& reading, std::size_t nameLimit);
+
 // Applies the switch lines of the configuration file through applySwitches and
 // acts on its "switch" key. An absent file is no error; a broken one ends the
 // run through fatalError.
