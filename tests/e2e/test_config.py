@@ -1,5 +1,6 @@
 """The configuration file beside a copy of the binary, and the usage screen."""
 import os
+import re
 import shutil
 
 import harness
@@ -61,6 +62,23 @@ class Config(harness.Case):
         self.assertIn(self.bin.out(sjis("・現在設定=") + b"/c \"/v=ce k\"\n"), out)
         self.assertIn(self.bin.out(b"\n" + sjis("【使用例】") + b"\n"), out)
         self.assertTrue(out.endswith(self.bin.out(b"tavisk /? " + sjis("…… 使用方法説明") + b"\n")))
+
+
+    def test_usage_screen_bytes_through_a_pipe(self):
+        # The screen as it stands in help_screen.txt, written whole without a
+        # prompt, in Shift-JIS; only the build date and the path are filled in.
+        code, out, err = self.run_copy("/help")
+        self.assertEqual((code, err), (1, b""))
+        date = re.search(rb"tavisk  1\.09  (\d{4})-(\d\d)-(\d\d)", out)
+        self.assertIsNotNone(date)
+        cfg = os.fsdecode(self.cfg)
+        if self.bin.wine:
+            cfg = "Z:" + cfg.replace("/", "\\")
+        with open(os.path.join(os.path.dirname(__file__), "help_screen.txt"), encoding="utf-8") as f:
+            expected = f.read()
+        expected = (expected.replace("{DATE}", date.group(0)[14:].decode())
+                    .replace("{YEAR}", date.group(1).decode()).replace("{CFG}", cfg))
+        self.assertEqual(out, self.bin.out(expected.encode("cp932")))
 
 
 if __name__ == "__main__":
