@@ -37,15 +37,6 @@ bool makeTemporaryPath(const char* beside, char* out) {
     return false;
 }
 
-bool equalIgnoringLetterCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        char x = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a + 32) : *a;
-        char y = (*b >= 'A' && *b <= 'Z') ? static_cast<char>(*b + 32) : *b;
-        if (x != y) return false;
-        if (x == '\0') return true;
-    }
-}
-
 // How many entries of the directory of `path` are spelled like its final
 // component ignoring the case of A-Z. More than one is possible only on a
 // case-sensitive disk seen through case-insensitive lookups (Wine): there a
@@ -65,7 +56,7 @@ int spellingsOf(const char* path) {
     if (!h) return 0;
     int count = 0;
     do {
-        if (equalIgnoringLetterCase(found.fileName, name)) ++count;
+        if (equalsIgnoreCase(found.fileName, name)) ++count;
     } while (platform::FindNextFileA(h, &found));
     platform::FindClose(h);
     return count;

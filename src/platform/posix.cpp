@@ -70,16 +70,6 @@ uint32_t attributesOf(const struct stat& st, const char* name) {
     return word ? word : 0x80;
 }
 
-bool equalIgnoringAsciiCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-        if (x != y) return false;
-        if (x == 0) return true;
-    }
-}
-
 struct Search {
     DIR* dir;
     std::string directory;  // with its trailing '/', or empty for "."
@@ -136,7 +126,7 @@ bool findIgnoringCase(const std::string& directory, const char* name, FindData* 
     std::string found;
     int matches = 0;
     while (dirent* entry = readdir(dir)) {
-        if (isAddressable(entry->d_name) && equalIgnoringAsciiCase(entry->d_name, name)) {
+        if (isAddressable(entry->d_name) && equalsIgnoreCase(entry->d_name, name)) {
             found = entry->d_name;
             if (++matches > 1) break;
         }
@@ -339,7 +329,7 @@ const char* getEnvironmentVariable(const char* name) {
         const char* equals = std::strchr(*entry, '=');
         if (!equals || static_cast<std::size_t>(equals - *entry) != length) continue;
         std::string key(*entry, length);
-        if (equalIgnoringAsciiCase(key.c_str(), name)) return equals + 1;
+        if (equalsIgnoreCase(key.c_str(), name)) return equals + 1;
     }
     return nullptr;
 }
