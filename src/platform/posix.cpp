@@ -1,6 +1,7 @@
 // POSIX backend: Linux system calls behind the platform interface. Paths are
 // handed to the system with '\\' (a real one, not a second byte) read as '/',
-// so that names typed the Windows way reach the same entries.
+// so that names typed the Windows way reach the same entries. Under a UTF-8
+// locale every text crosses this boundary through the code page 932 bridge.
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -14,10 +15,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "platform/glob.h"
 #include "platform/platform.h"
+#include "platform/posix_codeset.h"
 #include "platform/posix_command_line.h"
 #include "sjis/sjis.h"
 
@@ -31,25 +35,30 @@ namespace {
 
 int savedArgc = 0;
 char** savedArgv = nullptr;
+std::vector<std::string> commandArguments;  // argv in the command's code page
+std::vector<char*> commandArgv;
 std::string commandLine;
 
-// Copies `path` to `out` (maxPath bytes) with every real '\\' turned into '/'.
-bool systemPath(const char* path, char* out) {
+// `path` with every real '\\' turned into '/', still in the command's code page.
+bool slashPath(const char* path, std::string& out) {
     std::size_t n = std::strlen(path);
     if (n >= maxPath) return false;
-    for (std::size_t i = 0; i <= n; ++i) {
-        out[i] = path[i];
-        if (isSjisLead(static_cast<unsigned char>(path[i])) && path[i + 1] != '\0') {
-            out[i + 1] = path[i + 1];
-            ++i;
-        } else if (path[i] == '\\') {
-            out[i] = '/';
-        }
+    out.assign(path, n);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (isSjisLead(static_cast<unsigned char>(out[i])) && i + 1 < n) ++i;
+        else if (out[i] == '\\') out[i] = '/';
     }
     return true;
 }
 
-// Length of the directory part of a system path (through its last '/').
+// The path the system is given for the command's `path`.
+bool systemPath(const char* path, std::string& out) {
+    std::string slashed;
+    return slashPath(path, slashed) && codeset::toSystem(slashed.data(), slashed.size(), out);
+}
+
+// Length of the directory part of a path (through its last '/'). A '/' is never
+// the second byte of a character, in either code.
 std::size_t directoryPart(const char* path) {
     const char* slash = std::strrchr(path, '/');
     return slash ? static_cast<std::size_t>(slash - path) + 1 : 0;
@@ -72,8 +81,9 @@ uint32_t attributesOf(const struct stat& st, const char* name) {
 
 struct Search {
     DIR* dir;
-    std::string directory;  // with its trailing '/', or empty for "."
-    std::string pattern;
+    std::string directory;  // system form, with its trailing '/', or empty for "."
+    std::string pattern;    // command form
+    std::size_t directoryLength;  // of the command form
 };
 
 // The entry looked up last, by its system path: the command looks a name up,
@@ -85,9 +95,12 @@ struct Known {
     uint32_t attributes = invalidAttributes;
 } known;
 
-bool fill(const std::string& directory, const char* name, FindData* data) {
+// Fills `data` for the entry `name` (system form) of `directory` (system form),
+// whose name the command sees as `commandName`.
+bool fill(const std::string& directory, const char* name, const std::string& commandName,
+          FindData* data) {
+    if (commandName.size() >= maxPath) return false;
     std::string full = directory + name;
-    if (full.size() >= maxPath) return false;
     if (full != known.path) {
         struct stat st;
         if (lstat(full.c_str(), &st) != 0) return false;
@@ -95,25 +108,33 @@ bool fill(const std::string& directory, const char* name, FindData* data) {
         known.attributes = attributesOf(st, name);
     }
     data->attributes = known.attributes;
-    std::strcpy(data->fileName, name);
+    std::memcpy(data->fileName, commandName.c_str(), commandName.size() + 1);
     return true;
 }
 
+// The command's form of a stored name; false for a name that it could not
+// carry back to the same entry.
+bool commandName(const char* name, std::string& out) {
+    return codeset::toCommand(name, out) && isAddressable(out.c_str());
+}
+
 bool nextMatch(Search* search, FindData* data) {
+    std::string converted;
     while (dirent* entry = readdir(search->dir)) {
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-        if (!isAddressable(name) || !wildcardMatch(search->pattern.c_str(), name)) continue;
-        if (search->directory.size() + std::strlen(name) >= maxPath) continue;
+        if (!commandName(name, converted)) continue;
+        if (!wildcardMatch(search->pattern.c_str(), converted.c_str())) continue;
+        if (search->directoryLength + converted.size() >= maxPath) continue;
         // The directory's own record of the kind saves a stat per entry; the
         // expansion uses only the names.
         if (entry->d_type != DT_UNKNOWN) {
             data->attributes = entry->d_type == DT_DIR ? attributeDirectory : 0x80;
             if (name[0] == '.') data->attributes |= 0x02;
-            std::strcpy(data->fileName, name);
+            std::memcpy(data->fileName, converted.c_str(), converted.size() + 1);
             return true;
         }
-        if (fill(search->directory, name, data)) return true;
+        if (fill(search->directory, name, converted, data)) return true;
     }
     return false;
 }
@@ -123,20 +144,21 @@ bool nextMatch(Search* search, FindData* data) {
 bool findIgnoringCase(const std::string& directory, const char* name, FindData* data) {
     DIR* dir = opendir(directory.empty() ? "." : directory.c_str());
     if (!dir) return false;
-    std::string found;
+    std::string found, foundName, converted;
     int matches = 0;
     while (dirent* entry = readdir(dir)) {
-        if (isAddressable(entry->d_name) && equalsIgnoreCase(entry->d_name, name)) {
+        if (commandName(entry->d_name, converted) && equalsIgnoreCase(converted.c_str(), name)) {
             found = entry->d_name;
+            foundName = converted;
             if (++matches > 1) break;
         }
     }
     closedir(dir);
-    return matches == 1 && fill(directory, found.c_str(), data);
+    return matches == 1 && fill(directory, found.c_str(), foundName, data);
 }
 
 // A handle for a lookup without wildcards: nothing more to give.
-Search singleResult{nullptr, {}, {}};
+Search singleResult{nullptr, {}, {}, 0};
 
 termios savedTerminal;
 volatile sig_atomic_t terminalRaw = 0;
@@ -152,6 +174,20 @@ void onSignalDuringKey(int sig) {
     restoreTerminal();
     signal(sig, SIG_DFL);
     raise(sig);
+}
+
+// A key that sent the first byte `lead` of a UTF-8 character: the character's
+// first byte in the command's code page (0xC0 for the katakana that the Q key
+// gives under kana input), or 0 when it has none.
+int commandKey(unsigned char lead) {
+    char sequence[5] = {static_cast<char>(lead)};
+    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    pollfd more{STDIN_FILENO, POLLIN, 0};
+    for (std::size_t i = 1; i < length; ++i)
+        if (poll(&more, 1, 30) <= 0 || read(STDIN_FILENO, &sequence[i], 1) != 1) return 0;
+    std::string key;
+    if (!codeset::toCommand(sequence, key) || key.empty()) return 0;
+    return static_cast<unsigned char>(key[0]);
 }
 
 // Quotes one argument so that the command line split gives it back.
@@ -193,8 +229,15 @@ void appendQuoted(std::string& out, const char* arg) {
 }  // namespace
 
 void startProcess(int argc, char** argv) {
+    codeset::setUpFromLocale();
     savedArgc = argc;
     savedArgv = argv;
+    if (!codeset::active()) return;
+    commandArguments.resize(static_cast<std::size_t>(argc));
+    for (int i = 0; i < argc; ++i) codeset::toCommand(argv[i], commandArguments[i]);
+    for (std::string& arg : commandArguments) commandArgv.push_back(arg.data());
+    commandArgv.push_back(nullptr);
+    savedArgv = commandArgv.data();
 }
 
 std::string quoteCommandLine(int argc, char* const* argv) {
@@ -217,21 +260,25 @@ const char* const* originalArguments(int* count) {
 }
 
 SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
-    char path[maxPath];
-    if (!systemPath(pattern, path)) return nullptr;
-    std::size_t dirLength = directoryPart(path);
-    std::string directory(path, dirLength);
-    const char* name = path + dirLength;
-    if (*name == '\0' || !isAddressable(name)) return nullptr;
-    if (!hasWildcard(name)) {
+    std::string path, directory, systemName;
+    if (!slashPath(pattern, path)) return nullptr;
+    std::size_t dirLength = directoryPart(path.c_str());
+    std::string name = path.substr(dirLength);
+    if (name.empty() || !isAddressable(name.c_str())) return nullptr;
+    if (!codeset::toSystem(path.data(), dirLength, directory)) return nullptr;
+    if (!hasWildcard(name.c_str())) {
         // The exact name first; only then another letter case.
-        if (fill(directory, name, data) || findIgnoringCase(directory, name, data))
+        if (codeset::toSystem(name.data(), name.size(), systemName) &&
+            (fill(directory, systemName.c_str(), name, data) ||
+             findIgnoringCase(directory, name.c_str(), data)))
             return &singleResult;
         return nullptr;
     }
+    // A pattern that holds what no name can hold matches nothing.
+    if (name.find(codeset::unconvertible) != std::string::npos && codeset::active()) return nullptr;
     DIR* dir = opendir(directory.empty() ? "." : directory.c_str());
     if (!dir) return nullptr;
-    Search* search = new Search{dir, directory, name};
+    Search* search = new Search{dir, directory, name, dirLength};
     if (nextMatch(search, data)) return search;
     FindClose(search);
     return nullptr;
@@ -250,27 +297,49 @@ void FindClose(SearchHandle handle) {
 }
 
 uint32_t GetFileAttributesA(const char* path) {
-    char system[maxPath];
+    std::string system;
     if (!systemPath(path, system)) return invalidAttributes;
     if (known.path == system) return known.attributes;
     struct stat st;
-    if (lstat(system, &st) != 0) return invalidAttributes;
-    return attributesOf(st, system + directoryPart(system));
+    if (lstat(system.c_str(), &st) != 0) return invalidAttributes;
+    return attributesOf(st, system.c_str() + directoryPart(system.c_str()));
 }
+
+namespace {
+
+// A path from the system, for the command: false when it does not convert or
+// does not fit.
+unsigned giveCommandPath(const std::string& system, unsigned size, char* buffer) {
+    std::string path;
+    if (!codeset::toCommand(system.c_str(), path) || path.size() >= maxPath) return 0;
+    if (path.size() + 1 > size) return static_cast<unsigned>(path.size() + 1);
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<unsigned>(path.size());
+}
+
+std::string modulePath() {
+    char link[4096];
+    ssize_t n = readlink("/proc/self/exe", link, sizeof link);
+    return n > 0 && static_cast<std::size_t>(n) < sizeof link ? std::string(link, static_cast<std::size_t>(n))
+                                                              : std::string();
+}
+
+}  // namespace
 
 unsigned GetModuleFileNameA(char* buffer, unsigned size) {
-    ssize_t n = readlink("/proc/self/exe", buffer, size);
-    if (n <= 0 || static_cast<unsigned>(n) >= size) return 0;
-    buffer[n] = '\0';
-    return static_cast<unsigned>(n);
+    std::string module = modulePath();
+    unsigned n = module.empty() ? 0 : giveCommandPath(module, size, buffer);
+    return n < size ? n : 0;  // a cut path is no path
 }
 
-unsigned SearchPathA(const char* fileName, unsigned size, char* buffer) {
+unsigned SearchPathA(const char* commandFileName, unsigned size, char* buffer) {
+    std::string name;
+    if (!codeset::toSystem(commandFileName, std::strlen(commandFileName), name)) return 0;
+    const char* fileName = name.c_str();
     std::string candidates[3];
-    char module[maxPath];
-    unsigned n = GetModuleFileNameA(module, sizeof module);
-    if (n) candidates[0] = std::string(module, directoryPart(module));
-    char cwd[maxPath];
+    std::string module = modulePath();
+    if (!module.empty()) candidates[0] = module.substr(0, directoryPart(module.c_str()));
+    char cwd[4096];
     if (getcwd(cwd, sizeof cwd)) candidates[1] = std::string(cwd) + "/";
     std::string found;
     struct stat st;
@@ -295,19 +364,34 @@ unsigned SearchPathA(const char* fileName, unsigned size, char* buffer) {
             start = end + 1;
         }
     }
-    if (found.empty() || found.size() >= maxPath) return 0;
-    if (found.size() + 1 > size) return static_cast<unsigned>(found.size() + 1);
-    std::memcpy(buffer, found.c_str(), found.size() + 1);
-    return static_cast<unsigned>(found.size());
+    return found.empty() ? 0 : giveCommandPath(found, size, buffer);
 }
 
+namespace {
+
+// The system paths of a move must say what the command's paths say: the same
+// directory, and a change of letter case only where the command asked for one.
+bool isFaithfulMove(const char* from, const char* to, const std::string& source,
+                    const std::string& target) {
+    std::size_t directory = directoryPart(source.c_str());
+    if (directory != directoryPart(target.c_str()) || source.compare(0, directory, target, 0, directory) != 0)
+        return false;
+    if (!equalsIgnoreCase(from, to)) return true;
+    return equalsIgnoreCase(source.c_str(), target.c_str());
+}
+
+}  // namespace
+
 bool moveEntry(const char* from, const char* to) {
-    char source[maxPath], target[maxPath];
-    if (!systemPath(from, source) || !systemPath(to, target)) return false;
-    bool wasKnown = known.path == source;
+    std::string sourcePath, targetPath;
+    if (!systemPath(from, sourcePath) || !systemPath(to, targetPath)) return false;
+    if (!isFaithfulMove(from, to, sourcePath, targetPath)) return false;
+    const char* source = sourcePath.c_str();
+    const char* target = targetPath.c_str();
+    bool wasKnown = known.path == sourcePath;
     known.path.clear();
     if (renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) {
-        if (wasKnown) known.path = target;  // the same entry, now under `to`
+        if (wasKnown) known.path = targetPath;  // the same entry, now under `to`
         return true;
     }
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
@@ -323,25 +407,46 @@ bool moveEntry(const char* from, const char* to) {
     return rename(source, target) == 0;
 }
 
-const char* getEnvironmentVariable(const char* name) {
-    std::size_t length = std::strlen(name);
+const char* getEnvironmentVariable(const char* commandName) {
+    std::string name;
+    if (!codeset::toSystem(commandName, std::strlen(commandName), name)) return nullptr;
     for (char** entry = environ; entry && *entry; ++entry) {
         const char* equals = std::strchr(*entry, '=');
-        if (!equals || static_cast<std::size_t>(equals - *entry) != length) continue;
-        std::string key(*entry, length);
-        if (equalsIgnoreCase(key.c_str(), name)) return equals + 1;
+        if (!equals || static_cast<std::size_t>(equals - *entry) != name.size()) continue;
+        std::string key(*entry, name.size());
+        if (!equalsIgnoreCase(key.c_str(), name.c_str())) continue;
+        if (!codeset::active()) return equals + 1;
+        // Kept per name, so that the text stays valid as long as the process.
+        static std::map<std::string, std::string> values;
+        std::string& value = values[key];
+        codeset::toCommand(equals + 1, value);
+        return value.c_str();
     }
     return nullptr;
 }
 
 std::FILE* openForReading(const char* path) {
-    char system[maxPath];
+    std::string system;
     if (!systemPath(path, system)) return nullptr;
-    return std::fopen(system, "rb");
+    return std::fopen(system.c_str(), "rb");
 }
 
-void writeOut(const char* bytes, std::size_t count) { std::fwrite(bytes, 1, count, stdout); }
-void writeErr(const char* bytes, std::size_t count) { std::fwrite(bytes, 1, count, stderr); }
+namespace {
+
+void writeTo(std::FILE* stream, const char* bytes, std::size_t count) {
+    if (!codeset::active()) {
+        std::fwrite(bytes, 1, count, stream);
+        return;
+    }
+    std::string shown;
+    codeset::toDisplay(bytes, count, shown);
+    std::fwrite(shown.data(), 1, shown.size(), stream);
+}
+
+}  // namespace
+
+void writeOut(const char* bytes, std::size_t count) { writeTo(stdout, bytes, count); }
+void writeErr(const char* bytes, std::size_t count) { writeTo(stderr, bytes, count); }
 void flushOut() { std::fflush(stdout); }
 
 void exitProcess(int code) {
@@ -377,6 +482,7 @@ int readConsoleKey() {
         n = read(STDIN_FILENO, &key, 1);
     } while (n < 0 && errno == EINTR);
     int result = n == 1 ? key : -1;
+    if (result >= 0xC0 && codeset::active()) result = commandKey(key);
     if (result == 27) {
         // Esc alone is Quit; an arrow or function key sends Esc and more bytes
         // at once, and is a key without a character.

@@ -1,0 +1,152 @@
+#include "platform/posix_codeset.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <clocale>
+#include <cstring>
+
+#include "sjis/sjis.h"
+
+namespace platform::codeset {
+
+namespace {
+
+bool utf8 = false;
+iconv_t toCodePage = reinterpret_cast<iconv_t>(-1);
+iconv_t toUtf8 = reinterpret_cast<iconv_t>(-1);
+
+bool isAscii(const char* text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    return true;
+}
+
+// One whole conversion; false on any byte that does not convert or converts
+// only approximately.
+bool convert(iconv_t cd, const char* text, std::size_t length, std::string& out) {
+    out.resize(3 * length + 4);  // code page 932 to UTF-8 grows at most 3 to 1
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(text);
+    std::size_t inLeft = length;
+    char* to = out.data();
+    std::size_t toLeft = out.size();
+    std::size_t inexact = iconv(cd, &in, &inLeft, &to, &toLeft);
+    if (inexact != 0 || inLeft != 0) return false;
+    out.resize(out.size() - toLeft);
+    return true;
+}
+
+// Converts with `forward` and requires `backward` to give the same bytes.
+bool convertFaithfully(iconv_t forward, iconv_t backward, const char* text, std::size_t length,
+                       std::string& out) {
+    std::string back;
+    return convert(forward, text, length, out) && convert(backward, out.data(), out.size(), back) &&
+           back.size() == length && std::memcmp(back.data(), text, length) == 0;
+}
+
+// Length of the well-formed UTF-8 sequence at `p`, 0 when it is not one.
+std::size_t sequenceLength(const unsigned char* p, std::size_t left) {
+    unsigned char b = p[0];
+    std::size_t n;
+    unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
+    if (b < 0x80) return 1;
+    if (b >= 0xC2 && b <= 0xDF) n = 2;
+    else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3;
+        if (b == 0xE0) low = 0xA0;        // overlong
+        if (b == 0xED) high = 0x9F;       // surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4;
+        if (b == 0xF0) low = 0x90;        // overlong
+        if (b == 0xF4) high = 0x8F;       // beyond U+10FFFF
+    } else {
+        return 0;
+    }
+    if (left < n || p[1] < low || p[1] > high) return 0;
+    for (std::size_t i = 2; i < n; ++i)
+        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+    return n;
+}
+
+}  // namespace
+
+void setActive(bool on) {
+    if (on && toCodePage == reinterpret_cast<iconv_t>(-1)) {
+        toCodePage = iconv_open("CP932", "UTF-8");
+        toUtf8 = iconv_open("UTF-8", "CP932");
+    }
+    // Without the converters nothing can be bridged; bytes pass as they are.
+    utf8 = on && toCodePage != reinterpret_cast<iconv_t>(-1) &&
+           toUtf8 != reinterpret_cast<iconv_t>(-1);
+}
+
+void setUpFromLocale() {
+    std::setlocale(LC_ALL, "");
+    const char* name = nl_langinfo(CODESET);
+    bool isUtf8 = name && (std::strcmp(name, "UTF-8") == 0 || std::strcmp(name, "utf8") == 0);
+    // The command itself handles bytes; the C library stays byte-oriented.
+    std::setlocale(LC_ALL, "C");
+    setActive(isUtf8);
+}
+
+bool active() { return utf8; }
+
+bool toCommand(const char* system, std::string& out) {
+    std::size_t length = std::strlen(system);
+    if (!utf8 || isAscii(system, length)) {
+        out.assign(system, length);
+        return true;
+    }
+    if (convertFaithfully(toCodePage, toUtf8, system, length, out)) return true;
+    // Character by character, so that only what fails is marked.
+    out.clear();
+    bool whole = true;
+    std::string one;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(system);
+    for (std::size_t i = 0; i < length;) {
+        std::size_t n = sequenceLength(p + i, length - i);
+        if (n == 1) {
+            out += system[i];
+        } else if (n && convertFaithfully(toCodePage, toUtf8, system + i, n, one)) {
+            out += one;
+        } else {
+            out += unconvertible;
+            whole = false;
+        }
+        i += n ? n : 1;
+    }
+    return whole;
+}
+
+bool toSystem(const char* text, std::size_t length, std::string& out) {
+    if (!utf8 || isAscii(text, length)) {
+        out.assign(text, length);
+        return true;
+    }
+    if (std::memchr(text, unconvertible, length)) return false;
+    return convertFaithfully(toUtf8, toCodePage, text, length, out);
+}
+
+void toDisplay(const char* text, std::size_t length, std::string& out) {
+    if (!utf8 || isAscii(text, length)) {
+        out.assign(text, length);
+        return;
+    }
+    if (convert(toUtf8, text, length, out)) return;
+    out.clear();
+    std::string one;
+    for (std::size_t i = 0; i < length;) {
+        unsigned char b = static_cast<unsigned char>(text[i]);
+        std::size_t n = isSjisLead(b) && i + 1 < length &&
+                                isSjisTrail(static_cast<unsigned char>(text[i + 1]))
+                            ? 2
+                            : 1;
+        if (b < 0x80) out += text[i];
+        else if (convert(toUtf8, text + i, n, one)) out += one;
+        else out += '?';
+        i += n;
+    }
+}
+
+}  // namespace platform::codeset
