@@ -62,8 +62,17 @@ int spellingsOf(const char* path) {
     return count;
 }
 
+// No interruption may end the run while the entry is under the temporary name.
+struct InterruptHold {
+    InterruptHold() { platform::holdInterrupts(); }
+    ~InterruptHold() { platform::releaseInterrupts(); }
+    InterruptHold(const InterruptHold&) = delete;
+    InterruptHold& operator=(const InterruptHold&) = delete;
+};
+
 RenameOutcome renameThroughTemporary(const char* from, const char* to) {
     if (spellingsOf(from) != 1) return RenameOutcome::failed;
+    InterruptHold hold;
     char temporary[platform::maxPath];
     if (!makeTemporaryPath(from, temporary)) return RenameOutcome::failed;
     if (!platform::moveEntry(from, temporary)) return RenameOutcome::failed;

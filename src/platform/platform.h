@@ -60,6 +60,12 @@ const char* const* originalArguments(int* count);
 // `to` names an entry that exists, the call fails.
 bool moveEntry(const char* from, const char* to);
 
+// Holds back interruptions (Ctrl-C, SIGINT, SIGTERM, SIGHUP) while a sequence
+// of moves runs that must finish or be undone as a whole. One that arrived
+// meanwhile ends the process when the last hold is released. Holds nest.
+void holdInterrupts();
+void releaseInterrupts();
+
 // Environment lookup ignoring the case of ASCII letters; nullptr when unset.
 const char* getEnvironmentVariable(const char* name);
 

@@ -170,11 +170,37 @@ void restoreTerminal() {
     }
 }
 
-void onSignalDuringKey(int sig) {
+// An interruption ends the process as the signal would, with the terminal
+// as the user had it.
+void onInterrupt(int sig) {
     restoreTerminal();
     signal(sig, SIG_DFL);
     raise(sig);
 }
+
+constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void catchInterruptions() {
+    for (int sig : interruptions) {
+        struct sigaction old {};
+        sigaction(sig, nullptr, &old);
+        if (old.sa_handler == SIG_IGN) continue;  // nohup and the like stay in force
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(sig, &action, nullptr);
+    }
+}
+
+sigset_t interruptionSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : interruptions) sigaddset(&set, sig);
+    return set;
+}
+
+int holds = 0;
+sigset_t maskBeforeHold;
 
 // A key that sent the first byte `lead` of a UTF-8 character: the character's
 // first byte in the command's code page (0xC0 for the katakana that the Q key
@@ -229,6 +255,7 @@ void appendQuoted(std::string& out, const char* arg) {
 }  // namespace
 
 void startProcess(int argc, char** argv) {
+    catchInterruptions();
     codeset::setUpFromLocale();
     savedArgc = argc;
     savedArgv = argv;
@@ -400,11 +427,36 @@ bool moveEntry(const char* from, const char* to) {
     struct stat st;
     if (lstat(source, &st) != 0) return false;
     if (!S_ISDIR(st.st_mode)) {
-        if (link(source, target) == 0) return unlink(source) == 0 || (unlink(target), false);
-        if (errno == EEXIST) return false;
+        holdInterrupts();  // an interruption between the two would leave both names
+        bool linked = link(source, target) == 0;
+        bool moved = linked && (unlink(source) == 0 || (unlink(target), false));
+        int linkError = errno;
+        releaseInterrupts();
+        if (linked) return moved;
+        if (linkError == EEXIST) return false;
     }
     if (lstat(target, &st) == 0 || errno != ENOENT) return false;
     return rename(source, target) == 0;
+}
+
+void holdInterrupts() {
+    if (holds++ > 0) return;
+    sigset_t set = interruptionSet();
+    sigprocmask(SIG_BLOCK, &set, &maskBeforeHold);
+}
+
+void releaseInterrupts() {
+    if (holds == 0 || --holds > 0) return;
+    sigset_t pending;
+    sigpending(&pending);
+    for (int sig : interruptions)
+        if (sigismember(&pending, sig)) {
+            // The process ends once the mask is lifted; what it reported so
+            // far is written out first, as it matches the disk.
+            flushOut();
+            break;
+        }
+    sigprocmask(SIG_SETMASK, &maskBeforeHold, nullptr);
 }
 
 const char* getEnvironmentVariable(const char* commandName) {
@@ -468,11 +520,6 @@ int readConsoleKey() {
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
-    struct sigaction restoreOnSignal {}, oldInt{}, oldTerm{}, oldHup{};
-    restoreOnSignal.sa_handler = onSignalDuringKey;
-    sigaction(SIGINT, &restoreOnSignal, &oldInt);
-    sigaction(SIGTERM, &restoreOnSignal, &oldTerm);
-    sigaction(SIGHUP, &restoreOnSignal, &oldHup);
     terminalRaw = 1;
     tcsetattr(STDIN_FILENO, TCSANOW, &raw);
     tcflush(STDIN_FILENO, TCIFLUSH);  // keys typed before the prompt do not answer it
@@ -495,9 +542,6 @@ int readConsoleKey() {
         }
     }
     restoreTerminal();
-    sigaction(SIGINT, &oldInt, nullptr);
-    sigaction(SIGTERM, &oldTerm, nullptr);
-    sigaction(SIGHUP, &oldHup, nullptr);
     return result;
 }
 

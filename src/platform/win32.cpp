@@ -127,7 +127,30 @@ bool isModifier(WORD key) {
 
 }  // namespace
 
-void startProcess(int, char**) {}
+namespace {
+
+// Held by the run while a sequence of moves must finish or be undone, and
+// taken by the console control handler, which Windows runs on a thread of its
+// own: an interruption waits for the sequence, and keeps the lock so that no
+// other begins before the process ends. The run stopped, so the exit code is
+// 1; the lines written so far are flushed first (the stream has its own lock).
+CRITICAL_SECTION moveSequence;
+
+BOOL WINAPI onConsoleControl(DWORD) {
+    ::EnterCriticalSection(&moveSequence);
+    std::fflush(stdout);
+    ::ExitProcess(1);
+}
+
+}  // namespace
+
+void startProcess(int, char**) {
+    ::InitializeCriticalSection(&moveSequence);
+    ::SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}
+
+void holdInterrupts() { ::EnterCriticalSection(&moveSequence); }
+void releaseInterrupts() { ::LeaveCriticalSection(&moveSequence); }
 
 const char* GetCommandLineA() {
     static std::string line;

@@ -189,6 +189,10 @@ TEST_F(CommandRun, EveryStepOfTheTwoStepRenameLeavesAFindableName) {
             EXPECT_EQ(left.rfind("tavisk~", 0), 0u) << left;
             EXPECT_NE(r.out.find(left), std::string::npos) << "the temporary name is reported";
         }
+        // No interruption can end the run between the steps of the detour.
+        const auto& holds = fake::state().holdsAtMove;
+        for (std::size_t i = 1; i < holds.size(); ++i) EXPECT_GT(holds[i], 0) << "move " << i + 1;
+        EXPECT_EQ(fake::state().interruptHolds, 0);
     }
 }
 

@@ -12,6 +12,7 @@ import harness
 
 PROMPT = "(Continue,/All/Quit)"
 RESULT = re.compile(r"^F(\d{3})\.TXT")
+EXIT = re.compile(r"EXIT=\S+ TTY=\S+")
 
 
 class Terminal:
@@ -22,7 +23,9 @@ class Terminal:
         exports = " ".join("%s=%s" % (k, shlex.quote(v)) for k, v in env.items()
                            if k in ("WINEPREFIX", "WINEDEBUG", "LC_ALL", "WINEDLLOVERRIDES"))
         # The shell reports the exit code and whether the terminal's mode came back.
-        script = ("cd %s; export %s; s1=$(stty -g); %s; rc=$?; s2=$(stty -g); "
+        # The shell survives a Ctrl-C; a trap, unlike an ignored signal, is not
+        # inherited by the command.
+        script = ("trap : INT; cd %s; export %s; s1=$(stty -g); %s; rc=$?; s2=$(stty -g); "
                   "[ \"$s1\" = \"$s2\" ] && t=same || t=changed; echo EXIT=$rc TTY=$t; sleep 600"
                   % (shlex.quote(case.dir), exports, command))
         subprocess.run(["tmux", "new-session", "-d", "-s", self.name, "-x", str(width),
@@ -57,8 +60,9 @@ class Terminal:
         subprocess.run(["tmux", "send-keys", "-t", self.name, key], check=True)
 
     def exit_line(self):
-        lines = self.wait_for(lambda ls: any(l.startswith("EXIT=") for l in ls), "the end")
-        return next(l for l in lines if l.startswith("EXIT="))
+        # An interrupted run leaves its prompt, so the line may begin with it.
+        found = lambda ls: [m.group(0) for m in map(EXIT.search, ls) if m]
+        return found(self.wait_for(found, "the end"))[0]
 
     def close(self):
         subprocess.run(["tmux", "kill-session", "-t", self.name], stderr=subprocess.DEVNULL)
@@ -104,6 +108,29 @@ class Paging(harness.Case):
             t.prompt_after(23)
             t.key(key)
             self.assertEqual(t.exit_line(), "EXIT=1 TTY=same", key)
+
+    def test_interrupt_at_a_prompt_ends_the_run_and_restores_the_terminal(self):
+        t = self.terminal(80, 25, ["F*.TXT", "/p"])
+        t.prompt_after(23)
+        t.key("C-c")
+        # Killed by the signal natively (the shell's 130); the console handler
+        # ends tavisk.exe with 1.
+        self.assertEqual(t.exit_line(), "EXIT=%d TTY=same" % (1 if self.bin.wine else 130))
+        # The 23 shown are renamed, no other, and nothing is left under a
+        # temporary name (tavisk.exe renames through one on this disk).
+        self.assertEqual(self.names(), sorted([b"f%03d.txt" % i for i in range(1, 24)] +
+                                              [b"F%03d.TXT" % i for i in range(24, 121)]))
+
+    def test_directory_removed_after_expansion_is_a_missing_name(self):
+        self.mkdir("sub")
+        self.touch(b"sub/G1.TXT")
+        t = self.terminal(80, 25, ["F*.TXT", "sub\\G*.TXT", "/p"])
+        t.prompt_after(23)
+        shutil.rmtree(self.path("sub"))
+        t.key("a")
+        self.assertEqual(t.exit_line(), "EXIT=1 TTY=same")
+        self.assertTrue(any(l.startswith("sub\\G1.TXT:") for l in t.screen()), t.screen())
+        self.assertEqual(self.names(), [b"f%03d.txt" % i for i in range(1, 121)])
 
     def test_help_screen_pauses_five_times(self):
         t = self.terminal(80, 25, ["/?"])

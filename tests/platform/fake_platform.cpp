@@ -159,9 +159,13 @@ unsigned SearchPathA(const char* fileName, unsigned size, char* buffer) {
     return static_cast<unsigned>(full.size());
 }
 
+void holdInterrupts() { ++state().interruptHolds; }
+void releaseInterrupts() { --state().interruptHolds; }
+
 bool moveEntry(const char* from, const char* to) {
     int number = ++state().movesMade;
     state().moveLog.push_back(std::string(from) + " -> " + to);
+    state().holdsAtMove.push_back(state().interruptHolds);
     auto& failing = state().failingMoves;
     if (std::find(failing.begin(), failing.end(), number) != failing.end()) return false;
     auto* source = fake::find(from);

@@ -39,6 +39,8 @@ struct State {
     std::vector<int> failingMoves;    // 1-based numbers of moveEntry calls that fail
     int movesMade = 0;
     std::vector<std::string> moveLog;
+    int interruptHolds = 0;            // holds in force now
+    std::vector<int> holdsAtMove;      // holds in force at each moveEntry call
     long allocationsUntilFailure = -1;  // -1: never fail
     std::string commandLine = "tavisk";
 };
