@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 tmux
   clang libclang-rt-14-dev
-  e2fsprogs rename mmv time bc
+  e2fsprogs procps rename mmv time bc
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

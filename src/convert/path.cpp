@@ -65,7 +65,7 @@ OwnedString resolveLongPath(const char* name) {
     platform::FindClose(h);
     std::size_t dir = directoryLength(name);
     std::size_t stored = std::strlen(found.fileName);
-    if (dir + stored + 1 >= platform::maxPath) return nullptr;
+    if (dir + stored >= platform::maxPath) return nullptr;
     char* result = static_cast<char*>(platform::allocate(dir + stored + 2));
     if (!result) return nullptr;
     OwnedString copy = duplicateString(name);

@@ -1,0 +1,305 @@
+"""Trust under scale, faults, interruption and hostile input: whatever happens,
+no entry is lost, overwritten or mangled, and every reported line matches the
+disk."""
+import hashlib
+import itertools
+import os
+import random
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+import harness
+from harness import sjis
+
+SEED = int(os.environ.get("TAVISK_SEED", "20261207"))
+ARROW = "→"
+CANNOT = ":改名不能"
+MISSING = ":存在せず"
+PIECES = (list("ABCDEFGHIJKLMNOPQRSTUVWXYZ") * 3 + list("abcdefghxyz0123456789") +
+          [" ", ".", "~", "_", "-"] + ["表", "ソ", "能", "ア", "ｱ", "Ｘ", "ー"])
+
+
+def random_name(rng):
+    if rng.random() < 0.5:  # an 8.3 name in capitals
+        stem = "".join(rng.choice(PIECES[:78] + ["表", "_"]) for _ in range(rng.randint(1, 8)))
+        return stem + rng.choice([".TXT", ".DAT", "", ".C"])
+    return "".join(rng.choice(PIECES) for _ in range(rng.randint(1, 14)))
+
+
+def well_formed(name):
+    return name.strip(" .") == name and name not in ("", ".", "..") and not name.startswith("tavisk~")
+
+
+class Tree:
+    """A random tree: every entry by inode, with its path, kind and content hash."""
+
+    def __init__(self, case, rng, count):
+        self.case = case
+        names, spellings = set(), set()
+        directories = ["SUB%d" % i for i in range(3)] + ["DIR表"]
+        for d in directories:
+            case.mkdir(case.bin.name(d))
+        while len(names) < count:
+            name = random_name(rng)
+            if not well_formed(name):
+                continue
+            folder = rng.choice([""] * 4 + directories)
+            path = folder + "/" + name if folder else name
+            if path in names or path.upper() in spellings and rng.random() < 0.7:
+                continue  # some spellings side by side, not too many
+            names.add(path)
+            spellings.add(path.upper())
+            if rng.random() < 0.05:
+                case.mkdir(case.bin.name(path))
+            else:
+                case.touch(case.bin.name(path), os.urandom(rng.randint(0, 64)))
+        self.patterns = [d + "\\*" for d in directories] + ["*"]
+
+    def snapshot(self):
+        entries = {}
+        top = os.fsencode(self.case.dir)
+        for root, dirs, files in os.walk(top):
+            for n in dirs + files:
+                full = os.path.join(root, n)
+                st = os.lstat(full)
+                digest = None
+                if not os.path.isdir(full):
+                    with open(full, "rb") as f:
+                        digest = hashlib.sha256(f.read()).hexdigest()
+                entries[st.st_ino] = (os.path.relpath(full, top), os.path.isdir(full), digest)
+        return entries
+
+
+def case_only_change(old, new):
+    """True when `new` differs from `old` only in A-Z bytes turned into a-z."""
+    return len(old) == len(new) and all(
+        a == b or (65 <= a <= 90 and b == a + 32) for a, b in zip(old, new))
+
+
+class RandomTree(harness.Case):
+    COUNT = 300
+
+    def disk_path(self, reported):
+        """The disk path of a reported name (the command's code, '\\' separators)."""
+        text = reported.replace("\\", "/")
+        return self.bin.name(text)
+
+    def check_run(self, before, after, args, code, out, err):
+        label = " ".join(args)
+        self.assertEqual(err, b"", label)
+        self.assertEqual(sorted(before), sorted(after), "entries lost or added: " + label)
+        moved = {}
+        for inode, (path, kind, digest) in before.items():
+            new_path, new_kind, new_digest = after[inode]
+            self.assertEqual((kind, digest), (new_kind, new_digest), path)
+            self.assertTrue(case_only_change(path, new_path), (path, new_path))
+            if os.path.basename(new_path) != os.path.basename(path):
+                moved[path] = new_path
+        if "/test" in args:
+            self.assertEqual(moved, {}, label)
+        # Every rename is reported and every reported rename happened.
+        by_path = {before[i][0]: after[i][0] for i in before}
+        reported = set()
+        text = out.replace(b"\r\n", b"\n").decode("cp932")
+        for line in text.splitlines():
+            if line.endswith(MISSING) or ARROW not in line:
+                continue
+            old, new = line.split(ARROW, 1)
+            old = old.rstrip(" ") if "/v+k" in args else old
+            failed = new.endswith(CANNOT)
+            new = new[: -len(CANNOT)] if failed else new
+            old_path = self.disk_path(old)
+            self.assertIn(old_path, by_path, line)
+            directory = os.path.dirname(old_path)
+            # A directory renamed later in the run carries the entry with it.
+            expected = os.path.basename(old_path) if failed or "/test" in args else self.bin.name(new)
+            self.assertEqual(by_path[old_path], os.path.join(by_path.get(directory, directory), expected), line)
+            reported.add(old_path)
+        self.assertTrue(set(moved) <= reported, "renamed without a line: %s" % (set(moved) - reported))
+        failures = CANNOT in text or MISSING in text
+        if "/c" in args:
+            self.assertEqual(code, 2 if failures else 0, label)
+        else:
+            self.assertEqual(code, 1 if failures else 0, label)
+
+    def test_every_mode_combination_keeps_every_entry(self):
+        rng = random.Random(SEED)
+        modes = ["/l", "/k", "/fa", "/c", "/test"]
+        combinations = [c for n in range(len(modes) + 1) for c in itertools.combinations(modes, n)]
+        if self.bin.wine:
+            combinations = combinations[::4]  # Wine's lookups are slow on a large directory
+        for combination in combinations:
+            with self.subTest(combination):
+                shutil.rmtree(self.dir)
+                os.mkdir(self.dir)
+                tree = Tree(self, rng, self.COUNT if self.bin.wine else 4 * self.COUNT)
+                before = tree.snapshot()
+                args = tree.patterns + list(combination)
+                code, out, err = self.tavisk(*args)
+                self.check_run(before, tree.snapshot(), args, code, out, err)
+
+
+class Interruption(harness.Case):
+    def test_signal_during_a_large_run_leaves_no_temporary_name(self):
+        count = 600 if self.bin.wine else 20000
+        for i in range(count):
+            self.touch("F%05d.TXT" % i)
+        with tempfile.TemporaryFile() as out:
+            p = subprocess.Popen(self.bin.command(["F*.TXT"]), cwd=self.dir, env=self.bin.env(),
+                                 stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+            # Wait until the run is under way, then interrupt it.
+            deadline = time.time() + 60
+            while time.time() < deadline and not any(n.startswith(b"f") for n in os.listdir(self.path())):
+                time.sleep(0.01)
+            target = p.pid
+            if self.bin.wine:  # the Windows process, not the wine loader
+                found = subprocess.run(["pgrep", "-f", "^" + self.bin.path + " F"],
+                                       stdout=subprocess.PIPE).stdout.split()
+                target = int(found[0]) if found else p.pid
+            os.kill(target, signal.SIGINT)
+            code = p.wait(timeout=60)
+        names = self.names()
+        self.assertEqual(len(names), count)
+        self.assertEqual([n for n in names if not n.upper().startswith(b"F")], [])
+        lowered = [n for n in names if n.startswith(b"f")]
+        self.assertTrue(0 < len(lowered) < count, "the run was not interrupted half way")
+        self.assertEqual(code, 1 if self.bin.wine else -signal.SIGINT)
+
+
+class Faults(harness.Case):
+    def test_immutable_file_is_a_failure_and_stays(self):
+        self.touch("KEEP.TXT", b"data")
+        self.touch("NEXT.TXT")
+        r = subprocess.run(["chattr", "+i", self.path("KEEP.TXT")], stderr=subprocess.PIPE)
+        if r.returncode != 0:
+            self.skipTest("chattr +i is not permitted here: " + r.stderr.decode(errors="replace").strip())
+        try:
+            code, out, err = self.tavisk("KEEP.TXT", "NEXT.TXT")
+            self.assertEqual((code, err), (1, b""))
+            self.assertEqual(out, self.bin.out(sjis("KEEP.TXT→keep.txt" + CANNOT + "\n")))
+            self.assertEqual(self.names(), [b"KEEP.TXT", b"NEXT.TXT"])
+            code, out, err = self.tavisk("KEEP.TXT", "NEXT.TXT", "/c")
+            self.assertEqual(code, 2)
+            self.assertEqual(self.names(), [b"KEEP.TXT", b"next.txt"])
+        finally:
+            subprocess.run(["chattr", "-i", self.path("KEEP.TXT")])
+
+    def test_read_only_mount_is_a_failure_and_nothing_changes(self):
+        self.mkdir("RO")
+        self.touch("RO/ABC.TXT", b"data")
+        ro = self.path("RO")
+        r = subprocess.run(["mount", "--bind", ro, ro], stderr=subprocess.PIPE)
+        if r.returncode != 0:
+            self.skipTest("bind mounts are not permitted here: " + r.stderr.decode(errors="replace").strip())
+        try:
+            r = subprocess.run(["mount", "-o", "remount,bind,ro", ro], stderr=subprocess.PIPE)
+            if r.returncode != 0:
+                self.skipTest("read-only remounts are not permitted here")
+            code, out, err = self.tavisk("RO\\*.TXT")
+            self.assertEqual(code, 1)
+            self.assertEqual(out, self.bin.out(sjis("RO\\ABC.TXT→abc.txt" + CANNOT + "\n")))
+        finally:
+            subprocess.run(["umount", ro])
+        self.assertEqual(self.names("RO"), [b"ABC.TXT"])
+
+
+class HostileInput(harness.Case):
+    def run_checked(self, *args, codes=(0, 1, 2), env=None):
+        code, out, err = self.tavisk(*args, env=env)
+        self.assertIn(code, codes, (code, out[:200], err[:200]))
+        return code, out, err
+
+    def test_paths_at_the_length_limit(self):
+        # Directories of 50 bytes, then a file name that brings the path to n.
+        for n in (258, 259, 260):
+            top = "L%d" % n
+            parts = [top] + ["D" * 49] * 4
+            folder = "/".join(parts)
+            os.makedirs(self.path(folder), exist_ok=True)
+            name = "N" * (n - len(folder) - 1 - 4) + ".TXT"
+            self.touch(folder + "/" + name)
+            argument = (folder + "/" + name).replace("/", "\\")
+            self.assertEqual(len(argument), n)
+            code, out, err = self.run_checked(argument, "/l")
+            if n < 260:
+                self.assertEqual((code, out), (0, self.bin.out(sjis(argument + ARROW + name.lower() + "\n"))))
+            else:
+                self.assertEqual((code, out), (1, self.bin.out(sjis(argument + MISSING + "\n"))))
+            self.assertEqual(err, b"")
+
+    def test_over_long_and_many_arguments(self):
+        self.touch("A.TXT")
+        code, out, err = self.run_checked("X" * 4000, codes=(1,))
+        self.assertEqual(out, self.bin.out(b"X" * 4000 + sjis(MISSING + "\n")))
+        if not self.bin.wine:  # a Windows command line holds at most 32 767 characters
+            code, out, err = self.run_checked("Y" * 100000, "A.TXT", "/c", "/test", codes=(2,))
+            self.assertEqual(out.count(b"\n"), 2)
+        many = 10000 if not self.bin.wine else 3000
+        code, out, err = self.run_checked(*(["A.TXT"] + ["M%d" % i for i in range(many)] + ["/c", "/v=c"]),
+                                          codes=(2,))
+        self.assertEqual(out, self.bin.out(sjis("A.TXT→a.txt\n")))
+        self.assertEqual(self.names(), [b"a.txt"])
+
+    def test_lead_byte_at_the_end_of_an_argument(self):
+        self.touch(self.bin.name("表.TXT"))
+        for argument in (b"A\x81", b"\x95", b"\x95\\", b"*\x81", b"\x81*"):
+            if self.bin.wine and argument.endswith(b"\x81") or self.bin.wine and argument[:1] in (b"\x95", b"\x81"):
+                continue  # Wine's loader cannot pass bytes that are not UTF-8
+            code, out, err = self.run_checked(argument, "/k", codes=(1,))
+            self.assertEqual(err, b"")
+        self.assertEqual(self.names(), [self.bin.name("表.TXT")])
+
+    def test_every_byte_in_names(self):
+        if self.bin.wine:
+            self.skipTest("Wine holds names in UTF-8; the native binary covers raw bytes")
+        made = []
+        for b in range(1, 256):
+            if b == 0x2F:
+                continue
+            name = b"X" + bytes([b]) + b"Y.TXT"
+            self.touch(name, bytes([b]))
+            made.append(name)
+        for b in range(0x81, 0x100):  # lead bytes at the very end of a name
+            name = b"Z" + bytes([b])
+            self.touch(name)
+            made.append(name)
+        before = {os.lstat(self.path(n)).st_ino: n for n in made}
+        code, out, err = self.run_checked("*", "/l", "/k", "/c", "/fa", codes=(0, 2))
+        after = {os.lstat(self.path(n)).st_ino: n for n in self.names()}
+        self.assertEqual(sorted(before), sorted(after))
+        for inode, name in before.items():
+            self.assertTrue(case_only_change(name, after[inode]), (name, after[inode]))
+        self.assertIn(b"X\\Y.TXT", after.values(), "a name holding a backslash is never renamed")
+
+    def write_config(self, data):
+        os.mkdir(self.path("bin"))
+        exe = self.path("bin", os.path.basename(self.bin.path))
+        subprocess.run(["cp", self.bin.path, exe], check=True)
+        with open(self.path("bin", "tavisk.cfg"), "wb") as f:
+            f.write(data)
+        return exe
+
+    def test_huge_and_random_configuration_files(self):
+        self.touch("A.TXT")
+        exe = self.write_config(b"; a comment line\n" * (50 * 1024 * 1024 // 17) + b"/test\n")
+        code, out, err = self.bin.run(["A.TXT"], cwd=self.dir, exe=exe)
+        self.assertEqual((code, err), (0, b""))
+        self.assertEqual(out, self.bin.out(sjis("A.TXT→a.txt\n")))
+        self.assertEqual(self.names(), [b"A.TXT", b"bin"])
+        rng = random.Random(SEED)
+        for trial in range(5):
+            with open(self.path("bin", "tavisk.cfg"), "wb") as f:
+                f.write(bytes(rng.randrange(256) for _ in range(rng.randint(1, 4096))))
+            code, out, err = self.bin.run(["A.TXT", "/test"], cwd=self.dir, exe=exe)
+            self.assertIn(code, (0, 1, 2))
+            if err:
+                self.assertTrue(err.startswith(self.bin.out(b"\n\x07" + sjis("処理停止:"))), err[:80])
+            self.assertEqual(self.names(), [b"A.TXT", b"bin"])
+
+
+if __name__ == "__main__":
+    harness.main()
