@@ -14,7 +14,10 @@ core=$(cd "$src" && ls sjis/sjis.cpp convert/*.cpp driver/settings.cpp driver/fa
 core=$(for f in $core; do echo "$src/$f"; done)
 clang++ "${flags[@]}" -o "$out/config_fuzz" "$here/config_fuzz.cpp" $core "$here/../platform/fake_platform.cpp"
 clang++ "${flags[@]}" -o "$out/split_fuzz" "$here/split_fuzz.cpp" $core "$src/platform/posix.cpp" "$src/platform/posix_codeset.cpp"
-for target in config split; do
+for target in sjis decision switches; do
+  clang++ "${flags[@]}" -o "$out/${target}_fuzz" "$here/${target}_fuzz.cpp" $core "$here/../platform/fake_platform.cpp"
+done
+for target in config split sjis decision switches; do
   corpus="$out/corpus-$target"
   mkdir -p "$corpus"
   cp "$here/seeds/$target/"* "$corpus/"

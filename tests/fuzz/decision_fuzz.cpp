@@ -1,0 +1,48 @@
+// libFuzzer target: the rename decision on any path under any modes. When a
+// rename is made, the new path has the old one's length and differs from it
+// only in A-Z bytes of single-byte characters of the final component.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "convert/decision.h"
+#include "convert/path.h"
+#include "driver/settings.h"
+#include "platform/fake_platform.h"
+#include "sjis/sjis.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    std::string path(reinterpret_cast<const char*>(data) + 1, size - 1);
+    path = path.substr(0, path.find('\0'));
+    if (path.size() >= 260) path.resize(259);
+    fake::reset();
+    settings = RunSettings{};
+    settings.longMode = data[0] & 1;
+    settings.kanjiMode = data[0] & 2;
+    settings.continueOnError = true;
+    settings.showSkipped = data[0] & 4;
+    bool decided = shouldLowerCase(path.c_str(), settings.longMode, settings.kanjiMode);
+    try {
+        lowerCaseEntry(path.c_str(), path.c_str(), 20);
+    } catch (const fake::ExitCalled&) {
+    }
+    const auto& log = fake::state().moveLog;
+    if (!decided && !log.empty()) std::abort();
+    if (log.empty()) return 0;
+    std::string expected = path + " -> ";
+    if (log[0].compare(0, expected.size(), expected) != 0) std::abort();
+    std::string to = log[0].substr(expected.size());
+    if (to.size() != path.size()) std::abort();
+    std::size_t component = static_cast<std::size_t>(finalComponent(path.c_str()) - path.c_str());
+    bool changed = false;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (to[i] == path[i]) continue;
+        bool letter = i >= component && sjisKindAt(path.c_str(), i) == 0 && path[i] >= 'A' &&
+                      path[i] <= 'Z' && to[i] == path[i] + 32;
+        if (!letter) std::abort();
+        changed = true;
+    }
+    if (!changed) std::abort();
+    return 0;
+}
