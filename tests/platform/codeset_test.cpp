@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix_codeset.h"
+#include "temporary_directory.h"
 
 namespace codeset = platform::codeset;
 
@@ -86,19 +87,15 @@ TEST(BridgeOff, EveryTextPassesUnchanged) {
     EXPECT_EQ(out, "\xFF\x81");
 }
 
-class BridgedDirectory : public Bridge {
+class BridgedDirectory : public TemporaryDirectoryTest {
 protected:
     void SetUp() override {
-        Bridge::SetUp();
-        char pattern[] = "/tmp/tavisk-codeset-XXXXXX";
-        ASSERT_TRUE(mkdtemp(pattern));
-        directory = pattern;
-        ASSERT_EQ(chdir(directory.c_str()), 0);
+        TemporaryDirectoryTest::SetUp();
+        codeset::setActive(true);
     }
     void TearDown() override {
-        ASSERT_EQ(chdir("/"), 0);
-        ASSERT_EQ(std::system(("rm -rf '" + directory + "'").c_str()), 0);
-        Bridge::TearDown();
+        codeset::setActive(false);
+        TemporaryDirectoryTest::TearDown();
     }
     static std::string names(const char* pattern) {
         std::string all;
@@ -110,7 +107,6 @@ protected:
         return all;
     }
     static bool exists(const char* name) { return access(name, F_OK) == 0; }
-    std::string directory;
 };
 
 TEST_F(BridgedDirectory, SearchesGiveCodePageNamesAndSkipOthers) {

@@ -12,22 +12,12 @@
 #include "platform/glob.h"
 #include "platform/platform.h"
 #include "platform/posix_command_line.h"
+#include "temporary_directory.h"
 
 namespace {
 
-class PosixBackend : public ::testing::Test {
+class PosixBackend : public TemporaryDirectoryTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tavisk-posix-XXXXXX";
-        ASSERT_TRUE(mkdtemp(pattern));
-        directory = pattern;
-        ASSERT_EQ(chdir(directory.c_str()), 0);
-    }
-    void TearDown() override {
-        ASSERT_EQ(chdir("/"), 0);
-        std::string command = "rm -rf '" + directory + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-    }
     static void touch(const std::string& name, const std::string& content = "") {
         std::ofstream(name) << content;
     }
@@ -38,7 +28,6 @@ protected:
         platform::FindClose(h);
         return data.fileName;
     }
-    std::string directory;
 };
 
 }  // namespace
