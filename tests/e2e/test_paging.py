@@ -56,6 +56,10 @@ class Terminal:
         self.case.assertEqual(numbers[-1], number, "\n".join(lines))
         return lines
 
+    def wait_for_result(self, number):
+        self.wait_for(lambda ls: any(RESULT.match(l) and int(RESULT.match(l).group(1)) == number
+                                     for l in ls), "result %d" % number)
+
     def key(self, key):
         subprocess.run(["tmux", "send-keys", "-t", self.name, key], check=True)
 
@@ -93,10 +97,10 @@ class Paging(harness.Case):
             page = height - 2  # one line is charged before the first result
             t.prompt_after(page)
             t.key("c")
-            t.wait_for(lambda ls: any(RESULT.match(l) and int(RESULT.match(l).group(1)) == page + 1
-                                      for l in ls), "the next page")
+            t.wait_for_result(page + 1)
             t.prompt_after(page + height - 1)
             t.key("Enter")
+            t.wait_for_result(page + height)  # the old prompt is gone
             t.prompt_after(page + 2 * (height - 1))
             t.key("a")
             self.assertEqual(t.exit_line(), "EXIT=0 TTY=same")
