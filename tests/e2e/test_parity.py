@@ -46,7 +46,8 @@ def run_scenario(kind, names, args):
         env = {"LC_ALL": "ja_JP.UTF-8"}
         code, out, err = binary.run([a.encode() for a in args], cwd=directory, env=env)
         if binary.wine:
-            out, err = out.decode("cp932"), err.decode("cp932")
+            # A message of Wine's own would be UTF-8; shown, not decoded away.
+            out, err = out.decode("cp932"), err.decode("cp932", "backslashreplace")
         else:
             out, err = out.decode("utf-8"), err.decode("utf-8")
         disk = sorted(os.path.relpath(os.path.join(root, n), directory)

@@ -10,6 +10,9 @@ if ! locale -a | grep -qi '^ja_JP\.utf-\?8$'; then
 fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i </dev/null >/dev/null 2>&1 || true
+  # Let the set-up finish, so that no later start updates the prefix and says
+  # so on a test's standard error.
+  wineserver -w </dev/null >/dev/null 2>&1 || true
 fi
 # An already running server is fine.
 wineserver -p >/dev/null 2>&1 </dev/null || true
