@@ -33,7 +33,7 @@ SCENARIOS = {
 }
 
 
-def run_scenario(kind, names, args):
+def run_scenario(kind, names, args, retry=True):
     binary = harness.Binary(kind, BUILD)
     directory = tempfile.mkdtemp(prefix="tavisk-parity-")
     try:
@@ -46,8 +46,15 @@ def run_scenario(kind, names, args):
         env = {"LC_ALL": "ja_JP.UTF-8"}
         code, out, err = binary.run([a.encode() for a in args], cwd=directory, env=env)
         if binary.wine:
-            # A message of Wine's own would be UTF-8; shown, not decoded away.
-            out, err = out.decode("cp932"), err.decode("cp932", "backslashreplace")
+            try:
+                out, err = out.decode("cp932"), err.decode("cp932")
+            except UnicodeDecodeError:
+                # Not the command's (its texts are code page 932): a message of
+                # Wine's own. Shown, and the scenario is run once more.
+                sys.stderr.write("wine wrote %r; running again\n" % err)
+                if retry:
+                    return run_scenario(kind, names, args, retry=False)
+                out, err = out.decode("cp932", "backslashreplace"), err.decode("cp932", "backslashreplace")
         else:
             out, err = out.decode("utf-8"), err.decode("utf-8")
         disk = sorted(os.path.relpath(os.path.join(root, n), directory)
