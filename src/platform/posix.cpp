@@ -53,7 +53,7 @@ bool slashPath(const char* path, std::string& out) {
 
 // The path the system is given for the command's `path`.
 bool systemPath(const char* path, std::string& out) {
-    std::string slashed;
+    static std::string slashed;  // kept, so that its storage is reused
     return slashPath(path, slashed) && codeset::toSystem(slashed.data(), slashed.size(), out);
 }
 
@@ -119,7 +119,7 @@ bool commandName(const char* name, std::string& out) {
 }
 
 bool nextMatch(Search* search, FindData* data) {
-    std::string converted;
+    static std::string converted;  // kept, so that its storage is reused
     while (dirent* entry = readdir(search->dir)) {
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
@@ -490,7 +490,7 @@ void writeTo(std::FILE* stream, const char* bytes, std::size_t count) {
         std::fwrite(bytes, 1, count, stream);
         return;
     }
-    std::string shown;
+    static std::string shown;  // kept, so that its storage is reused
     codeset::toDisplay(bytes, count, shown);
     std::fwrite(shown.data(), 1, shown.size(), stream);
 }
