@@ -301,8 +301,6 @@ SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
             return &singleResult;
         return nullptr;
     }
-    // A pattern that holds what no name can hold matches nothing.
-    if (name.find(codeset::unconvertible) != std::string::npos && codeset::active()) return nullptr;
     DIR* dir = opendir(directory.empty() ? "." : directory.c_str());
     if (!dir) return nullptr;
     Search* search = new Search{dir, directory, name, dirLength};
