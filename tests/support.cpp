@@ -3,6 +3,8 @@
 #include <iconv.h>
 
 #include "console/pager.h"
+#include "convert/recover.h"
+#include "convert/rename.h"
 #include "driver/failure.h"
 #include "driver/run.h"
 #include "driver/settings.h"
@@ -23,6 +25,8 @@ void resetProcess() {
     fake::reset();
     settings = RunSettings{};
     errorOccurred = 0;
+    forgetDetours();
+    forgetRecoveredDirectories();
     helpPager = HelpPager{};
     resultPager = ResultPager{};
     fake::addFile(fake::state().modulePath);

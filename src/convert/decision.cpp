@@ -65,6 +65,9 @@ const char* extensionOf(const char* component) {
 }
 
 bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode) {
+    // A path that ends inside a character (possible on Linux) has no name
+    // that could be trusted to change by letters alone.
+    if (!sjisFindFirst(path, '\0')) return false;
     const char* component = finalComponent(path);
     int caseClass = classifyCase(path);
     if (caseClass == capitalsOnly && isLongName(path, component)) caseClass = longOrMixed;
@@ -89,7 +92,9 @@ void lowerCaseEntry(const char* path, const char* displayName, int columnWidth) 
     cutToDirectory(directory);
     joinPath(newPath, directory, newName);
 
-    RenameOutcome outcome = settings.testMode ? RenameOutcome::done : renameEntry(path, newPath);
+    RenameResult result{RenameOutcome::done, ""};
+    if (!settings.testMode) result = renameEntry(path, newPath);
+    RenameOutcome outcome = result.outcome;
     if (outcome == RenameOutcome::done) {
         if (!settings.showRenamed) return;
         if (aligned)
@@ -101,9 +106,9 @@ void lowerCaseEntry(const char* path, const char* displayName, int columnWidth) 
     if (settings.showErrors) {
         if (outcome == RenameOutcome::stranded && aligned)
             printResult(text::renameStrandedAligned, columnWidth, displayName, newName,
-                        strandedName());
+                        result.stranded);
         else if (outcome == RenameOutcome::stranded)
-            printResult(text::renameStrandedLine, path, newName, strandedName());
+            printResult(text::renameStrandedLine, path, newName, result.stranded);
         else if (aligned)
             printResult(text::renameFailedAligned, columnWidth, displayName, newName);
         else

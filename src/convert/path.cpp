@@ -18,10 +18,8 @@ std::size_t directoryLength(const char* path) {
     for (const char* p = path; *p;) {
         if (isSeparatorByte(*p)) end = static_cast<std::size_t>(p - path) + 1;
         if (isSjisLead(static_cast<unsigned char>(*p))) {
-            if (p[1] == '\0') {  // a lone lead byte at the end: no trustworthy cut
-                end = 0;
-                break;
-            }
+            // A lone lead byte at the end cannot hide a separator before it.
+            if (p[1] == '\0') break;
             p += 2;
         } else {
             ++p;

@@ -1,17 +1,33 @@
 // Renaming an entry so that success means the name on disk changed.
 #pragma once
 
+#include "platform/platform.h"
+
 enum class RenameOutcome {
     done,      // the stored name is now the new one
     failed,    // the entry keeps its old name
-    stranded,  // even putting the entry back failed: it is under strandedName()
+    stranded,  // even putting the entry back failed: it is under `stranded`
+};
+
+struct RenameResult {
+    RenameOutcome outcome;
+    char stranded[platform::maxPath];  // the temporary path, after `stranded`
 };
 
 // Renames `from` to `to` (same directory, letter case changed). Never
-// replaces another entry. Where the file system reports success for a
-// case-only rename and changes nothing, renames through a temporary name in
-// the same directory.
-RenameOutcome renameEntry(const char* from, const char* to);
+// replaces another entry, and never moves any entry but the one `from`
+// designates. Where the file system refuses a case-only rename, or reports
+// success and changes nothing, renames through a temporary name in the same
+// directory: the old name followed by `leftoverSuffix`.
+RenameResult renameEntry(const char* from, const char* to);
 
-// The temporary path an entry was left under after RenameOutcome::stranded.
-const char* strandedName();
+// Ends the temporary name of an entry: a run that is killed between the two
+// steps leaves the entry under its old name followed by this.
+extern const char leftoverSuffix[];
+
+// True when `name` (a final component) is such a temporary name.
+bool isLeftoverName(const char* name);
+
+// Forgets what the renames of this run learnt about its directories, as a new
+// run starts.
+void forgetDetours();

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "convert/path.h"
+#include "convert/rename.h"
 #include "platform/platform.h"
 #include "sjis/sjis.h"
 
@@ -168,7 +169,8 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
 
     int first = out.count;
     for (const char* name = findMatch(text); name; name = findMatch(nullptr)) {
-        if (equalStrings(name, ".") || equalStrings(name, "..")) continue;
+        // A temporary name of a killed run is put back by the run, not renamed.
+        if (equalStrings(name, ".") || equalStrings(name, "..") || isLeftoverName(name)) continue;
         std::size_t length = std::strlen(name);
         char* joined = static_cast<char*>(platform::allocate(prefix + length + 1));
         if (!joined) {

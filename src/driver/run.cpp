@@ -6,6 +6,7 @@
 #include "console/layout.h"
 #include "console/pager.h"
 #include "convert/decision.h"
+#include "convert/recover.h"
 #include "driver/failure.h"
 #include "driver/settings.h"
 #include "help/help.h"
@@ -59,6 +60,7 @@ void reportNotFound(const char* name, int columnWidth) {
 }
 
 void handleName(const char* argument, int columnWidth) {
+    recoverLeftovers(argument);
     OwnedString path = resolveLongPath(argument);
     if (!path) {
         reportNotFound(argument, columnWidth);

@@ -57,8 +57,23 @@ const char* GetCommandLineA();
 const char* const* originalArguments(int* count);
 
 // Renames `from` to `to` in place. Never replaces another existing entry: when
-// `to` names an entry that exists, the call fails.
+// `to` names an entry that exists, the call fails. A link is moved as itself.
 bool moveEntry(const char* from, const char* to);
+
+// What tells one entry from another across its renames: the volume and the
+// file number, never those of a link's target.
+struct EntryIdentity {
+    uint64_t volume;
+    uint64_t file;
+};
+inline bool operator==(const EntryIdentity& a, const EntryIdentity& b) {
+    return a.volume == b.volume && a.file == b.file;
+}
+
+// The identity of the entry that `path` designates. False when there is none,
+// and for an entry that a move by its name would not take as itself (a link
+// that the system follows): moving it would move another entry.
+bool entryIdentity(const char* path, EntryIdentity* identity);
 
 // Holds back interruptions (Ctrl-C, SIGINT, SIGTERM, SIGHUP) while a sequence
 // of moves runs that must finish or be undone as a whole. One that arrived

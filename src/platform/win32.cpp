@@ -167,11 +167,11 @@ const char* const* originalArguments(int* count) {
     return nullptr;
 }
 
-SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
-    std::wstring wide;
-    if (std::strlen(pattern) >= maxPath || !widen(pattern, wide)) return nullptr;
+namespace {
+
+SearchHandle startSearch(const std::wstring& pattern, FindData* data) {
     WIN32_FIND_DATAW found;
-    HANDLE h = ::FindFirstFileW(wide.c_str(), &found);
+    HANDLE h = ::FindFirstFileW(pattern.c_str(), &found);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     if (!acceptFound(h, found, data)) {
         ::FindClose(h);
@@ -183,6 +183,108 @@ SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
         return nullptr;
     }
     search->handle = h;
+    return search;
+}
+
+// Where the final component of a wide path starts.
+std::size_t wideDirectoryLength(const std::wstring& path) {
+    std::size_t cut = path.find_last_of(L"\\/");
+    if (cut != std::wstring::npos) return cut + 1;
+    return path.size() >= 2 && path[1] == L':' ? 2 : 0;
+}
+
+// `name` with the case of its first ASCII letter turned around: a spelling
+// that is neither the name nor, but for a name of one letter, its lower case,
+// which the rename is about to take.
+std::wstring flippedCase(std::wstring name) {
+    for (wchar_t& c : name) {
+        if (c >= L'a' && c <= L'z') {
+            c = static_cast<wchar_t>(c - 32);
+            break;
+        }
+        if (c >= L'A' && c <= L'Z') {
+            c = static_cast<wchar_t>(c + 32);
+            break;
+        }
+    }
+    return name;
+}
+
+// The name that a lookup of `path` (no wildcard) gives.
+bool lookedUpName(const std::wstring& path, std::wstring& name) {
+    WIN32_FIND_DATAW found;
+    HANDLE h = ::FindFirstFileW(path.c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    ::FindClose(h);
+    name = found.cFileName;
+    return true;
+}
+
+// Directories whose lookups give back the name as it was typed, as Wine's do on
+// a file system that ignores case (FAT, exFAT): there a stored name must be
+// read from a listing. Learnt once per directory, from two spellings of a name.
+std::wstring echoKnownFor;
+bool echoKnown = false;
+bool echoes = false;
+
+bool lookupsEcho(const std::wstring& path, std::size_t directoryLength) {
+    std::wstring directory = path.substr(0, directoryLength);
+    if (echoKnown && echoKnownFor == directory) return echoes;
+    // Looking a spelling up leaves it in the caches of some file systems
+    // (FUSE) for a while, as if it were an entry: the lower case that the
+    // rename is about to take is never asked for.
+    std::wstring name = path.substr(directoryLength);
+    std::wstring flipped = flippedCase(name);
+    std::wstring lower = name;
+    for (wchar_t& c : lower)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+    if (flipped == name || flipped == lower) return false;  // nothing to learn from this name
+    std::wstring asTyped, asFlipped;
+    echoes = lookedUpName(path, asTyped) && asTyped == name &&
+             lookedUpName(directory + flipped, asFlipped) && asFlipped == flipped;
+    echoKnownFor = directory;
+    echoKnown = true;
+    return echoes;
+}
+
+// The stored name of the entry that `path` designates, read from a listing of
+// its directory: the exact spelling, else the one equal ignoring case.
+SearchHandle listedEntry(const std::wstring& path, std::size_t directoryLength, FindData* data) {
+    std::wstring name = path.substr(directoryLength);
+    std::wstring pattern = path.substr(0, directoryLength) + L"*";
+    WIN32_FIND_DATAW found;
+    HANDLE h = ::FindFirstFileW(pattern.c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    std::wstring exact, other;
+    int others = 0;
+    do {
+        if (name == found.cFileName) exact = found.cFileName;
+        else if (::CompareStringOrdinal(name.c_str(), -1, found.cFileName, -1, TRUE) == CSTR_EQUAL &&
+                 ++others == 1)
+            other = found.cFileName;
+    } while (::FindNextFileW(h, &found));
+    ::FindClose(h);
+    if (exact.empty() && others != 1) return nullptr;
+    return startSearch(path.substr(0, directoryLength) + (exact.empty() ? other : exact), data);
+}
+
+}  // namespace
+
+SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
+    std::wstring wide;
+    if (std::strlen(pattern) >= maxPath || !widen(pattern, wide)) return nullptr;
+    if (wide.find_first_of(L"*?") != std::wstring::npos) return startSearch(wide, data);
+    SearchHandle search = startSearch(wide, data);
+    if (!search) return nullptr;
+    // A name other than the typed one came from the directory; the typed one
+    // may be an echo.
+    std::size_t directoryLength = wideDirectoryLength(wide);
+    std::string typed;
+    if (narrow(wide.c_str() + directoryLength, typed) && typed == data->fileName &&
+        lookupsEcho(wide, directoryLength)) {
+        FindClose(search);
+        return listedEntry(wide, directoryLength, data);
+    }
     return search;
 }
 
@@ -220,9 +322,68 @@ unsigned SearchPathA(const char* fileName, unsigned size, char* buffer) {
     return n == 0 || n >= 32768 ? 0 : givePath(found, size, buffer);
 }
 
+namespace {
+
+// The final path of what a handle refers to: a followed link shows its target.
+bool finalPathOf(HANDLE handle, std::wstring& out) {
+    wchar_t buffer[1024];
+    DWORD n = ::GetFinalPathNameByHandleW(handle, buffer, 1024, FILE_NAME_NORMALIZED);
+    if (n == 0 || n >= 1024) return false;
+    out.assign(buffer, n);
+    return true;
+}
+
+HANDLE openEntry(const std::wstring& path) {
+    return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool sameIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+bool entryIdentity(const char* path, EntryIdentity* identity) {
+    std::wstring wide;
+    if (!widen(path, wide)) return false;
+    HANDLE entry = openEntry(wide);
+    if (entry == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    std::wstring entryPath;
+    bool ok = ::GetFileInformationByHandle(entry, &info) && finalPathOf(entry, entryPath);
+    ::CloseHandle(entry);
+    if (!ok) return false;
+    // The handle must be the entry itself, in its own directory: where the
+    // system followed a link (Wine does, whatever the flags say), a move by
+    // the link's name would move its target.
+    std::size_t directoryLength = wideDirectoryLength(wide);
+    std::wstring directory = directoryLength ? wide.substr(0, directoryLength) : L".";
+    HANDLE parent = openEntry(directory);
+    if (parent == INVALID_HANDLE_VALUE) return false;
+    std::wstring parentPath;
+    ok = finalPathOf(parent, parentPath);
+    ::CloseHandle(parent);
+    if (!ok) return false;
+    if (parentPath.empty() || parentPath.back() != L'\\') parentPath += L'\\';
+    if (!sameIgnoringCase(entryPath, parentPath + wide.substr(directoryLength))) return false;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
 bool moveEntry(const char* from, const char* to) {
     std::wstring source, target;
     if (!widen(from, source) || !widen(to, target)) return false;
+    // Where lookups echo, the file system ignores case and refuses a case-only
+    // move; trying would only leave the new spelling in its caches as an entry
+    // that the next step could not move onto.
+    std::size_t directoryLength = wideDirectoryLength(source);
+    if (echoKnown && echoes && echoKnownFor == source.substr(0, directoryLength) &&
+        sameIgnoringCase(source, target))
+        return false;
     // Without MOVEFILE_REPLACE_EXISTING the move fails when `to` names another
     // entry; a case-only move of the entry itself is allowed.
     return ::MoveFileExW(source.c_str(), target.c_str(), 0) != 0;
@@ -284,9 +445,5 @@ int readConsoleKey() {
 }
 
 uint32_t GetTickCount() { return ::GetTickCount(); }
-
-void* allocate(std::size_t bytes) { return std::malloc(bytes ? bytes : 1); }
-void* reallocate(void* block, std::size_t bytes) { return std::realloc(block, bytes ? bytes : 1); }
-void release(void* block) { std::free(block); }
 
 }  // namespace platform

@@ -28,7 +28,8 @@ TEST(Decision, FourModeCombinationsOnEdgeNames) {
         {"\x82\x60.TXT", false, false, true, true},       // full-width A
         {"\x82\x60", false, false, false, false},         // full-width only: no capital
         {"\xb1\xb2.TXT", true, true, true, true},         // half-width katakana are single-byte
-        {"A\x81", false, false, true, true},              // lone lead byte counts as double-byte
+        {"A\x81", false, false, false, false},            // ends inside a character: never changed
+        {"SUB\\CD\x81", false, false, false, false},
     };
     for (auto& c : cases) {
         EXPECT_EQ(shouldLowerCase(c.path, false, false), c.plain) << c.path;
@@ -66,7 +67,7 @@ TEST(Paths, CutJoinAndFinalComponent) {
         {"\x95\x5c\\x", "\x95\x5c\\", "x"},
         {"sub/FILE.TXT", "sub/", "FILE.TXT"},
         {"a\\b/c", "a\\b/", "c"},
-        {"a\\b\x81", "", "a\\b\x81"},               // lone lead byte: no trustworthy cut
+        {"a\\b\x81", "a\\", "b\x81"},             // a lone lead byte at the end hides no separator
         {"C:\x81", "C:", "\x81"},
     };
     for (auto& c : cases) {

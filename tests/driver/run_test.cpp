@@ -153,49 +153,6 @@ TEST_F(CommandRun, SideBySideSpellingsAreNeverReplaced) {
     EXPECT_THAT(fake::listing(), ElementsAre("C:\\tools\\tavisk.exe", "README.TXT", "readme.txt"));
 }
 
-TEST_F(CommandRun, CaseOnlyRenameThatChangesNothingGoesThroughATemporaryName) {
-    fake::state().caseOnlyMoveIsNoop = true;
-    fake::addFile("ABC.TXT");
-    RunResult r = runTavisk({"ABC.TXT"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, arrow("ABC.TXT", "abc.txt"));
-    EXPECT_THAT(fake::listing(), ElementsAre("C:\\tools\\tavisk.exe", "abc.txt"));
-    EXPECT_EQ(fake::state().moveLog.size(), 3u);
-}
-
-TEST_F(CommandRun, EveryStepOfTheTwoStepRenameLeavesAFindableName) {
-    // Moves: 1 the case-only move (a no-op), 2 to the temporary name, 3 to the
-    // new name, 4 back to the old name.
-    struct Case { std::vector<int> failing; int code; const char* left; bool stranded; } cases[] = {
-        {{2}, 1, "ABC.TXT", false},
-        {{3}, 1, "ABC.TXT", false},
-        {{3, 4}, 1, nullptr, true},
-        {{}, 0, "abc.txt", false},
-    };
-    for (auto& c : cases) {
-        resetProcess();
-        fake::state().caseOnlyMoveIsNoop = true;
-        fake::state().failingMoves = c.failing;
-        fake::addFile("ABC.TXT");
-        RunResult r = runTavisk({"ABC.TXT"});
-        EXPECT_EQ(r.code, c.code);
-        auto names = fake::listing();
-        ASSERT_EQ(names.size(), 2u);
-        std::string left = names[0] == fake::state().modulePath ? names[1] : names[0];
-        if (c.left) {
-            EXPECT_EQ(left, c.left);
-        }
-        if (c.stranded) {
-            EXPECT_EQ(left.rfind("tavisk~", 0), 0u) << left;
-            EXPECT_NE(r.out.find(left), std::string::npos) << "the temporary name is reported";
-        }
-        // No interruption can end the run between the steps of the detour.
-        const auto& holds = fake::state().holdsAtMove;
-        for (std::size_t i = 1; i < holds.size(); ++i) EXPECT_GT(holds[i], 0) << "move " << i + 1;
-        EXPECT_EQ(fake::state().interruptHolds, 0);
-    }
-}
-
 TEST_F(CommandRun, NewPathEqualToTheOldIsASuccessWithoutACall) {
     fake::addDirectory("SUB");
     fake::addFile("SUB\\123.456");

@@ -57,7 +57,12 @@ State::Entry* find(const std::string& path) {
 void add(const std::string& path, bool isDirectory) {
     std::string directory, name;
     split(path, directory, name);
-    state().entries.push_back({directory, name, isDirectory});
+    state().entries.push_back({directory, name, isDirectory, ++state().nextId});
+}
+
+bool fails(const char* operation, const char* path) {
+    auto& failing = state().failingCalls;
+    return std::find(failing.begin(), failing.end(), std::string(operation) + " " + path) != failing.end();
 }
 
 struct Search {
@@ -102,6 +107,7 @@ const char* const* originalArguments(int* count) {
 }
 
 SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
+    if (fake::fails("FindFirstFileA", pattern)) return nullptr;
     std::string directory, name;
     fake::split(pattern, directory, name);
     auto* search = new fake::Search;
@@ -137,6 +143,7 @@ bool FindNextFileA(SearchHandle handle, FindData* data) {
 void FindClose(SearchHandle handle) { delete static_cast<fake::Search*>(handle); }
 
 uint32_t GetFileAttributesA(const char* path) {
+    if (fake::fails("GetFileAttributesA", path)) return invalidAttributes;
     auto* e = fake::find(path);
     if (!e) return invalidAttributes;
     return e->isDirectory ? attributeDirectory : 0;
@@ -168,6 +175,7 @@ bool moveEntry(const char* from, const char* to) {
     state().holdsAtMove.push_back(state().interruptHolds);
     auto& failing = state().failingMoves;
     if (std::find(failing.begin(), failing.end(), number) != failing.end()) return false;
+    if (fake::fails("moveEntry", from)) return false;
     auto* source = fake::find(from);
     if (!source) return false;
     auto* target = fake::find(to);
@@ -183,6 +191,14 @@ bool moveEntry(const char* from, const char* to) {
     source->name = name;
     for (auto& e : state().entries)  // children of a renamed directory follow it
         if (fake::fold(e.directory) == fake::fold(oldPath)) e.directory = newPath;
+    return true;
+}
+
+bool entryIdentity(const char* path, EntryIdentity* identity) {
+    auto* e = fake::find(path);
+    if (!e || e->followedLink || fake::fails("entryIdentity", path)) return false;
+    identity->volume = 1;
+    identity->file = e->id;
     return true;
 }
 

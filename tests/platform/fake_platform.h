@@ -21,6 +21,8 @@ struct State {
         std::string directory;  // "" for the current directory, no trailing separator
         std::string name;       // as stored
         bool isDirectory;
+        uint64_t id = 0;            // the entry's identity, kept across moves
+        bool followedLink = false;  // a link that a move by name would not take as itself
     };
     std::vector<Entry> entries;
     std::string out, err;
@@ -37,6 +39,10 @@ struct State {
     bool caseOnlyMoveIsNoop = false;  // FAT, exFAT, Wine on a case-sensitive disk
     bool caseSensitive = false;       // names differing in case are different entries
     std::vector<int> failingMoves;    // 1-based numbers of moveEntry calls that fail
+    // "operation path" pairs that fail, such as "moveEntry A.TXT" or
+    // "entryIdentity A.TXT.tavisk~" (the path as the command gives it).
+    std::vector<std::string> failingCalls;
+    uint64_t nextId = 0;
     int movesMade = 0;
     std::vector<std::string> moveLog;
     int interruptHolds = 0;            // holds in force now

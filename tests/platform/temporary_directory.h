@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/posix_internal.h"
+
 class TemporaryDirectoryTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -14,6 +16,7 @@ protected:
         ASSERT_TRUE(mkdtemp(pattern));
         directory = pattern;
         ASSERT_EQ(chdir(directory.c_str()), 0);
+        platform::forgetDirectories();
     }
     void TearDown() override {
         ASSERT_EQ(chdir("/"), 0);

@@ -1,0 +1,59 @@
+#include "convert/recover.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "console/pager.h"
+#include "convert/path.h"
+#include "convert/rename.h"
+#include "driver/failure.h"
+#include "driver/settings.h"
+#include "sjis/messages.h"
+#include "sjis/sjis.h"
+
+namespace {
+
+// Directory parts already looked at, as typed.
+std::vector<std::string> seen;
+
+bool alreadySeen(const std::string& directory) {
+    for (const std::string& d : seen)
+        if (d == directory) return true;
+    seen.push_back(directory);
+    return false;
+}
+
+void restore(const std::string& directory, const std::string& leftover) {
+    std::string from = directory + leftover;
+    std::string to = directory + leftover.substr(0, leftover.size() - std::strlen(leftoverSuffix));
+    const char* oldName = finalComponent(to.c_str());
+    if (settings.testMode || platform::moveEntry(from.c_str(), to.c_str())) {
+        if (settings.showRenamed) printResult(text::restoredLine, from.c_str(), oldName);
+        return;
+    }
+    // The old name is taken: the entry stays where it is, for the user to see.
+    if (settings.showErrors) printResult(text::renameFailedLine, from.c_str(), oldName);
+    failureStep();
+}
+
+}  // namespace
+
+void recoverLeftovers(const char* path) {
+    std::string directory(path, directoryLength(path));
+    if (alreadySeen(directory)) return;
+    std::string pattern = directory + "*" + leftoverSuffix;
+    if (pattern.size() >= platform::maxPath) return;
+    // Listed first, moved after: a search does not see its directory change.
+    std::vector<std::string> leftovers;
+    platform::FindData found;
+    platform::SearchHandle h = platform::FindFirstFileA(pattern.c_str(), &found);
+    if (!h) return;
+    do {
+        if (isLeftoverName(found.fileName)) leftovers.emplace_back(found.fileName);
+    } while (platform::FindNextFileA(h, &found));
+    platform::FindClose(h);
+    for (const std::string& leftover : leftovers) restore(directory, leftover);
+}
+
+void forgetRecoveredDirectories() { seen.clear(); }

@@ -1,0 +1,166 @@
+// POSIX backend, the console: interruptions, the terminal, keys, output and
+// the clock.
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/posix_codeset.h"
+#include "platform/posix_internal.h"
+
+namespace platform {
+
+namespace {
+
+termios savedTerminal;
+volatile sig_atomic_t terminalRaw = 0;
+
+void restoreTerminal() {
+    if (terminalRaw) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+        terminalRaw = 0;
+    }
+}
+
+// An interruption ends the process as the signal would, with the terminal
+// as the user had it.
+void onInterrupt(int sig) {
+    restoreTerminal();
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+sigset_t interruptionSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : interruptions) sigaddset(&set, sig);
+    return set;
+}
+
+int holds = 0;
+sigset_t maskBeforeHold;
+
+// A key that sent the first byte `lead` of a UTF-8 character: the character's
+// first byte in the command's code page (0xC0 for the katakana that the Q key
+// gives under kana input), or 0 when it has none.
+int commandKey(unsigned char lead) {
+    char sequence[5] = {static_cast<char>(lead)};
+    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    pollfd more{STDIN_FILENO, POLLIN, 0};
+    for (std::size_t i = 1; i < length; ++i)
+        if (poll(&more, 1, 30) <= 0 || read(STDIN_FILENO, &sequence[i], 1) != 1) return 0;
+    std::string key;
+    if (!codeset::toCommand(sequence, key) || key.empty()) return 0;
+    return static_cast<unsigned char>(key[0]);
+}
+
+void writeTo(std::FILE* stream, const char* bytes, std::size_t count) {
+    if (!codeset::active()) {
+        std::fwrite(bytes, 1, count, stream);
+        return;
+    }
+    static std::string shown;  // kept, so that its storage is reused
+    codeset::toDisplay(bytes, count, shown);
+    std::fwrite(shown.data(), 1, shown.size(), stream);
+}
+
+}  // namespace
+
+void catchInterruptions() {
+    for (int sig : interruptions) {
+        struct sigaction old {};
+        sigaction(sig, nullptr, &old);
+        if (old.sa_handler == SIG_IGN) continue;  // nohup and the like stay in force
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(sig, &action, nullptr);
+    }
+}
+
+void holdInterrupts() {
+    if (holds++ > 0) return;
+    sigset_t set = interruptionSet();
+    sigprocmask(SIG_BLOCK, &set, &maskBeforeHold);
+}
+
+void releaseInterrupts() {
+    if (holds == 0 || --holds > 0) return;
+    sigset_t pending;
+    sigpending(&pending);
+    for (int sig : interruptions)
+        if (sigismember(&pending, sig)) {
+            // The process ends once the mask is lifted; what it reported so
+            // far is written out first, as it matches the disk.
+            flushOut();
+            break;
+        }
+    sigprocmask(SIG_SETMASK, &maskBeforeHold, nullptr);
+}
+
+void writeOut(const char* bytes, std::size_t count) { writeTo(stdout, bytes, count); }
+void writeErr(const char* bytes, std::size_t count) { writeTo(stderr, bytes, count); }
+void flushOut() { std::fflush(stdout); }
+
+void exitProcess(int code) {
+    restoreTerminal();
+    std::exit(code);
+}
+
+bool consoleRows(int* bufferRows, int* windowRows) {
+    winsize size;
+    if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0)
+        return false;
+    *bufferRows = *windowRows = size.ws_row;
+    return true;
+}
+
+int readConsoleKey() {
+    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedTerminal) != 0) return -1;
+    termios raw = savedTerminal;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    terminalRaw = 1;
+    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+    tcflush(STDIN_FILENO, TCIFLUSH);  // keys typed before the prompt do not answer it
+    unsigned char key = 0;
+    ssize_t n;
+    do {
+        n = read(STDIN_FILENO, &key, 1);
+    } while (n < 0 && errno == EINTR);
+    int result = n == 1 ? key : -1;
+    if (result >= 0xC0 && codeset::active()) result = commandKey(key);
+    if (result == 27) {
+        // Esc alone is Quit; an arrow or function key sends Esc and more bytes
+        // at once, and is a key without a character.
+        pollfd more{STDIN_FILENO, POLLIN, 0};
+        if (poll(&more, 1, 30) > 0) {
+            result = 0;
+            unsigned char rest[32];
+            while (poll(&more, 1, 0) > 0 && read(STDIN_FILENO, rest, sizeof rest) > 0) {
+            }
+        }
+    }
+    restoreTerminal();
+    return result;
+}
+
+uint32_t GetTickCount() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<uint32_t>(ms);
+}
+
+}  // namespace platform

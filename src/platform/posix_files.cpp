@@ -1,0 +1,440 @@
+// POSIX backend, files: lookups, searches, attributes and moves. A path is
+// handed to the system with each real '\\' read as '/', and each of its
+// directories found as Windows finds them: the exact spelling first, else the
+// one entry equal ignoring the case of A-Z. Where a file system could ignore
+// case (FAT, exFAT, casefolded directories, file systems it cannot vouch for),
+// a stored name is read from the directory listing, never echoed from what was
+// typed. Under a UTF-8 locale every text crosses the code page 932 bridge.
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/magic.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+
+#include "platform/glob.h"
+#include "platform/platform.h"
+#include "platform/posix_codeset.h"
+#include "platform/posix_internal.h"
+#include "sjis/sjis.h"
+
+namespace platform {
+
+const char pathSeparator = '/';
+
+namespace {
+
+// `path` with every real '\\' turned into '/', still in the command's code page.
+bool slashPath(const char* path, std::string& out) {
+    std::size_t n = std::strlen(path);
+    if (n >= maxPath) return false;
+    out.assign(path, n);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (isSjisLead(static_cast<unsigned char>(out[i])) && i + 1 < n) ++i;
+        else if (out[i] == '\\') out[i] = '/';
+    }
+    return true;
+}
+
+// Length of the directory part of a path (through its last '/'). A '/' is never
+// the second byte of a character, in either code.
+std::size_t directoryPart(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+// A stored name that the command's own path rules could not carry back to the
+// same entry: a real '\\' would be read as a separator.
+bool isAddressable(const char* name) {
+    return std::strlen(name) < maxPath && !sjisFindFirst(name, '\\');
+}
+
+// The command's form of a stored name; false for a name that it could not
+// carry back to the same entry.
+bool commandName(const char* name, std::string& out) {
+    return codeset::toCommand(name, out) && isAddressable(out.c_str());
+}
+
+// The key under which a name's spellings meet: single-byte a-z as A-Z.
+std::string folded(const std::string& name) {
+    std::string key = name;
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(key[i]);
+        if (isSjisLead(c) && i + 1 < key.size()) ++i;
+        else if (c >= 'a' && c <= 'z') key[i] = static_cast<char>(c - 32);
+    }
+    return key;
+}
+
+const char* orDot(const std::string& directory) { return directory.empty() ? "." : directory.c_str(); }
+
+// True where the file system keeps names that differ in case apart: its type
+// is one known to, and the directory is not casefolded.
+bool isKnownCaseSensitive(const std::string& directory) {
+    struct statfs fs;
+    if (statfs(orDot(directory), &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case EXT4_SUPER_MAGIC: case BTRFS_SUPER_MAGIC: case XFS_SUPER_MAGIC: case TMPFS_MAGIC:
+        case F2FS_SUPER_MAGIC: case OVERLAYFS_SUPER_MAGIC: case RAMFS_MAGIC:
+            break;
+        default:
+            return false;
+    }
+    int fd = open(orDot(directory), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return true;
+    long flags = 0;
+    bool casefolded = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL);
+    close(fd);
+    return !casefolded;
+}
+
+// One directory's names by their folded command form: the number of
+// spellings and the first one stored. Built from the listing on the first
+// need; a move the kernel confirmed on a case-sensitive file system is
+// recorded in it, any other change drops it, so that it only ever holds what
+// the disk said.
+struct Slot {
+    std::string stored;  // system form
+    int count = 0;
+};
+
+struct Directory {
+    bool caseInsensitive = true;
+    bool indexed = false;
+    std::unordered_map<std::string, Slot> names;
+};
+
+std::unordered_map<std::string, Directory> directories;  // by system path, "" for "."
+// Command forms of directory parts and the system paths they were found at.
+std::unordered_map<std::string, std::string> resolvedDirectories;
+
+Directory& directoryState(const std::string& directory) {
+    auto found = directories.find(directory);
+    if (found != directories.end()) return found->second;
+    Directory& d = directories[directory];
+    d.caseInsensitive = !isKnownCaseSensitive(directory);
+    return d;
+}
+
+bool buildIndex(const std::string& directory, Directory& d) {
+    DIR* dir = opendir(orDot(directory));
+    if (!dir) return false;
+    d.names.clear();
+    std::string converted;
+    while (dirent* entry = readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        if (!commandName(name, converted)) continue;
+        Slot& slot = d.names[folded(converted)];
+        if (slot.count++ == 0) slot.stored = name;
+    }
+    closedir(dir);
+    d.indexed = true;
+    return true;
+}
+
+
+// True when the directory's listing holds `system` exactly.
+bool listed(const std::string& directory, const std::string& system) {
+    DIR* dir = opendir(orDot(directory));
+    if (!dir) return false;
+    bool found = false;
+    while (dirent* entry = readdir(dir))
+        if (system == entry->d_name) {
+            found = true;
+            break;
+        }
+    closedir(dir);
+    return found;
+}
+
+// The stored system name of the entry that `name` (command form, no wildcard)
+// designates in `directory`: the exact spelling where the directory holds it,
+// else the one entry equal to it ignoring case. False when there is none, or
+// several and none of them exactly. `st` is filled when `statted` is set.
+bool storedEntry(const std::string& directory, const std::string& name, std::string& stored,
+                 struct stat* st = nullptr, bool* statted = nullptr) {
+    std::string system;
+    if (!codeset::toSystem(name.data(), name.size(), system)) return false;
+    Directory& d = directoryState(directory);
+    struct stat own;
+    if (!d.caseInsensitive && lstat((directory + system).c_str(), st ? st : &own) == 0) {
+        stored = system;  // the kernel found this very spelling
+        if (statted) *statted = true;
+        return true;
+    }
+    if (!d.indexed && !buildIndex(directory, d)) return false;
+    auto found = d.names.find(folded(name));
+    if (found == d.names.end()) return false;
+    const Slot& slot = found->second;
+    if (slot.count == 1) {
+        stored = slot.stored;
+        return true;
+    }
+    // Spellings side by side, on a file system we could not vouch for.
+    if (d.caseInsensitive && listed(directory, system)) {
+        stored = system;
+        return true;
+    }
+    return false;
+}
+
+// After a move from `from` to `to` (system names) in `directory`.
+void recordMove(const std::string& directory, const std::string& from, const std::string& to) {
+    resolvedDirectories.clear();  // the move may have renamed one of them
+    Directory& d = directoryState(directory);
+    for (auto& [path, other] : directories)
+        if (&other != &d || d.caseInsensitive) {
+            other.indexed = false;
+            other.names.clear();
+        }
+    if (!d.indexed) return;
+    std::string fromName, toName;
+    if (!codeset::toCommand(from.c_str(), fromName) || !codeset::toCommand(to.c_str(), toName)) {
+        d.indexed = false;
+        return;
+    }
+    auto old = d.names.find(folded(fromName));
+    if (old == d.names.end() || old->second.count != 1) {
+        d.indexed = false;  // several spellings: read the listing again when needed
+        return;
+    }
+    d.names.erase(old);
+    if (!isAddressable(toName.c_str())) return;
+    Slot& slot = d.names[folded(toName)];
+    if (slot.count++ == 0) slot.stored = to;
+}
+
+// The system path of a directory part (command form, '/' separators, with its
+// trailing '/'), each component found as a final one would be. A part that
+// cannot be found is given as typed, for the system to refuse.
+bool systemDirectory(const std::string& part, std::string& out) {
+    if (part.empty()) {
+        out.clear();
+        return true;
+    }
+    auto cached = resolvedDirectories.find(part);
+    if (cached != resolvedDirectories.end()) {
+        out = cached->second;
+        return true;
+    }
+    std::string typed;
+    if (!codeset::toSystem(part.data(), part.size(), typed)) return false;
+    struct stat st;
+    if (stat(typed.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        out = typed;
+    } else {
+        out = part[0] == '/' ? "/" : "";
+        std::size_t start = 0;
+        while (start < part.size()) {
+            std::size_t end = part.find('/', start);
+            std::string component = part.substr(start, end - start);
+            start = end + 1;
+            if (component.empty()) continue;
+            std::string stored;
+            if (component == "." || component == "..") {
+                stored = component;
+            } else if (!storedEntry(out, component, stored)) {
+                out = typed;
+                break;
+            }
+            out += stored + "/";
+        }
+    }
+    resolvedDirectories.emplace(part, out);
+    return true;
+}
+
+// The path the system is given for the command's `path`.
+bool systemPath(const char* path, std::string& out) {
+    std::string slashed, name;
+    if (!slashPath(path, slashed)) return false;
+    std::size_t dir = directoryPart(slashed);
+    if (!systemDirectory(slashed.substr(0, dir), out)) return false;
+    if (!codeset::toSystem(slashed.data() + dir, slashed.size() - dir, name)) return false;
+    out += name;
+    return true;
+}
+
+uint32_t attributesOf(const struct stat& st, const char* name) {
+    uint32_t word = 0;
+    if (S_ISDIR(st.st_mode)) word |= attributeDirectory;
+    if (!(st.st_mode & S_IWUSR)) word |= 0x01;  // read-only
+    if (name[0] == '.') word |= 0x02;            // hidden
+    return word ? word : 0x80;
+}
+
+// Fills `data` for the stored entry `name` (system form) of `directory`, with
+// `known` as its status when given.
+bool fill(const std::string& directory, const std::string& name, FindData* data,
+          const struct stat* known = nullptr) {
+    std::string converted;
+    struct stat st;
+    if (!commandName(name.c_str(), converted)) return false;
+    if (known) st = *known;
+    else if (lstat((directory + name).c_str(), &st) != 0) return false;
+    data->attributes = attributesOf(st, name.c_str());
+    std::memcpy(data->fileName, converted.c_str(), converted.size() + 1);
+    return true;
+}
+
+struct Search {
+    DIR* dir;
+    std::string directory;        // system form, with its trailing '/', or empty for "."
+    std::string pattern;          // command form
+    std::size_t directoryLength;  // of the command form
+    std::string literal;          // an entry given first, skipped in the listing
+};
+
+bool nextMatch(Search* search, FindData* data) {
+    std::string converted;
+    while (dirent* entry = readdir(search->dir)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        if (search->literal == name) continue;
+        if (!commandName(name, converted)) continue;
+        if (!wildcardMatch(search->pattern.c_str(), converted.c_str())) continue;
+        if (search->directoryLength + converted.size() >= maxPath) continue;
+        // The directory's own record of the kind saves a stat per entry; the
+        // expansion uses only the names.
+        if (entry->d_type != DT_UNKNOWN) {
+            data->attributes = entry->d_type == DT_DIR ? attributeDirectory : 0x80;
+            if (name[0] == '.') data->attributes |= 0x02;
+            std::memcpy(data->fileName, converted.c_str(), converted.size() + 1);
+            return true;
+        }
+        if (fill(search->directory, name, data)) return true;
+    }
+    return false;
+}
+
+// A handle for a lookup without wildcards: nothing more to give.
+Search singleResult{nullptr, {}, {}, 0, {}};
+
+}  // namespace
+
+SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
+    std::string path, directory;
+    if (!slashPath(pattern, path)) return nullptr;
+    std::size_t dirLength = directoryPart(path);
+    std::string name = path.substr(dirLength);
+    if (name.empty() || !isAddressable(name.c_str())) return nullptr;
+    if (!systemDirectory(path.substr(0, dirLength), directory)) return nullptr;
+    std::string stored;
+    if (!hasWildcard(name.c_str())) {
+        struct stat st;
+        bool statted = false;
+        if (!storedEntry(directory, name, stored, &st, &statted)) return nullptr;
+        return fill(directory, stored, data, statted ? &st : nullptr) ? &singleResult : nullptr;
+    }
+    DIR* dir = opendir(orDot(directory));
+    if (!dir) return nullptr;
+    Search* search = new Search{dir, directory, name, dirLength, {}};
+    // On Linux '*' and '?' can be part of a name: a pattern that is itself the
+    // name of an entry gives that entry first, so that a name the expansion
+    // produced finds itself and not a sibling it also matches.
+    std::string system;
+    if (codeset::toSystem(name.data(), name.size(), system) && storedEntry(directory, name, stored) &&
+        stored == system && fill(directory, stored, data)) {
+        search->literal = stored;
+        return search;
+    }
+    if (nextMatch(search, data)) return search;
+    FindClose(search);
+    return nullptr;
+}
+
+bool FindNextFileA(SearchHandle handle, FindData* data) {
+    Search* search = static_cast<Search*>(handle);
+    return search && search->dir && nextMatch(search, data);
+}
+
+void FindClose(SearchHandle handle) {
+    Search* search = static_cast<Search*>(handle);
+    if (!search || search == &singleResult) return;
+    closedir(search->dir);
+    delete search;
+}
+
+uint32_t GetFileAttributesA(const char* path) {
+    std::string system;
+    struct stat st;
+    if (!systemPath(path, system) || lstat(system.c_str(), &st) != 0) return invalidAttributes;
+    return attributesOf(st, system.c_str() + directoryPart(system));
+}
+
+bool entryIdentity(const char* path, EntryIdentity* identity) {
+    std::string system;
+    struct stat st;
+    if (!systemPath(path, system) || lstat(system.c_str(), &st) != 0) return false;
+    // lstat: a link is an entry of its own, and rename(2) moves it as itself.
+    identity->volume = static_cast<uint64_t>(st.st_dev);
+    identity->file = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
+namespace {
+
+// The system paths of a move must say what the command's paths say: the same
+// directory, and a change of letter case only where the command asked for one.
+bool isFaithfulMove(const char* from, const char* to, const std::string& source,
+                    const std::string& target) {
+    std::size_t directory = directoryPart(source);
+    if (directory != directoryPart(target) || source.compare(0, directory, target, 0, directory) != 0)
+        return false;
+    if (!equalsIgnoreCase(from, to)) return true;
+    return equalsIgnoreCase(source.c_str(), target.c_str());
+}
+
+bool renameWithoutReplacing(const char* source, const char* target) {
+    if (renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+    // The file system refuses the flag. A hard link fails atomically when the
+    // target exists; where links are not possible, check, then rename.
+    struct stat st;
+    if (lstat(source, &st) != 0) return false;
+    if (!S_ISDIR(st.st_mode)) {
+        holdInterrupts();  // an interruption between the two would leave both names
+        bool linked = link(source, target) == 0;
+        bool moved = linked && (unlink(source) == 0 || (unlink(target), false));
+        int linkError = errno;
+        releaseInterrupts();
+        if (linked) return moved;
+        if (linkError == EEXIST) return false;
+    }
+    if (lstat(target, &st) == 0 || errno != ENOENT) return false;
+    return rename(source, target) == 0;
+}
+
+}  // namespace
+
+bool moveEntry(const char* from, const char* to) {
+    std::string source, target;
+    if (!systemPath(from, source) || !systemPath(to, target)) return false;
+    if (!isFaithfulMove(from, to, source, target)) return false;
+    if (!renameWithoutReplacing(source.c_str(), target.c_str())) return false;
+    std::size_t dir = directoryPart(source);
+    recordMove(source.substr(0, dir), source.substr(dir), target.substr(dir));
+    return true;
+}
+
+void forgetDirectories() {
+    directories.clear();
+    resolvedDirectories.clear();
+}
+
+std::FILE* openForReading(const char* path) {
+    std::string system;
+    if (!systemPath(path, system)) return nullptr;
+    return std::fopen(system.c_str(), "rb");
+}
+
+}  // namespace platform

@@ -1,0 +1,181 @@
+// POSIX backend, the process: its arguments, its own path and the
+// environment, through the code page 932 bridge under a UTF-8 locale.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix_codeset.h"
+#include "platform/posix_command_line.h"
+#include "platform/posix_internal.h"
+#include "sjis/sjis.h"
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+int savedArgc = 0;
+char** savedArgv = nullptr;
+std::vector<std::string> commandArguments;  // argv in the command's code page
+std::vector<char*> commandArgv;
+std::string commandLine;
+
+// Quotes one argument so that the command line split gives it back.
+void appendQuoted(std::string& out, const char* arg) {
+    // A lead byte that ends the argument would take the closing quote as its
+    // second byte; it goes after the quote, where the end of the line keeps it.
+    const char* end = arg + std::strlen(arg);
+    bool loneLead = end != arg && !sjisFindFirst(arg, '\0');
+    if (loneLead) --end;
+    out += '"';
+    std::size_t backslashes = 0;
+    for (const char* p = arg; p < end; ++p) {
+        if (isSjisLead(static_cast<unsigned char>(*p)) && p + 1 < end) {
+            out.append(backslashes, '\\');
+            backslashes = 0;
+            out += p[0];
+            out += p[1];
+            ++p;
+            continue;
+        }
+        if (*p == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (*p == '"') {
+            out.append(2 * backslashes + 1, '\\');
+            out += '"';
+        } else {
+            out.append(backslashes, '\\');
+            out += *p;
+        }
+        backslashes = 0;
+    }
+    out.append(2 * backslashes, '\\');  // doubled, so the closing quote stays one
+    out += '"';
+    if (loneLead) out += *end;
+}
+
+std::size_t directoryPart(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+// A path from the system, for the command: 0 when it does not convert or does
+// not fit, the size needed when the buffer is too small.
+unsigned giveCommandPath(const std::string& system, unsigned size, char* buffer) {
+    std::string path;
+    if (!codeset::toCommand(system.c_str(), path) || path.size() >= maxPath) return 0;
+    if (path.size() + 1 > size) return static_cast<unsigned>(path.size() + 1);
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<unsigned>(path.size());
+}
+
+std::string modulePath() {
+    char link[4096];
+    ssize_t n = readlink("/proc/self/exe", link, sizeof link);
+    return n > 0 && static_cast<std::size_t>(n) < sizeof link ? std::string(link, static_cast<std::size_t>(n))
+                                                              : std::string();
+}
+
+}  // namespace
+
+void startProcess(int argc, char** argv) {
+    catchInterruptions();
+    codeset::setUpFromLocale();
+    savedArgc = argc;
+    savedArgv = argv;
+    if (!codeset::active()) return;
+    commandArguments.resize(static_cast<std::size_t>(argc));
+    for (int i = 0; i < argc; ++i) codeset::toCommand(argv[i], commandArguments[i]);
+    for (std::string& arg : commandArguments) commandArgv.push_back(arg.data());
+    commandArgv.push_back(nullptr);
+    savedArgv = commandArgv.data();
+}
+
+std::string quoteCommandLine(int argc, char* const* argv) {
+    std::string line;
+    for (int i = 0; i < argc; ++i) {
+        if (i) line += ' ';
+        appendQuoted(line, argv[i]);
+    }
+    return line;
+}
+
+const char* GetCommandLineA() {
+    if (commandLine.empty()) commandLine = quoteCommandLine(savedArgc, savedArgv);
+    return commandLine.c_str();
+}
+
+const char* const* originalArguments(int* count) {
+    *count = savedArgc;
+    return savedArgv;
+}
+
+unsigned GetModuleFileNameA(char* buffer, unsigned size) {
+    std::string module = modulePath();
+    unsigned n = module.empty() ? 0 : giveCommandPath(module, size, buffer);
+    return n < size ? n : 0;  // a cut path is no path
+}
+
+unsigned SearchPathA(const char* commandFileName, unsigned size, char* buffer) {
+    std::string name;
+    if (!codeset::toSystem(commandFileName, std::strlen(commandFileName), name)) return 0;
+    const char* fileName = name.c_str();
+    std::string candidates[3];
+    std::string module = modulePath();
+    if (!module.empty()) candidates[0] = module.substr(0, directoryPart(module));
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd)) candidates[1] = std::string(cwd) + "/";
+    std::string found;
+    struct stat st;
+    for (const std::string& directory : candidates) {
+        if (directory.empty()) continue;
+        std::string full = directory + fileName;
+        if (lstat(full.c_str(), &st) == 0) {
+            found = full;
+            break;
+        }
+    }
+    if (found.empty()) {
+        const char* path = std::getenv("PATH");
+        std::string list = path ? path : "";
+        std::size_t start = 0;
+        while (found.empty() && start <= list.size()) {
+            std::size_t end = list.find(':', start);
+            if (end == std::string::npos) end = list.size();
+            std::string directory = list.substr(start, end - start);
+            std::string full = (directory.empty() ? std::string(".") : directory) + "/" + fileName;
+            if (full[0] == '/' && lstat(full.c_str(), &st) == 0) found = full;
+            start = end + 1;
+        }
+    }
+    return found.empty() ? 0 : giveCommandPath(found, size, buffer);
+}
+
+const char* getEnvironmentVariable(const char* commandName) {
+    std::string name;
+    if (!codeset::toSystem(commandName, std::strlen(commandName), name)) return nullptr;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const char* equals = std::strchr(*entry, '=');
+        if (!equals || static_cast<std::size_t>(equals - *entry) != name.size()) continue;
+        std::string key(*entry, name.size());
+        if (!equalsIgnoreCase(key.c_str(), name.c_str())) continue;
+        if (!codeset::active()) return equals + 1;
+        // Kept per name, so that the text stays valid as long as the process.
+        static std::map<std::string, std::string> values;
+        std::string& value = values[key];
+        codeset::toCommand(equals + 1, value);
+        return value.c_str();
+    }
+    return nullptr;
+}
+
+}  // namespace platform

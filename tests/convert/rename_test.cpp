@@ -1,0 +1,148 @@
+// The rename and its detour through a temporary name, with any platform
+// operation failing on any path; and the recovery of a killed run's leftovers.
+#include "convert/rename.h"
+
+#include "support.h"
+
+#include <cctype>
+
+using ::testing::ElementsAre;
+
+namespace {
+
+std::string line(const std::string& a, const std::string& b, const char* tail = "") {
+    return a + sj("→") + b + sj(tail) + "\n";
+}
+
+// Every entry but the executable.
+std::vector<std::string> names() {
+    std::vector<std::string> all;
+    for (const std::string& n : fake::listing())
+        if (n != fake::state().modulePath) all.push_back(n);
+    return all;
+}
+
+}  // namespace
+
+using Rename = Tavisk;
+
+TEST_F(Rename, EveryFailingStepLeavesTheEntryFindableAndNeverAnother) {
+    // Moves on a disk that ignores case-only moves: 1 the case-only move,
+    // 2 to the temporary name, 3 to the new name, 4 back (to the old name).
+    struct Case {
+        const char* label;
+        std::vector<int> failingMoves;
+        std::vector<std::string> failingCalls;
+        RenameOutcome outcome;
+        std::vector<std::string> left;
+        std::size_t moves;
+    } cases[] = {
+        {"no failure", {}, {}, RenameOutcome::done, {"abc.txt"}, 3},
+        {"to the temporary name", {2}, {}, RenameOutcome::failed, {"ABC.TXT"}, 2},
+        {"to the new name", {3}, {}, RenameOutcome::failed, {"ABC.TXT"}, 4},
+        {"to the new name and back", {3, 4}, {}, RenameOutcome::stranded, {"ABC.TXT.tavisk~"}, 4},
+        {"identity of the entry", {}, {"entryIdentity ABC.TXT"}, RenameOutcome::failed, {"ABC.TXT"}, 0},
+        // What went to the temporary name is not the entry asked for: back.
+        {"identity at the temporary name", {}, {"entryIdentity ABC.TXT.tavisk~"}, RenameOutcome::failed,
+         {"ABC.TXT"}, 3},
+        {"identity at the new name", {}, {"entryIdentity abc.txt"}, RenameOutcome::failed, {"abc.txt"}, 3},
+        {"the listing of spellings", {}, {"FindFirstFileA ?BC.TXT"}, RenameOutcome::failed, {"ABC.TXT"}, 1},
+    };
+    for (const Case& c : cases) {
+        resetProcess();
+        fake::state().caseOnlyMoveIsNoop = true;
+        fake::state().failingMoves = c.failingMoves;
+        fake::state().failingCalls = c.failingCalls;
+        fake::addFile("ABC.TXT");
+        RenameResult r = renameEntry("ABC.TXT", "abc.txt");
+        EXPECT_EQ(r.outcome, c.outcome) << c.label;
+        EXPECT_EQ(names(), c.left) << c.label;
+        EXPECT_EQ(fake::state().moveLog.size(), c.moves) << c.label;
+        if (c.outcome == RenameOutcome::stranded) {
+            EXPECT_STREQ(r.stranded, "ABC.TXT.tavisk~");
+        }
+        // No interruption can end the run between the steps of the detour.
+        const auto& holds = fake::state().holdsAtMove;
+        for (std::size_t i = 1; i < holds.size(); ++i) EXPECT_GT(holds[i], 0) << c.label << " move " << i + 1;
+        EXPECT_EQ(fake::state().interruptHolds, 0) << c.label;
+    }
+}
+
+TEST_F(Rename, RefusedWithoutAnyMove) {
+    const std::string longName = std::string(250, 'A') + ".TXT";
+    struct Case { const char* label; std::vector<std::string> before; bool link, caseSensitive; } cases[] = {
+        // A link that the system would follow: its target must not move.
+        {"followed link", {"LINK.TXT"}, true, false},
+        // The other spelling stays, whatever the disk says of the move.
+        {"side by side", {"README.TXT", "readme.txt"}, false, true},
+        // A temporary name longer than a path can be.
+        {"no room for the temporary name", {longName}, false, false},
+    };
+    for (const Case& c : cases) {
+        resetProcess();
+        fake::state().caseSensitive = c.caseSensitive;
+        fake::state().caseOnlyMoveIsNoop = true;
+        for (const std::string& n : c.before) fake::addFile(n);
+        fake::state().entries[1].followedLink = c.link;
+        const std::string& from = c.before[0];
+        std::string to = from;
+        for (char& ch : to) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        RenameResult r = renameEntry(from.c_str(), to.c_str());
+        EXPECT_EQ(r.outcome, RenameOutcome::failed) << c.label;
+        EXPECT_EQ(names(), c.before) << c.label;
+        EXPECT_LE(fake::state().moveLog.size(), 1u) << c.label;  // at most the case-only move
+    }
+}
+
+TEST_F(Rename, ADirectoryThatNeedsTheDetourIsLearntOnce) {
+    fake::state().caseOnlyMoveIsNoop = true;
+    fake::addFile("A.TXT");
+    fake::addFile("B.TXT");
+    RunResult r = runTavisk({"A.TXT", "B.TXT"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, line("A.TXT", "a.txt") + line("B.TXT", "b.txt"));
+    EXPECT_THAT(names(), ElementsAre("a.txt", "b.txt"));
+    EXPECT_THAT(fake::state().moveLog,
+                ElementsAre("A.TXT -> a.txt", "A.TXT -> A.TXT.tavisk~", "A.TXT.tavisk~ -> a.txt",
+                            "B.TXT -> B.TXT.tavisk~", "B.TXT.tavisk~ -> b.txt"));
+}
+
+TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
+    struct Case {
+        const char* label;
+        std::vector<std::string> before, arguments;
+        int code;
+        std::string out;
+        std::vector<std::string> after;
+    } cases[] = {
+        {"put back, then renamed", {"X.TXT.tavisk~"}, {"X.TXT"}, 0,
+         line("X.TXT.tavisk~", "X.TXT", ":中断した改名から復元") + line("X.TXT", "x.txt"), {"x.txt"}},
+        {"in the directory of a name", {"SUB", "SUB\\A.TXT.tavisk~", "SUB\\B.TXT"}, {"SUB\\B.TXT"}, 0,
+         line("SUB\\A.TXT.tavisk~", "A.TXT", ":中断した改名から復元") + line("SUB\\B.TXT", "b.txt"),
+         {"SUB", "SUB\\A.TXT", "SUB\\b.txt"}},
+        {"only reported under /test", {"X.TXT.tavisk~"}, {"Y", "/test", "/c"}, 2,
+         line("X.TXT.tavisk~", "X.TXT", ":中断した改名から復元") + sj("Y:存在せず\n"), {"X.TXT.tavisk~"}},
+        {"the old name is taken", {"X.TXT.tavisk~", "X.TXT"}, {"X.TXT"}, 1,
+         line("X.TXT.tavisk~", "X.TXT", ":改名不能"), {"X.TXT", "X.TXT.tavisk~"}},
+    };
+    for (const Case& c : cases) {
+        resetProcess();
+        fake::state().caseSensitive = true;
+        for (const std::string& n : c.before) {
+            if (n == "SUB") fake::addDirectory(n);
+            else fake::addFile(n);
+        }
+        RunResult r = runTavisk(c.arguments);
+        EXPECT_EQ(r.code, c.code) << c.label;
+        EXPECT_EQ(r.out, c.out) << c.label;
+        EXPECT_EQ(names(), c.after) << c.label;
+    }
+}
+
+TEST(LeftoverNames, OnlyTheSuffixAfterAWholeCharacter) {
+    struct Case { const char* name; bool leftover; } cases[] = {
+        {"A.TXT.tavisk~", true}, {"A.TXT.TAVISK~", true}, {".tavisk~", false},
+        {"A.TXT.tavisk", false}, {"A.TXT", false},
+    };
+    for (auto& c : cases) EXPECT_EQ(isLeftoverName(c.name), c.leftover) << c.name;
+}
