@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing tavisk needs on a Debian machine: the
 # compilers (native and mingw-w64), Wine with the Japanese glibc locale,
-# GoogleTest, tmux and the fuzzing runtime. Does nothing that is already done.
+# GoogleTest, tmux, the fuzzing runtime and the FAT and exFAT tools. Does
+# nothing that is already done.
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,7 @@ packages=(
   python3 tmux
   clang libclang-rt-14-dev
   e2fsprogs procps rename mmv time bc
+  fusefat exfat-fuse exfatprogs dosfstools fuse3 mount util-linux
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -386,7 +386,27 @@ bool moveEntry(const char* from, const char* to) {
         return false;
     // Without MOVEFILE_REPLACE_EXISTING the move fails when `to` names another
     // entry; a case-only move of the entry itself is allowed.
-    return ::MoveFileExW(source.c_str(), target.c_str(), 0) != 0;
+    if (::MoveFileExW(source.c_str(), target.c_str(), 0)) return true;
+    DWORD error = ::GetLastError();
+    if ((error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) || !echoKnown || !echoes ||
+        echoKnownFor != target.substr(0, wideDirectoryLength(target)))
+        return false;
+    // Where lookups echo, a spelling that was looked up (typed by the user, say)
+    // stays in FUSE's cache for about a second as if it were an entry. When
+    // the listing holds no such entry, the move is tried again until it clears.
+    FindData unused;
+    SearchHandle other = listedEntry(target, wideDirectoryLength(target), &unused);
+    if (other) {
+        FindClose(other);
+        return false;
+    }
+    for (int attempt = 0; attempt < 30; ++attempt) {
+        ::Sleep(100);
+        if (::MoveFileExW(source.c_str(), target.c_str(), 0)) return true;
+        error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
+    }
+    return false;
 }
 
 const char* getEnvironmentVariable(const char* name) {
