@@ -51,12 +51,15 @@ declare -A seconds
 for n in "${counts[@]}"; do
   echo "== $n files"
   floor=$(timed "$n" "$work/floor")
+  sorted=$(timed "$n" "$work/floor" sorted)
   seconds[$n]=$(timed "$n" "$tavisk" '*.TXT')
   t_test=$(timed "$n" "$tavisk" '*.TXT' /test)
   t_aligned=$(timed "$n" "$tavisk" '*.TXT' /v+k)
   t_utf8=$(timed "$n" env LC_ALL=C.UTF-8 "$tavisk" '*.TXT')
   printf '%-28s %8ss\n' "floor (rename loop)" "$floor"
-  printf '%-28s %8ss  %sx floor\n' "tavisk '*.TXT'" "${seconds[$n]}" "$(ratio "${seconds[$n]}" "$floor")"
+  printf '%-28s %8ss  %sx floor\n' "floor in sorted order" "$sorted" "$(ratio "$sorted" "$floor")"
+  printf '%-28s %8ss  %sx floor, %sx sorted floor\n' "tavisk '*.TXT'" "${seconds[$n]}" \
+    "$(ratio "${seconds[$n]}" "$floor")" "$(ratio "${seconds[$n]}" "$sorted")"
   printf '%-28s %8ss  %sx floor\n' "tavisk '*.TXT' /test" "$t_test" "$(ratio "$t_test" "$floor")"
   printf '%-28s %8ss  %sx floor\n' "tavisk '*.TXT' /v+k" "$t_aligned" "$(ratio "$t_aligned" "$floor")"
   printf '%-28s %8ss  %sx floor\n' "tavisk '*.TXT' in C.UTF-8" "$t_utf8" "$(ratio "$t_utf8" "$floor")"
@@ -71,6 +74,31 @@ for n in "${counts[@]}"; do
   fi
   printf '%-28s %8s KiB\n' "tavisk peak memory" "$(peak_kib "$n")"
 done
+# Names typed in capitals over small-letter files against the same names
+# typed exactly: each name is looked up, nothing is renamed.
+lookups=${LOOKUPS:-20000}
+rm -rf "$work/d" && mkdir "$work/d"
+(cd "$work/d" && seq -f 'f%07g.txt' 1 "$lookups" | xargs touch)
+seq -f 'F%07g.TXT' 1 "$lookups" > "$work/capitals"
+seq -f 'f%07g.txt' 1 "$lookups" > "$work/exact"
+lookup_time() {
+  local best=""
+  for ((r = 0; r < reps; r++)); do
+    local start end t
+    start=$(date +%s.%N)
+    (cd "$work/d" && xargs -a "$work/$1" -s 2000000 "$tavisk" >/dev/null 2>&1) || true
+    end=$(date +%s.%N)
+    t=$(echo "$end - $start" | bc -l)
+    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+  done
+  printf '%.3f' "$best"
+}
+exact=$(lookup_time exact)
+capitals=$(lookup_time capitals)
+echo "== $lookups names looked up"
+printf '%-28s %8ss\n' "typed exactly" "$exact"
+printf '%-28s %8ss  %sx exactly\n' "typed in capitals" "$capitals" "$(ratio "$capitals" "$exact")"
+
 if [ "${#counts[@]}" -ge 2 ]; then
   a=${counts[0]}; b=${counts[-1]}
   growth=$(ratio "${seconds[$b]}" "${seconds[$a]}")

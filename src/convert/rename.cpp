@@ -1,6 +1,9 @@
 #include "convert/rename.h"
 
 #include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "convert/path.h"
 #include "sjis/sjis.h"
@@ -46,37 +49,79 @@ bool isEntry(const char* path, const platform::EntryIdentity& identity) {
 }
 
 // What the directory of `from` holds under the spellings of its final
-// component, read from the directory listing itself.
+// component.
 struct Spellings {
-    int count = 0;     // entries equal to the name ignoring the case of A-Z
+    int count = 0;      // entries equal to the name ignoring the case of A-Z
     bool from = false;  // one of them is stored exactly as `from`
     bool to = false;    // one of them is stored exactly as `to`
 };
+
+// The names of the directory the detour was last needed in, by their folded
+// spelling: read from one listing of the directory when the detour is first
+// needed there, and kept right by this run's own renames, so that each entry
+// does not pay for a listing of its own (Wine reads the whole directory for
+// every search).
+struct SpellingIndex {
+    std::string directory;
+    bool built = false;
+    std::unordered_map<std::string, std::vector<std::string>> names;
+} spellingIndex;
+
+std::string folded(const char* name) {
+    std::string key = name;
+    upperSingleByteLetters(&key[0]);
+    return key;
+}
+
+bool buildSpellingIndex(const std::string& directory) {
+    spellingIndex.directory = directory;
+    spellingIndex.names.clear();
+    spellingIndex.built = false;
+    std::string pattern = directory + "*";
+    if (pattern.size() >= platform::maxPath) return false;
+    platform::FindData found;
+    platform::SearchHandle h = platform::FindFirstFileA(pattern.c_str(), &found);
+    if (!h) return false;
+    do {
+        if (equalStrings(found.fileName, ".") || equalStrings(found.fileName, "..")) continue;
+        spellingIndex.names[folded(found.fileName)].emplace_back(found.fileName);
+    } while (platform::FindNextFileA(h, &found));
+    platform::FindClose(h);
+    spellingIndex.built = true;
+    return true;
+}
 
 Spellings spellingsOf(const char* from, const char* to) {
     Spellings result;
     const char* name = finalComponent(from);
     const char* newName = finalComponent(to);
+    std::string directory(from, static_cast<std::size_t>(name - from));
     if (*name == '\0') return result;
-    char pattern[platform::maxPath];
-    std::size_t dir = static_cast<std::size_t>(name - from);
-    std::memcpy(pattern, from, dir);
-    // '?' in place of the first character makes the search list every
-    // spelling from the directory, instead of looking one name up.
-    std::size_t first = isSjisLead(static_cast<unsigned char>(name[0])) && name[1] ? 2 : 1;
-    pattern[dir] = '?';
-    std::strcpy(pattern + dir + 1, name + first);
-    platform::FindData found;
-    platform::SearchHandle h = platform::FindFirstFileA(pattern, &found);
-    if (!h) return result;
-    do {
-        if (!equalsIgnoreCase(found.fileName, name)) continue;
+    if ((!spellingIndex.built || spellingIndex.directory != directory) && !buildSpellingIndex(directory))
+        return result;
+    auto found = spellingIndex.names.find(folded(name));
+    if (found == spellingIndex.names.end()) return result;
+    for (const std::string& spelling : found->second) {
         ++result.count;
-        result.from = result.from || equalStrings(found.fileName, name);
-        result.to = result.to || equalStrings(found.fileName, newName);
-    } while (platform::FindNextFileA(h, &found));
-    platform::FindClose(h);
+        result.from = result.from || spelling == name;
+        result.to = result.to || spelling == newName;
+    }
     return result;
+}
+
+// After the detour: the index follows a rename it saw through, and is read
+// again after anything else.
+void noteDetour(const char* from, const char* to, bool done) {
+    if (!done) {
+        spellingIndex.built = false;
+        return;
+    }
+    auto found = spellingIndex.names.find(folded(finalComponent(from)));
+    if (found == spellingIndex.names.end() || found->second.size() != 1) {
+        spellingIndex.built = false;
+        return;
+    }
+    found->second[0] = finalComponent(to);
 }
 
 // No interruption may end the run while the entry is under the temporary name.
@@ -133,21 +178,28 @@ RenameResult renameEntry(const char* from, const char* to) {
     if (equalStrings(from, to)) return outcome(RenameOutcome::done);
     platform::EntryIdentity identity;
     if (!platform::entryIdentity(from, &identity)) return outcome(RenameOutcome::failed);
-    if (!isDetourDirectory(from)) {
+    bool tried = !isDetourDirectory(from);
+    if (tried) {
         if (platform::moveEntry(from, to) && isEntry(to, identity) && storedAs(to))
             return outcome(RenameOutcome::done);
         // Refused, or reported done with nothing changed (FAT, exFAT, some
         // shares, a case-insensitive view of a case-sensitive disk).
+        spellingIndex.built = false;  // read the directory as it is now
     }
     Spellings spellings = spellingsOf(from, to);
     // Another entry stored as `to` stays; an entry not stored as `from` was not
     // the one asked for; and beside another spelling the detour could not be
     // undone, since the old name would find that one.
     if (spellings.to || !spellings.from || spellings.count != 1) return outcome(RenameOutcome::failed);
-    if (!isEntry(from, identity)) return outcome(RenameOutcome::failed);
+    if (tried && !isEntry(from, identity)) return outcome(RenameOutcome::failed);
     RenameResult result = renameThroughTemporary(from, to, identity);
-    if (result.outcome == RenameOutcome::done) rememberDetour(from);
+    bool done = result.outcome == RenameOutcome::done;
+    noteDetour(from, to, done);
+    if (done) rememberDetour(from);
     return result;
 }
 
-void forgetDetours() { detourKnown = false; }
+void forgetDetours() {
+    detourKnown = false;
+    spellingIndex.built = false;
+}

@@ -66,11 +66,7 @@ bool commandName(const char* name, std::string& out) {
 // The key under which a name's spellings meet: single-byte a-z as A-Z.
 std::string folded(const std::string& name) {
     std::string key = name;
-    for (std::size_t i = 0; i < key.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(key[i]);
-        if (isSjisLead(c) && i + 1 < key.size()) ++i;
-        else if (c >= 'a' && c <= 'z') key[i] = static_cast<char>(c - 32);
-    }
+    upperSingleByteLetters(&key[0]);
     return key;
 }
 
@@ -113,6 +109,30 @@ struct Directory {
 };
 
 std::unordered_map<std::string, Directory> directories;  // by system path, "" for "."
+
+// The status of the entry that the last lookup or move was about, by its
+// system path: a name is looked up, then its attributes and identity are
+// asked for, it is moved, and its new name is checked. Only a lookup that
+// found that very path fills it; a move forgets it, unless the kernel
+// confirmed the move on a case-sensitive file system, where rename(2) keeps
+// the inode and no-replace proves the new spelling the stored one.
+struct Known {
+    std::string path;
+    struct stat st;
+    bool valid = false;
+} known;
+
+bool statOf(const std::string& path, struct stat& st) {
+    if (known.valid && known.path == path) {
+        st = known.st;
+        return true;
+    }
+    if (lstat(path.c_str(), &st) != 0) return false;
+    known.path = path;
+    known.st = st;
+    known.valid = true;
+    return true;
+}
 // Command forms of directory parts and the system paths they were found at.
 std::unordered_map<std::string, std::string> resolvedDirectories;
 
@@ -159,16 +179,14 @@ bool listed(const std::string& directory, const std::string& system) {
 // The stored system name of the entry that `name` (command form, no wildcard)
 // designates in `directory`: the exact spelling where the directory holds it,
 // else the one entry equal to it ignoring case. False when there is none, or
-// several and none of them exactly. `st` is filled when `statted` is set.
-bool storedEntry(const std::string& directory, const std::string& name, std::string& stored,
-                 struct stat* st = nullptr, bool* statted = nullptr) {
+// several and none of them exactly.
+bool storedEntry(const std::string& directory, const std::string& name, std::string& stored) {
     std::string system;
     if (!codeset::toSystem(name.data(), name.size(), system)) return false;
     Directory& d = directoryState(directory);
-    struct stat own;
-    if (!d.caseInsensitive && lstat((directory + system).c_str(), st ? st : &own) == 0) {
+    struct stat st;
+    if (!d.caseInsensitive && statOf(directory + system, st)) {
         stored = system;  // the kernel found this very spelling
-        if (statted) *statted = true;
         return true;
     }
     if (!d.indexed && !buildIndex(directory, d)) return false;
@@ -185,6 +203,15 @@ bool storedEntry(const std::string& directory, const std::string& name, std::str
         return true;
     }
     return false;
+}
+
+// True when `directory` holds an entry stored exactly as `system`.
+bool holdsExactly(const std::string& directory, const std::string& system) {
+    struct stat st;
+    if (!directoryState(directory).caseInsensitive) return statOf(directory + system, st);
+    std::string name, stored;
+    return codeset::toCommand(system.c_str(), name) && storedEntry(directory, name, stored) &&
+           stored == system;
 }
 
 // After a move from `from` to `to` (system names) in `directory`.
@@ -272,15 +299,11 @@ uint32_t attributesOf(const struct stat& st, const char* name) {
     return word ? word : 0x80;
 }
 
-// Fills `data` for the stored entry `name` (system form) of `directory`, with
-// `known` as its status when given.
-bool fill(const std::string& directory, const std::string& name, FindData* data,
-          const struct stat* known = nullptr) {
+// Fills `data` for the stored entry `name` (system form) of `directory`.
+bool fill(const std::string& directory, const std::string& name, FindData* data) {
     std::string converted;
     struct stat st;
-    if (!commandName(name.c_str(), converted)) return false;
-    if (known) st = *known;
-    else if (lstat((directory + name).c_str(), &st) != 0) return false;
+    if (!commandName(name.c_str(), converted) || !statOf(directory + name, st)) return false;
     data->attributes = attributesOf(st, name.c_str());
     std::memcpy(data->fileName, converted.c_str(), converted.size() + 1);
     return true;
@@ -329,12 +352,8 @@ SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
     if (name.empty() || !isAddressable(name.c_str())) return nullptr;
     if (!systemDirectory(path.substr(0, dirLength), directory)) return nullptr;
     std::string stored;
-    if (!hasWildcard(name.c_str())) {
-        struct stat st;
-        bool statted = false;
-        if (!storedEntry(directory, name, stored, &st, &statted)) return nullptr;
-        return fill(directory, stored, data, statted ? &st : nullptr) ? &singleResult : nullptr;
-    }
+    if (!hasWildcard(name.c_str()))
+        return storedEntry(directory, name, stored) && fill(directory, stored, data) ? &singleResult : nullptr;
     DIR* dir = opendir(orDot(directory));
     if (!dir) return nullptr;
     Search* search = new Search{dir, directory, name, dirLength, {}};
@@ -342,9 +361,9 @@ SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
     // name of an entry gives that entry first, so that a name the expansion
     // produced finds itself and not a sibling it also matches.
     std::string system;
-    if (codeset::toSystem(name.data(), name.size(), system) && storedEntry(directory, name, stored) &&
-        stored == system && fill(directory, stored, data)) {
-        search->literal = stored;
+    if (codeset::toSystem(name.data(), name.size(), system) && holdsExactly(directory, system) &&
+        fill(directory, system, data)) {
+        search->literal = system;
         return search;
     }
     if (nextMatch(search, data)) return search;
@@ -367,14 +386,14 @@ void FindClose(SearchHandle handle) {
 uint32_t GetFileAttributesA(const char* path) {
     std::string system;
     struct stat st;
-    if (!systemPath(path, system) || lstat(system.c_str(), &st) != 0) return invalidAttributes;
+    if (!systemPath(path, system) || !statOf(system, st)) return invalidAttributes;
     return attributesOf(st, system.c_str() + directoryPart(system));
 }
 
 bool entryIdentity(const char* path, EntryIdentity* identity) {
     std::string system;
     struct stat st;
-    if (!systemPath(path, system) || lstat(system.c_str(), &st) != 0) return false;
+    if (!systemPath(path, system) || !statOf(system, st)) return false;
     // lstat: a link is an entry of its own, and rename(2) moves it as itself.
     identity->volume = static_cast<uint64_t>(st.st_dev);
     identity->file = static_cast<uint64_t>(st.st_ino);
@@ -422,11 +441,16 @@ bool moveEntry(const char* from, const char* to) {
     if (!isFaithfulMove(from, to, source, target)) return false;
     if (!renameWithoutReplacing(source.c_str(), target.c_str())) return false;
     std::size_t dir = directoryPart(source);
-    recordMove(source.substr(0, dir), source.substr(dir), target.substr(dir));
+    std::string directory = source.substr(0, dir);
+    bool confirmed = !directoryState(directory).caseInsensitive && known.valid && known.path == source;
+    known.valid = confirmed;
+    if (confirmed) known.path = target;
+    recordMove(directory, source.substr(dir), target.substr(dir));
     return true;
 }
 
 void forgetDirectories() {
+    known.valid = false;
     directories.clear();
     resolvedDirectories.clear();
 }

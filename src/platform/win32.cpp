@@ -6,6 +6,7 @@
 // not produced, and a typed character that does not convert becomes a byte
 // that no name holds.
 #include <windows.h>
+#include <winternl.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -344,6 +345,50 @@ bool sameIgnoringCase(const std::wstring& a, const std::wstring& b) {
                                   static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+// The final path of a directory part, with its trailing '\\', and the serial
+// number of its volume. The last one is kept: the run renames only the letter
+// case of names, and the paths are compared ignoring it.
+bool directoryFinalPath(const std::wstring& directory, std::wstring& out, DWORD* volume) {
+    static std::wstring lastDirectory, lastPath;
+    static DWORD lastVolume = 0;
+    static bool known = false;
+    if (!known || lastDirectory != directory) {
+        HANDLE parent = openEntry(directory.empty() ? L"." : directory);
+        if (parent == INVALID_HANDLE_VALUE) return false;
+        BY_HANDLE_FILE_INFORMATION info;
+        bool ok = finalPathOf(parent, lastPath) && ::GetFileInformationByHandle(parent, &info);
+        ::CloseHandle(parent);
+        if (!ok) return false;
+        if (lastPath.empty() || lastPath.back() != L'\\') lastPath += L'\\';
+        lastDirectory = directory;
+        lastVolume = info.dwVolumeSerialNumber;
+        known = true;
+    }
+    out = lastPath;
+    *volume = lastVolume;
+    return true;
+}
+
+// The file number of what a handle refers to. Asked of the file system itself
+// where it can be: the full information also asks for the volume's serial
+// number, which Wine takes a long while to give.
+bool fileIndexOf(HANDLE handle, uint64_t* index) {
+    using Query = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
+    static Query query = reinterpret_cast<Query>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    constexpr ULONG fileInternalInformation = 6;
+    IO_STATUS_BLOCK status;
+    LARGE_INTEGER value;
+    if (query && query(handle, &status, &value, sizeof value, fileInternalInformation) == 0) {
+        *index = static_cast<uint64_t>(value.QuadPart);
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle, &info)) return false;
+    *index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
 }  // namespace
 
 bool entryIdentity(const char* path, EntryIdentity* identity) {
@@ -351,26 +396,23 @@ bool entryIdentity(const char* path, EntryIdentity* identity) {
     if (!widen(path, wide)) return false;
     HANDLE entry = openEntry(wide);
     if (entry == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info;
+    uint64_t index = 0;
     std::wstring entryPath;
-    bool ok = ::GetFileInformationByHandle(entry, &info) && finalPathOf(entry, entryPath);
+    bool ok = fileIndexOf(entry, &index) && finalPathOf(entry, entryPath);
     ::CloseHandle(entry);
     if (!ok) return false;
     // The handle must be the entry itself, in its own directory: where the
     // system followed a link (Wine does, whatever the flags say), a move by
     // the link's name would move its target.
+    // Entries of one directory share its volume, but for mount points, which
+    // are never moved.
     std::size_t directoryLength = wideDirectoryLength(wide);
-    std::wstring directory = directoryLength ? wide.substr(0, directoryLength) : L".";
-    HANDLE parent = openEntry(directory);
-    if (parent == INVALID_HANDLE_VALUE) return false;
     std::wstring parentPath;
-    ok = finalPathOf(parent, parentPath);
-    ::CloseHandle(parent);
-    if (!ok) return false;
-    if (parentPath.empty() || parentPath.back() != L'\\') parentPath += L'\\';
+    DWORD volume = 0;
+    if (!directoryFinalPath(wide.substr(0, directoryLength), parentPath, &volume)) return false;
     if (!sameIgnoringCase(entryPath, parentPath + wide.substr(directoryLength))) return false;
-    identity->volume = info.dwVolumeSerialNumber;
-    identity->file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    identity->volume = volume;
+    identity->file = index;
     return true;
 }
 

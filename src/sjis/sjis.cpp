@@ -11,16 +11,6 @@ inline int foldCase(unsigned char c) {
 }
 }  // namespace
 
-bool isSjisLead(int byte) {
-    unsigned b = static_cast<unsigned>(byte) & 0xFFu;
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-bool isSjisTrail(int byte) {
-    unsigned b = static_cast<unsigned>(byte) & 0xFFu;
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
-
 int sjisKindAt(const char* s, std::size_t i) {
     int state = 0;
     for (std::size_t k = 0; k <= i; ++k) {
@@ -170,5 +160,16 @@ void lowerSingleByteLetters(char* text) {
             continue;
         }
         if (*p >= 'A' && *p <= 'Z') *p = static_cast<unsigned char>(*p + ('a' - 'A'));
+    }
+}
+
+void upperSingleByteLetters(char* text) {
+    for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; ++p) {
+        if (isSjisLead(*p)) {
+            if (p[1] == 0) return;
+            ++p;
+            continue;
+        }
+        if (*p >= 'a' && *p <= 'z') *p = static_cast<unsigned char>(*p - ('a' - 'A'));
     }
 }

@@ -6,8 +6,15 @@
 
 #include <cstddef>
 
-bool isSjisLead(int byte);   // 0x81-0x9F, 0xE0-0xFC
-bool isSjisTrail(int byte);  // 0x40-0x7E, 0x80-0xFC
+// Inline: every scan asks these of each byte.
+inline bool isSjisLead(int byte) {  // 0x81-0x9F, 0xE0-0xFC
+    unsigned b = static_cast<unsigned>(byte) & 0xFFu;
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+inline bool isSjisTrail(int byte) {  // 0x40-0x7E, 0x80-0xFC
+    unsigned b = static_cast<unsigned>(byte) & 0xFFu;
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
 
 // 0: single-byte character (or index past the end), 1: lead byte, 2: trail
 // byte. A lead byte followed by a non-trail byte leaves that byte kind 0.
@@ -48,6 +55,8 @@ char* setExtension(char* p, const char* ext);
 // Lower-cases A-Z of single-byte characters in place; double-byte characters
 // stay byte for byte.
 void lowerSingleByteLetters(char* text);
+// The same the other way: the key under which a name's spellings meet.
+void upperSingleByteLetters(char* text);
 // True when the byte at s starts a character that is a path separator, '\\',
 // '/' or none; used by scans that already walk character by character.
 inline bool isSeparatorByte(char c) { return c == '\\' || c == '/'; }

@@ -12,6 +12,7 @@
 #include "platform/glob.h"
 #include "platform/platform.h"
 #include "platform/posix_command_line.h"
+#include "platform/posix_internal.h"
 #include "temporary_directory.h"
 
 namespace {
@@ -80,6 +81,14 @@ TEST_F(PosixBackend, LookupGivesTheStoredNameAndNeverGuesses) {
     EXPECT_EQ(lookup("missing"), "<none>");
     EXPECT_EQ(lookup(""), "<none>");
     EXPECT_EQ(lookup("docs/"), "<none>");
+    EXPECT_EQ(lookup("DOCS/GUIDE.txt"), "Guide.TXT");  // directories are found like names
+    EXPECT_EQ(lookup("DOCS\\nope"), "<none>");
+    touch("Q?.TXT");
+    touch("QZ.TXT");
+    touch("CD\x81");
+    platform::forgetDirectories();  // a run takes its directories as it first finds them
+    EXPECT_EQ(lookup("Q?.TXT"), "Q?.TXT");   // a name that is itself a pattern comes first
+    EXPECT_EQ(lookup("cd\x81"), "CD\x81");  // a lone lead byte at the end
     EXPECT_EQ(platform::GetFileAttributesA("docs") & platform::attributeDirectory,
               platform::attributeDirectory);
     EXPECT_EQ(platform::GetFileAttributesA("nope"), platform::invalidAttributes);

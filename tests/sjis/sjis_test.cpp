@@ -123,4 +123,9 @@ TEST(Sjis, LowerCasingLeavesDoubleByteCharactersAlone) {
         lowerSingleByteLetters(s.data());
         EXPECT_EQ(s, c.out) << c.in;
     }
+    // Upper-casing, for the key that a name's spellings share: the second
+    // byte 0x61 of a character stays.
+    std::string key = "a\x82" "a.txt";
+    upperSingleByteLetters(key.data());
+    EXPECT_EQ(key, "A\x82" "a.TXT");
 }

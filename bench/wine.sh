@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Times tavisk.exe under Wine against its floor (a Win32 loop that looks each
+# name up and makes the two moves of the detour), on fresh directories of
+# capital 8.3 names. Wine makes every case-only rename take the detour.
+#   bench/wine.sh [build-dir] [counts...]     (default: build 1000 2000 4000)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../build}" && pwd)
+shift || true
+counts=("$@")
+[ "${#counts[@]}" -gt 0 ] || counts=(1000 2000 4000)
+reps=${REPS:-3}
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all LC_ALL=ja_JP.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
+work=$(mktemp -d /tmp/tavisk-wine-bench-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+x86_64-w64-mingw32-g++ -O2 -static -o "$work/floor.exe" "$here/wine_floor.cpp"
+wineserver -p >/dev/null 2>&1 </dev/null || true
+
+populate() {
+  rm -rf "$work/d" && mkdir "$work/d"
+  (cd "$work/d" && seq -f 'F%07g.TXT' 1 "$1" | xargs touch)
+}
+
+timed() {
+  local n=$1; shift
+  local best=""
+  for ((r = 0; r < reps; r++)); do
+    populate "$n"
+    local start end t
+    start=$(date +%s.%N)
+    (cd "$work/d" && "$@" >/dev/null 2>&1 </dev/null)
+    end=$(date +%s.%N)
+    [ -z "$(ls "$work/d" | grep -v '^f')" ] || { echo "not every name was lowered by: $*" >&2; exit 1; }
+    t=$(echo "$end - $start" | bc -l)
+    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+  done
+  printf '%.3f' "$best"
+}
+
+for n in "${counts[@]}"; do
+  floor=$(timed "$n" wine "$work/floor.exe")
+  t=$(timed "$n" wine "$build/tavisk.exe" '*.TXT')
+  printf '%6d files  floor %8ss  tavisk.exe %8ss  %sx floor\n' "$n" "$floor" "$t" \
+    "$(printf '%.2f' "$(echo "$t / $floor" | bc -l)")"
+done
