@@ -40,7 +40,7 @@ RunResult runTavisk(const std::vector<std::string>& arguments) {
     vector.push_back(nullptr);
     int code = -1;
     try {
-        code = runCommand(static_cast<int>(storage.size()), vector.data());
+        endProcess(runCommand(static_cast<int>(storage.size()), vector.data()));
     } catch (const fake::ExitCalled& e) {
         code = e.code;
     }

@@ -72,7 +72,9 @@ void loadConfig(const char* exePath, char* switchChar) {
     while ((result = nextExpandedLine(reading, loaderNameLimit)) == lineRead) {
         char* line = reading.line.text;
         applySwitchKey(line, switchChar);
-        if (line[0] == '/' || line[0] == *switchChar) applySwitches(line);
+        // It holds no paths: a line may begin with '-' on POSIX too.
+        if (line[0] == '/' || line[0] == *switchChar || line[0] == platform::switchIntroducer())
+            applySwitches(line);
     }
     if (result == binaryData || result == mixedLineEnds)
         reportBrokenConfig(result, path.get(), reading.lines.lineNumber);

@@ -2,8 +2,10 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <string>
 
 #include "console/format.h"
+#include "driver/failure.h"
 #include "platform/platform.h"
 
 HelpPager helpPager;
@@ -64,7 +66,7 @@ Answer pauseAtPrompt(TickPacer& pacer, int exitCode, const char* prompt) {
     platform::writeOut("\r", 1);
     if (key < 0) return Answer::All;
     Answer answer = answerFor(key);
-    if (answer == Answer::Quit) platform::exitProcess(exitCode);
+    if (answer == Answer::Quit) endProcess(exitCode);
     return answer;
 }
 
@@ -127,4 +129,21 @@ int printOut(const char* format, ...) {
     int n = writeFormatted(format, args);
     va_end(args);
     return n;
+}
+
+const char* shownName(const char* name) {
+    if (!platform::outputIsConsole()) return name;
+    bool control = false;
+    for (const char* p = name; *p && !control; ++p)
+        control = static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F;
+    if (!control) return name;
+    // No second byte of a character is a control byte, so each one stands alone.
+    static std::string shown[6];
+    static int next = 0;
+    std::string& out = shown[next];
+    next = (next + 1) % 6;
+    out = name;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return out.c_str();
 }

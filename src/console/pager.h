@@ -53,6 +53,12 @@ int printResult(const char* format, ...)
 #endif
     ;
 
+// `name` as a result line shows it: on a console each control byte (0x01-0x1F,
+// 0x7F) becomes '?', so that a name cannot split a line or send the terminal
+// an escape sequence; to a file or a pipe it stays as it is. The text lasts
+// until the sixth call after.
+const char* shownName(const char* name);
+
 // printf-style write to standard output that no pager counts.
 int printOut(const char* format, ...)
 #if defined(__GNUC__)

@@ -79,7 +79,7 @@ bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode) {
 void lowerCaseEntry(const char* path, const char* displayName, int columnWidth) {
     const bool aligned = settings.showSkipped;
     if (!shouldLowerCase(path, settings.longMode, settings.kanjiMode)) {
-        if (aligned) printResult("%-*s\n", columnWidth, displayName);
+        if (aligned) printResult("%-*s\n", columnWidth, shownName(displayName));
         return;
     }
     // Every path here is shorter than maxPath, and the new one has its length.
@@ -95,24 +95,26 @@ void lowerCaseEntry(const char* path, const char* displayName, int columnWidth) 
     RenameResult result{RenameOutcome::done, ""};
     if (!settings.testMode) result = renameEntry(path, newPath);
     RenameOutcome outcome = result.outcome;
+    const char* oldShown = shownName(aligned ? displayName : path);
+    const char* newShown = shownName(newName);
     if (outcome == RenameOutcome::done) {
         if (!settings.showRenamed) return;
         if (aligned)
-            printResult(text::renamedAligned, columnWidth, displayName, newName);
+            printResult(text::renamedAligned, columnWidth, oldShown, newShown);
         else
-            printResult(text::renamedLine, path, newName);
+            printResult(text::renamedLine, oldShown, newShown);
         return;
     }
     if (settings.showErrors) {
         if (outcome == RenameOutcome::stranded && aligned)
-            printResult(text::renameStrandedAligned, columnWidth, displayName, newName,
-                        result.stranded);
+            printResult(text::renameStrandedAligned, columnWidth, oldShown, newShown,
+                        shownName(result.stranded));
         else if (outcome == RenameOutcome::stranded)
-            printResult(text::renameStrandedLine, path, newName, result.stranded);
+            printResult(text::renameStrandedLine, oldShown, newShown, shownName(result.stranded));
         else if (aligned)
-            printResult(text::renameFailedAligned, columnWidth, displayName, newName);
+            printResult(text::renameFailedAligned, columnWidth, oldShown, newShown);
         else
-            printResult(text::renameFailedLine, path, newName);
+            printResult(text::renameFailedLine, oldShown, newShown);
     }
     failureStep();
 }

@@ -1,5 +1,6 @@
 #include "convert/recover.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -29,11 +30,11 @@ void restore(const std::string& directory, const std::string& leftover) {
     std::string to = directory + leftover.substr(0, leftover.size() - std::strlen(leftoverSuffix));
     const char* oldName = finalComponent(to.c_str());
     if (settings.testMode || platform::moveEntry(from.c_str(), to.c_str())) {
-        if (settings.showRenamed) printResult(text::restoredLine, from.c_str(), oldName);
+        if (settings.showRenamed) printResult(text::restoredLine, shownName(from.c_str()), shownName(oldName));
         return;
     }
     // The old name is taken: the entry stays where it is, for the user to see.
-    if (settings.showErrors) printResult(text::renameFailedLine, from.c_str(), oldName);
+    if (settings.showErrors) printResult(text::renameFailedLine, shownName(from.c_str()), shownName(oldName));
     failureStep();
 }
 
@@ -42,17 +43,22 @@ void restore(const std::string& directory, const std::string& leftover) {
 void recoverLeftovers(const char* path) {
     std::string directory(path, directoryLength(path));
     if (alreadySeen(directory)) return;
-    std::string pattern = directory + "*" + leftoverSuffix;
-    if (pattern.size() >= platform::maxPath) return;
     // Listed first, moved after: a search does not see its directory change.
+    // "*" leaves out hidden names on POSIX, and on Windows lists them too.
     std::vector<std::string> leftovers;
-    platform::FindData found;
-    platform::SearchHandle h = platform::FindFirstFileA(pattern.c_str(), &found);
-    if (!h) return;
-    do {
-        if (isLeftoverName(found.fileName)) leftovers.emplace_back(found.fileName);
-    } while (platform::FindNextFileA(h, &found));
-    platform::FindClose(h);
+    for (const char* all : {"*", ".*"}) {
+        std::string pattern = directory + all + leftoverSuffix;
+        if (pattern.size() >= platform::maxPath) return;
+        platform::FindData found;
+        platform::SearchHandle h = platform::FindFirstFileA(pattern.c_str(), &found);
+        if (!h) continue;
+        do {
+            if (isLeftoverName(found.fileName) &&
+                std::find(leftovers.begin(), leftovers.end(), found.fileName) == leftovers.end())
+                leftovers.emplace_back(found.fileName);
+        } while (platform::FindNextFileA(h, &found));
+        platform::FindClose(h);
+    }
     for (const std::string& leftover : leftovers) restore(directory, leftover);
 }
 

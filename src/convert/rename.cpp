@@ -1,5 +1,6 @@
 #include "convert/rename.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -77,16 +78,21 @@ bool buildSpellingIndex(const std::string& directory) {
     spellingIndex.directory = directory;
     spellingIndex.names.clear();
     spellingIndex.built = false;
-    std::string pattern = directory + "*";
-    if (pattern.size() >= platform::maxPath) return false;
-    platform::FindData found;
-    platform::SearchHandle h = platform::FindFirstFileA(pattern.c_str(), &found);
-    if (!h) return false;
-    do {
-        if (equalStrings(found.fileName, ".") || equalStrings(found.fileName, "..")) continue;
-        spellingIndex.names[folded(found.fileName)].emplace_back(found.fileName);
-    } while (platform::FindNextFileA(h, &found));
-    platform::FindClose(h);
+    // "*" leaves out hidden names on POSIX, and on Windows lists them too.
+    for (const char* all : {"*", ".*"}) {
+        std::string pattern = directory + all;
+        if (pattern.size() >= platform::maxPath) return false;
+        platform::FindData found;
+        platform::SearchHandle h = platform::FindFirstFileA(pattern.c_str(), &found);
+        if (!h) continue;
+        do {
+            if (equalStrings(found.fileName, ".") || equalStrings(found.fileName, "..")) continue;
+            std::vector<std::string>& spellings = spellingIndex.names[folded(found.fileName)];
+            if (std::find(spellings.begin(), spellings.end(), found.fileName) == spellings.end())
+                spellings.emplace_back(found.fileName);
+        } while (platform::FindNextFileA(h, &found));
+        platform::FindClose(h);
+    }
     spellingIndex.built = true;
     return true;
 }

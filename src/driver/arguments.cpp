@@ -190,10 +190,16 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
 }
 
 bool expandWildcards(const ArgumentList& in, ArgumentList& out) {
+    // Switches are not expanded: on POSIX those before "--", which begin with
+    // '-'; there a '/' begins a path.
+    char introducer = platform::switchIntroducer();
+    bool switchesEnded = false;
     for (int i = 0; i < in.count; ++i) {
         const char* text = in.items[i];
         const char* wildcard = nullptr;
-        if (text[0] != '"' && text[0] != '/') {
+        bool isSwitch = introducer == '/' ? text[0] == '/' : !switchesEnded && text[0] == '-' && text[1];
+        if (introducer != '/' && equalStrings(text, "--")) switchesEnded = true;
+        if (text[0] != '"' && !isSwitch) {
             for (const char* p = text; *p; ++p)
                 if (*p == '*' || *p == '?') {
                     wildcard = p;
@@ -235,33 +241,24 @@ char** finish(ArgumentList& split, int* count) {
 
 }  // namespace
 
-namespace {
-
-bool sameArguments(const ArgumentList& split, const char* const* original, int count) {
-    if (split.count != count) return false;
-    for (int i = 1; i < count; ++i)
-        if (!equalStrings(split.items[i], original[i])) return false;
-    return true;
-}
-
-}  // namespace
-
 char** buildArgumentVector(const char* commandLine, const char* const* original,
                            int originalCount, int* count) {
-    char module[platform::maxPath];
-    if (commandLine[0] == '\0') {
-        unsigned n = platform::GetModuleFileNameA(module, sizeof module);
-        module[n < sizeof module ? n : 0] = '\0';
-        commandLine = module;
-    }
     ArgumentList split;
-    bool ok = splitCommandLine(commandLine, split);
-    // Where the system split the arguments itself, the text made from them must
-    // give them back; one it cannot carry (a lone lead byte ending an argument
-    // swallows the blank after it) is taken as the system gave it.
-    if (ok && original && !sameArguments(split, original, originalCount)) {
-        releaseArguments(split);
+    bool ok = true;
+    if (originalCount < 0) {
+        ok = false;  // the system's list could not even be read
+    } else if (original) {
+        // The system split the arguments itself: they are taken as it gave
+        // them, and nothing is split again.
         for (int i = 0; ok && i < originalCount; ++i) ok = appendCopy(split, original[i]);
+    } else {
+        char module[platform::maxPath];
+        if (commandLine[0] == '\0') {
+            unsigned n = platform::GetModuleFileNameA(module, sizeof module);
+            module[n < sizeof module ? n : 0] = '\0';
+            commandLine = module;
+        }
+        ok = splitCommandLine(commandLine, split);
     }
     if (!ok) {
         releaseArguments(split);

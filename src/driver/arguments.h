@@ -30,11 +30,12 @@ int compareFolded(const char* a, const char* b);
 const char* findMatch(const char* pattern);
 void closeMatchSearch();
 
-// Builds the vector from the raw command line; on running out of memory writes
-// the start-up message and ends the process with 255. `count` gets the count;
-// the vector ends with a null entry and lives as long as the process.
-// `original` is the list the system split itself, where it has one: the split
-// must agree with it, or the original is taken.
+// Builds the vector from the raw command line, or from `original`, the list
+// the system split itself where it has one (POSIX), taken as it is. On
+// running out of memory (or an `originalCount` below 0: the system's list
+// could not be had) writes the start-up message and ends the process with
+// 255. `count` gets the count; the vector ends with a null entry and lives as
+// long as the process.
 char** buildArgumentVector(const char* commandLine, const char* const* original,
                            int originalCount, int* count);
 

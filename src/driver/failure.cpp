@@ -19,10 +19,19 @@ void fatalError(const char* format, ...) {
     writeFormattedErr(format, args);
     va_end(args);
     platform::writeErr("\n", 1);
-    platform::exitProcess(1);
+    endProcess(1);
+}
+
+void endProcess(int code) {
+    if (platform::outputFailed()) {
+        // The renames stand; only the report of them is missing.
+        platform::writeErr(text::writeFailed, std::strlen(text::writeFailed));
+        if (code == 0) code = 1;
+    }
+    platform::exitProcess(code);
 }
 
 void failureStep() {
-    if (!settings.continueOnError) platform::exitProcess(1);
+    if (!settings.continueOnError) endProcess(1);
     errorOccurred = 1;
 }

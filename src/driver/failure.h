@@ -12,6 +12,10 @@ extern int errorOccurred;
 #endif
     ;
 
+// Ends the process with `code`. When the report could not be written, says
+// so on standard error and ends with 1 instead of 0.
+[[noreturn]] void endProcess(int code);
+
 // After a missing name or a failed rename: ends the run with exit code 1, or
 // under /c notes the failure and lets the run go on.
 void failureStep();

@@ -1,4 +1,5 @@
 #include "driver/arguments.h"
+#include "driver/failure.h"
 #include "driver/run.h"
 #include "platform/platform.h"
 
@@ -16,5 +17,5 @@ int main(int argc, char** argv) {
     int count = 0;
     vector = buildArgumentVector(platform::GetCommandLineA(), original, originalCount, &count);
     typedProgramName = vector[0];
-    platform::exitProcess(runCommand(count, vector));
+    endProcess(runCommand(count, vector));
 }

@@ -42,9 +42,37 @@ OwnedString modulePath() {
     return duplicateString(module);
 }
 
+// POSIX only: the index of the "--" after which every argument is a name;
+// the count when there is none.
+int endOfSwitches = 0;
+
+bool isPosix() { return platform::switchIntroducer() != '/'; }
+
 bool isSwitchArgument(const char* argument) {
-    return argument[0] != '\0' &&
-           (argument[0] == '/' || argument[0] == settings.switchChar);
+    if (argument[0] == '\0') return false;
+    if (!isPosix()) return argument[0] == '/' || argument[0] == settings.switchChar;
+    // A lone '-' is a name, and '/' begins a path.
+    if (argument[1] == '\0') return false;
+    return argument[0] == '-' || (argument[0] == settings.switchChar && argument[0] != '/');
+}
+
+bool isSwitchAt(char** arguments, int i) { return i < endOfSwitches && isSwitchArgument(arguments[i]); }
+bool isNameAt(char** arguments, int i) { return i != endOfSwitches && !isSwitchAt(arguments, i); }
+
+// POSIX: where "--" stands, and a '/' ending a name (as tab completion gives
+// a directory) dropped.
+void prepareNames(int count, char** arguments) {
+    endOfSwitches = count;
+    if (!isPosix()) return;
+    for (int i = 1; i < count; ++i) {
+        if (i < endOfSwitches && equalStrings(arguments[i], "--")) {
+            endOfSwitches = i;
+            continue;
+        }
+        if (isSwitchAt(arguments, i)) continue;
+        std::size_t n = std::strlen(arguments[i]);
+        while (n > 1 && arguments[i][n - 1] == '/') arguments[i][--n] = '\0';
+    }
 }
 
 bool isHelpRequest(const char* argument) {
@@ -54,9 +82,9 @@ bool isHelpRequest(const char* argument) {
 void reportNotFound(const char* name, int columnWidth) {
     if (!settings.showErrors) return;
     if (settings.showSkipped)
-        printResult(text::notFoundAligned, columnWidth, name);
+        printResult(text::notFoundAligned, columnWidth, shownName(name));
     else
-        printResult(text::notFoundLine, name);
+        printResult(text::notFoundLine, shownName(name));
 }
 
 void handleName(const char* argument, int columnWidth) {
@@ -92,6 +120,7 @@ OwnedString locateExecutable(const char* typed) {
 }
 
 int runCommand(int count, char** arguments) {
+    prepareNames(count, arguments);
     OwnedString executable = locateExecutable(arguments[0]);
     // Typed with its extension from another directory, the command does not
     // find itself by the typed name; its own module path still says where it is.
@@ -110,11 +139,20 @@ int runCommand(int count, char** arguments) {
     int names = 0;
     for (int i = 1; i < count; ++i) {
         const char* argument = arguments[i];
-        if (!isSwitchArgument(argument)) {
+        if (i == endOfSwitches) continue;
+        if (isNameAt(arguments, i)) {
             ++names;
             continue;
         }
+        if (isPosix() && equalStrings(argument, "--help")) showHelp(arguments[0], 0);
+        if (isPosix() && equalStrings(argument, "--version")) showVersion(arguments[0]);
         if (isHelpRequest(argument)) showHelp(arguments[0]);
+        // A mistyped switch on a POSIX command line ends the run before any
+        // name is touched; Windows skips it in silence.
+        if (isPosix() && !isDocumentedSwitch(argument)) {
+            OwnedString name = commandNameFromPath(arguments[0][0] ? arguments[0] : "tavisk");
+            fatalError(text::unknownSwitch, argument, name ? name.get() : "tavisk");
+        }
         applySwitches(argument);
     }
     if (names == 0) showHelp(arguments[0]);
@@ -129,6 +167,6 @@ int runCommand(int count, char** arguments) {
         columnWidth = widest > widestColumn ? widestColumn : static_cast<int>(widest);
     }
     for (int i = 1; i < count; ++i)
-        if (!isSwitchArgument(arguments[i])) handleName(arguments[i], columnWidth);
+        if (isNameAt(arguments, i)) handleName(arguments[i], columnWidth);
     return errorOccurred ? 2 : 0;
 }

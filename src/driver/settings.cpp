@@ -58,6 +58,18 @@ void applyKindFilter(char next) {
 
 }  // namespace
 
+bool isDocumentedSwitch(const char* text) {
+    const char* word = text[0] ? text + 1 : text;
+    static const char* const words[] = {"f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c",
+                                        "c-", "p", "p-", "test", "test-", "?", "help"};
+    for (const char* w : words)
+        if (equalsIgnoreCase(word, w)) return true;
+    if (word[0] != 'v' && word[0] != 'V') return false;
+    for (const char* p = word + 1; *p; ++p)
+        if (!std::strchr("+-=aAcCeEkK", *p)) return false;
+    return true;
+}
+
 void applySwitches(const char* text) {
     const char* introducer = text;
     for (;;) {

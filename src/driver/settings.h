@@ -21,3 +21,8 @@ extern RunSettings settings;
 // configuration line) to `settings`. The first byte is the introducer and is
 // not looked at. Unknown switches and characters are skipped in silence.
 void applySwitches(const char* text);
+
+// True when the switch text (its introducer first) is one switch that the
+// usage screen lists: a word in either case, or a /v group made only of its
+// signs and elements. The POSIX command line takes nothing else.
+bool isDocumentedSwitch(const char* text);

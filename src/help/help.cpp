@@ -24,6 +24,30 @@ void line(const char* s) {
     platform::writeOut("\n", 1);
 }
 
+// A text that names switches, as this platform's command line takes them:
+// each '/' that starts a character becomes the introducer.
+const char* switches(const char* s) {
+    char introducer = platform::switchIntroducer();
+    if (introducer == '/') return s;
+    static char shown[8][512];
+    static int next = 0;
+    char* out = shown[next];
+    next = (next + 1) % 8;
+    std::size_t n = 0;
+    for (const char* p = s; *p && n + 2 < sizeof shown[0]; ++p) {
+        if (isSjisLead(static_cast<unsigned char>(*p)) && p[1]) {
+            out[n++] = *p++;
+            out[n++] = *p;
+            continue;
+        }
+        out[n++] = *p == '/' ? introducer : *p;
+    }
+    out[n] = '\0';
+    return out;
+}
+
+void switchLine(const char* s) { line(switches(s)); }
+
 void blank() { platform::writeOut("\n", 1); }
 
 void pageBreak() {
@@ -32,7 +56,7 @@ void pageBreak() {
 }
 
 void lines(std::initializer_list<const char*> texts) {
-    for (const char* s : texts) line(s);
+    for (const char* s : texts) switchLine(s);
 }
 
 void banner(const char* date) {
@@ -70,13 +94,17 @@ void switchSection(const char* name) {
 }
 
 void aboutAndNotes(const char* name) {
-    lines({text::aboutHeading, text::about1, text::about2, text::about3, text::about4,
-           text::about5, text::about6, text::about7});
+    // The prompt's own '/' stays as it is.
+    for (const char* s : {text::aboutHeading, text::about1, text::about2, text::about3})
+        line(s);
+    lines({text::about4, text::about5});
+    line(text::about6);
+    lines({text::about7});
     pageBreak();
     line(text::noteHeading);
     printOut(text::note1, name);
     lines({text::note2, text::note3, text::note4});
-    printOut(text::note5, name);
+    printOut(switches(text::note5), name);
     line(text::note6);
     pageBreak();
 }
@@ -91,12 +119,14 @@ void configSection(const char* name, const char* programPath) {
     printOut("%s", text::configCurrent);
     listConfigSwitches(path.get(), settings.switchChar);
     char c = settings.switchChar;
-    if (c == '/') {
-        printOut("%s", text::switchOnly);
+    bool posix = platform::switchIntroducer() != '/';
+    if (c == '/' || c == platform::switchIntroducer() || c == '\0') {
+        printOut("%s", switches(text::switchOnly));
     } else {
-        printOut(text::switchBoth, c);
-        printOut(text::switchSame1, c);
-        printOut(text::switchSame2, c, c);
+        printOut(switches(text::switchBoth), c);
+        printOut(switches(text::switchSame1), c);
+        // One argument holds one switch on a POSIX command line.
+        if (!posix) printOut(text::switchSame2, c, c);
         printOut(text::switchBlank, c);
     }
     pageBreak();
@@ -108,7 +138,7 @@ void examples(const char* name) {
          {text::ex01, text::ex02, text::ex03, text::ex04, text::ex05, text::ex06, text::ex07,
           text::ex08, text::ex09, text::ex10, text::ex11, text::ex12, text::ex13, text::ex14,
           text::ex15, text::ex16, text::ex17, text::ex18})
-        printOut(format, name);
+        printOut(switches(format), name);
 }
 
 }  // namespace
@@ -138,7 +168,7 @@ const char* buildDateText(const char* compilerDate) {
     return date;
 }
 
-void showHelp(const char* programPath) {
+void showHelp(const char* programPath, int exitCode) {
     setUpHelpPager(1);
     OwnedString commandName;
     if (programPath[0] != '\0') {
@@ -151,5 +181,12 @@ void showHelp(const char* programPath) {
     aboutAndNotes(name);
     configSection(name, programPath[0] != '\0' ? programPath : fixedName);
     examples(name);
-    platform::exitProcess(1);
+    endProcess(exitCode);
+}
+
+void showVersion(const char* programPath) {
+    OwnedString commandName;
+    if (programPath[0] != '\0') commandName = commandNameFromPath(programPath);
+    printOut("%s %s %s\n", commandName ? commandName.get() : fixedName, version, buildDateText());
+    endProcess(0);
 }

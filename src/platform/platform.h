@@ -20,6 +20,13 @@ constexpr uint32_t attributeDirectory = 0x10;
 // The separator that joinPath adds between a directory and a name.
 extern const char pathSeparator;
 
+// The byte that begins a switch on the command line: '/' on Windows; '-' on
+// POSIX, where '/' begins a path. There a command line also takes "--" (the
+// end of the switches), "--help" and "--version", a '/' after a directory's
+// name (as tab completion adds it), and wildcards that do not match a
+// leading '.' of a name.
+char switchIntroducer();
+
 struct FindData {
     uint32_t attributes;
     char fileName[maxPath];  // the entry's name as stored, without directory
@@ -91,6 +98,11 @@ std::FILE* openForReading(const char* path);
 void writeOut(const char* bytes, std::size_t count);
 void writeErr(const char* bytes, std::size_t count);
 void flushOut();
+// Flushes standard output and tells whether any write to it failed (a full
+// disk, a closed pipe).
+bool outputFailed();
+// True when standard output is a console or terminal.
+bool outputIsConsole();
 
 // Ends the process with `code`, writing out buffered output first. Every
 // immediate exit of the command goes through here.

@@ -40,10 +40,13 @@ void onInterrupt(int sig) {
 
 constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
+// Held back with them: a closed pipe may end the run, but not in the middle
+// of a rename.
 sigset_t interruptionSet() {
     sigset_t set;
     sigemptyset(&set);
     for (int sig : interruptions) sigaddset(&set, sig);
+    sigaddset(&set, SIGPIPE);
     return set;
 }
 
@@ -98,7 +101,7 @@ void releaseInterrupts() {
     if (holds == 0 || --holds > 0) return;
     sigset_t pending;
     sigpending(&pending);
-    for (int sig : interruptions)
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
         if (sigismember(&pending, sig)) {
             // The process ends once the mask is lifted; what it reported so
             // far is written out first, as it matches the disk.
@@ -111,6 +114,11 @@ void releaseInterrupts() {
 void writeOut(const char* bytes, std::size_t count) { writeTo(stdout, bytes, count); }
 void writeErr(const char* bytes, std::size_t count) { writeTo(stderr, bytes, count); }
 void flushOut() { std::fflush(stdout); }
+bool outputFailed() { return std::fflush(stdout) != 0 || std::ferror(stdout); }
+bool outputIsConsole() {
+    static const bool console = isatty(STDOUT_FILENO) == 1;  // asked once per name shown
+    return console;
+}
 
 void exitProcess(int code) {
     restoreTerminal();

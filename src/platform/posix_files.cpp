@@ -30,6 +30,8 @@ namespace platform {
 
 const char pathSeparator = '/';
 
+char switchIntroducer() { return '-'; }
+
 namespace {
 
 // `path` with every real '\\' turned into '/', still in the command's code page.
@@ -323,6 +325,9 @@ bool nextMatch(Search* search, FindData* data) {
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
         if (search->literal == name) continue;
+        // As in the shell, a wildcard does not match the '.' that begins a
+        // hidden name; ".*" does.
+        if (name[0] == '.' && (search->pattern[0] == '*' || search->pattern[0] == '?')) continue;
         if (!commandName(name, converted)) continue;
         if (!wildcardMatch(search->pattern.c_str(), converted.c_str())) continue;
         if (search->directoryLength + converted.size() >= maxPath) continue;

@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix_codeset.h"
-#include "platform/posix_command_line.h"
 #include "platform/posix_internal.h"
 #include "sjis/sjis.h"
 
@@ -25,43 +25,6 @@ int savedArgc = 0;
 char** savedArgv = nullptr;
 std::vector<std::string> commandArguments;  // argv in the command's code page
 std::vector<char*> commandArgv;
-std::string commandLine;
-
-// Quotes one argument so that the command line split gives it back.
-void appendQuoted(std::string& out, const char* arg) {
-    // A lead byte that ends the argument would take the closing quote as its
-    // second byte; it goes after the quote, where the end of the line keeps it.
-    const char* end = arg + std::strlen(arg);
-    bool loneLead = end != arg && !sjisFindFirst(arg, '\0');
-    if (loneLead) --end;
-    out += '"';
-    std::size_t backslashes = 0;
-    for (const char* p = arg; p < end; ++p) {
-        if (isSjisLead(static_cast<unsigned char>(*p)) && p + 1 < end) {
-            out.append(backslashes, '\\');
-            backslashes = 0;
-            out += p[0];
-            out += p[1];
-            ++p;
-            continue;
-        }
-        if (*p == '\\') {
-            ++backslashes;
-            continue;
-        }
-        if (*p == '"') {
-            out.append(2 * backslashes + 1, '\\');
-            out += '"';
-        } else {
-            out.append(backslashes, '\\');
-            out += *p;
-        }
-        backslashes = 0;
-    }
-    out.append(2 * backslashes, '\\');  // doubled, so the closing quote stays one
-    out += '"';
-    if (loneLead) out += *end;
-}
 
 std::size_t directoryPart(const std::string& path) {
     std::size_t slash = path.rfind('/');
@@ -93,26 +56,20 @@ void startProcess(int argc, char** argv) {
     savedArgc = argc;
     savedArgv = argv;
     if (!codeset::active()) return;
-    commandArguments.resize(static_cast<std::size_t>(argc));
-    for (int i = 0; i < argc; ++i) codeset::toCommand(argv[i], commandArguments[i]);
-    for (std::string& arg : commandArguments) commandArgv.push_back(arg.data());
-    commandArgv.push_back(nullptr);
-    savedArgv = commandArgv.data();
-}
-
-std::string quoteCommandLine(int argc, char* const* argv) {
-    std::string line;
-    for (int i = 0; i < argc; ++i) {
-        if (i) line += ' ';
-        appendQuoted(line, argv[i]);
+    try {
+        commandArguments.resize(static_cast<std::size_t>(argc));
+        for (int i = 0; i < argc; ++i) codeset::toCommand(argv[i], commandArguments[i]);
+        for (std::string& arg : commandArguments) commandArgv.push_back(arg.data());
+        commandArgv.push_back(nullptr);
+        savedArgv = commandArgv.data();
+    } catch (const std::bad_alloc&) {
+        savedArgc = -1;  // the command says so, and ends with 255
+        savedArgv = nullptr;
     }
-    return line;
 }
 
-const char* GetCommandLineA() {
-    if (commandLine.empty()) commandLine = quoteCommandLine(savedArgc, savedArgv);
-    return commandLine.c_str();
-}
+// The arguments are argv itself: there is no other command line.
+const char* GetCommandLineA() { return ""; }
 
 const char* const* originalArguments(int* count) {
     *count = savedArgc;

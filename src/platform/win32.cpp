@@ -18,6 +18,8 @@ namespace platform {
 
 const char pathSeparator = '\\';
 
+char switchIntroducer() { return '/'; }
+
 namespace {
 
 // Stands for a character that the code page lacks; no code page 932 text holds
@@ -473,6 +475,15 @@ std::FILE* openForReading(const char* path) {
 void writeOut(const char* bytes, std::size_t count) { writeTo(stdout, bytes, count); }
 void writeErr(const char* bytes, std::size_t count) { writeTo(stderr, bytes, count); }
 void flushOut() { std::fflush(stdout); }
+bool outputFailed() { return std::fflush(stdout) != 0 || std::ferror(stdout); }
+
+bool outputIsConsole() {
+    static const bool console = [] {  // asked once per name shown
+        DWORD mode;
+        return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+    }();
+    return console;
+}
 
 void exitProcess(int code) { std::exit(code); }
 

@@ -115,11 +115,14 @@ TEST_F(Expand, RunningOutOfMemoryEndsWith255) {
     }
 }
 
-TEST_F(Expand, SystemSplitArgumentsWinWhenTheLineCannotCarryThem) {
-    const char* original[] = {"p", "a\x81", "b"};
+TEST_F(Expand, TheSystemsOwnListIsTakenAsItIs) {
+    // Nothing is split again: quotes, blanks and a lone lead byte stay.
+    const char* original[] = {"p", "a\x81", "\"b c\"", "*.NONE"};
     int count = 0;
-    char** v = buildArgumentVector("\"p\" \"a\x81\" \"b\"", original, 3, &count);
-    EXPECT_THAT(std::vector<std::string>(v, v + count), ElementsAre("p", "a\x81", "b"));
+    char** v = buildArgumentVector("", original, 4, &count);
+    EXPECT_THAT(std::vector<std::string>(v, v + count), ElementsAre("p", "a\x81", "\"b c\"", "*.NONE"));
     ArgumentList owned{v, count, count};
     releaseArguments(owned);
+    // A list the system could not give for want of memory.
+    EXPECT_EQ(exitCodeOf([&] { buildArgumentVector("", nullptr, -1, &count); }), 255);
 }

@@ -195,3 +195,62 @@ TEST_F(CommandRun, FatalErrorWritesItsLineOnStandardError) {
     EXPECT_EQ(r.err, "\n\a" + sj("処理停止:設定ファイル\"C:\\tools\\tavisk.cfg\"が異常です。") +
                          "2" + sj("行目にバイナリ・データを検出しました。") + "\n");
 }
+
+TEST_F(CommandRun, PosixCommandLineTakesDashSwitchesAndOnlyDocumentedOnes) {
+    const std::string unknown = "\n\a" + sj("処理停止:オプション\"");
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string out, errStart;
+        std::vector<std::string> left;
+    } cases[] = {
+        {{"-l", "Mixed.TXT"}, 0, arrow("Mixed.TXT", "mixed.txt"), "", {"-A.TXT", "A.TXT", "SUB", "mixed.txt"}},
+        {{"-L", "-test-", "-v=ce", "A.TXT"}, 0, arrow("A.TXT", "a.txt"), "", {"-A.TXT", "Mixed.TXT", "SUB", "a.txt"}},
+        // A mistyped switch: nothing is touched, wherever it stands.
+        {{"A.TXT", "-n"}, 1, "", unknown + "-n", {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
+        {{"--dry-run", "A.TXT"}, 1, "", unknown + "--dry-run", {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
+        {{"-vx", "A.TXT"}, 1, "", unknown + "-vx", {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
+        {{"-l/k", "A.TXT"}, 1, "", unknown + "-l/k", {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
+        // '/' begins a name, "--" ends the switches, a '/' after a directory goes.
+        {{"/l"}, 1, notFound("/l"), "", {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
+        {{"--", "-A.TXT", "-x"}, 1, arrow("-A.TXT", "-a.txt") + notFound("-x"), "", {"-a.txt", "A.TXT", "Mixed.TXT", "SUB"}},
+        {{"SUB/"}, 0, arrow("SUB", "sub"), "", {"-A.TXT", "A.TXT", "Mixed.TXT", "sub"}},
+        {{"--version"}, 0, "tavisk 1.09 ", "", {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
+        {{"--help", "A.TXT"}, 0, sj("ファイル名小文字化コマンド"), "", {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
+        {{"-help", "A.TXT"}, 1, sj("ファイル名小文字化コマンド"), "", {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
+    };
+    for (const Case& c : cases) {
+        resetProcess();
+        fake::state().switchIntroducer = '-';
+        for (const char* name : {"A.TXT", "Mixed.TXT", "-A.TXT"}) fake::addFile(name);
+        fake::addDirectory("SUB");
+        RunResult r = runTavisk(c.args);
+        std::string label = c.args[0];
+        EXPECT_EQ(r.code, c.code) << label;
+        bool screen = label == "--version" || label.find("help") != std::string::npos;
+        EXPECT_EQ(screen ? r.out.substr(0, c.out.size()) : r.out, c.out) << label;
+        EXPECT_EQ(r.err.substr(0, c.errStart.size()), c.errStart) << label;
+        std::vector<std::string> left;
+        for (const std::string& n : fake::listing())
+            if (n != fake::state().modulePath) left.push_back(n);
+        EXPECT_EQ(left, c.left) << label;
+    }
+}
+
+TEST_F(CommandRun, AReportThatCannotBeWrittenEndsWithOneAndNamesAreSafeOnAConsole) {
+    fake::addFile("A.TXT");
+    fake::addFile("B\x1b[2J.TXT");
+    fake::state().outputFails = true;
+    RunResult r = runTavisk({"A.TXT"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, sj("結果を標準出力に書き込めませんでした。\n"));
+    EXPECT_TRUE(fake::exists("a.txt"));  // the rename stands
+    r = runTavisk({"NONE", "/c"});
+    EXPECT_EQ(r.code, 2);  // the larger code stays
+
+    resetProcess();
+    fake::addFile("B\x1b[2J.TXT");
+    fake::state().console = true;
+    r = runTavisk({"B\x1b[2J.TXT", "/k"});
+    EXPECT_EQ(r.out, arrow("B?[2J.TXT", "b?[2j.txt"));
+}

@@ -13,8 +13,7 @@ core=$(cd "$src" && ls sjis/sjis.cpp convert/*.cpp driver/settings.cpp driver/fa
        driver/arguments.cpp console/*.cpp config/*.cpp help/help.cpp platform/glob.cpp driver/run.cpp)
 core=$(for f in $core; do echo "$src/$f"; done)
 clang++ "${flags[@]}" -o "$out/config_fuzz" "$here/config_fuzz.cpp" $core "$here/../platform/fake_platform.cpp"
-clang++ "${flags[@]}" -o "$out/split_fuzz" "$here/split_fuzz.cpp" $core "$src"/platform/posix_*.cpp "$src/platform/memory.cpp"
-for target in sjis decision switches; do
+for target in split sjis decision switches; do
   clang++ "${flags[@]}" -o "$out/${target}_fuzz" "$here/${target}_fuzz.cpp" $core "$here/../platform/fake_platform.cpp"
 done
 for target in config split sjis decision switches; do

@@ -97,6 +97,8 @@ namespace platform {
 
 const char pathSeparator = '\\';
 
+char switchIntroducer() { return fake::state().switchIntroducer; }
+
 using fake::state;
 
 void startProcess(int, char**) {}
@@ -220,6 +222,8 @@ std::FILE* openForReading(const char* path) {
 void writeOut(const char* bytes, std::size_t count) { state().out.append(bytes, count); }
 void writeErr(const char* bytes, std::size_t count) { state().err.append(bytes, count); }
 void flushOut() {}
+bool outputFailed() { return state().outputFails; }
+bool outputIsConsole() { return state().console; }
 
 void exitProcess(int code) { throw fake::ExitCalled{code}; }
 

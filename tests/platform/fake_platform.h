@@ -49,6 +49,9 @@ struct State {
     std::vector<int> holdsAtMove;      // holds in force at each moveEntry call
     long allocationsUntilFailure = -1;  // -1: never fail
     std::string commandLine = "tavisk";
+    char switchIntroducer = '/';  // '-' for the POSIX command line
+    bool outputFails = false;
+    bool console = false;         // standard output is a console
 };
 
 State& state();

@@ -11,7 +11,6 @@
 #include "driver/arguments.h"
 #include "platform/glob.h"
 #include "platform/platform.h"
-#include "platform/posix_command_line.h"
 #include "platform/posix_internal.h"
 #include "temporary_directory.h"
 
@@ -43,27 +42,6 @@ TEST(Wildcards, MatchingRules) {
         {"\x82\x60*", "\x82\x81", false},  // full-width letters do not fold
     };
     for (auto& c : cases) EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
-}
-
-TEST(CommandLine, QuotedArgumentsRoundTrip) {
-    std::vector<std::vector<std::string>> lists = {
-        {"tavisk", "a", "b c", "", "\"", "\\", "\\\\\"", "a\\\\b\\", "tab\there", "\"*.TXT\"",
-         "x\\\"y", "\x95\\", "\x95\\\"q", "\x81\"", "  ", "end\\\\"},
-        {"/path with space/tavisk", "-", "/l"},
-        {"tavisk", "lead last\x81"},
-    };
-    for (auto& list : lists) {
-        std::vector<char*> argv;
-        for (auto& s : list) argv.push_back(s.data());
-        argv.push_back(nullptr);
-        // Each list is made into one command line, then split again.
-        std::string line = platform::quoteCommandLine(static_cast<int>(list.size()), argv.data());
-        ArgumentList split;
-        ASSERT_TRUE(splitCommandLine(line.c_str(), split));
-        std::vector<std::string> back(split.items, split.items + split.count);
-        releaseArguments(split);
-        EXPECT_EQ(back, list) << line;
-    }
 }
 
 TEST_F(PosixBackend, LookupGivesTheStoredNameAndNeverGuesses) {
