@@ -10,7 +10,8 @@ mkdir "$example/DOCS"
 echo "In $example:"
 ls "$example"
 echo
-echo "\$ tavisk '*' /l /test"
-# The Japanese texts are Shift-JIS; shown here through iconv.
-(cd "$example" && "$OLDPWD/build/tavisk" '*' /l /test | iconv -f CP932 -t UTF-8)
+echo "\$ tavisk '*' -l -test"
+# Under a UTF-8 locale the command writes UTF-8 itself; C.UTF-8 is there on
+# every Debian machine, whatever the caller's locale.
+(cd "$example" && LC_ALL=C.UTF-8 "$OLDPWD/build/tavisk" '*' -l -test)
 rm -rf "$example"

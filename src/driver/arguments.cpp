@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <vector>
 
 #include "convert/path.h"
 #include "convert/rename.h"
@@ -133,6 +135,17 @@ void sortMatches(ArgumentList& list, int first) {
 }
 
 namespace {
+// The texts that expansions produced, by address; they live as long as the
+// vector.
+std::vector<const char*> expandedNames;
+}  // namespace
+
+bool isExpandedName(const char* argument) {
+    return std::binary_search(expandedNames.begin(), expandedNames.end(), argument,
+                              std::less<const char*>());
+}
+
+namespace {
 platform::SearchHandle openSearch = nullptr;
 platform::FindData searchData;
 }  // namespace
@@ -186,6 +199,8 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
     }
     if (out.count == first) return appendCopy(out, text);
     sortMatches(out, first);
+    for (int i = first; i < out.count; ++i) expandedNames.push_back(out.items[i]);
+    std::sort(expandedNames.begin(), expandedNames.end(), std::less<const char*>());
     return true;
 }
 

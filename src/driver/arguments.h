@@ -40,3 +40,7 @@ char** buildArgumentVector(const char* commandLine, const char* const* original,
                            int originalCount, int* count);
 
 void releaseArguments(ArgumentList& list);
+
+// True for an argument text that a wildcard expansion produced: a name found
+// on disk, whatever its first byte (on Linux a name may begin with '-').
+bool isExpandedName(const char* argument);

@@ -7,6 +7,7 @@
 #include "console/pager.h"
 #include "convert/decision.h"
 #include "convert/recover.h"
+#include "driver/arguments.h"
 #include "driver/failure.h"
 #include "driver/settings.h"
 #include "help/help.h"
@@ -56,7 +57,9 @@ bool isSwitchArgument(const char* argument) {
     return argument[0] == '-' || (argument[0] == settings.switchChar && argument[0] != '/');
 }
 
-bool isSwitchAt(char** arguments, int i) { return i < endOfSwitches && isSwitchArgument(arguments[i]); }
+bool isSwitchAt(char** arguments, int i) {
+    return i < endOfSwitches && !isExpandedName(arguments[i]) && isSwitchArgument(arguments[i]);
+}
 bool isNameAt(char** arguments, int i) { return i != endOfSwitches && !isSwitchAt(arguments, i); }
 
 // POSIX: where "--" stands, and a '/' ending a name (as tab completion gives

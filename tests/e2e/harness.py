@@ -60,7 +60,14 @@ class Binary:
     def command(self, args, exe=None):
         exe = exe or self.path
         prefix = ["wine", exe] if self.wine else [exe]
+        if not self.wine:
+            args = [p for a in args for p in posix_switches(a)]
         return prefix + [a if isinstance(a, bytes) else a.encode() for a in args]
+
+    def switches(self, data):
+        """Expected output that names switches: the native usage screen shows
+        them with '-'."""
+        return data if self.wine else data.replace(b" /", b" -")
 
     def run(self, args, cwd, exe=None, env=None, stdin=subprocess.DEVNULL):
         # Files, not pipes: Wine takes seconds to start when its output is a pipe.
@@ -70,6 +77,27 @@ class Binary:
             out.seek(0)
             err.seek(0)
             return p.returncode, out.read(), err.read()
+
+
+SWITCH_WORDS = {"f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c", "c-", "p", "p-",
+                "test", "test-", "?", "help"}
+
+
+def is_switch_word(word):
+    word = word.lower()
+    return word in SWITCH_WORDS or (word[:1] == "v" and all(c in "+-=acek" for c in word[1:]))
+
+
+def posix_switches(arg):
+    """The stories are written with Windows switches; on POSIX each '/' switch
+    is given with '-', a chained one as separate arguments. Anything else,
+    paths and mistyped switches among them, stays as it is."""
+    if not isinstance(arg, str) or not arg.startswith("/"):
+        return [arg]
+    words = arg[1:].split("/")
+    if all(is_switch_word(w) for w in words):
+        return ["-" + w for w in words]
+    return [arg]
 
 
 def wine_environment(build):

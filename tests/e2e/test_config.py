@@ -61,7 +61,7 @@ class Config(harness.Case):
         self.assertEqual(code, 1)
         self.assertIn(self.bin.out(sjis("・現在設定=") + b"/c \"/v=ce k\"\n"), out)
         self.assertIn(self.bin.out(b"\n" + sjis("【使用例】") + b"\n"), out)
-        self.assertTrue(out.endswith(self.bin.out(b"tavisk /? " + sjis("…… 使用方法説明") + b"\n")))
+        self.assertTrue(out.endswith(self.bin.out(self.bin.switches(b"tavisk /? ") + sjis("…… 使用方法説明") + b"\n")))
 
 
     def test_usage_screen_bytes_through_a_pipe(self):
@@ -74,7 +74,9 @@ class Config(harness.Case):
         cfg = os.fsdecode(self.cfg)
         if self.bin.wine:
             cfg = "Z:" + cfg.replace("/", "\\")
-        with open(os.path.join(os.path.dirname(__file__), "help_screen.txt"), encoding="utf-8") as f:
+        # The native screen names the switches with '-'.
+        screen = "help_screen.txt" if self.bin.wine else "help_screen_posix.txt"
+        with open(os.path.join(os.path.dirname(__file__), screen), encoding="utf-8") as f:
             expected = f.read()
         expected = (expected.replace("{DATE}", date.group(0)[14:].decode())
                     .replace("{YEAR}", date.group(1).decode()).replace("{CFG}", cfg))

@@ -126,6 +126,101 @@ class Spine(harness.Case):
         finally:
             subprocess.run(["chattr", "-i", self.path("A.TXT")])
 
+class LinuxCommandLine(harness.Case):
+    """The native binary's own command line and its report to places that
+    cannot take it."""
+
+    def setUp(self):
+        super().setUp()
+        if self.bin.wine:
+            self.skipTest("the Windows command line keeps its '/' switches")
+        for name in ("A.TXT", "-B.TXT", ".HIDE.TXT", "SHOW.TXT"):
+            self.touch(name)
+        self.mkdir("DIR")
+
+    def test_switches_paths_and_names(self):
+        absolute = os.path.join(self.dir, "A.TXT")
+        unknown = b"\n\x07" + sjis("処理停止:オプション\"")
+        rows = [
+            # arguments, exit code, standard output (or its start), standard error's start, names changed
+            (["-l", absolute], 0, absolute.encode() + ARROW + b"a.txt\n", b"", {"A.TXT": "a.txt"}),
+            (["--", "-B.TXT"], 0, b"-B.TXT" + ARROW + b"-b.txt\n", b"", {"-B.TXT": "-b.txt"}),
+            (["DIR/"], 0, b"DIR" + ARROW + b"dir\n", b"", {"DIR": "dir"}),
+            (["*"], 0, b"-B.TXT" + ARROW + b"-b.txt\nA.TXT" + ARROW + b"a.txt\nDIR" + ARROW + b"dir\n" +
+             b"SHOW.TXT" + ARROW + b"show.txt\n",
+             b"", {"-B.TXT": "-b.txt", "A.TXT": "a.txt", "SHOW.TXT": "show.txt", "DIR": "dir"}),
+            ([".*"], 0, b".HIDE.TXT" + ARROW + b".hide.txt\n", b"", {".HIDE.TXT": ".hide.txt"}),
+            (["-n", "A.TXT"], 1, b"", unknown + b"-n", {}),
+            (["A.TXT", "--dry-run"], 1, b"", unknown + b"--dry-run", {}),
+            (["/lx", "A.TXT"], 1, b"/lx" + MISSING + b"\n", b"", {}),  # a path, not a switch
+            (["--help"], 0, sjis("ファイル名小文字化コマンド"), b"", {}),
+            (["--version"], 0, b"tavisk 1.09 20", b"", {}),
+        ]
+        for args, code, out, err, changed in rows:
+            with self.subTest(args=args):
+                before = self.names()
+                got_code, got_out, got_err = self.tavisk(*args)
+                self.assertEqual(got_code, code)
+                screen = args[0].startswith("--h") or args[0] == "--version"
+                self.assertEqual(got_out[:len(out)] if screen else got_out, out)
+                self.assertEqual(got_err[:len(err)], err)
+                self.assertEqual(self.names(), sorted(os.fsencode(changed.get(os.fsdecode(n), os.fsdecode(n)))
+                                                      for n in before))
+                for old, new in changed.items():  # back for the next row
+                    os.rename(self.path(new), self.path(old))
+
+    def run_to(self, stdout, *args, ignore_pipe=False):
+        import signal
+        def child():
+            if ignore_pipe:
+                signal.signal(signal.SIGPIPE, signal.SIG_IGN)
+        return subprocess.run(self.bin.command(list(args)), cwd=self.dir, env=self.bin.env(),
+                              stdin=subprocess.DEVNULL, stdout=stdout, stderr=subprocess.PIPE,
+                              preexec_fn=child, timeout=60)
+
+    def test_a_report_that_cannot_be_written_is_no_success(self):
+        message = sjis("結果を標準出力に書き込めませんでした。\n")
+        with open("/dev/full", "wb") as full:
+            r = self.run_to(full, "A.TXT")
+        self.assertEqual((r.returncode, r.stderr), (1, message))
+        self.assertIn(b"a.txt", self.names())  # the rename stands
+        read, write = os.pipe()
+        os.close(read)
+        try:
+            r = self.run_to(write, "SHOW.TXT", "NONE", "-c", ignore_pipe=True)
+        finally:
+            os.close(write)
+        self.assertEqual((r.returncode, r.stderr), (2, message))
+        self.assertIn(b"show.txt", self.names())
+
+    def test_control_bytes_of_names_never_reach_a_terminal(self):
+        import pty
+        self.touch(b"E\x1b[2J.TXT")
+        master, slave = os.openpty()
+        try:
+            r = self.run_to(slave, b"E\x1b[2J.TXT", "-k")
+            os.close(slave)
+            slave = None
+            shown = b""
+            while True:
+                try:
+                    chunk = os.read(master, 4096)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                shown += chunk
+        finally:
+            if slave is not None:
+                os.close(slave)
+            os.close(master)
+        self.assertEqual(r.returncode, 0)
+        self.assertEqual(shown, b"E?[2J.TXT" + ARROW + b"e?[2j.txt\r\n")
+        self.assertIn(b"e\x1b[2j.txt", self.names())
+        # To a file the name is written as it is.
+        self.touch(b"F\x1b.TXT")
+        self.assertEqual(self.tavisk(b"F\x1b.TXT")[1], b"F\x1b.TXT" + ARROW + b"f\x1b.txt\n")
+
 
 if __name__ == "__main__":
     harness.main()
