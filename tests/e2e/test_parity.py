@@ -44,7 +44,7 @@ def run_scenario(kind, names, args, retry=True):
             else:
                 open(path, "wb").close()
         env = {"LC_ALL": "ja_JP.UTF-8"}
-        code, out, err = binary.run([a.encode() for a in args], cwd=directory, env=env)
+        code, out, err = binary.run(list(args), cwd=directory, env=env)
         if binary.wine:
             try:
                 out, err = out.decode("cp932"), err.decode("cp932")
