@@ -333,6 +333,24 @@ class HostileInput(harness.Case):
         self.assertEqual(out, self.bin.out(sjis("A.TXT→a.txt\n")))
         self.assertEqual(self.names(), [b"a.txt"])
 
+    def test_running_out_of_memory_while_the_arguments_are_built(self):
+        if self.bin.wine:
+            self.skipTest("Wine cannot start in so little memory")
+        with open(self.bin.path, "rb") as f:
+            if b"AddressSanitizer" in f.read():
+                self.skipTest("the sanitizers' shadow memory does not fit the limit")
+        import resource
+        def limited():
+            resource.setrlimit(resource.RLIMIT_AS, (9000 * 1024, 9000 * 1024))
+        for locale in ("C", "C.UTF-8"):
+            r = subprocess.run(self.bin.command(["A" * 1000] * 1500), cwd=self.dir,
+                               env=self.bin.env({"LC_ALL": locale}), preexec_fn=limited,
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            if r.returncode == 127:
+                self.skipTest("the binary cannot even be loaded in 9 MB here")
+            self.assertEqual((r.returncode, r.stdout, r.stderr),
+                             (255, b"", b"\r\nruntime error R6008\r\n- not enough space for arguments\r\n"))
+
     def test_lead_byte_at_the_end_of_an_argument(self):
         self.touch(self.bin.name("表.TXT"))
         for argument in (b"A\x81", b"\x95", b"\x95\\", b"*\x81", b"\x81*"):
