@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include "console/pager.h"
+#include "console/report.h"
 #include "convert/recover.h"
 #include "convert/rename.h"
 #include "driver/failure.h"
@@ -26,6 +27,7 @@ void resetProcess() {
     settings = RunSettings{};
     errorOccurred = 0;
     forgetDetours();
+    resetReport();
     forgetRecoveredDirectories();
     helpPager = HelpPager{};
     resultPager = ResultPager{};

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "console/pager.h"
+#include "console/report.h"
 #include "convert/path.h"
 #include "convert/rename.h"
 #include "driver/failure.h"
@@ -76,45 +76,47 @@ bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode) {
     return longMode || caseClass != longOrMixed;
 }
 
-void lowerCaseEntry(const char* path, const char* displayName, int columnWidth) {
-    const bool aligned = settings.showSkipped;
-    if (!shouldLowerCase(path, settings.longMode, settings.kanjiMode)) {
-        if (aligned) printResult("%-*s\n", columnWidth, shownName(displayName));
-        return;
-    }
+Plan planEntry(const char* path, bool longMode, bool kanjiMode) {
+    Plan plan;
+    plan.lowerCase = shouldLowerCase(path, longMode, kanjiMode);
+    plan.newName[0] = plan.newPath[0] = '\0';
+    if (!plan.lowerCase) return plan;
     // Every path here is shorter than maxPath, and the new one has its length.
-    char newPath[platform::maxPath];
-    char newName[platform::maxPath];
-    copyBounded(newName, finalComponent(path), platform::maxPath - 1);
-    lowerSingleByteLetters(newName);
+    copyBounded(plan.newName, finalComponent(path), platform::maxPath - 1);
+    lowerSingleByteLetters(plan.newName);
     char directory[platform::maxPath];
     copyBounded(directory, path, platform::maxPath - 1);
     cutToDirectory(directory);
-    joinPath(newPath, directory, newName);
+    joinPath(plan.newPath, directory, plan.newName);
+    return plan;
+}
 
-    RenameResult result{RenameOutcome::done, ""};
-    if (!settings.testMode) result = renameEntry(path, newPath);
-    RenameOutcome outcome = result.outcome;
-    const char* oldShown = shownName(aligned ? displayName : path);
-    const char* newShown = shownName(newName);
-    if (outcome == RenameOutcome::done) {
-        if (!settings.showRenamed) return;
-        if (aligned)
-            printResult(text::renamedAligned, columnWidth, oldShown, newShown);
-        else
-            printResult(text::renamedLine, oldShown, newShown);
+void lowerCaseEntry(const char* path, const char* displayName, int columnWidth) {
+    const char* name = settings.showSkipped ? displayName : path;
+    Plan plan = planEntry(path, settings.longMode, settings.kanjiMode);
+    if (!plan.lowerCase) {
+        reportResult(ResultKind::leftAlone, displayName, columnWidth);
         return;
     }
-    if (settings.showErrors) {
-        if (outcome == RenameOutcome::stranded && aligned)
-            printResult(text::renameStrandedAligned, columnWidth, oldShown, newShown,
-                        shownName(result.stranded));
-        else if (outcome == RenameOutcome::stranded)
-            printResult(text::renameStrandedLine, oldShown, newShown, shownName(result.stranded));
-        else if (aligned)
-            printResult(text::renameFailedAligned, columnWidth, oldShown, newShown);
-        else
-            printResult(text::renameFailedLine, oldShown, newShown);
+    if (settings.testMode) {
+        // The preview meets what the run would: the same line, the same step.
+        bool possible = renameLooksPossible(path, plan.newPath);
+        reportResult(possible ? ResultKind::renamed : ResultKind::renameFailed, name, columnWidth,
+                     plan.newName);
+        if (!possible) failureStep();
+        return;
+    }
+    RenameResult result = renameEntry(path, plan.newPath);
+    switch (result.outcome) {
+        case RenameOutcome::done:
+            reportResult(ResultKind::renamed, name, columnWidth, plan.newName);
+            return;
+        case RenameOutcome::failed:
+            reportResult(ResultKind::renameFailed, name, columnWidth, plan.newName);
+            break;
+        case RenameOutcome::stranded:
+            reportResult(ResultKind::stranded, name, columnWidth, plan.newName, result.stranded);
+            break;
     }
     failureStep();
 }

@@ -12,9 +12,20 @@ int classifyDoubleByte(const char* text);
 // The text after the last '.' of a final component; empty when there is none.
 const char* extensionOf(const char* component);
 
+#include "platform/platform.h"
+
 // The decision for resolved path `path` under the current modes.
 bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode);
 
-// Decides, renames (unless in test mode) and reports one existing entry; on a
-// failed rename takes the failure step.
+// What the decision makes of one entry: nothing is printed, no setting read.
+struct Plan {
+    bool lowerCase;                      // false: left alone
+    char newName[platform::maxPath];     // the lower-cased final component
+    char newPath[platform::maxPath];     // the directory part and newName
+};
+Plan planEntry(const char* path, bool longMode, bool kanjiMode);
+
+// Decides, renames (unless in test mode, where it checks what the rename
+// would meet) and reports one existing entry; on a failed rename takes the
+// failure step.
 void lowerCaseEntry(const char* path, const char* displayName, int columnWidth);

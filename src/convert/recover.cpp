@@ -5,12 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "console/pager.h"
+#include "console/report.h"
 #include "convert/path.h"
 #include "convert/rename.h"
 #include "driver/failure.h"
 #include "driver/settings.h"
-#include "sjis/messages.h"
 #include "sjis/sjis.h"
 
 namespace {
@@ -30,11 +29,11 @@ void restore(const std::string& directory, const std::string& leftover) {
     std::string to = directory + leftover.substr(0, leftover.size() - std::strlen(leftoverSuffix));
     const char* oldName = finalComponent(to.c_str());
     if (settings.testMode || platform::moveEntry(from.c_str(), to.c_str())) {
-        if (settings.showRenamed) printResult(text::restoredLine, shownName(from.c_str()), shownName(oldName));
+        reportResult(ResultKind::restored, from.c_str(), 0, oldName);
         return;
     }
     // The old name is taken: the entry stays where it is, for the user to see.
-    if (settings.showErrors) printResult(text::renameFailedLine, shownName(from.c_str()), shownName(oldName));
+    reportResult(ResultKind::restoreFailed, from.c_str(), 0, oldName);
     failureStep();
 }
 

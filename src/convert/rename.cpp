@@ -174,6 +174,13 @@ RenameResult renameThroughTemporary(const char* from, const char* to,
 
 }  // namespace
 
+bool renameLooksPossible(const char* from, const char* to) {
+    if (equalStrings(from, to)) return true;
+    // The new spelling stored already is another entry: this one is stored
+    // under the old.
+    return platform::mayRename(from) && !storedAs(to);
+}
+
 bool isLeftoverName(const char* name) {
     std::size_t n = std::strlen(name);
     return n > suffixLength && equalsIgnoreCase(name + n - suffixLength, leftoverSuffix) &&

@@ -21,6 +21,11 @@ struct RenameResult {
 // directory: the old name followed by `leftoverSuffix`.
 RenameResult renameEntry(const char* from, const char* to);
 
+// What the real run would meet renaming `from` to `to`, asked under /test:
+// false when another entry holds the new spelling, or the system would refuse
+// the rename for what can be told without trying.
+bool renameLooksPossible(const char* from, const char* to);
+
 // Ends the temporary name of an entry: a run that is killed between the two
 // steps leaves the entry under its old name followed by this.
 extern const char leftoverSuffix[];

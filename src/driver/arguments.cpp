@@ -135,15 +135,22 @@ void sortMatches(ArgumentList& list, int first) {
 }
 
 namespace {
-// The texts that expansions produced, by address; they live as long as the
-// vector.
-std::vector<const char*> expandedNames;
+// The texts that expansions produced, by address, with the pattern each came
+// from; all of them live as long as the vector.
+std::vector<std::pair<const char*, const char*>> expandedNames;
+
+const char* patternOf(const char* argument) {
+    auto at = std::lower_bound(expandedNames.begin(), expandedNames.end(), argument,
+                               [](const std::pair<const char*, const char*>& e, const char* a) {
+                                   return std::less<const char*>()(e.first, a);
+                               });
+    return at != expandedNames.end() && at->first == argument ? at->second : nullptr;
+}
 }  // namespace
 
-bool isExpandedName(const char* argument) {
-    return std::binary_search(expandedNames.begin(), expandedNames.end(), argument,
-                              std::less<const char*>());
-}
+bool isExpandedName(const char* argument) { return patternOf(argument) != nullptr; }
+
+const char* expandedFrom(const char* argument) { return patternOf(argument); }
 
 namespace {
 platform::SearchHandle openSearch = nullptr;
@@ -199,8 +206,14 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
     }
     if (out.count == first) return appendCopy(out, text);
     sortMatches(out, first);
-    for (int i = first; i < out.count; ++i) expandedNames.push_back(out.items[i]);
-    std::sort(expandedNames.begin(), expandedNames.end(), std::less<const char*>());
+    OwnedString pattern = duplicateString(text);
+    if (!pattern) return false;
+    const char* kept = pattern.release();
+    for (int i = first; i < out.count; ++i) expandedNames.emplace_back(out.items[i], kept);
+    std::sort(expandedNames.begin(), expandedNames.end(),
+              [](const std::pair<const char*, const char*>& a, const std::pair<const char*, const char*>& b) {
+                  return std::less<const char*>()(a.first, b.first);
+              });
     return true;
 }
 

@@ -44,3 +44,6 @@ void releaseArguments(ArgumentList& list);
 // True for an argument text that a wildcard expansion produced: a name found
 // on disk, whatever its first byte (on Linux a name may begin with '-').
 bool isExpandedName(const char* argument);
+// The pattern as typed that produced `argument`; nullptr for a text that no
+// expansion produced. /s walks the pattern, not what it matched here.
+const char* expandedFrom(const char* argument);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "console/format.h"
+#include "console/report.h"
 #include "driver/settings.h"
 #include "platform/platform.h"
 #include "sjis/messages.h"
@@ -32,6 +33,9 @@ void endProcess(int code) {
 }
 
 void failureStep() {
-    if (!settings.continueOnError) endProcess(1);
+    if (!settings.continueOnError) {
+        reportSummary();  // the count of what was done before the stop
+        endProcess(1);
+    }
     errorOccurred = 1;
 }

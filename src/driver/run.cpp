@@ -5,11 +5,13 @@
 #include "config/loader.h"
 #include "console/layout.h"
 #include "console/pager.h"
+#include "console/report.h"
 #include "convert/decision.h"
 #include "convert/recover.h"
 #include "driver/arguments.h"
 #include "driver/failure.h"
 #include "driver/settings.h"
+#include "driver/tree.h"
 #include "help/help.h"
 #include "sjis/messages.h"
 #include "sjis/sjis.h"
@@ -83,20 +85,19 @@ bool isHelpRequest(const char* argument) {
 }
 
 void reportNotFound(const char* name, int columnWidth) {
-    if (!settings.showErrors) return;
-    if (settings.showSkipped)
-        printResult(text::notFoundAligned, columnWidth, shownName(name));
-    else
-        printResult(text::notFoundLine, shownName(name));
+    reportResult(ResultKind::notFound, name, columnWidth);
 }
 
-void handleName(const char* argument, int columnWidth) {
+// One entry. A name that is not found is reported unless `quietIfMissing`
+// (a plain name that /s looks for in a subdirectory).
+bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing) {
     recoverLeftovers(argument);
     OwnedString path = resolveLongPath(argument);
     if (!path) {
+        if (quietIfMissing) return false;
         reportNotFound(argument, columnWidth);
         failureStep();
-        return;
+        return false;
     }
     OwnedString displayName;
     if (settings.showSkipped) {
@@ -107,11 +108,36 @@ void handleName(const char* argument, int columnWidth) {
     if (attributes == platform::invalidAttributes) {
         reportNotFound(settings.showSkipped ? displayName.get() : path.get(), columnWidth);
         failureStep();
-        return;
+        return false;
     }
     bool directory = (attributes & platform::attributeDirectory) != 0;
-    if (directory ? !settings.includeDirectories : !settings.includeFiles) return;
+    if (directory ? !settings.includeDirectories : !settings.includeFiles) return true;
     lowerCaseEntry(path.get(), displayName ? displayName.get() : "", columnWidth);
+    return true;
+}
+
+void handleName(const char* argument, int columnWidth) {
+    if (!settings.recurse) {
+        handleEntry(argument, columnWidth, false);
+        return;
+    }
+    // The expansion at start matched the pattern here only: each pattern is
+    // walked once, in place of its first match.
+    static const char* lastPattern = nullptr;
+    if (const char* pattern = expandedFrom(argument)) {
+        if (pattern == lastPattern) return;
+        lastPattern = pattern;
+        argument = pattern;
+    }
+    // A name found nowhere in the tree is reported once, as typed.
+    bool found = false;
+    walkTree(argument, columnWidth, [&found, columnWidth](const char* path) {
+        found = handleEntry(path, columnWidth, true) || found;
+    });
+    if (!found) {
+        reportNotFound(argument, columnWidth);
+        failureStep();
+    }
 }
 
 }  // namespace
@@ -171,5 +197,6 @@ int runCommand(int count, char** arguments) {
     }
     for (int i = 1; i < count; ++i)
         if (isNameAt(arguments, i)) handleName(arguments[i], columnWidth);
+    reportSummary();
     return errorOccurred ? 2 : 0;
 }

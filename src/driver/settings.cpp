@@ -30,6 +30,7 @@ const char* applyDisplayGroup(const char* p) {
             case '-': plus = false; break;
             case '=':
                 settings.showRenamed = settings.showErrors = settings.showSkipped = false;
+                settings.showSummary = false;
                 plus = true;
                 break;
             case 'a': case 'A':
@@ -38,6 +39,7 @@ const char* applyDisplayGroup(const char* p) {
             case 'c': case 'C': settings.showRenamed = plus; break;
             case 'e': case 'E': settings.showErrors = plus; break;
             case 'k': case 'K': settings.showSkipped = plus; break;
+            case 's': case 'S': settings.showSummary = plus; break;
             default: break;  // blanks, ';' and other letters do not end the group
         }
     }
@@ -61,12 +63,12 @@ void applyKindFilter(char next) {
 bool isDocumentedSwitch(const char* text) {
     const char* word = text[0] ? text + 1 : text;
     static const char* const words[] = {"f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c",
-                                        "c-", "p", "p-", "test", "test-", "?", "help"};
+                                        "c-", "p", "p-", "s", "s-", "test", "test-", "?", "help"};
     for (const char* w : words)
         if (equalsIgnoreCase(word, w)) return true;
     if (word[0] != 'v' && word[0] != 'V') return false;
     for (const char* p = word + 1; *p; ++p)
-        if (!std::strchr("+-=aAcCeEkK", *p)) return false;
+        if (!std::strchr("+-=aAcCeEkKsS", *p)) return false;
     return true;
 }
 
@@ -81,6 +83,7 @@ void applySwitches(const char* text) {
             case 'k': case 'K': settings.kanjiMode = !isMinus(next); break;
             case 'l': case 'L': settings.longMode = !isMinus(next); break;
             case 'p': case 'P': settings.pauseMode = !isMinus(next); break;
+            case 's': case 'S': settings.recurse = !isMinus(next); break;
             case 'f': case 'F': applyKindFilter(next); break;
             case 't': case 'T': settings.testMode = !startsWithIgnoreCase(letter, "test-"); break;
             case 'v': case 'V': searchFrom = applyDisplayGroup(letter + 1); break;

@@ -13,6 +13,8 @@ struct RunSettings {
     bool showRenamed = true;
     bool showErrors = true;
     bool showSkipped = false;
+    bool showSummary = false;  // the closing count, /v+s
+    bool recurse = false;      // /s: into subdirectories
 };
 
 extern RunSettings settings;

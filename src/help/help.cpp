@@ -76,9 +76,11 @@ void switchSection(const char* name) {
     lines({text::k1, text::k2});
     blank();
     lines({text::c1, text::c2});
+    blank();
+    lines({text::s1, text::s2});
     pageBreak();
     lines({text::v1, text::v2, text::v3, text::v4, text::v5, text::v6, text::v7, text::v8,
-           text::v9});
+           text::v8s, text::v9});
     blank();
     lines({text::t1, text::t2});
     blank();
@@ -137,7 +139,7 @@ void examples(const char* name) {
     for (const char* format :
          {text::ex01, text::ex02, text::ex03, text::ex04, text::ex05, text::ex06, text::ex07,
           text::ex08, text::ex09, text::ex10, text::ex11, text::ex12, text::ex13, text::ex14,
-          text::ex15, text::ex16, text::ex17, text::ex18})
+          text::ex15, text::ex16, text::ex17, text::ex17s, text::ex18})
         printOut(switches(format), name);
 }
 

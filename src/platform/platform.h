@@ -42,6 +42,10 @@ SearchHandle FindFirstFileA(const char* pattern, FindData* data);
 bool FindNextFileA(SearchHandle handle, FindData* data);
 void FindClose(SearchHandle handle);
 
+// True when the entries of the directory `directory` (a directory part with
+// its separator, or empty for the current directory) can be listed.
+bool canListDirectory(const char* directory);
+
 // The attribute word of a path, invalidAttributes when it cannot be queried.
 uint32_t GetFileAttributesA(const char* path);
 
@@ -81,6 +85,11 @@ inline bool operator==(const EntryIdentity& a, const EntryIdentity& b) {
 // and for an entry that a move by its name would not take as itself (a link
 // that the system follows): moving it would move another entry.
 bool entryIdentity(const char* path, EntryIdentity* identity);
+
+// False when the system would refuse to rename the entry `path` for what can
+// be told without trying: a directory that may not be written (permissions, a
+// read-only mount) or an entry marked immutable. Asked by the preview.
+bool mayRename(const char* path);
 
 // Holds back interruptions (Ctrl-C, SIGINT, SIGTERM, SIGHUP) while a sequence
 // of moves runs that must finish or be undone as a whole. One that arrived

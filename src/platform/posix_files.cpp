@@ -388,6 +388,14 @@ void FindClose(SearchHandle handle) {
     delete search;
 }
 
+bool canListDirectory(const char* part) {
+    std::string slashed, directory;
+    if (!slashPath(part, slashed) || !systemDirectory(slashed, directory)) return false;
+    DIR* dir = opendir(orDot(directory));
+    if (dir) closedir(dir);
+    return dir != nullptr;
+}
+
 uint32_t GetFileAttributesA(const char* path) {
     std::string system;
     struct stat st;
@@ -452,6 +460,21 @@ bool moveEntry(const char* from, const char* to) {
     if (confirmed) known.path = target;
     recordMove(directory, source.substr(dir), target.substr(dir));
     return true;
+}
+
+bool mayRename(const char* path) {
+    std::string system;
+    if (!systemPath(path, system)) return false;
+    std::string directory = system.substr(0, directoryPart(system));
+    if (access(orDot(directory), W_OK | X_OK) != 0) return false;
+    struct stat st;
+    if (!statOf(system, st) || S_ISLNK(st.st_mode)) return true;
+    int fd = open(system.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return true;  // nothing more to tell
+    long flags = 0;
+    bool fixed = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL));
+    close(fd);
+    return !fixed;
 }
 
 void forgetDirectories() {

@@ -304,6 +304,16 @@ void FindClose(SearchHandle handle) {
     std::free(handle);
 }
 
+bool canListDirectory(const char* directory) {
+    std::wstring wide;
+    if (!widen(directory, wide)) return false;
+    WIN32_FIND_DATAW found;
+    HANDLE h = ::FindFirstFileW((wide + L"*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;  // an empty root
+    ::FindClose(h);
+    return true;
+}
+
 uint32_t GetFileAttributesA(const char* path) {
     std::wstring wide;
     return widen(path, wide) ? ::GetFileAttributesW(wide.c_str()) : invalidAttributes;
@@ -416,6 +426,13 @@ bool entryIdentity(const char* path, EntryIdentity* identity) {
     identity->volume = volume;
     identity->file = index;
     return true;
+}
+
+bool mayRename(const char* path) {
+    // Windows tells of a refusal only by refusing; the attributes of an entry
+    // (read-only included) do not stand in the way of renaming it.
+    std::wstring wide;
+    return widen(path, wide) && ::GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool moveEntry(const char* from, const char* to) {

@@ -254,3 +254,51 @@ TEST_F(CommandRun, AReportThatCannotBeWrittenEndsWithOneAndNamesAreSafeOnAConsol
     r = runTavisk({"B\x1b[2J.TXT", "/k"});
     EXPECT_EQ(r.out, arrow("B?[2J.TXT", "b?[2j.txt"));
 }
+
+TEST_F(CommandRun, TreesPreviewsThatPredictAndTheClosingCount) {
+    const std::string unreadable = sj(":読み取り不能\n");
+    struct Case {
+        const char* label;
+        std::vector<std::string> args;
+        std::vector<std::string> failing;
+        bool caseSensitive;
+        int code;
+        std::string out;
+    } cases[] = {
+        // Children before the directory that holds them, sorted in each.
+        {"tree", {"/s", "*.TXT"}, {}, false, 0,
+         arrow("SUB\\DEEP\\TWO.TXT", "two.txt") + arrow("SUB\\ONE.TXT", "one.txt") + arrow("TOP.TXT", "top.txt")},
+        {"directories too", {"/s", "*", "/l", "/test"}, {}, false, 0,
+         arrow("low\\X.TXT", "x.txt") + arrow("SUB\\DEEP\\TWO.TXT", "two.txt") + arrow("SUB\\DEEP", "deep") +
+             arrow("SUB\\ONE.TXT", "one.txt") + arrow("SUB", "sub") + arrow("TOP.TXT", "top.txt")},
+        {"a plain name in each directory", {"/s", "ONE.TXT", "/v+s"}, {}, false, 0,
+         arrow("SUB\\ONE.TXT", "one.txt") + sj("【集計】改名:1件  対象外:0件  改名不能:0件  存在せず:0件\n")},
+        {"found nowhere", {"/s", "NONE.TXT"}, {}, false, 1, notFound("NONE.TXT")},
+        {"unreadable, going on", {"/s", "*.TXT", "/c"}, {"canListDirectory SUB\\"}, false, 2,
+         "SUB\\" + unreadable + arrow("TOP.TXT", "top.txt")},
+        {"unreadable, stopping", {"/s", "*.TXT"}, {"canListDirectory SUB\\"}, false, 1, "SUB\\" + unreadable},
+        // The preview meets what the run would.
+        {"preview of a refused rename", {"TOP.TXT", "SUB", "/test", "/v+s"}, {"moveEntry TOP.TXT"}, false, 1,
+         cannot("TOP.TXT", "top.txt") + sj("【集計】改名予定:0件  対象外:0件  改名不能:1件  存在せず:0件\n")},
+        {"preview beside another spelling", {"TOP.TXT", "/test"}, {}, true, 1, cannot("TOP.TXT", "top.txt")},
+        {"count of everything", {"TOP.TXT", "NONE", "low", "/c", "/v+s"}, {}, false, 2,
+         arrow("TOP.TXT", "top.txt") + notFound("NONE") +
+             sj("【集計】改名:1件  対象外:1件  改名不能:0件  存在せず:1件\n")},
+    };
+    for (const Case& c : cases) {
+        resetProcess();
+        fake::state().caseSensitive = c.caseSensitive;
+        fake::state().failingCalls = c.failing;
+        fake::addFile("TOP.TXT");
+        if (c.caseSensitive) fake::addFile("top.txt");
+        fake::addDirectory("SUB");
+        fake::addFile("SUB\\ONE.TXT");
+        fake::addDirectory("SUB\\DEEP");
+        fake::addFile("SUB\\DEEP\\TWO.TXT");
+        fake::addDirectory("low");
+        fake::addFile("low\\X.TXT");
+        RunResult r = runTavisk(c.args);
+        EXPECT_EQ(r.code, c.code) << c.label;
+        EXPECT_EQ(r.out, c.out) << c.label;
+    }
+}

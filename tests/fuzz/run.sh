@@ -10,7 +10,7 @@ seconds=${2:-30}
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
        -I"$src" -I"$here/..")
 core=$(cd "$src" && ls sjis/sjis.cpp convert/*.cpp driver/settings.cpp driver/failure.cpp \
-       driver/arguments.cpp console/*.cpp config/*.cpp help/help.cpp platform/glob.cpp driver/run.cpp)
+       driver/arguments.cpp driver/tree.cpp console/*.cpp config/*.cpp help/help.cpp platform/glob.cpp driver/run.cpp)
 core=$(for f in $core; do echo "$src/$f"; done)
 clang++ "${flags[@]}" -o "$out/config_fuzz" "$here/config_fuzz.cpp" $core "$here/../platform/fake_platform.cpp"
 for target in split sjis decision switches; do

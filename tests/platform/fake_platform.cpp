@@ -196,6 +196,10 @@ bool moveEntry(const char* from, const char* to) {
     return true;
 }
 
+bool canListDirectory(const char* directory) { return !fake::fails("canListDirectory", directory); }
+
+bool mayRename(const char* path) { return !fake::fails("moveEntry", path); }
+
 bool entryIdentity(const char* path, EntryIdentity* identity) {
     auto* e = fake::find(path);
     if (!e || e->followedLink || fake::fails("entryIdentity", path)) return false;

@@ -1,0 +1,29 @@
+// Every result line of a run, written by one function from one table of
+// formats, and the closing count of /v+s.
+#pragma once
+
+enum class ResultKind {
+    notFound,      // a name that does not resolve
+    unreadable,    // a directory that /s cannot look into
+    leftAlone,     // the decision leaves the entry as it is
+    renamed,       // renamed, or to be renamed under /test
+    renameFailed,  // the rename failed; the entry keeps its name
+    stranded,      // the rename failed and left the entry under `extra`
+    restored,      // a killed run's leftover put back under its old name
+    restoreFailed, // such a leftover whose old name is taken
+};
+
+// Writes the line of `kind` for `name` (the display name in the aligned
+// layout, padded to `columnWidth`), `newName` after the arrow and `extra` in
+// the brackets where the kind has them, when the display settings show it,
+// through the result pager; and counts the entry for the closing line. Names
+// are shown safely on a console.
+void reportResult(ResultKind kind, const char* name, int columnWidth, const char* newName = "",
+                  const char* extra = "");
+
+// The closing line under /v+s: the entries renamed (to be renamed under
+// /test), left alone, failed and not found. Written once.
+void reportSummary();
+
+// Zero counts, as a new run starts.
+void resetReport();
