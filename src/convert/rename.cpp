@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -174,11 +175,35 @@ RenameResult renameThroughTemporary(const char* from, const char* to,
 
 }  // namespace
 
-bool renameLooksPossible(const char* from, const char* to) {
+namespace {
+
+// The renames the preview has found possible so far: the paths they take and
+// those they leave, so that each later entry meets the disk as the real run
+// would have left it.
+std::set<std::string> previewTaken, previewLeft;
+
+bool previewAllows(const char* from, const char* to) {
     if (equalStrings(from, to)) return true;
+    if (previewTaken.count(to)) return false;
     // The new spelling stored already is another entry: this one is stored
     // under the old.
-    return platform::mayRename(from) && !storedAs(to);
+    if (!platform::mayRename(from) || (storedAs(to) && !previewLeft.count(to))) return false;
+    // Where lookups ignore case, beside another spelling the rename would need
+    // a detour it could not undo, and is refused.
+    if (!platform::lookupsIgnoreCase()) return true;
+    Spellings spellings = spellingsOf(from, to);
+    return spellings.from && spellings.count == 1;
+}
+
+}  // namespace
+
+bool renameLooksPossible(const char* from, const char* to) {
+    if (!previewAllows(from, to)) return false;
+    previewLeft.insert(from);
+    previewLeft.erase(to);
+    previewTaken.erase(from);
+    previewTaken.insert(to);
+    return true;
 }
 
 bool isLeftoverName(const char* name) {
@@ -213,6 +238,8 @@ RenameResult renameEntry(const char* from, const char* to) {
 }
 
 void forgetDetours() {
+    previewTaken.clear();
+    previewLeft.clear();
     detourKnown = false;
     spellingIndex.built = false;
 }

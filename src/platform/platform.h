@@ -86,6 +86,10 @@ inline bool operator==(const EntryIdentity& a, const EntryIdentity& b) {
 // that the system follows): moving it would move another entry.
 bool entryIdentity(const char* path, EntryIdentity* identity);
 
+// True where every lookup ignores the letter case of names (Windows): there a
+// case-only rename cannot be told from a move onto another spelling.
+bool lookupsIgnoreCase();
+
 // False when the system would refuse to rename the entry `path` for what can
 // be told without trying: a directory that may not be written (permissions, a
 // read-only mount) or an entry marked immutable. Asked by the preview.

@@ -462,6 +462,8 @@ bool moveEntry(const char* from, const char* to) {
     return true;
 }
 
+bool lookupsIgnoreCase() { return false; }
+
 bool mayRename(const char* path) {
     std::string system;
     if (!systemPath(path, system)) return false;

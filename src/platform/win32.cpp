@@ -428,6 +428,8 @@ bool entryIdentity(const char* path, EntryIdentity* identity) {
     return true;
 }
 
+bool lookupsIgnoreCase() { return true; }
+
 bool mayRename(const char* path) {
     // Windows tells of a refusal only by refusing; the attributes of an entry
     // (read-only included) do not stand in the way of renaming it.

@@ -79,13 +79,13 @@ class Binary:
             return p.returncode, out.read(), err.read()
 
 
-SWITCH_WORDS = {"f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c", "c-", "p", "p-",
+SWITCH_WORDS = {"f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c", "c-", "p", "p-", "s", "s-",
                 "test", "test-", "?", "help"}
 
 
 def is_switch_word(word):
     word = word.lower()
-    return word in SWITCH_WORDS or (word[:1] == "v" and all(c in "+-=acek" for c in word[1:]))
+    return word in SWITCH_WORDS or (word[:1] == "v" and all(c in "+-=aceks" for c in word[1:]))
 
 
 def posix_switches(arg):

@@ -1,6 +1,7 @@
 """The command run as a user sees it: names on the command line, the result
 lines, the exit code and the names on disk."""
 import os
+import shutil
 import subprocess
 
 import harness
@@ -220,6 +221,45 @@ class LinuxCommandLine(harness.Case):
         # To a file the name is written as it is.
         self.touch(b"F\x1b.TXT")
         self.assertEqual(self.tavisk(b"F\x1b.TXT")[1], b"F\x1b.TXT" + ARROW + b"f\x1b.txt\n")
+
+class Trees(harness.Case):
+    """/s on both binaries: children before their directory, links not
+    followed, the whole path in each line."""
+
+    def make(self):
+        for d in ("SUB", "SUB/DEEP", "low"):
+            self.mkdir(d)
+        for f in ("TOP.TXT", "SUB/ONE.TXT", "SUB/DEEP/TWO.TXT", "low/X.TXT"):
+            self.touch(f)
+        os.symlink("..", self.path("SUB", "UP"))  # a loop, were it followed
+
+    def test_trees(self):
+        s = "\\" if self.bin.wine else "/"
+        rows = [
+            (["/s", "*.TXT"], 0, ["SUB%sDEEP%sTWO.TXT→two.txt" % (s, s), "SUB%sONE.TXT→one.txt" % s, "TOP.TXT→top.txt"],
+             ["SUB", "SUB/DEEP", "SUB/DEEP/two.txt", "SUB/UP", "SUB/one.txt", "low", "low/X.TXT", "top.txt"]),
+            (["/s", "*.TXT", "/l", "/v+s"], 0,
+             ["low%sX.TXT→x.txt" % s, "SUB%sDEEP%sTWO.TXT→two.txt" % (s, s), "SUB%sONE.TXT→one.txt" % s,
+              "TOP.TXT→top.txt", "【集計】改名:4件  対象外:0件  改名不能:0件  存在せず:0件"],
+             ["SUB", "SUB/DEEP", "SUB/DEEP/two.txt", "SUB/UP", "SUB/one.txt", "low", "low/x.txt", "top.txt"]),
+            # Directories after their contents; under Wine the link to the
+            # parent is refused (Wine would move its target), natively it is
+            # no directory.
+            (["/s", "*", "/fd", "/l", "/c"], 2 if self.bin.wine else 0,
+             ["SUB%sDEEP→deep" % s] + (["SUB\\UP→up:改名不能"] if self.bin.wine else []) + ["SUB→sub"],
+             ["sub/UP", "low", "low/X.TXT", "sub", "sub/deep", "sub/deep/TWO.TXT", "sub/ONE.TXT", "TOP.TXT"]),
+        ]
+        for args, code, lines, left in rows:
+            with self.subTest(args=args):
+                shutil.rmtree(self.dir)
+                os.mkdir(self.dir)
+                self.make()
+                got = self.tavisk(*args)
+                self.expect(got, code, "".join(l + "\n" for l in lines).encode("cp932"))
+                if left:
+                    found = sorted(os.path.relpath(os.path.join(r, n), self.dir)
+                                   for r, ds, fs in os.walk(self.dir) for n in ds + fs)
+                    self.assertEqual(found, sorted(left))
 
 
 if __name__ == "__main__":

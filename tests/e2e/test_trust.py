@@ -139,8 +139,14 @@ class RandomTree(harness.Case):
                 tree = Tree(self, rng, self.COUNT if self.bin.wine else 4 * self.COUNT)
                 before = tree.snapshot()
                 args = tree.patterns + list(combination)
+                preview = None
+                if "/test" not in args:  # the preview first: it must predict the run
+                    preview = self.tavisk(*(args + ["/test"]))
+                    self.assertEqual(tree.snapshot(), before, "the preview changed the disk")
                 code, out, err = self.tavisk(*args)
                 self.check_run(before, tree.snapshot(), args, code, out, err)
+                if preview:
+                    self.assertEqual((preview[0], preview[1]), (code, out), "the preview did not predict the run")
 
 
 class Interruption(harness.Case):

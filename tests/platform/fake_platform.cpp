@@ -198,6 +198,8 @@ bool moveEntry(const char* from, const char* to) {
 
 bool canListDirectory(const char* directory) { return !fake::fails("canListDirectory", directory); }
 
+bool lookupsIgnoreCase() { return !fake::state().caseSensitive; }
+
 bool mayRename(const char* path) { return !fake::fails("moveEntry", path); }
 
 bool entryIdentity(const char* path, EntryIdentity* identity) {
