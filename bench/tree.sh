@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Times `tavisk -s '*'` against a plain walk-and-rename loop over a tree of
+# capital 8.3 names: DIRS directories of FILES files each (default 1000 x 100,
+# 100 000 entries). Best of REPS runs.
+#   bench/tree.sh [build-dir]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../build}" && pwd)
+dirs=${DIRS:-1000}
+files=${FILES:-100}
+reps=${REPS:-3}
+export LC_ALL=C
+work=$(mktemp -d /tmp/tavisk-tree-bench-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+g++ -O2 -std=c++17 -o "$work/floor" "$here/tree_floor.cpp"
+names=$(seq -f 'F%07g.TXT' 1 "$files")
+
+populate() {
+  rm -rf "$work/t" && mkdir "$work/t"
+  for d in $(seq -f 'D%05g' 1 "$dirs"); do
+    mkdir "$work/t/$d"
+    (cd "$work/t/$d" && echo "$names" | xargs touch)
+  done
+}
+
+timed() {
+  local best=""
+  for ((r = 0; r < reps; r++)); do
+    populate
+    local start end t
+    start=$(date +%s.%N)
+    (cd "$work/t" && "$@" >/dev/null 2>&1)
+    end=$(date +%s.%N)
+    [ -z "$(cd "$work/t" && find . -name '*[A-Z]*' | head -1)" ] || { echo "capitals left by: $*" >&2; exit 1; }
+    t=$(echo "$end - $start" | bc -l)
+    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+  done
+  printf '%.3f' "$best"
+}
+
+floor=$(timed "$work/floor")
+t=$(timed "$build/tavisk" -s '*')
+printf '%d entries in %d directories: floor %ss, tavisk -s %ss, %sx floor\n' "$((dirs * files + dirs))" "$dirs" \
+  "$floor" "$t" "$(printf '%.2f' "$(echo "$t / $floor" | bc -l)")"
