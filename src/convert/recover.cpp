@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "console/report.h"
@@ -15,14 +16,9 @@
 namespace {
 
 // Directory parts already looked at, as typed.
-std::vector<std::string> seen;
+std::unordered_set<std::string> seen;
 
-bool alreadySeen(const std::string& directory) {
-    for (const std::string& d : seen)
-        if (d == directory) return true;
-    seen.push_back(directory);
-    return false;
-}
+bool alreadySeen(const std::string& directory) { return !seen.insert(directory).second; }
 
 void restore(const std::string& directory, const std::string& leftover) {
     std::string from = directory + leftover;

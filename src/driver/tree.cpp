@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,44 +18,44 @@ namespace {
 
 constexpr uint32_t reparsePoint = 0x400;  // a link or junction: never followed
 
+struct Entry {
+    std::string name;
+    bool walkable;  // a directory, and no link
+};
+
 // The entries of `directory` (a directory part, empty for the current one)
-// that `pattern` matches, with only directories that are no links when
-// `directoriesOnly`, sorted as the expansion sorts.
-std::vector<std::string> list(const std::string& directory, const char* pattern, bool directoriesOnly) {
-    std::vector<std::string> names;
+// that `pattern` matches, sorted as the expansion sorts.
+std::vector<Entry> list(const std::string& directory, const char* pattern) {
+    std::vector<Entry> entries;
     std::string full = directory + pattern;
-    if (full.size() >= platform::maxPath) return names;
+    if (full.size() >= platform::maxPath) return entries;
     platform::FindData found;
     platform::SearchHandle h = platform::FindFirstFileA(full.c_str(), &found);
-    if (!h) return names;
+    if (!h) return entries;
     do {
         const char* name = found.fileName;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || isLeftoverName(name)) continue;
         bool isDirectory = (found.attributes & platform::attributeDirectory) != 0;
-        if (directoriesOnly && (!isDirectory || (found.attributes & reparsePoint))) continue;
-        names.emplace_back(name);
+        entries.push_back({name, isDirectory && !(found.attributes & reparsePoint)});
     } while (platform::FindNextFileA(h, &found));
     platform::FindClose(h);
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        int folded = compareFolded(a.c_str(), b.c_str());
-        return folded != 0 ? folded < 0 : a < b;
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        int folded = compareFolded(a.name.c_str(), b.name.c_str());
+        return folded != 0 ? folded < 0 : a.name < b.name;
     });
-    return names;
+    return entries;
 }
 
 struct Walk {
     const char* last;  // the argument's last component
     int columnWidth;
     const std::function<void(const char*)>& handle;
-    std::vector<platform::EntryIdentity> seen;
+    std::set<std::pair<uint64_t, uint64_t>> seen;  // volumes and file numbers
 
     bool firstVisit(const std::string& directory) {
         platform::EntryIdentity identity;
         if (directory.empty() || !platform::entryIdentity(directory.c_str(), &identity)) return true;
-        for (const platform::EntryIdentity& s : seen)
-            if (s == identity) return false;
-        seen.push_back(identity);
-        return true;
+        return seen.insert({identity.volume, identity.file}).second;
     }
 
     void walk(const std::string& directory) {
@@ -65,17 +66,22 @@ struct Walk {
             failureStep();
             return;
         }
-        for (const std::string& sub : list(directory, "*", true)) {
-            std::string below = directory + sub;
+        // One listing serves both where the pattern is "*".
+        std::vector<Entry> all = list(directory, "*");
+        for (const Entry& sub : all) {
+            if (!sub.walkable) continue;
+            std::string below = directory + sub.name;
             below += platform::pathSeparator;
             walk(below);
         }
-        if (hasWildcard(last)) {
-            for (const std::string& name : list(directory, last, false))
-                handle((directory + name).c_str());
-        } else {
+        if (!hasWildcard(last)) {
             handle((directory + last).c_str());
+            return;
         }
+        bool everything = std::strcmp(last, "*") == 0;
+        std::vector<Entry> some;
+        if (!everything) some = list(directory, last);
+        for (const Entry& entry : everything ? all : some) handle((directory + entry.name).c_str());
     }
 };
 

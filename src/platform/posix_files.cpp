@@ -216,9 +216,11 @@ bool holdsExactly(const std::string& directory, const std::string& system) {
            stored == system;
 }
 
-// After a move from `from` to `to` (system names) in `directory`.
-void recordMove(const std::string& directory, const std::string& from, const std::string& to) {
-    resolvedDirectories.clear();  // the move may have renamed one of them
+// After a move from `from` to `to` (system names) in `directory`, of an entry
+// that may be a directory unless `notDirectory`.
+void recordMove(const std::string& directory, const std::string& from, const std::string& to,
+                bool notDirectory) {
+    if (!notDirectory) resolvedDirectories.clear();  // the move may have renamed one of them
     Directory& d = directoryState(directory);
     for (auto& [path, other] : directories)
         if (&other != &d || d.caseInsensitive) {
@@ -455,10 +457,12 @@ bool moveEntry(const char* from, const char* to) {
     if (!renameWithoutReplacing(source.c_str(), target.c_str())) return false;
     std::size_t dir = directoryPart(source);
     std::string directory = source.substr(0, dir);
-    bool confirmed = !directoryState(directory).caseInsensitive && known.valid && known.path == source;
+    bool wasKnown = known.valid && known.path == source;
+    bool notDirectory = wasKnown && !S_ISDIR(known.st.st_mode);
+    bool confirmed = wasKnown && !directoryState(directory).caseInsensitive;
     known.valid = confirmed;
     if (confirmed) known.path = target;
-    recordMove(directory, source.substr(dir), target.substr(dir));
+    recordMove(directory, source.substr(dir), target.substr(dir), notDirectory);
     return true;
 }
 
