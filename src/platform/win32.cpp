@@ -104,17 +104,61 @@ unsigned givePath(const wchar_t* wide, unsigned size, char* buffer) {
     return static_cast<unsigned>(path.size());
 }
 
+bool errorIsConsole() {
+    static const bool console = [] {
+        DWORD mode;
+        return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+    }();
+    return console;
+}
+
+// A console shows code page 932 text right only when its own code page is
+// 932: to a console the text goes as wide characters, converted exactly,
+// whatever the console's code page. A lead byte that ends one write waits for
+// the next. Gives false when `handle` is no console.
+bool writeConsole(HANDLE handle, const char* bytes, std::size_t count, char& pendingLead) {
+    DWORD mode;
+    if (!::GetConsoleMode(handle, &mode)) return false;
+    std::string text;
+    if (pendingLead) text += pendingLead;
+    pendingLead = 0;
+    text.append(bytes, count);
+    std::size_t whole = text.size();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+            if (i + 1 == text.size()) whole = i;
+            else ++i;
+        }
+    }
+    if (whole < text.size()) pendingLead = text[whole];
+    text.resize(whole);
+    int n = ::MultiByteToWideChar(932, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) ::MultiByteToWideChar(932, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    DWORD written = 0;
+    if (!wide.empty()) ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return true;
+}
+
 void writeTo(std::FILE* stream, const char* bytes, std::size_t count) {
     // The mark is shown as the '?' that the console would show for the
     // character; it is never the second byte of a character.
-    if (!std::memchr(bytes, unconvertible, count)) {
-        std::fwrite(bytes, 1, count, stream);
-        return;
+    std::string shown;
+    if (std::memchr(bytes, unconvertible, count)) {
+        shown.assign(bytes, count);
+        for (char& c : shown)
+            if (c == unconvertible) c = '?';
+        bytes = shown.data();
     }
-    std::string shown(bytes, count);
-    for (char& c : shown)
-        if (c == unconvertible) c = '?';
-    std::fwrite(shown.data(), 1, count, stream);
+    static char pendingOut = 0, pendingErr = 0;
+    bool isOut = stream == stdout;
+    HANDLE handle = ::GetStdHandle(isOut ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    if ((isOut ? outputIsConsole() : errorIsConsole())) {
+        std::fflush(stream);  // anything written before goes first
+        if (writeConsole(handle, bytes, count, isOut ? pendingOut : pendingErr)) return;
+    }
+    std::fwrite(bytes, 1, count, stream);
 }
 
 bool isModifier(WORD key) {

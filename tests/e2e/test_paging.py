@@ -85,8 +85,8 @@ class Paging(harness.Case):
             t.close()
         super().tearDown()
 
-    def terminal(self, width, height, args):
-        command = " ".join(shlex.quote(os.fsdecode(a)) for a in self.bin.command(args))
+    def terminal(self, width, height, args, prefix=()):
+        command = " ".join(shlex.quote(os.fsdecode(a)) for a in list(prefix) + self.bin.command(args))
         t = Terminal(self, width, height, command)
         self.terminals.append(t)
         return t
@@ -154,6 +154,20 @@ class Paging(harness.Case):
         self.assertEqual(t.exit_line(), "EXIT=1 TTY=same")
         t = self.terminal(80, 25, ["/?"])
         t.wait_for(lambda ls: any(l.startswith(PROMPT) for l in ls), "help prompt")
+        t.key("q")
+        self.assertEqual(t.exit_line(), "EXIT=1 TTY=same")
+
+    def test_japanese_text_reads_right_on_the_screen(self):
+        # Natively under a UTF-8 locale, and under Wine written to the console
+        # as wide characters whatever its code page.
+        self.touch("TEST.TXT")
+        prefix = [] if self.bin.wine else ["env", "LC_ALL=C.UTF-8"]
+        t = self.terminal(80, 25, ["TEST.TXT"], prefix)
+        self.assertEqual(t.exit_line(), "EXIT=0 TTY=same")
+        self.assertIn("TEST.TXT→test.txt", t.screen())
+        t = self.terminal(80, 25, ["/?"], prefix)
+        t.wait_for(lambda ls: any(l.startswith(PROMPT) for l in ls), "help prompt")
+        self.assertIn("ファイル名小文字化コマンド  Lower-case file names", t.screen())
         t.key("q")
         self.assertEqual(t.exit_line(), "EXIT=1 TTY=same")
 
