@@ -218,8 +218,9 @@ RenameResult renameEntry(const char* from, const char* to) {
     if (!platform::entryIdentity(from, &identity)) return outcome(RenameOutcome::failed);
     bool tried = !isDetourDirectory(from);
     if (tried) {
-        if (platform::moveEntry(from, to) && isEntry(to, identity) && storedAs(to))
-            return outcome(RenameOutcome::done);
+        // The move is of the entry itself (a link the system would follow was
+        // refused above), and never onto another.
+        if (platform::moveEntry(from, to) && storedAs(to)) return outcome(RenameOutcome::done);
         // Refused, or reported done with nothing changed (FAT, exFAT, some
         // shares, a case-insensitive view of a case-sensitive disk).
         spellingIndex.built = false;  // read the directory as it is now

@@ -111,6 +111,13 @@ struct Directory {
 };
 
 std::unordered_map<std::string, Directory> directories;  // by system path, "" for "."
+std::size_t indexedCount = 0;  // how many of them hold an index
+
+void dropIndex(Directory& d) {
+    if (d.indexed) --indexedCount;
+    d.indexed = false;
+    d.names.clear();
+}
 
 // The status of the entry that the last lookup or move was about, by its
 // system path: a name is looked up, then its attributes and identity are
@@ -159,6 +166,7 @@ bool buildIndex(const std::string& directory, Directory& d) {
         if (slot.count++ == 0) slot.stored = name;
     }
     closedir(dir);
+    if (!d.indexed) ++indexedCount;
     d.indexed = true;
     return true;
 }
@@ -222,20 +230,20 @@ void recordMove(const std::string& directory, const std::string& from, const std
                 bool notDirectory) {
     if (!notDirectory) resolvedDirectories.clear();  // the move may have renamed one of them
     Directory& d = directoryState(directory);
-    for (auto& [path, other] : directories)
-        if (&other != &d || d.caseInsensitive) {
-            other.indexed = false;
-            other.names.clear();
-        }
+    // Another path may name the same directory (a link): its index goes.
+    if (indexedCount > (d.indexed && !d.caseInsensitive ? 1u : 0u)) {
+        for (auto& [path, other] : directories)
+            if (other.indexed && (&other != &d || d.caseInsensitive)) dropIndex(other);
+    }
     if (!d.indexed) return;
     std::string fromName, toName;
     if (!codeset::toCommand(from.c_str(), fromName) || !codeset::toCommand(to.c_str(), toName)) {
-        d.indexed = false;
+        dropIndex(d);
         return;
     }
     auto old = d.names.find(folded(fromName));
     if (old == d.names.end() || old->second.count != 1) {
-        d.indexed = false;  // several spellings: read the listing again when needed
+        dropIndex(d);  // several spellings: read the listing again when needed
         return;
     }
     d.names.erase(old);
@@ -286,10 +294,11 @@ bool systemDirectory(const std::string& part, std::string& out) {
 
 // The path the system is given for the command's `path`.
 bool systemPath(const char* path, std::string& out) {
-    std::string slashed, name;
+    static std::string slashed, part, name;  // kept, so that their storage is reused
     if (!slashPath(path, slashed)) return false;
     std::size_t dir = directoryPart(slashed);
-    if (!systemDirectory(slashed.substr(0, dir), out)) return false;
+    part.assign(slashed, 0, dir);
+    if (!systemDirectory(part, out)) return false;
     if (!codeset::toSystem(slashed.data() + dir, slashed.size() - dir, name)) return false;
     out += name;
     return true;
@@ -485,6 +494,7 @@ bool mayRename(const char* path) {
 
 void forgetDirectories() {
     known.valid = false;
+    indexedCount = 0;
     directories.clear();
     resolvedDirectories.clear();
 }
