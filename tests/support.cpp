@@ -6,6 +6,7 @@
 #include "console/report.h"
 #include "convert/recover.h"
 #include "convert/rename.h"
+#include "driver/arguments.h"
 #include "driver/failure.h"
 #include "driver/run.h"
 #include "driver/settings.h"
@@ -28,6 +29,7 @@ void resetProcess() {
     errorOccurred = 0;
     forgetDetours();
     resetReport();
+    forgetExpansions();
     forgetRecoveredDirectories();
     helpPager = HelpPager{};
     resultPager = ResultPager{};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "convert/path.h"
@@ -138,6 +139,7 @@ namespace {
 // The texts that expansions produced, by address, with the pattern each came
 // from; all of them live as long as the vector.
 std::vector<std::pair<const char*, const char*>> expandedNames;
+std::vector<OwnedString> keptPatterns;  // the patterns as typed
 
 const char* patternOf(const char* argument) {
     auto at = std::lower_bound(expandedNames.begin(), expandedNames.end(), argument,
@@ -149,6 +151,11 @@ const char* patternOf(const char* argument) {
 }  // namespace
 
 bool isExpandedName(const char* argument) { return patternOf(argument) != nullptr; }
+
+void forgetExpansions() {
+    expandedNames.clear();
+    keptPatterns.clear();
+}
 
 const char* expandedFrom(const char* argument) { return patternOf(argument); }
 
@@ -208,7 +215,8 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
     sortMatches(out, first);
     OwnedString pattern = duplicateString(text);
     if (!pattern) return false;
-    const char* kept = pattern.release();
+    const char* kept = pattern.get();
+    keptPatterns.push_back(std::move(pattern));
     for (int i = first; i < out.count; ++i) expandedNames.emplace_back(out.items[i], kept);
     std::sort(expandedNames.begin(), expandedNames.end(),
               [](const std::pair<const char*, const char*>& a, const std::pair<const char*, const char*>& b) {

@@ -47,3 +47,5 @@ bool isExpandedName(const char* argument);
 // The pattern as typed that produced `argument`; nullptr for a text that no
 // expansion produced. /s walks the pattern, not what it matched here.
 const char* expandedFrom(const char* argument);
+// Forgets what the expansions produced, as a new process would.
+void forgetExpansions();
