@@ -131,6 +131,18 @@ struct Known {
     bool valid = false;
 } known;
 
+bool statOf(const std::string& path, struct stat& st);
+
+// The status of `name` in `directory`. Paths are longer than a string keeps
+// in place: the hot lookups build them in storage that is kept (the command
+// runs on one thread, and none of these calls itself).
+bool statAt(const std::string& directory, const std::string& name, struct stat& st) {
+    static std::string full;
+    full.assign(directory);
+    full += name;
+    return statOf(full, st);
+}
+
 bool statOf(const std::string& path, struct stat& st) {
     if (known.valid && known.path == path) {
         st = known.st;
@@ -191,11 +203,11 @@ bool listed(const std::string& directory, const std::string& system) {
 // else the one entry equal to it ignoring case. False when there is none, or
 // several and none of them exactly.
 bool storedEntry(const std::string& directory, const std::string& name, std::string& stored) {
-    std::string system;
+    static std::string system;
     if (!codeset::toSystem(name.data(), name.size(), system)) return false;
     Directory& d = directoryState(directory);
     struct stat st;
-    if (!d.caseInsensitive && statOf(directory + system, st)) {
+    if (!d.caseInsensitive && statAt(directory, system, st)) {
         stored = system;  // the kernel found this very spelling
         return true;
     }
@@ -218,7 +230,7 @@ bool storedEntry(const std::string& directory, const std::string& name, std::str
 // True when `directory` holds an entry stored exactly as `system`.
 bool holdsExactly(const std::string& directory, const std::string& system) {
     struct stat st;
-    if (!directoryState(directory).caseInsensitive) return statOf(directory + system, st);
+    if (!directoryState(directory).caseInsensitive) return statAt(directory, system, st);
     std::string name, stored;
     return codeset::toCommand(system.c_str(), name) && storedEntry(directory, name, stored) &&
            stored == system;
@@ -314,9 +326,9 @@ uint32_t attributesOf(const struct stat& st, const char* name) {
 
 // Fills `data` for the stored entry `name` (system form) of `directory`.
 bool fill(const std::string& directory, const std::string& name, FindData* data) {
-    std::string converted;
+    static std::string converted;
     struct stat st;
-    if (!commandName(name.c_str(), converted) || !statOf(directory + name, st)) return false;
+    if (!commandName(name.c_str(), converted) || !statAt(directory, name, st)) return false;
     data->attributes = attributesOf(st, name.c_str());
     std::memcpy(data->fileName, converted.c_str(), converted.size() + 1);
     return true;
@@ -361,13 +373,13 @@ Search singleResult{nullptr, {}, {}, 0, {}};
 }  // namespace
 
 SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
-    std::string path, directory;
+    static std::string path, part, name, directory, stored;  // kept: see statAt
     if (!slashPath(pattern, path)) return nullptr;
     std::size_t dirLength = directoryPart(path);
-    std::string name = path.substr(dirLength);
+    name.assign(path, dirLength, std::string::npos);
     if (name.empty() || !isAddressable(name.c_str())) return nullptr;
-    if (!systemDirectory(path.substr(0, dirLength), directory)) return nullptr;
-    std::string stored;
+    part.assign(path, 0, dirLength);
+    if (!systemDirectory(part, directory)) return nullptr;
     if (!hasWildcard(name.c_str()))
         return storedEntry(directory, name, stored) && fill(directory, stored, data) ? &singleResult : nullptr;
     DIR* dir = opendir(orDot(directory));
