@@ -25,8 +25,11 @@ class Terminal:
         # The shell reports the exit code and whether the terminal's mode came back.
         # The shell survives a Ctrl-C; a trap, unlike an ignored signal, is not
         # inherited by the command.
-        script = ("trap : INT; cd %s; export %s; s1=$(stty -g); %s; rc=$?; s2=$(stty -g); "
-                  "[ \"$s1\" = \"$s2\" ] && t=same || t=changed; echo EXIT=$rc TTY=$t; sleep 600"
+        # Wine's console host puts the terminal back a moment after the
+        # Windows process has ended.
+        settle = "sleep 0.5; " if case.bin.wine else ""
+        script = (("trap : INT; cd %s; export %s; s1=$(stty -g); %s; rc=$?; " + settle + "s2=$(stty -g); "
+                   "[ \"$s1\" = \"$s2\" ] && t=same || t=changed; echo EXIT=$rc TTY=$t; sleep 600")
                   % (shlex.quote(case.dir), exports, command))
         subprocess.run(["tmux", "new-session", "-d", "-s", self.name, "-x", str(width),
                         "-y", str(height), "sh", "-c", script], check=True)
