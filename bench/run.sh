@@ -5,6 +5,7 @@
 #   bench/run.sh [build-dir] [counts...]     (default: build 10000 100000)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 build=$(cd "${1:-$here/../build}" && pwd)
 shift || true
 counts=("$@")
@@ -28,13 +29,7 @@ timed() {
   local best=""
   for ((r = 0; r < reps; r++)); do
     populate "$n"
-    local start end
-    start=$(date +%s.%N)
-    (cd "$work/d" && "$@" >/dev/null 2>&1)
-    end=$(date +%s.%N)
-    local t
-    t=$(echo "$end - $start" | bc -l)
-    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+    best=$(smaller "$(seconds_in "$work/d" "$@")" "$best")
   done
   printf '%.3f' "$best"
 }
@@ -84,12 +79,7 @@ seq -f 'f%07g.txt' 1 "$lookups" > "$work/exact"
 lookup_time() {
   local best=""
   for ((r = 0; r < reps; r++)); do
-    local start end t
-    start=$(date +%s.%N)
-    (cd "$work/d" && xargs -a "$work/$1" -s 2000000 "$tavisk" >/dev/null 2>&1) || true
-    end=$(date +%s.%N)
-    t=$(echo "$end - $start" | bc -l)
-    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+    best=$(smaller "$(seconds_in "$work/d" xargs -a "$work/$1" -s 2000000 "$tavisk")" "$best")
   done
   printf '%.3f' "$best"
 }

@@ -5,6 +5,7 @@
 #   bench/tree.sh [build-dir]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 build=$(cd "${1:-$here/../build}" && pwd)
 dirs=${DIRS:-1000}
 files=${FILES:-100}
@@ -27,13 +28,10 @@ timed() {
   local best=""
   for ((r = 0; r < reps; r++)); do
     populate
-    local start end t
-    start=$(date +%s.%N)
-    (cd "$work/t" && "$@" >/dev/null 2>&1)
-    end=$(date +%s.%N)
+    local t
+    t=$(seconds_in "$work/t" "$@")
     [ -z "$(cd "$work/t" && find . -name '*[A-Z]*' | head -1)" ] || { echo "capitals left by: $*" >&2; exit 1; }
-    t=$(echo "$end - $start" | bc -l)
-    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+    best=$(smaller "$t" "$best")
   done
   printf '%.3f' "$best"
 }

@@ -5,6 +5,7 @@
 #   bench/wine.sh [build-dir] [counts...]     (default: build 1000 2000 4000)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 build=$(cd "${1:-$here/../build}" && pwd)
 shift || true
 counts=("$@")
@@ -26,13 +27,10 @@ timed() {
   local best=""
   for ((r = 0; r < reps; r++)); do
     populate "$n"
-    local start end t
-    start=$(date +%s.%N)
-    (cd "$work/d" && "$@" >/dev/null 2>&1 </dev/null)
-    end=$(date +%s.%N)
+    local t
+    t=$(seconds_in "$work/d" "$@")
     [ -z "$(ls "$work/d" | grep -v '^f')" ] || { echo "not every name was lowered by: $*" >&2; exit 1; }
-    t=$(echo "$end - $start" | bc -l)
-    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+    best=$(smaller "$t" "$best")
   done
   printf '%.3f' "$best"
 }

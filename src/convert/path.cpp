@@ -1,5 +1,6 @@
 #include "convert/path.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "sjis/sjis.h"
@@ -84,4 +85,22 @@ uint32_t queryAttributes(const char* path) {
     if (std::strlen(path) >= platform::maxPath) return platform::invalidAttributes;
     uint32_t word = platform::GetFileAttributesA(path);
     return word == 0 ? 0x80u : word;
+}
+
+std::vector<std::string> listEntries(const std::string& directory, const char* tail) {
+    std::vector<std::string> names;
+    for (const char* all : {"*", ".*"}) {
+        std::string pattern = directory + all + tail;
+        if (pattern.size() >= platform::maxPath) return {};
+        platform::FindData found;
+        platform::SearchHandle h = platform::FindFirstFileA(pattern.c_str(), &found);
+        if (!h) continue;
+        do {
+            const char* name = found.fileName;
+            if (equalStrings(name, ".") || equalStrings(name, "..")) continue;
+            if (std::find(names.begin(), names.end(), name) == names.end()) names.emplace_back(name);
+        } while (platform::FindNextFileA(h, &found));
+        platform::FindClose(h);
+    }
+    return names;
 }

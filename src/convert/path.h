@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -32,6 +34,12 @@ char* cutToDirectory(char* path);
 std::size_t directoryLength(const char* path);
 // The text after the directory part.
 const char* finalComponent(const char* path);
+
+// The names of every entry of `directory` (a directory part, empty for the
+// current directory) that end in `tail`, hidden ones too ("*" leaves them out
+// on POSIX and lists them on Windows), each once, but "." and "..". Empty when
+// the pattern would not fit a path.
+std::vector<std::string> listEntries(const std::string& directory, const char* tail);
 
 // dst = directory, a separator when needed, name. dst must hold all three and
 // the terminator.

@@ -1,10 +1,8 @@
 #include "convert/recover.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <unordered_set>
-#include <vector>
 
 #include "console/report.h"
 #include "convert/path.h"
@@ -39,22 +37,8 @@ void recoverLeftovers(const char* path) {
     std::string directory(path, directoryLength(path));
     if (alreadySeen(directory)) return;
     // Listed first, moved after: a search does not see its directory change.
-    // "*" leaves out hidden names on POSIX, and on Windows lists them too.
-    std::vector<std::string> leftovers;
-    for (const char* all : {"*", ".*"}) {
-        std::string pattern = directory + all + leftoverSuffix;
-        if (pattern.size() >= platform::maxPath) return;
-        platform::FindData found;
-        platform::SearchHandle h = platform::FindFirstFileA(pattern.c_str(), &found);
-        if (!h) continue;
-        do {
-            if (isLeftoverName(found.fileName) &&
-                std::find(leftovers.begin(), leftovers.end(), found.fileName) == leftovers.end())
-                leftovers.emplace_back(found.fileName);
-        } while (platform::FindNextFileA(h, &found));
-        platform::FindClose(h);
-    }
-    for (const std::string& leftover : leftovers) restore(directory, leftover);
+    for (const std::string& leftover : listEntries(directory, leftoverSuffix))
+        if (isLeftoverName(leftover.c_str())) restore(directory, leftover);
 }
 
 void forgetRecoveredDirectories() { seen.clear(); }

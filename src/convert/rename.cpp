@@ -1,6 +1,5 @@
 #include "convert/rename.h"
 
-#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -79,21 +78,9 @@ bool buildSpellingIndex(const std::string& directory) {
     spellingIndex.directory = directory;
     spellingIndex.names.clear();
     spellingIndex.built = false;
-    // "*" leaves out hidden names on POSIX, and on Windows lists them too.
-    for (const char* all : {"*", ".*"}) {
-        std::string pattern = directory + all;
-        if (pattern.size() >= platform::maxPath) return false;
-        platform::FindData found;
-        platform::SearchHandle h = platform::FindFirstFileA(pattern.c_str(), &found);
-        if (!h) continue;
-        do {
-            if (equalStrings(found.fileName, ".") || equalStrings(found.fileName, "..")) continue;
-            std::vector<std::string>& spellings = spellingIndex.names[folded(found.fileName)];
-            if (std::find(spellings.begin(), spellings.end(), found.fileName) == spellings.end())
-                spellings.emplace_back(found.fileName);
-        } while (platform::FindNextFileA(h, &found));
-        platform::FindClose(h);
-    }
+    if (directory.size() + 2 >= platform::maxPath) return false;
+    for (std::string& name : listEntries(directory, ""))
+        spellingIndex.names[folded(name.c_str())].push_back(std::move(name));
     spellingIndex.built = true;
     return true;
 }
