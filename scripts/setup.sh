@@ -1,21 +1,25 @@
 #!/usr/bin/env bash
 # Installs what building and testing tavisk needs on a Debian machine: the
 # compilers (native and mingw-w64), Wine with the Japanese glibc locale,
-# GoogleTest, tmux, the fuzzing runtime and the FAT and exFAT tools. Does
-# nothing that is already done.
+# GoogleTest, tmux, the fuzzing runtime, the packaging tools and the FAT and
+# exFAT tools. With --native, only what building the native command needs.
+# Does nothing that is already done.
 set -euo pipefail
 
+native=(cmake ninja-build g++ python3 gzip)
 packages=(
-  cmake ninja-build g++ make
+  "${native[@]}" make
   g++-mingw-w64-x86-64
   wine wine64
   locales
-  libgtest-dev libgmock-dev libbenchmark-dev
-  python3 tmux
+  libgtest-dev libgmock-dev dpkg-dev
+  tmux
   clang libclang-rt-14-dev
   e2fsprogs procps rename mmv time bc
   fusefat exfat-fuse exfatprogs dosfstools fuse3 mount util-linux
 )
+
+if [ "${1:-}" = "--native" ]; then packages=("${native[@]}"); fi
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -28,6 +32,8 @@ if [ "${#missing[@]}" -gt 0 ]; then
   as_root apt-get update -qq
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+[ "${1:-}" = "--native" ] && exit 0
 
 # Wine converts names and arguments between UTF-8 and code page 932 only when
 # this glibc locale exists.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Sets up, builds, and shows tavisk in test mode on a small example directory.
+# Only the native command: neither Wine nor the cross-compiler is needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-scripts/build.sh
+scripts/setup.sh --native
+scripts/build.sh --native
 example=$(mktemp -d)
 touch "$example/TEST1.txt" "$example/test2.TxT" "$example/TEST3.TXT" "$example/README.TXT"
 mkdir "$example/DOCS"

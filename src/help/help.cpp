@@ -10,6 +10,7 @@
 #include "console/pager.h"
 #include "driver/failure.h"
 #include "driver/settings.h"
+#include "build_info.h"
 #include "help/help_texts.h"
 #include "sjis/messages.h"
 #include "sjis/sjis.h"
@@ -17,7 +18,7 @@
 namespace {
 
 constexpr char fixedName[] = "tavisk";
-constexpr char version[] = "1.09";
+constexpr char version[] = TAVISK_VERSION;
 
 void line(const char* s) {
     platform::writeOut(s, std::strlen(s));
@@ -169,6 +170,8 @@ const char* buildDateText(const char* compilerDate) {
     std::snprintf(date, sizeof date, "%.4s-%02d-%02d", compilerDate + 7, month, day);
     return date;
 }
+
+const char* buildDateText() { return buildDateText(TAVISK_BUILD_DATE); }
 
 void showHelp(const char* programPath, int exitCode) {
     setUpHelpPager(1);

@@ -15,5 +15,7 @@
 // The executable's file name without directory and without its extension.
 OwnedString commandNameFromPath(const char* path);
 
-// The build date as YYYY-MM-DD, from a compiler date text such as "Feb  8 2003".
-const char* buildDateText(const char* compilerDate = __DATE__);
+// The build date as YYYY-MM-DD, from a date text in the compiler's form, such
+// as "Feb  8 2003"; without one, from the date the build recorded.
+const char* buildDateText(const char* compilerDate);
+const char* buildDateText();

@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (libFuzzer, ASan, UBSan) and runs each for
 # a bounded time on a copy of its seed corpus. Any finding fails the run.
-#   tests/fuzz/run.sh OUT_DIR [SECONDS]
+#   tests/fuzz/run.sh OUT_DIR SECONDS GENERATED_DIR
+# GENERATED_DIR holds the headers a CMake build made (build/generated).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../../src" && pwd)
 out=$(mkdir -p "$1" && cd "$1" && pwd)
-seconds=${2:-30}
+seconds=$2
+generated=$(cd "$3" && pwd)
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
-       -I"$src" -I"$here/..")
-core=$(cd "$src" && ls sjis/sjis.cpp convert/*.cpp driver/settings.cpp driver/failure.cpp \
-       driver/arguments.cpp driver/tree.cpp console/*.cpp config/*.cpp help/help.cpp platform/glob.cpp driver/run.cpp)
-core=$(for f in $core; do echo "$src/$f"; done)
+       -I"$src" -I"$generated" -I"$here/..")
+core=$(grep -v '^#' "$src/core_sources.txt" | sed "s|^|$src/|")
 clang++ "${flags[@]}" -o "$out/config_fuzz" "$here/config_fuzz.cpp" $core "$here/../platform/fake_platform.cpp"
 for target in split sjis decision switches; do
   clang++ "${flags[@]}" -o "$out/${target}_fuzz" "$here/${target}_fuzz.cpp" $core "$here/../platform/fake_platform.cpp"
