@@ -8,7 +8,7 @@ set -euo pipefail
 
 native=(cmake ninja-build g++ python3 gzip)
 packages=(
-  "${native[@]}" make
+  "${native[@]}"
   g++-mingw-w64-x86-64
   wine wine64
   locales
