@@ -45,8 +45,22 @@ class Packages(harness.Case):
     def setUp(self):
         super().setUp()
         windows = self._testMethodName == "test_windows_zip"
+        if self._testMethodName == "test_build_date_follows_source_date_epoch":
+            windows = False
         if windows != self.bin.wine:
             self.skipTest("a package of the other binary")
+
+    def test_build_date_follows_source_date_epoch(self):
+        script = os.path.join(os.path.dirname(__file__), "..", "..", "cmake", "build_info.cmake")
+        out = os.path.join(self.dir, "build_info.h")
+        for epoch, date in ((1044662400, "Feb  8 2003"), (1798761599, "Dec 31 2026"),
+                            (946684800, "Jan  1 2000"), (1044748799, "Feb  8 2003")):
+            env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch), TZ="Asia/Tokyo")
+            subprocess.run(["cmake", "-DOUT=" + out, "-DVERSION=1.09", "-P", script], env=env, check=True)
+            with open(out) as f:
+                header = f.read()
+            self.assertIn('#define TAVISK_BUILD_DATE "%s"' % date, header)
+            self.assertIn("#define TAVISK_VERSION_MINOR 9\n", header)
 
     def test_debian_package(self):
         deb = self.cpack("DEB")
