@@ -13,10 +13,16 @@
 
 namespace {
 
-// Directory parts already looked at, as typed.
+// Directory parts already looked at, as typed, and the last one: runs of
+// names share their directory, and it answers most calls.
 std::unordered_set<std::string> seen;
+std::string last;
 
-bool alreadySeen(const std::string& directory) { return !seen.insert(directory).second; }
+bool alreadySeen(const char* path, std::size_t length) {
+    if (!seen.empty() && last.compare(0, std::string::npos, path, length) == 0) return true;
+    last.assign(path, length);
+    return !seen.insert(last).second;
+}
 
 void restore(const std::string& directory, const std::string& leftover) {
     std::string from = directory + leftover;
@@ -34,11 +40,15 @@ void restore(const std::string& directory, const std::string& leftover) {
 }  // namespace
 
 void recoverLeftovers(const char* path) {
-    std::string directory(path, directoryLength(path));
-    if (alreadySeen(directory)) return;
+    std::size_t length = directoryLength(path);
+    if (alreadySeen(path, length)) return;
+    std::string directory(path, length);
     // Listed first, moved after: a search does not see its directory change.
     for (const std::string& leftover : listEntries(directory, leftoverSuffix))
         if (isLeftoverName(leftover.c_str())) restore(directory, leftover);
 }
 
-void forgetRecoveredDirectories() { seen.clear(); }
+void forgetRecoveredDirectories() {
+    seen.clear();
+    last.clear();
+}

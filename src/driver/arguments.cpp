@@ -1,6 +1,7 @@
 #include "driver/arguments.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <utility>
@@ -127,12 +128,32 @@ int compareFolded(const char* a, const char* b) {
 }
 
 void sortMatches(ArgumentList& list, int first) {
+    // The first eight folded bytes of each name, as one number, decide most
+    // comparisons without reading the names again.
+    struct Keyed {
+        std::uint64_t key;
+        char* text;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(static_cast<std::size_t>(list.count - first));
+    for (int i = first; i < list.count; ++i) {
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(list.items[i]);
+        std::uint64_t key = 0;
+        for (int k = 0; k < 8; ++k) {
+            unsigned c = *p;
+            if (c) ++p;
+            key = key << 8 | ((c >= 'A' && c <= 'Z') ? c + 32u : c);
+        }
+        keyed.push_back({key, list.items[i]});
+    }
     // Equal folded texts arise only where a disk holds ABC.TXT beside abc.txt;
     // their bytes decide, so the order never depends on the directory's.
-    std::sort(list.items + first, list.items + list.count, [](const char* a, const char* b) {
-        int folded = compareFolded(a, b);
-        return folded != 0 ? folded < 0 : std::strcmp(a, b) < 0;
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        if (a.key != b.key) return a.key < b.key;
+        int folded = compareFolded(a.text, b.text);
+        return folded != 0 ? folded < 0 : std::strcmp(a.text, b.text) < 0;
     });
+    for (std::size_t i = 0; i < keyed.size(); ++i) list.items[first + static_cast<int>(i)] = keyed[i].text;
 }
 
 namespace {

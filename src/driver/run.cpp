@@ -60,7 +60,8 @@ bool isSwitchArgument(const char* argument) {
 }
 
 bool isSwitchAt(char** arguments, int i) {
-    return i < endOfSwitches && !isExpandedName(arguments[i]) && isSwitchArgument(arguments[i]);
+    // The cheap test first: most arguments are names.
+    return i < endOfSwitches && isSwitchArgument(arguments[i]) && !isExpandedName(arguments[i]);
 }
 bool isNameAt(char** arguments, int i) { return i != endOfSwitches && !isSwitchAt(arguments, i); }
 
