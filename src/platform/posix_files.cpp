@@ -157,6 +157,20 @@ bool statOf(const std::string& path, struct stat& st) {
 // Command forms of directory parts and the system paths they were found at.
 std::unordered_map<std::string, std::string> resolvedDirectories;
 
+// The last path translated: an entry's path is asked for several times in a
+// row (lookup, attributes, identity, move). It goes with the directories it
+// was resolved through.
+struct Translation {
+    std::string command, system;
+    bool valid = false;
+} lastPath;
+
+void forgetResolvedDirectories() {
+    resolvedDirectories.clear();
+    lastPath.valid = false;
+}
+
+
 Directory& directoryState(const std::string& directory) {
     auto found = directories.find(directory);
     if (found != directories.end()) return found->second;
@@ -240,7 +254,7 @@ bool holdsExactly(const std::string& directory, const std::string& system) {
 // that may be a directory unless `notDirectory`.
 void recordMove(const std::string& directory, const std::string& from, const std::string& to,
                 bool notDirectory) {
-    if (!notDirectory) resolvedDirectories.clear();  // the move may have renamed one of them
+    if (!notDirectory) forgetResolvedDirectories();  // the move may have renamed one of them
     Directory& d = directoryState(directory);
     // Another path may name the same directory (a link): its index goes.
     if (indexedCount > (d.indexed && !d.caseInsensitive ? 1u : 0u)) {
@@ -306,6 +320,10 @@ bool systemDirectory(const std::string& part, std::string& out) {
 
 // The path the system is given for the command's `path`.
 bool systemPath(const char* path, std::string& out) {
+    if (lastPath.valid && lastPath.command == path) {
+        out = lastPath.system;
+        return true;
+    }
     static std::string slashed, part, name;  // kept, so that their storage is reused
     if (!slashPath(path, slashed)) return false;
     std::size_t dir = directoryPart(slashed);
@@ -313,6 +331,9 @@ bool systemPath(const char* path, std::string& out) {
     if (!systemDirectory(part, out)) return false;
     if (!codeset::toSystem(slashed.data() + dir, slashed.size() - dir, name)) return false;
     out += name;
+    lastPath.command = path;
+    lastPath.system = out;
+    lastPath.valid = true;
     return true;
 }
 
@@ -508,7 +529,7 @@ void forgetDirectories() {
     known.valid = false;
     indexedCount = 0;
     directories.clear();
-    resolvedDirectories.clear();
+    forgetResolvedDirectories();
 }
 
 std::FILE* openForReading(const char* path) {
