@@ -3,6 +3,8 @@
 # on fresh directories of capital 8.3 names. Prints seconds, ratios to the
 # floor, and tavisk's peak memory.
 #   bench/run.sh [build-dir] [counts...]     (default: build 10000 100000)
+# REPS runs of each (3), PEERS=0 leaves the peers out, LOOKUPS names for the
+# lookup timing (20000).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/common.sh"
@@ -58,12 +60,12 @@ for n in "${counts[@]}"; do
   printf '%-28s %8ss  %sx floor\n' "tavisk '*.TXT' /test" "$t_test" "$(ratio "$t_test" "$floor")"
   printf '%-28s %8ss  %sx floor\n' "tavisk '*.TXT' /v+k" "$t_aligned" "$(ratio "$t_aligned" "$floor")"
   printf '%-28s %8ss  %sx floor\n' "tavisk '*.TXT' in C.UTF-8" "$t_utf8" "$(ratio "$t_utf8" "$floor")"
-  if command -v rename >/dev/null; then
+  if [ "${PEERS:-1}" = 1 ] && command -v rename >/dev/null; then
     # Through xargs: 100 000 names do not fit one argument list.
     t=$(timed "$n" sh -c "find . -maxdepth 1 -name '*.TXT' -print0 | xargs -0 rename 'y/A-Z/a-z/'")
     printf '%-28s %8ss  %sx floor\n' "rename 'y/A-Z/a-z/'" "$t" "$(ratio "$t" "$floor")"
   fi
-  if command -v mmv >/dev/null; then
+  if [ "${PEERS:-1}" = 1 ] && command -v mmv >/dev/null; then
     t=$(timed "$n" mmv '*.TXT' '#l1.txt')
     printf '%-28s %8ss  %sx floor\n' "mmv '*.TXT' '#l1.txt'" "$t" "$(ratio "$t" "$floor")"
   fi
