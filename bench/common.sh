@@ -14,3 +14,19 @@ seconds_in() {
 smaller() {
   if [ -z "$2" ] || [ "$(echo "$1 < $2" | bc -l)" = 1 ]; then echo "$1"; else echo "$2"; fi
 }
+
+# Best of $reps runs of a command in directory $1, each on a directory that
+# the script's `populate` makes afresh. Where the script defines `check`, it
+# is run after each run, given the command, and may stop the bench. Prints
+# seconds.
+best_of() {
+  local dir=$1; shift
+  local best="" t r
+  for ((r = 0; r < reps; r++)); do
+    populate
+    t=$(seconds_in "$dir" "$@")
+    if declare -F check >/dev/null; then check "$@"; fi
+    best=$(smaller "$t" "$best")
+  done
+  printf '%.3f' "$best"
+}

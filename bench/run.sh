@@ -19,25 +19,16 @@ work=$(mktemp -d /tmp/tavisk-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 g++ -O2 -o "$work/floor" "$here/floor.cpp"
 
-# Fresh directory of n files named F0000001.TXT ...
+# Fresh directory of $n files named F0000001.TXT ...
 populate() {
   rm -rf "$work/d" && mkdir "$work/d"
-  (cd "$work/d" && seq -f 'F%07g.TXT' 1 "$1" | xargs touch)
+  (cd "$work/d" && seq -f 'F%07g.TXT' 1 "$n" | xargs touch)
 }
 
-# Best of $reps runs of a command inside a fresh directory; prints seconds.
-timed() {
-  local n=$1; shift
-  local best=""
-  for ((r = 0; r < reps; r++)); do
-    populate "$n"
-    best=$(smaller "$(seconds_in "$work/d" "$@")" "$best")
-  done
-  printf '%.3f' "$best"
-}
+timed() { best_of "$work/d" "$@"; }
 
 peak_kib() {
-  populate "$1"
+  populate
   (cd "$work/d" && /usr/bin/time -f '%M' "$tavisk" '*.TXT' >/dev/null 2>"$work/mem") || true
   tail -1 "$work/mem"
 }
@@ -47,12 +38,12 @@ ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
 declare -A seconds
 for n in "${counts[@]}"; do
   echo "== $n files"
-  floor=$(timed "$n" "$work/floor")
-  sorted=$(timed "$n" "$work/floor" sorted)
-  seconds[$n]=$(timed "$n" "$tavisk" '*.TXT')
-  t_test=$(timed "$n" "$tavisk" '*.TXT' /test)
-  t_aligned=$(timed "$n" "$tavisk" '*.TXT' /v+k)
-  t_utf8=$(timed "$n" env LC_ALL=C.UTF-8 "$tavisk" '*.TXT')
+  floor=$(timed "$work/floor")
+  sorted=$(timed "$work/floor" sorted)
+  seconds[$n]=$(timed "$tavisk" '*.TXT')
+  t_test=$(timed "$tavisk" '*.TXT' /test)
+  t_aligned=$(timed "$tavisk" '*.TXT' /v+k)
+  t_utf8=$(timed env LC_ALL=C.UTF-8 "$tavisk" '*.TXT')
   printf '%-28s %8ss\n' "floor (rename loop)" "$floor"
   printf '%-28s %8ss  %sx floor\n' "floor in sorted order" "$sorted" "$(ratio "$sorted" "$floor")"
   printf '%-28s %8ss  %sx floor, %sx sorted floor\n' "tavisk '*.TXT'" "${seconds[$n]}" \
@@ -62,14 +53,14 @@ for n in "${counts[@]}"; do
   printf '%-28s %8ss  %sx floor\n' "tavisk '*.TXT' in C.UTF-8" "$t_utf8" "$(ratio "$t_utf8" "$floor")"
   if [ "${PEERS:-1}" = 1 ] && command -v rename >/dev/null; then
     # Through xargs: 100 000 names do not fit one argument list.
-    t=$(timed "$n" sh -c "find . -maxdepth 1 -name '*.TXT' -print0 | xargs -0 rename 'y/A-Z/a-z/'")
+    t=$(timed sh -c "find . -maxdepth 1 -name '*.TXT' -print0 | xargs -0 rename 'y/A-Z/a-z/'")
     printf '%-28s %8ss  %sx floor\n' "rename 'y/A-Z/a-z/'" "$t" "$(ratio "$t" "$floor")"
   fi
   if [ "${PEERS:-1}" = 1 ] && command -v mmv >/dev/null; then
-    t=$(timed "$n" mmv '*.TXT' '#l1.txt')
+    t=$(timed mmv '*.TXT' '#l1.txt')
     printf '%-28s %8ss  %sx floor\n' "mmv '*.TXT' '#l1.txt'" "$t" "$(ratio "$t" "$floor")"
   fi
-  printf '%-28s %8s KiB\n' "tavisk peak memory" "$(peak_kib "$n")"
+  printf '%-28s %8s KiB\n' "tavisk peak memory" "$(peak_kib)"
 done
 # Names typed in capitals over small-letter files against the same names
 # typed exactly: each name is looked up, nothing is renamed.

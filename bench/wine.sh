@@ -19,25 +19,18 @@ wineserver -p >/dev/null 2>&1 </dev/null || true
 
 populate() {
   rm -rf "$work/d" && mkdir "$work/d"
-  (cd "$work/d" && seq -f 'F%07g.TXT' 1 "$1" | xargs touch)
+  (cd "$work/d" && seq -f 'F%07g.TXT' 1 "$n" | xargs touch)
 }
 
-timed() {
-  local n=$1; shift
-  local best=""
-  for ((r = 0; r < reps; r++)); do
-    populate "$n"
-    local t
-    t=$(seconds_in "$work/d" "$@")
-    [ -z "$(ls "$work/d" | grep -v '^f')" ] || { echo "not every name was lowered by: $*" >&2; exit 1; }
-    best=$(smaller "$t" "$best")
-  done
-  printf '%.3f' "$best"
+check() {
+  [ -z "$(ls "$work/d" | grep -v '^f')" ] || { echo "not every name was lowered by: $*" >&2; exit 1; }
 }
+
+timed() { best_of "$work/d" "$@"; }
 
 for n in "${counts[@]}"; do
-  floor=$(timed "$n" wine "$work/floor.exe")
-  t=$(timed "$n" wine "$build/tavisk.exe" '*.TXT')
+  floor=$(timed wine "$work/floor.exe")
+  t=$(timed wine "$build/tavisk.exe" '*.TXT')
   printf '%6d files  floor %8ss  tavisk.exe %8ss  %sx floor\n' "$n" "$floor" "$t" \
     "$(printf '%.2f' "$(echo "$t / $floor" | bc -l)")"
 done
