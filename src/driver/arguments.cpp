@@ -116,15 +116,26 @@ bool splitCommandLine(const char* commandLine, ArgumentList& out) {
     return ok;
 }
 
+namespace {
+unsigned foldedByte(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32u : c; }
+}  // namespace
+
 int compareFolded(const char* a, const char* b) {
     const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
     const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
     for (;; ++x, ++y) {
-        unsigned cx = (*x >= 'A' && *x <= 'Z') ? *x + 32u : *x;
-        unsigned cy = (*y >= 'A' && *y <= 'Z') ? *y + 32u : *y;
+        unsigned cx = foldedByte(*x);
+        unsigned cy = foldedByte(*y);
         if (cx != cy) return cx < cy ? -1 : 1;
         if (*x == 0) return 0;
     }
+}
+
+// Equal folded texts arise only where a disk holds ABC.TXT beside abc.txt;
+// their bytes decide, so the order never depends on the directory's.
+bool sortsBefore(const char* a, const char* b) {
+    int folded = compareFolded(a, b);
+    return folded != 0 ? folded < 0 : std::strcmp(a, b) < 0;
 }
 
 void sortMatches(ArgumentList& list, int first) {
@@ -140,18 +151,13 @@ void sortMatches(ArgumentList& list, int first) {
         const unsigned char* p = reinterpret_cast<const unsigned char*>(list.items[i]);
         std::uint64_t key = 0;
         for (int k = 0; k < 8; ++k) {
-            unsigned c = *p;
-            if (c) ++p;
-            key = key << 8 | ((c >= 'A' && c <= 'Z') ? c + 32u : c);
+            key = key << 8 | foldedByte(*p);
+            if (*p) ++p;
         }
         keyed.push_back({key, list.items[i]});
     }
-    // Equal folded texts arise only where a disk holds ABC.TXT beside abc.txt;
-    // their bytes decide, so the order never depends on the directory's.
     std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-        if (a.key != b.key) return a.key < b.key;
-        int folded = compareFolded(a.text, b.text);
-        return folded != 0 ? folded < 0 : std::strcmp(a.text, b.text) < 0;
+        return a.key != b.key ? a.key < b.key : sortsBefore(a.text, b.text);
     });
     for (std::size_t i = 0; i < keyed.size(); ++i) list.items[first + static_cast<int>(i)] = keyed[i].text;
 }

@@ -24,6 +24,8 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out);
 void sortMatches(ArgumentList& list, int first);
 // Orders two texts by bytes after folding A-Z to a-z: negative, 0, positive.
 int compareFolded(const char* a, const char* b);
+// The order of matches: folded as above, then by their bytes.
+bool sortsBefore(const char* a, const char* b);
 
 // Gives the first matching name for a pattern, or the next one for nullptr;
 // nullptr at the end.

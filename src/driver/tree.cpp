@@ -39,10 +39,8 @@ std::vector<Entry> list(const std::string& directory, const char* pattern) {
         entries.push_back({name, isDirectory && !(found.attributes & reparsePoint)});
     } while (platform::FindNextFileA(h, &found));
     platform::FindClose(h);
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        int folded = compareFolded(a.name.c_str(), b.name.c_str());
-        return folded != 0 ? folded < 0 : a.name < b.name;
-    });
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return sortsBefore(a.name.c_str(), b.name.c_str()); });
     return entries;
 }
 

@@ -45,8 +45,6 @@ class Packages(harness.Case):
     def setUp(self):
         super().setUp()
         windows = self._testMethodName == "test_windows_zip"
-        if self._testMethodName == "test_build_date_follows_source_date_epoch":
-            windows = False
         if windows != self.bin.wine:
             self.skipTest("a package of the other binary")
 
