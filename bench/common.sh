@@ -30,3 +30,27 @@ best_of() {
   done
   printf '%.3f' "$best"
 }
+
+# Several commands (each one string for `sh -c`) timed in turn in each of
+# $reps rounds, so that a slow spell of the machine falls on all of them alike.
+# Prints a line per command: its best seconds, and the median over the rounds
+# of its time divided by the first command's time in the same round.
+best_of_each() {
+  local dir=$1; shift
+  local -a best=() ratios=()
+  local r i t first
+  for ((r = 0; r < reps; r++)); do
+    for ((i = 0; i < $#; i++)); do
+      populate
+      t=$(seconds_in "$dir" sh -c "${@:i+1:1}")
+      if declare -F check >/dev/null; then check "${@:i+1:1}"; fi
+      best[i]=$(smaller "$t" "${best[i]:-}")
+      [ "$i" = 0 ] && first=$t
+      ratios[i]="${ratios[i]:-} $(echo "$t / $first" | bc -l)"
+    done
+  done
+  for ((i = 0; i < $#; i++)); do
+    printf '%.3f %.2f\n' "${best[i]}" "$(tr ' ' '\n' <<<"${ratios[i]}" | sed '/^$/d' | sort -g |
+      awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')"
+  done
+}

@@ -1,6 +1,5 @@
 #include "convert/path.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "sjis/sjis.h"
@@ -87,20 +86,17 @@ uint32_t queryAttributes(const char* path) {
     return word == 0 ? 0x80u : word;
 }
 
-std::vector<std::string> listEntries(const std::string& directory, const char* tail) {
+std::vector<std::string> listEntries(const std::string& directory, bool (*keep)(const char* name)) {
     std::vector<std::string> names;
-    for (const char* all : {"*", ".*"}) {
-        std::string pattern = directory + all + tail;
-        if (pattern.size() >= platform::maxPath) return {};
-        platform::FindData found;
-        platform::SearchHandle h = platform::FindFirstFileA(pattern.c_str(), &found);
-        if (!h) continue;
-        do {
-            const char* name = found.fileName;
-            if (equalStrings(name, ".") || equalStrings(name, "..")) continue;
-            if (std::find(names.begin(), names.end(), name) == names.end()) names.emplace_back(name);
-        } while (platform::FindNextFileA(h, &found));
-        platform::FindClose(h);
-    }
+    if (directory.size() + 1 >= platform::maxPath) return names;
+    platform::FindData found;
+    platform::SearchHandle h = platform::findEveryEntry(directory.c_str(), &found);
+    if (!h) return names;
+    do {
+        const char* name = found.fileName;
+        if (equalStrings(name, ".") || equalStrings(name, "..")) continue;
+        if (!keep || keep(name)) names.emplace_back(name);
+    } while (platform::FindNextFileA(h, &found));
+    platform::FindClose(h);
     return names;
 }

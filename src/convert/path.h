@@ -35,11 +35,10 @@ std::size_t directoryLength(const char* path);
 // The text after the directory part.
 const char* finalComponent(const char* path);
 
-// The names of every entry of `directory` (a directory part, empty for the
-// current directory) that end in `tail`, hidden ones too ("*" leaves them out
-// on POSIX and lists them on Windows), each once, but "." and "..". Empty when
-// the pattern would not fit a path.
-std::vector<std::string> listEntries(const std::string& directory, const char* tail);
+// The names of the entries of `directory` (a directory part, empty for the
+// current directory) that `keep` accepts, or of all when it is null: hidden
+// ones too, but "." and "..", from one listing.
+std::vector<std::string> listEntries(const std::string& directory, bool (*keep)(const char* name) = nullptr);
 
 // dst = directory, a separator when needed, name. dst must hold all three and
 // the terminator.

@@ -44,8 +44,7 @@ void recoverLeftovers(const char* path) {
     if (alreadySeen(path, length)) return;
     std::string directory(path, length);
     // Listed first, moved after: a search does not see its directory change.
-    for (const std::string& leftover : listEntries(directory, leftoverSuffix))
-        if (isLeftoverName(leftover.c_str())) restore(directory, leftover);
+    for (const std::string& leftover : listEntries(directory, isLeftoverName)) restore(directory, leftover);
 }
 
 void forgetRecoveredDirectories() {

@@ -79,7 +79,7 @@ bool buildSpellingIndex(const std::string& directory) {
     spellingIndex.names.clear();
     spellingIndex.built = false;
     if (directory.size() + 2 >= platform::maxPath) return false;
-    for (std::string& name : listEntries(directory, ""))
+    for (std::string& name : listEntries(directory))
         spellingIndex.names[folded(name.c_str())].push_back(std::move(name));
     spellingIndex.built = true;
     return true;

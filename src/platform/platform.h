@@ -41,6 +41,10 @@ using SearchHandle = void*;  // nullptr: no search
 SearchHandle FindFirstFileA(const char* pattern, FindData* data);
 bool FindNextFileA(SearchHandle handle, FindData* data);
 void FindClose(SearchHandle handle);
+// A search over every entry of `directory` (a directory part with its
+// separator, or empty for the current directory), hidden ones too, in one
+// pass; "." and ".." may come with them.
+SearchHandle findEveryEntry(const char* directory, FindData* data);
 
 // True when the entries of the directory `directory` (a directory part with
 // its separator, or empty for the current directory) can be listed.

@@ -361,6 +361,7 @@ struct Search {
     std::string pattern;          // command form
     std::size_t directoryLength;  // of the command form
     std::string literal;          // an entry given first, skipped in the listing
+    bool everything = false;      // hidden names too, whatever the pattern
 };
 
 bool nextMatch(Search* search, FindData* data) {
@@ -371,7 +372,8 @@ bool nextMatch(Search* search, FindData* data) {
         if (search->literal == name) continue;
         // As in the shell, a wildcard does not match the '.' that begins a
         // hidden name; ".*" does.
-        if (name[0] == '.' && (search->pattern[0] == '*' || search->pattern[0] == '?')) continue;
+        if (name[0] == '.' && !search->everything && (search->pattern[0] == '*' || search->pattern[0] == '?'))
+            continue;
         if (!commandName(name, converted)) continue;
         if (!wildcardMatch(search->pattern.c_str(), converted.c_str())) continue;
         if (search->directoryLength + converted.size() >= maxPath) continue;
@@ -389,7 +391,7 @@ bool nextMatch(Search* search, FindData* data) {
 }
 
 // A handle for a lookup without wildcards: nothing more to give.
-Search singleResult{nullptr, {}, {}, 0, {}};
+Search singleResult{nullptr, {}, {}, 0, {}, false};
 
 }  // namespace
 
@@ -415,6 +417,17 @@ SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
         search->literal = system;
         return search;
     }
+    if (nextMatch(search, data)) return search;
+    FindClose(search);
+    return nullptr;
+}
+
+SearchHandle findEveryEntry(const char* part, FindData* data) {
+    std::string slashed, directory;
+    if (!slashPath(part, slashed) || !systemDirectory(slashed, directory)) return nullptr;
+    DIR* dir = opendir(orDot(directory));
+    if (!dir) return nullptr;
+    Search* search = new Search{dir, directory, "*", slashed.size(), {}, true};
     if (nextMatch(search, data)) return search;
     FindClose(search);
     return nullptr;

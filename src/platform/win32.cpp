@@ -348,6 +348,11 @@ void FindClose(SearchHandle handle) {
     std::free(handle);
 }
 
+SearchHandle findEveryEntry(const char* directory, FindData* data) {
+    std::string pattern = std::string(directory) + "*";
+    return FindFirstFileA(pattern.c_str(), data);
+}
+
 bool canListDirectory(const char* directory) {
     std::wstring wide;
     if (!widen(directory, wide)) return false;

@@ -98,6 +98,8 @@ SCENARIOS = [
     ("a killed run's leftover", ["ABC.TXT.tavisk~", "NEXT.TXT"], ["ABC.TXT", "NEXT.TXT"], 0,
      ["ABC.TXT.tavisk~→ABC.TXT" + RESTORED, "ABC.TXT→abc.txt", "NEXT.TXT→next.txt"],
      ["abc.txt", "next.txt"]),
+    ("a hidden leftover", [".RC.tavisk~", "NEXT.TXT"], ["NEXT.TXT"], 0,
+     [".RC.tavisk~→.RC" + RESTORED, "NEXT.TXT→next.txt"], [".RC", "next.txt"]),
     ("directories and their files", ["DIR/", "DIR/FILE.TXT", "TOP.TXT"], ["DIR", "DIR\\FILE.TXT", "TOP.TXT"], 0,
      ["DIR→dir", "DIR\\FILE.TXT→file.txt", "TOP.TXT→top.txt"], ["dir", "dir/file.txt", "top.txt"]),
 ]

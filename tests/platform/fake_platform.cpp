@@ -144,6 +144,10 @@ bool FindNextFileA(SearchHandle handle, FindData* data) {
 
 void FindClose(SearchHandle handle) { delete static_cast<fake::Search*>(handle); }
 
+SearchHandle findEveryEntry(const char* directory, FindData* data) {
+    return FindFirstFileA((std::string(directory) + "*").c_str(), data);
+}
+
 uint32_t GetFileAttributesA(const char* path) {
     if (fake::fails("GetFileAttributesA", path)) return invalidAttributes;
     auto* e = fake::find(path);
