@@ -61,22 +61,15 @@ OwnedString resolveLongPath(const char* name) {
     platform::SearchHandle h = platform::FindFirstFileA(name, &found);
     if (!h) return nullptr;
     platform::FindClose(h);
+    // The directory part ends in its separator (or is a drive's "C:"), so the
+    // stored name follows it directly.
     std::size_t dir = directoryLength(name);
     std::size_t stored = std::strlen(found.fileName);
     if (dir + stored >= platform::maxPath) return nullptr;
-    char* result = static_cast<char*>(platform::allocate(dir + stored + 2));
+    char* result = static_cast<char*>(platform::allocate(dir + stored + 1));
     if (!result) return nullptr;
-    OwnedString copy = duplicateString(name);
-    if (!copy) {
-        platform::release(result);
-        return nullptr;
-    }
-    cutToDirectory(copy.get());
-    joinPath(result, copy.get(), found.fileName);
-    if (std::strlen(result) >= platform::maxPath) {
-        platform::release(result);
-        return nullptr;
-    }
+    std::memcpy(result, name, dir);
+    std::memcpy(result + dir, found.fileName, stored + 1);
     return OwnedString(result);
 }
 
