@@ -1,4 +1,20 @@
-# Shared by the bench scripts: timing one run, and keeping the best.
+# Shared by the bench scripts: their arguments, a flat directory of names,
+# timing one run, and keeping the best.
+
+# Sets `build` (the first argument, else ../build beside bench/) and `counts`
+# (the arguments after it, else the words of $default_counts).
+bench_arguments() {
+  build=$(cd "${1:-$here/../build}" && pwd)
+  shift || true
+  counts=("$@")
+  [ "${#counts[@]}" -gt 0 ] || read -r -a counts <<<"$default_counts"
+}
+
+# A fresh directory $work/d of $n capital 8.3 names: F0000001.TXT and on.
+populate_flat() {
+  rm -rf "$work/d" && mkdir "$work/d"
+  (cd "$work/d" && seq -f 'F%07g.TXT' 1 "$n" | xargs touch)
+}
 
 # Seconds that a command takes inside directory $1, its output dropped.
 seconds_in() {

@@ -10,10 +10,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/common.sh"
-build=$(cd "${1:-$here/../build}" && pwd)
-shift || true
-counts=("$@")
-[ "${#counts[@]}" -gt 0 ] || counts=(10000 100000)
+default_counts="10000 100000"
+bench_arguments "$@"
 reps=${REPS:-3}
 export LC_ALL=C  # names are bytes; the UTF-8 bridge is timed on its own line
 tavisk="$build/tavisk"
@@ -21,11 +19,7 @@ work=$(mktemp -d /tmp/tavisk-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 g++ -O2 -o "$work/floor" "$here/floor.cpp"
 
-# Fresh directory of $n files named F0000001.TXT ...
-populate() {
-  rm -rf "$work/d" && mkdir "$work/d"
-  (cd "$work/d" && seq -f 'F%07g.TXT' 1 "$n" | xargs touch)
-}
+populate() { populate_flat; }
 
 timed() { best_of "$work/d" "$@"; }
 

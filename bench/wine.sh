@@ -6,10 +6,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/common.sh"
-build=$(cd "${1:-$here/../build}" && pwd)
-shift || true
-counts=("$@")
-[ "${#counts[@]}" -gt 0 ] || counts=(1000 2000 4000)
+default_counts="1000 2000 4000"
+bench_arguments "$@"
 reps=${REPS:-3}
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all LC_ALL=ja_JP.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
 work=$(mktemp -d /tmp/tavisk-wine-bench-XXXXXX)
@@ -17,10 +15,7 @@ trap 'rm -rf "$work"' EXIT
 x86_64-w64-mingw32-g++ -O2 -static -o "$work/floor.exe" "$here/wine_floor.cpp"
 wineserver -p >/dev/null 2>&1 </dev/null || true
 
-populate() {
-  rm -rf "$work/d" && mkdir "$work/d"
-  (cd "$work/d" && seq -f 'F%07g.TXT' 1 "$n" | xargs touch)
-}
+populate() { populate_flat; }
 
 check() {
   [ -z "$(ls "$work/d" | grep -v '^f')" ] || { echo "not every name was lowered by: $*" >&2; exit 1; }
