@@ -1,6 +1,7 @@
 #include "console/format.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -8,8 +9,46 @@ namespace {
 
 using Writer = void (*)(const char*, std::size_t);
 
+// The result lines hold only "%s": they are put together here, as printf
+// would, without its general machinery. Gives -1 for any other format, or
+// when the text would not fit `size` bytes.
+int joinStrings(char* out, std::size_t size, const char* format, std::va_list args) {
+    std::size_t n = 0;
+    for (const char* p = format; *p; ++p) {
+        if (*p != '%') {
+            if (n + 1 >= size) return -1;
+            out[n++] = *p;
+            continue;
+        }
+        if (*++p != 's') return -1;
+        const char* text = va_arg(args, const char*);
+        if (!text) return -1;  // printf's own rendering of it
+        std::size_t length = std::strlen(text);
+        if (n + length >= size) return -1;
+        std::memcpy(out + n, text, length);
+        n += length;
+    }
+    return static_cast<int>(n);
+}
+
+bool onlyStrings(const char* format) {
+    for (const char* p = std::strchr(format, '%'); p; p = std::strchr(p + 2, '%'))
+        if (p[1] != 's') return false;
+    return true;
+}
+
 int formatTo(Writer write, const char* format, std::va_list args) {
     char small[512];
+    if (onlyStrings(format)) {
+        std::va_list copy;
+        va_copy(copy, args);
+        int n = joinStrings(small, sizeof small, format, copy);
+        va_end(copy);
+        if (n >= 0) {
+            write(small, static_cast<std::size_t>(n));
+            return n;
+        }
+    }
     std::va_list again;
     va_copy(again, args);
     int n = std::vsnprintf(small, sizeof small, format, args);

@@ -96,3 +96,30 @@ TEST_F(Pager, OutputToAPipeHasNoPromptAndTheHelpBreaksWriteNothing) {
     printResult("%s\n", "x");
     EXPECT_EQ(fake::state().out, "x\n");
 }
+
+// Result lines are put together without printf when they hold only "%s"; the
+// bytes and the count must be printf's, on both sides of the 512-byte buffer.
+TEST_F(Pager, FormattedLinesMatchPrintfByteForByte) {
+    const std::string wide(600, 'W'), edge(509, 'E');
+    const std::string sjis = "\x83\x5C\x83\x74\x83\x67";  // trail bytes 0x5C and letters
+    struct Row {
+        const char* format;
+        const char* a;
+        const char* b;
+    } rows[] = {
+        {"%s\x81\xa8%s\n", "ABC.TXT", "abc.txt"},
+        {"%s\x81\xa8%s\n", sjis.c_str(), "x%sy"},
+        {"%s:\n", wide.c_str(), nullptr},
+        {"%s\n", edge.c_str(), nullptr},
+        {"%s%s\n", edge.c_str(), "12"},
+        {"%-8s|%s\n", "A", "b"},
+        {"%s", nullptr, nullptr},
+    };
+    for (const Row& row : rows) {
+        fake::state().out.clear();
+        char expected[1024];
+        int n = std::snprintf(expected, sizeof expected, row.format, row.a, row.b);
+        EXPECT_EQ(printOut(row.format, row.a, row.b), n) << row.format;
+        EXPECT_EQ(fake::state().out, std::string(expected, static_cast<std::size_t>(n))) << row.format;
+    }
+}
