@@ -38,14 +38,14 @@ for n in "${counts[@]}"; do
   { read -r floor _; read -r sorted sorted_median; read -r tavisk_best median; } < <(
     best_of_each "$work/d" "$work/floor" "$work/floor sorted" "$tavisk '*.TXT'")
   seconds[$n]=$tavisk_best
-  t_test=$(timed "$tavisk" '*.TXT' /test)
-  t_aligned=$(timed "$tavisk" '*.TXT' /v+k)
-  t_utf8=$(timed env LC_ALL=C.UTF-8 "$tavisk" '*.TXT')
   printf '%-28s %8ss\n' "floor (rename loop)" "$floor"
   printf '%-28s %8ss  %sx floor (median of rounds %sx)\n' "floor in sorted order" "$sorted" \
     "$(ratio "$sorted" "$floor")" "$sorted_median"
   printf '%-28s %8ss  %sx floor (median of rounds %sx), %sx sorted floor\n' "tavisk '*.TXT'" \
     "${seconds[$n]}" "$(ratio "${seconds[$n]}" "$floor")" "$median" "$(ratio "${seconds[$n]}" "$sorted")"
+  t_test=$(timed "$tavisk" '*.TXT' /test)
+  t_aligned=$(timed "$tavisk" '*.TXT' /v+k)
+  t_utf8=$(timed env LC_ALL=C.UTF-8 "$tavisk" '*.TXT')
   printf '%-28s %8ss  %sx floor\n' "tavisk '*.TXT' /test" "$t_test" "$(ratio "$t_test" "$floor")"
   printf '%-28s %8ss  %sx floor\n' "tavisk '*.TXT' /v+k" "$t_aligned" "$(ratio "$t_aligned" "$floor")"
   printf '%-28s %8ss  %sx floor\n' "tavisk '*.TXT' in C.UTF-8" "$t_utf8" "$(ratio "$t_utf8" "$floor")"
