@@ -194,6 +194,11 @@ BOOL WINAPI onConsoleControl(DWORD) {
 void startProcess(int, char**) {
     ::InitializeCriticalSection(&moveSequence);
     ::SetConsoleCtrlHandler(onConsoleControl, TRUE);
+    // The C runtime leaves output to a character device such as NUL
+    // unbuffered, and then writes it a byte at a time; every write that is
+    // not to the console goes out in blocks (flushed before a prompt, an error
+    // and the end).
+    if (!outputIsConsole()) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
 }
 
 void holdInterrupts() { ::EnterCriticalSection(&moveSequence); }
