@@ -31,23 +31,15 @@ int joinStrings(char* out, std::size_t size, const char* format, std::va_list ar
     return static_cast<int>(n);
 }
 
-bool onlyStrings(const char* format) {
-    for (const char* p = std::strchr(format, '%'); p; p = std::strchr(p + 2, '%'))
-        if (p[1] != 's') return false;
-    return true;
-}
-
 int formatTo(Writer write, const char* format, std::va_list args) {
     char small[512];
-    if (onlyStrings(format)) {
-        std::va_list copy;
-        va_copy(copy, args);
-        int n = joinStrings(small, sizeof small, format, copy);
-        va_end(copy);
-        if (n >= 0) {
-            write(small, static_cast<std::size_t>(n));
-            return n;
-        }
+    std::va_list copy;
+    va_copy(copy, args);
+    int joined = joinStrings(small, sizeof small, format, copy);
+    va_end(copy);
+    if (joined >= 0) {
+        write(small, static_cast<std::size_t>(joined));
+        return joined;
     }
     std::va_list again;
     va_copy(again, args);
