@@ -16,6 +16,12 @@ populate_flat() {
   (cd "$work/d" && seq -f 'F%07g.TXT' 1 "$n" | xargs touch)
 }
 
+# Stops the bench when the directory holds a name a lowering run should have
+# changed: a run that failed early would otherwise look fast.
+check_lowered() {
+  [ -z "$(ls -U "$work/d" | grep -v '^f')" ] || { echo "not every name was lowered by: $*" >&2; exit 1; }
+}
+
 # Seconds that a command takes inside directory $1, its output dropped.
 seconds_in() {
   local dir=$1; shift

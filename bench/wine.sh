@@ -17,9 +17,7 @@ wineserver -p >/dev/null 2>&1 </dev/null || true
 
 populate() { populate_flat; }
 
-check() {
-  [ -z "$(ls "$work/d" | grep -v '^f')" ] || { echo "not every name was lowered by: $*" >&2; exit 1; }
-}
+check() { check_lowered "$@"; }
 
 timed() { best_of "$work/d" "$@"; }
 
