@@ -24,27 +24,41 @@ bool alreadySeen(const char* path, std::size_t length) {
     return !seen.insert(last).second;
 }
 
-void restore(const std::string& directory, const std::string& leftover) {
+// True when the entry is back under its old name.
+bool restore(const std::string& directory, const std::string& leftover) {
     std::string from = directory + leftover;
     std::string to = directory + leftover.substr(0, leftover.size() - std::strlen(leftoverSuffix));
     const char* oldName = finalComponent(to.c_str());
     if (settings.testMode || platform::moveEntry(from.c_str(), to.c_str())) {
         reportResult(ResultKind::restored, from.c_str(), 0, oldName);
-        return;
+        return !settings.testMode;
+    }
+    // A run killed while it held the name for the entry left an empty file
+    // there: the interrupted move is finished onto it.
+    if (platform::moveOntoClaim(from.c_str(), to.c_str())) {
+        reportResult(ResultKind::restored, from.c_str(), 0, oldName);
+        return true;
     }
     // The old name is taken: the entry stays where it is, for the user to see.
     reportResult(ResultKind::restoreFailed, from.c_str(), 0, oldName);
     failureStep();
+    return false;
 }
 
 }  // namespace
 
-void recoverLeftovers(const char* path) {
-    std::size_t length = directoryLength(path);
-    if (alreadySeen(path, length)) return;
-    std::string directory(path, length);
+std::vector<std::string> recoverDirectory(const std::string& directory) {
+    std::vector<std::string> restored;
+    if (alreadySeen(directory.c_str(), directory.size())) return restored;
     // Listed first, moved after: a search does not see its directory change.
-    for (const std::string& leftover : listEntries(directory, isLeftoverName)) restore(directory, leftover);
+    for (const std::string& leftover : listEntries(directory, isLeftoverName))
+        if (restore(directory, leftover))
+            restored.push_back(leftover.substr(0, leftover.size() - std::strlen(leftoverSuffix)));
+    return restored;
+}
+
+std::vector<std::string> recoverLeftovers(const char* path) {
+    return recoverDirectory(std::string(path, directoryLength(path)));
 }
 
 void forgetRecoveredDirectories() {

@@ -145,7 +145,7 @@ RenameResult renameThroughTemporary(const char* from, const char* to,
     std::memcpy(temporary + length, leftoverSuffix, suffixLength + 1);
 
     InterruptHold hold;
-    if (!platform::moveEntry(from, temporary)) return outcome(RenameOutcome::failed);
+    if (!platform::moveEntry(from, temporary, platform::MoveTarget::own)) return outcome(RenameOutcome::failed);
     bool ours = isEntry(temporary, identity);
     if (ours && platform::moveEntry(temporary, to)) {
         if (isEntry(to, identity) && storedAs(to)) return outcome(RenameOutcome::done);
@@ -153,8 +153,10 @@ RenameResult renameThroughTemporary(const char* from, const char* to,
         if (isEntry(to, identity) && platform::moveEntry(to, from)) return outcome(RenameOutcome::failed);
         return outcome(RenameOutcome::failed);
     }
-    // Put the entry back where the user left it.
-    if (platform::moveEntry(temporary, from)) return outcome(RenameOutcome::failed);
+    // Put the entry back where the user left it. Where the temporary name no
+    // longer holds it (another run moved it on), nothing of ours is left there.
+    if (platform::moveEntry(temporary, from) || !isEntry(temporary, identity))
+        return outcome(RenameOutcome::failed);
     RenameResult result = outcome(RenameOutcome::stranded);
     std::memcpy(result.stranded, temporary, length + suffixLength + 1);
     return result;

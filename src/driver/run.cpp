@@ -1,6 +1,8 @@
 #include "driver/run.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "config/loader.h"
 #include "console/layout.h"
@@ -13,6 +15,7 @@
 #include "driver/settings.h"
 #include "driver/tree.h"
 #include "help/help.h"
+#include "platform/glob.h"
 #include "sjis/messages.h"
 #include "sjis/sjis.h"
 
@@ -92,7 +95,6 @@ void reportNotFound(const char* name, int columnWidth) {
 // One entry. A name that is not found is reported unless `quietIfMissing`
 // (a plain name that /s looks for in a subdirectory).
 bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing) {
-    recoverLeftovers(argument);
     OwnedString path = resolveLongPath(argument);
     if (!path) {
         if (quietIfMissing) return false;
@@ -117,9 +119,38 @@ bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing) {
     return true;
 }
 
+// True when `pattern` finds the entry `name` of its directory.
+bool patternFinds(const char* pattern, const std::string& name) {
+    for (const char* match = findMatch(pattern); match; match = findMatch(nullptr))
+        if (name == match) {
+            closeMatchSearch();
+            return true;
+        }
+    return false;
+}
+
+// A name without /s. Leftovers of a killed run in its directory are put back
+// first, and each one that the name's pattern finds is then handled as it
+// would have been: the expansion at start could not see it.
+void handlePlainName(const char* argument, int columnWidth) {
+    std::vector<std::string> restored = recoverLeftovers(argument);
+    const char* pattern = expandedFrom(argument);
+    if (!pattern && hasWildcard(argument)) pattern = argument;  // it matched nothing at start
+    bool handled = false;
+    std::string directory(argument, directoryLength(argument));
+    for (const std::string& name : restored) {
+        if (!pattern || !patternFinds(pattern, name)) continue;
+        handleEntry((directory + name).c_str(), columnWidth, false);
+        handled = true;
+    }
+    // A pattern that matched nothing at start has now found what was put back.
+    if (handled && pattern == argument) return;
+    handleEntry(argument, columnWidth, false);
+}
+
 void handleName(const char* argument, int columnWidth) {
     if (!settings.recurse) {
-        handleEntry(argument, columnWidth, false);
+        handlePlainName(argument, columnWidth);
         return;
     }
     // The expansion at start matched the pattern here only: each pattern is

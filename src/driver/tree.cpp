@@ -8,6 +8,7 @@
 
 #include "console/report.h"
 #include "convert/path.h"
+#include "convert/recover.h"
 #include "convert/rename.h"
 #include "driver/arguments.h"
 #include "driver/failure.h"
@@ -50,9 +51,11 @@ struct Walk {
     const std::function<void(const char*)>& handle;
     std::set<std::pair<uint64_t, uint64_t>> seen;  // volumes and file numbers
 
+    // The starting directory counts too: a bind mount or a loop inside the
+    // tree may lead back to it.
     bool firstVisit(const std::string& directory) {
         platform::EntryIdentity identity;
-        if (directory.empty() || !platform::entryIdentity(directory.c_str(), &identity)) return true;
+        if (!platform::directoryIdentity(directory.c_str(), &identity)) return true;
         return seen.insert({identity.volume, identity.file}).second;
     }
 
@@ -64,6 +67,9 @@ struct Walk {
             failureStep();
             return;
         }
+        // Leftovers of a killed run first, so that what is put back is walked
+        // and handled as it would have been.
+        recoverDirectory(directory);
         // One listing serves both where the pattern is "*".
         std::vector<Entry> all = list(directory, "*");
         for (const Entry& sub : all) {

@@ -71,9 +71,19 @@ const char* GetCommandLineA();
 // (POSIX); nullptr where the raw command line is all there is (Windows).
 const char* const* originalArguments(int* count);
 
+// Whose name the target of a move is. Any other program may create a `shared`
+// name at any moment, up to the move itself; an `own` name (the command's
+// temporary name) no other program makes.
+enum class MoveTarget { shared, own };
+
 // Renames `from` to `to` in place. Never replaces another existing entry: when
 // `to` names an entry that exists, the call fails. A link is moved as itself.
-bool moveEntry(const char* from, const char* to);
+bool moveEntry(const char* from, const char* to, MoveTarget target = MoveTarget::shared);
+
+// Moves `from` onto `to` only where `to` is an empty file, such as a run
+// killed in the middle of a move leaves where it had claimed a name; fails
+// for anything else.
+bool moveOntoClaim(const char* from, const char* to);
 
 // What tells one entry from another across its renames: the volume and the
 // file number, never those of a link's target.
@@ -89,6 +99,11 @@ inline bool operator==(const EntryIdentity& a, const EntryIdentity& b) {
 // and for an entry that a move by its name would not take as itself (a link
 // that the system follows): moving it would move another entry.
 bool entryIdentity(const char* path, EntryIdentity* identity);
+
+// The identity of the directory that `directory` (a directory part with its
+// separator, or empty for the current directory) designates, as the system
+// reaches it.
+bool directoryIdentity(const char* directory, EntryIdentity* identity);
 
 // True where every lookup ignores the letter case of names (Windows): there a
 // case-only rename cannot be told from a move onto another spelling.

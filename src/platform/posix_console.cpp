@@ -40,13 +40,10 @@ void onInterrupt(int sig) {
 
 constexpr int interruptions[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-// Held back with them: a closed pipe may end the run, but not in the middle
-// of a rename.
 sigset_t interruptionSet() {
     sigset_t set;
     sigemptyset(&set);
     for (int sig : interruptions) sigaddset(&set, sig);
-    sigaddset(&set, SIGPIPE);
     return set;
 }
 
@@ -80,6 +77,9 @@ void writeTo(std::FILE* stream, const char* bytes, std::size_t count) {
 }  // namespace
 
 void catchInterruptions() {
+    // A reader that goes away (`| head`) must not stop the renames half-way:
+    // the write fails instead, and the run says so once at its end.
+    signal(SIGPIPE, SIG_IGN);
     for (int sig : interruptions) {
         struct sigaction old {};
         sigaction(sig, nullptr, &old);
@@ -101,7 +101,7 @@ void releaseInterrupts() {
     if (holds == 0 || --holds > 0) return;
     sigset_t pending;
     sigpending(&pending);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
+    for (int sig : interruptions)
         if (sigismember(&pending, sig)) {
             // The process ends once the mask is lifted; what it reported so
             // far is written out first, as it matches the disk.

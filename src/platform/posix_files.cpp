@@ -105,7 +105,8 @@ struct Slot {
 };
 
 struct Directory {
-    bool caseInsensitive = true;
+    bool caseInsensitive = true;  // could ignore case: not known to keep cases apart
+    bool ignoresCase = false;     // seen to ignore case
     bool indexed = false;
     std::unordered_map<std::string, Slot> names;
 };
@@ -470,6 +471,16 @@ bool entryIdentity(const char* path, EntryIdentity* identity) {
     return true;
 }
 
+bool directoryIdentity(const char* part, EntryIdentity* identity) {
+    std::string slashed, directory;
+    struct stat st;
+    if (!slashPath(part, slashed) || !systemDirectory(slashed, directory) || stat(orDot(directory), &st) != 0)
+        return false;
+    identity->volume = static_cast<uint64_t>(st.st_dev);
+    identity->file = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
 namespace {
 
 // The system paths of a move must say what the command's paths say: the same
@@ -483,41 +494,117 @@ bool isFaithfulMove(const char* from, const char* to, const std::string& source,
     return equalsIgnoreCase(source.c_str(), target.c_str());
 }
 
-bool renameWithoutReplacing(const char* source, const char* target) {
-    if (renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) return true;
+// True when a listing of `directory` read now holds `from` and no entry
+// stored as `to`.
+bool listingHoldsOnly(const std::string& directory, const std::string& from, const std::string& to) {
+    DIR* dir = opendir(orDot(directory));
+    if (!dir) return false;
+    bool holdsFrom = false, holdsTo = false;
+    while (dirent* entry = readdir(dir)) {
+        holdsFrom = holdsFrom || from == entry->d_name;
+        holdsTo = holdsTo || to == entry->d_name;
+    }
+    closedir(dir);
+    return holdsFrom && !holdsTo;
+}
+
+bool sameClaim(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && (a.st_mode & S_IFMT) == (b.st_mode & S_IFMT) &&
+           (S_ISDIR(a.st_mode) || b.st_size == 0);
+}
+
+// Where the file system has no move that refuses to replace, the new name is
+// first claimed with what the kernel creates only where nothing is (an empty
+// file, or an empty directory for a directory), and the entry is moved onto
+// the claim only while it is still ours and untouched. A program that
+// creates the name meanwhile is refused by the claim; one would have to
+// remove our claim and put its own in its place between our look and the
+// move.
+bool moveOntoClaim(const char* source, const char* target, bool directory) {
+    struct stat claim, now;
+    if (directory) {
+        if (mkdir(target, 0700) != 0 || lstat(target, &claim) != 0) return false;
+    } else {
+        int fd = open(target, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) return false;
+        bool claimed = fstat(fd, &claim) == 0;
+        close(fd);
+        if (!claimed) return false;
+    }
+    if (lstat(target, &now) == 0 && sameClaim(claim, now) && rename(source, target) == 0) return true;
+    // Not moved: the claim goes, if it is still ours.
+    if (lstat(target, &now) == 0 && sameClaim(claim, now)) directory ? rmdir(target) : unlink(target);
+    return false;
+}
+
+bool renameWithoutReplacing(const std::string& directory, const std::string& source, const std::string& target,
+                            bool caseOnly, MoveTarget whose) {
+    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno == EEXIST) {
+        // A directory that ignores case finds the entry itself under its new
+        // spelling, and there no other program can create that spelling while
+        // the entry holds it: the plain move changes the case in one step.
+        // Proven once per directory by a listing that holds the old spelling
+        // and not the new one.
+        Directory& d = directoryState(directory);
+        if (!caseOnly || !d.caseInsensitive) return false;
+        std::size_t dir = directory.size();
+        if (!d.ignoresCase && !listingHoldsOnly(directory, source.substr(dir), target.substr(dir))) return false;
+        d.ignoresCase = true;
+        return rename(source.c_str(), target.c_str()) == 0;
+    }
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
     // The file system refuses the flag. A hard link fails atomically when the
-    // target exists; where links are not possible, check, then rename.
+    // target exists; where links are not possible, the target is claimed.
     struct stat st;
-    if (lstat(source, &st) != 0) return false;
+    if (lstat(source.c_str(), &st) != 0) return false;
+    // An interruption between the steps would leave both names.
+    holdInterrupts();
+    bool moved = false, decided = false;
     if (!S_ISDIR(st.st_mode)) {
-        holdInterrupts();  // an interruption between the two would leave both names
-        bool linked = link(source, target) == 0;
-        bool moved = linked && (unlink(source) == 0 || (unlink(target), false));
-        int linkError = errno;
-        releaseInterrupts();
-        if (linked) return moved;
-        if (linkError == EEXIST) return false;
+        if (link(source.c_str(), target.c_str()) == 0) {
+            moved = unlink(source.c_str()) == 0 || (unlink(target.c_str()), false);
+            decided = true;
+        } else {
+            decided = errno == EEXIST;
+        }
     }
-    if (lstat(target, &st) == 0 || errno != ENOENT) return false;
-    return rename(source, target) == 0;
+    if (!decided && whose == MoveTarget::own) {
+        // No other program makes this name: a look before the move will do.
+        moved = lstat(target.c_str(), &st) != 0 && errno == ENOENT && rename(source.c_str(), target.c_str()) == 0;
+    } else if (!decided) {
+        moved = moveOntoClaim(source.c_str(), target.c_str(), S_ISDIR(st.st_mode));
+    }
+    releaseInterrupts();
+    return moved;
 }
 
 }  // namespace
 
-bool moveEntry(const char* from, const char* to) {
+bool moveEntry(const char* from, const char* to, MoveTarget whose) {
     std::string source, target;
     if (!systemPath(from, source) || !systemPath(to, target)) return false;
     if (!isFaithfulMove(from, to, source, target)) return false;
-    if (!renameWithoutReplacing(source.c_str(), target.c_str())) return false;
     std::size_t dir = directoryPart(source);
     std::string directory = source.substr(0, dir);
+    if (!renameWithoutReplacing(directory, source, target, equalsIgnoreCase(from, to), whose)) return false;
     bool wasKnown = known.valid && known.path == source;
     bool notDirectory = wasKnown && !S_ISDIR(known.st.st_mode);
     bool confirmed = wasKnown && !directoryState(directory).caseInsensitive;
     known.valid = confirmed;
     if (confirmed) known.path = target;
     recordMove(directory, source.substr(dir), target.substr(dir), notDirectory);
+    return true;
+}
+
+bool moveOntoClaim(const char* from, const char* to) {
+    std::string source, target;
+    struct stat st;
+    if (!systemPath(from, source) || !systemPath(to, target) || !isFaithfulMove(from, to, source, target) ||
+        lstat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0 ||
+        rename(source.c_str(), target.c_str()) != 0)
+        return false;
+    forgetDirectories();  // a rare move: everything is read afresh
     return true;
 }
 

@@ -482,16 +482,114 @@ bool entryIdentity(const char* path, EntryIdentity* identity) {
     return true;
 }
 
+bool directoryIdentity(const char* directory, EntryIdentity* identity) {
+    std::wstring wide;
+    if (!widen(directory, wide)) return false;
+    HANDLE handle = openEntry(wide.empty() ? L"." : wide);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool ok = ::GetFileInformationByHandle(handle, &info) != 0;
+    ::CloseHandle(handle);
+    if (!ok) return false;
+    identity->volume = info.dwVolumeSerialNumber;
+    identity->file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
 bool lookupsIgnoreCase() { return true; }
 
 bool mayRename(const char* path) {
-    // Windows tells of a refusal only by refusing; the attributes of an entry
-    // (read-only included) do not stand in the way of renaming it.
+    // Windows tells of most refusals only by refusing; the attributes of an
+    // entry (read-only included) do not stand in the way of renaming it. A
+    // read-only volume can be told: by its flag, or, where that is not given
+    // (Wine), by a file without the read-only attribute that may not even be
+    // opened for its attributes.
     std::wstring wide;
-    return widen(path, wide) && ::GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!widen(path, wide)) return false;
+    DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    HANDLE entry = openEntry(wide);
+    if (entry == INVALID_HANDLE_VALUE) return true;  // nothing more to tell
+    DWORD flags = 0;
+    bool readOnlyVolume = ::GetVolumeInformationByHandleW(entry, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+                          (flags & FILE_READ_ONLY_VOLUME);
+    ::CloseHandle(entry);
+    if (readOnlyVolume) return false;
+    if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return true;
+    HANDLE writable = ::CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (writable != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(writable);
+        return true;
+    }
+    DWORD error = ::GetLastError();
+    return error != ERROR_ACCESS_DENIED && error != ERROR_WRITE_PROTECT;
 }
 
-bool moveEntry(const char* from, const char* to) {
+namespace {
+
+// True when `path` holds the claim `claimed`: the empty file made for it.
+bool holdsClaim(const std::wstring& path, uint64_t claimed) {
+    HANDLE handle = openEntry(path);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    uint64_t index = 0;
+    LARGE_INTEGER size;
+    bool ours = fileIndexOf(handle, &index) && index == claimed && ::GetFileSizeEx(handle, &size) &&
+                size.QuadPart == 0;
+    ::CloseHandle(handle);
+    return ours;
+}
+
+// A move of a file to a name it does not hold: the name is first claimed by
+// creating an empty file where nothing is (which Windows and Wine do in one
+// step), and the file is moved onto the claim only while it is still ours and
+// untouched. A program that creates the name meanwhile is refused; one would
+// have to delete our claim and put its own in its place between the look and
+// the move. A failure to claim keeps its error, for the caller to tell an
+// existing name.
+bool moveOntoClaim(const std::wstring& source, const std::wstring& target) {
+    HANDLE claim = ::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (claim == INVALID_HANDLE_VALUE) return false;
+    uint64_t claimed = 0;
+    bool known = fileIndexOf(claim, &claimed);
+    ::CloseHandle(claim);
+    if (known && holdsClaim(target, claimed) &&
+        ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    if (known && holdsClaim(target, claimed)) ::DeleteFileW(target.c_str());
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+}
+
+// One try at a move that never replaces another entry. A case-only move of
+// the entry itself, a move to the command's own name and the move of a
+// directory go to the system as they are:
+// without MOVEFILE_REPLACE_EXISTING it refuses a name that another entry
+// holds (Wine checks, then moves).
+bool moveOnce(const std::wstring& source, const std::wstring& target, MoveTarget whose) {
+    DWORD attributes = whose == MoveTarget::own ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(source.c_str());
+    if (!sameIgnoringCase(source, target) && attributes != INVALID_FILE_ATTRIBUTES &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return moveOntoClaim(source, target);
+    return ::MoveFileExW(source.c_str(), target.c_str(), 0) != 0;
+}
+
+}  // namespace
+
+bool moveOntoClaim(const char* from, const char* to) {
+    std::wstring source, target;
+    if (!widen(from, source) || !widen(to, target)) return false;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        data.nFileSizeHigh != 0 || data.nFileSizeLow != 0)
+        return false;
+    return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool moveEntry(const char* from, const char* to, MoveTarget whose) {
     std::wstring source, target;
     if (!widen(from, source) || !widen(to, target)) return false;
     // Where lookups echo, the file system ignores case and refuses a case-only
@@ -501,9 +599,7 @@ bool moveEntry(const char* from, const char* to) {
     if (echoKnown && echoes && echoKnownFor == source.substr(0, directoryLength) &&
         sameIgnoringCase(source, target))
         return false;
-    // Without MOVEFILE_REPLACE_EXISTING the move fails when `to` names another
-    // entry; a case-only move of the entry itself is allowed.
-    if (::MoveFileExW(source.c_str(), target.c_str(), 0)) return true;
+    if (moveOnce(source, target, whose)) return true;
     DWORD error = ::GetLastError();
     if ((error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) || !echoKnown || !echoes ||
         echoKnownFor != target.substr(0, wideDirectoryLength(target)))
@@ -519,7 +615,7 @@ bool moveEntry(const char* from, const char* to) {
     }
     for (int attempt = 0; attempt < 30; ++attempt) {
         ::Sleep(100);
-        if (::MoveFileExW(source.c_str(), target.c_str(), 0)) return true;
+        if (moveOnce(source, target, whose)) return true;
         error = ::GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
     }

@@ -7,6 +7,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -102,6 +103,18 @@ SCENARIOS = [
      [".RC.tavisk~→.RC" + RESTORED, "NEXT.TXT→next.txt"], [".RC", "next.txt"]),
     ("directories and their files", ["DIR/", "DIR/FILE.TXT", "TOP.TXT"], ["DIR", "DIR\\FILE.TXT", "TOP.TXT"], 0,
      ["DIR→dir", "DIR\\FILE.TXT→file.txt", "TOP.TXT→top.txt"], ["dir", "dir/file.txt", "top.txt"]),
+    # What is put back is then handled as the run would have handled it.
+    ("a leftover that a wildcard finds", ["ABC.TXT.tavisk~=entry", "NEXT.TXT"], ["*.TXT"], 0,
+     ["ABC.TXT.tavisk~→ABC.TXT" + RESTORED, "ABC.TXT→abc.txt", "NEXT.TXT→next.txt"],
+     ["abc.txt=entry", "next.txt"]),
+    ("a sole leftover under /s", ["SUB1/", "SUB1/X.TXT.tavisk~"], ["/s", "*.TXT"], 0,
+     ["SUB1{s}X.TXT.tavisk~→X.TXT" + RESTORED, "SUB1{s}X.TXT→x.txt"], ["SUB1", "SUB1/x.txt"]),
+    ("a leftover directory and its contents", ["BOX.tavisk~/", "BOX.tavisk~/IN.TXT"], ["/s", "*", "/fa"], 0,
+     ["BOX.tavisk~→BOX" + RESTORED, "BOX{s}IN.TXT→in.txt", "BOX→box"], ["box", "box/in.txt"]),
+    # A run killed after it claimed the new name with an empty file: the entry
+    # is put back onto the claim, then lowered.
+    ("a name claimed by a killed run", ["ABC.TXT.tavisk~=entry", "abc.txt"], ["ABC.TXT"], 0,
+     ["ABC.TXT.tavisk~→ABC.TXT" + RESTORED, "ABC.TXT→abc.txt"], ["abc.txt=entry"]),
 ]
 
 
@@ -117,20 +130,92 @@ class FileSystems(harness.Case):
             if name.endswith("/"):
                 os.mkdir(os.path.join(work, name))
             else:
-                open(os.path.join(work, name), "wb").close()
+                name, _, content = name.partition("=")
+                with open(os.path.join(work, name), "wb") as f:
+                    f.write(content.encode())
         r = self.bin.run(args, cwd=work)
-        if self.bin.wine and r == (1, b"", b"") and set(os.listdir(work)) == {n.split("/")[0] for n in made}:
+        if self.bin.wine and r == (1, b"", b"") and set(os.listdir(work)) == {n.split("/")[0].partition("=")[0] for n in made}:
             # Once in many full runs Wine ended the process before it wrote or
             # changed anything, as a stray console event would; run it again.
             print("wine ended %s at once with nothing done; run again" % args)
             r = self.bin.run(args, cwd=work)
-        out = "".join(line + "\n" for line in lines).encode("cp932")
+        separator = "\\" if self.bin.wine else "/"
+        out = "".join(line.format(s=separator) + "\n" for line in lines).encode("cp932")
         self.assertEqual((r[0], r[1], r[2]), (code, self.bin.out(out), b""))
         found = []
         for root, dirs, files in os.walk(work):
             for n in dirs + files:
                 found.append(os.path.relpath(os.path.join(root, n), work))
-        self.assertEqual(sorted(found), sorted(left))
+        self.assertEqual(sorted(found), sorted(n.partition("=")[0] for n in left))
+        for name, _, content in (n.partition("=") for n in left):
+            if content:
+                with open(os.path.join(work, name), "rb") as f:
+                    self.assertEqual(f.read(), content.encode(), name)
+
+    def twin_in_the_gap(self, mount):
+        """Another program creates the new spelling over and over while each
+        rename(2) of the run waits 1.5 s: whatever it manages to create stays,
+        and so does the entry. Natively the no-replace move and the link are
+        also refused, so that the run takes its slowest route."""
+        work = mount.work
+        for entry in os.listdir(work):
+            os.remove(os.path.join(work, entry))
+        time.sleep(1.2)
+        with open(os.path.join(work, "TEST.TXT"), "wb") as f:
+            f.write(b"entry")
+        created = []
+        stop = threading.Event()
+
+        def creator():
+            while not stop.is_set():
+                try:
+                    fd = os.open(os.path.join(work, "test.txt"), os.O_CREAT | os.O_EXCL | os.O_WRONLY)
+                except OSError:
+                    time.sleep(0.002)
+                    continue
+                os.write(fd, b"twin")
+                os.close(fd)
+                created.append(True)
+                return
+
+        delay = ["-e", "inject=rename:delay_enter=1500000"]
+        tracer = None
+        if self.bin.wine:  # the Wine server makes the moves
+            servers = subprocess.run(["pgrep", "^wineserver"], stdout=subprocess.PIPE).stdout.split()
+            if not servers:
+                self.skipTest("no wine server is running")
+            tracer = subprocess.Popen(["strace", "-qq", "-o", "/dev/null", "-e", "trace=rename,renameat2"] + delay +
+                                      [a for pid in servers for a in ("-p", pid.decode())])
+            time.sleep(1)
+            command = None
+        else:
+            command = ["strace", "-qq", "-f", "-o", "/dev/null", "-e", "trace=rename,renameat2,link",
+                       "-e", "inject=renameat2:error=EINVAL", "-e", "inject=link:error=EPERM"] + delay
+        thread = threading.Thread(target=creator)
+        thread.start()
+        try:
+            if command:
+                r = subprocess.run(command + self.bin.command(["TEST.TXT"]), cwd=work, env=self.bin.env(),
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                r = (r.returncode, r.stdout, r.stderr)
+            else:
+                r = self.bin.run(["TEST.TXT"], cwd=work)
+        finally:
+            stop.set()
+            thread.join()
+            if tracer:
+                tracer.terminate()
+                tracer.wait()
+        contents = []
+        for entry in os.listdir(work):
+            with open(os.path.join(work, entry), "rb") as f:
+                contents.append(f.read())
+        self.assertEqual(sorted(contents), [b"entry"] + ([b"twin"] if created else []), (r, os.listdir(work)))
+        if not created:
+            self.assertEqual(r, (0, self.bin.out(sjis("TEST.TXT→test.txt\n")), b""))
+            self.assertEqual(os.listdir(work), ["test.txt"])
+        else:  # refused, and said so
+            self.assertEqual(r[0], 1, r)
 
     def test_every_scenario_on_every_file_system(self):
         for kind in ("fat", "exfat", "casefold"):
@@ -140,6 +225,9 @@ class FileSystems(harness.Case):
                 if why:
                     print("skipped %s: %s" % (kind, why))
                     continue
+                if kind != "casefold" and shutil.which("strace"):
+                    with self.subTest(file_system=kind, scenario="a twin created in the gap"):
+                        self.twin_in_the_gap(mount)
                 for label, made, args, code, lines, left in SCENARIOS:
                     if kind == "fat" and any(n.endswith("/") for n in made):
                         continue

@@ -175,7 +175,7 @@ unsigned SearchPathA(const char* fileName, unsigned size, char* buffer) {
 void holdInterrupts() { ++state().interruptHolds; }
 void releaseInterrupts() { --state().interruptHolds; }
 
-bool moveEntry(const char* from, const char* to) {
+bool moveEntry(const char* from, const char* to, MoveTarget) {
     int number = ++state().movesMade;
     state().moveLog.push_back(std::string(from) + " -> " + to);
     state().holdsAtMove.push_back(state().interruptHolds);
@@ -200,6 +200,18 @@ bool moveEntry(const char* from, const char* to) {
     return true;
 }
 
+bool moveOntoClaim(const char* from, const char* to) {
+    auto* source = fake::find(from);
+    auto* target = fake::find(to);
+    if (!source || !target || target == source || !target->emptyFile) return false;
+    std::string directory = target->directory, name = target->name;
+    state().entries.erase(state().entries.begin() + (target - state().entries.data()));
+    source = fake::find(from);
+    source->directory = directory;
+    source->name = name;
+    return true;
+}
+
 bool canListDirectory(const char* directory) { return !fake::fails("canListDirectory", directory); }
 
 bool lookupsIgnoreCase() { return !fake::state().caseSensitive; }
@@ -209,6 +221,21 @@ bool mayRename(const char* path) { return !fake::fails("moveEntry", path); }
 bool entryIdentity(const char* path, EntryIdentity* identity) {
     auto* e = fake::find(path);
     if (!e || e->followedLink || fake::fails("entryIdentity", path)) return false;
+    identity->volume = 1;
+    identity->file = e->id;
+    return true;
+}
+
+bool directoryIdentity(const char* directory, EntryIdentity* identity) {
+    std::string path = directory;
+    if (path.empty()) {
+        identity->volume = 1;
+        identity->file = ~uint64_t{0};  // the current directory
+        return true;
+    }
+    if (path.back() == '\\') path.pop_back();
+    auto* e = fake::find(path.c_str());
+    if (!e) return false;
     identity->volume = 1;
     identity->file = e->id;
     return true;

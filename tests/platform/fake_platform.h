@@ -23,6 +23,7 @@ struct State {
         bool isDirectory;
         uint64_t id = 0;            // the entry's identity, kept across moves
         bool followedLink = false;  // a link that a move by name would not take as itself
+        bool emptyFile = false;     // an empty file, as a claim of a killed run is
     };
     std::vector<Entry> entries;
     std::string out, err;
