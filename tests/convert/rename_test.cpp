@@ -124,12 +124,23 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
          line("X.TXT.tavisk~", "X.TXT", ":中断した改名から復元") + sj("Y:存在せず\n"), {"X.TXT.tavisk~"}},
         {"the old name is taken", {"X.TXT.tavisk~", "X.TXT"}, {"X.TXT"}, 1,
          line("X.TXT.tavisk~", "X.TXT", ":改名不能"), {"X.TXT", "X.TXT.tavisk~"}},
+        // What is put back is handled where the run's pattern finds it.
+        {"a pattern that found nothing else", {"X.TXT.tavisk~", "Z.DAT.tavisk~"}, {"*.TXT"}, 0,
+         line("X.TXT.tavisk~", "X.TXT", ":中断した改名から復元") + line("Z.DAT.tavisk~", "Z.DAT", ":中断した改名から復元") +
+             line("X.TXT", "x.txt"),
+         {"Z.DAT", "x.txt"}},
+        {"the only entry of a directory under /s", {"SUB", "SUB\\X.TXT.tavisk~"}, {"/s", "*.TXT"}, 0,
+         line("SUB\\X.TXT.tavisk~", "X.TXT", ":中断した改名から復元") + line("SUB\\X.TXT", "x.txt"),
+         {"SUB", "SUB\\x.txt"}},
+        {"a directory and its contents under /s", {"BOX.tavisk~", "BOX.tavisk~\\IN.TXT"}, {"/s", "*"}, 0,
+         line("BOX.tavisk~", "BOX", ":中断した改名から復元") + line("BOX\\IN.TXT", "in.txt") + line("BOX", "box"),
+         {"box", "box\\in.txt"}},
     };
     for (const Case& c : cases) {
         resetProcess();
         fake::state().caseSensitive = true;
         for (const std::string& n : c.before) {
-            if (n == "SUB") fake::addDirectory(n);
+            if (n == "SUB" || n == "BOX.tavisk~") fake::addDirectory(n);
             else fake::addFile(n);
         }
         RunResult r = runTavisk(c.arguments);
