@@ -11,14 +11,18 @@ namespace {
 
 constexpr std::size_t loaderNameLimit = 1023;
 
-// Sets the switch character from a line "switch...=value".
-void applySwitchKey(char* line, char* switchChar) {
-    if (!startsWith(line, "switch")) return;
+// Sets the switch character from a line "switch...=value"; true when the
+// line was such a key.
+bool applySwitchKey(char* line, char* switchChar) {
+    if (!startsWith(line, "switch")) return false;
     char* equals = std::strchr(line, '=');
-    if (!equals) return;
+    if (!equals) return false;
     char* value = trimLeadingSpace(equals + 1);
     *switchChar = value[0];
+    return true;
 }
+
+bool isPosixDialect() { return platform::switchIntroducer() != '/'; }
 
 }  // namespace
 
@@ -28,7 +32,9 @@ OwnedString configPathFor(const char* exePath) {
     if (!path) return nullptr;
     std::memcpy(path, exePath, n + 1);
     setExtension(path, "cfg");
-    return OwnedString(path);
+    OwnedString beside(path);
+    const char* chosen = platform::configurationFile(beside.get());
+    return chosen == beside.get() ? std::move(beside) : duplicateString(chosen);
 }
 
 void reportBrokenConfig(int result, const char* path, unsigned long lineNumber) {
@@ -55,6 +61,10 @@ int nextExpandedLine(ConfigReading& reading, std::size_t nameLimit) {
     int result;
     while ((result = nextConfigLine(reading.lines, reading.line.text, configLineCapacity)) ==
            lineRead) {
+        // Linux editors may begin a file with a UTF-8 byte order mark.
+        char* text = reading.line.text;
+        if (reading.lines.lineNumber == 1 && isPosixDialect() && startsWith(text, "\xEF\xBB\xBF"))
+            std::memmove(text, text + 3, std::strlen(text + 3) + 1);
         if (reading.line.text[0] == '\0') continue;
         if (!expandVariables(reading.line, reading.name, nameLimit))
             fatalError("%s", text::outOfMemory);
@@ -71,10 +81,17 @@ void loadConfig(const char* exePath, char* switchChar) {
     int result;
     while ((result = nextExpandedLine(reading, loaderNameLimit)) == lineRead) {
         char* line = reading.line.text;
-        applySwitchKey(line, switchChar);
+        // A line that expands to nothing sets nothing, whatever the switch
+        // character (NUL after "switch=").
+        if (line[0] == '\0') continue;
+        bool key = applySwitchKey(line, switchChar);
         // It holds no paths: a line may begin with '-' on POSIX too.
-        if (line[0] == '/' || line[0] == *switchChar || line[0] == platform::switchIntroducer())
-            applySwitches(line);
+        bool switchLine = line[0] == '/' || line[0] == *switchChar || line[0] == platform::switchIntroducer();
+        // On Linux the file is as strict as the command line: one documented
+        // switch a line.
+        if (isPosixDialect() && !key && !(switchLine && isDocumentedSwitch(line)))
+            fatalError(text::unknownConfigLine, path.get(), reading.lines.lineNumber, line);
+        if (switchLine) applySwitches(line);
     }
     if (result == binaryData || result == mixedLineEnds)
         reportBrokenConfig(result, path.get(), reading.lines.lineNumber);

@@ -8,8 +8,8 @@
 constexpr int widestColumn = 70;
 
 // The widest resolved length (or typed length, where a name does not resolve)
-// of arguments 1 to count - 1; arguments beginning with '-' or '/' do not count.
-std::size_t widestNameLength(int count, char* const* arguments);
+// of the arguments from 1 to count - 1 that `isName` says are names.
+std::size_t widestNameLength(int count, char* const* arguments, bool (*isName)(char* const* arguments, int i));
 
 // Where the last component of `path` starts; a network root has an empty tail.
 const char* pathTailStart(const char* path);

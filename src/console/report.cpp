@@ -76,6 +76,8 @@ void reportResult(ResultKind kind, const char* name, int columnWidth, const char
     }
 }
 
+void countPassedOver() { ++counts.leftAlone; }
+
 void reportSummary() {
     if (!settings.showSummary || counts.written) return;
     counts.written = true;

@@ -21,6 +21,10 @@ enum class ResultKind {
 void reportResult(ResultKind kind, const char* name, int columnWidth, const char* newName = "",
                   const char* extra = "");
 
+// Counts an entry that the kind filter passes over (/f, /fd) as left alone,
+// without a line, so that the closing count holds every entry the run met.
+void countPassedOver();
+
 // The closing line under /v+s: the entries renamed (to be renamed under
 // /test), left alone, failed and not found. Written once.
 void reportSummary();

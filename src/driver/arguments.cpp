@@ -286,7 +286,7 @@ namespace {
 [[noreturn]] void outOfArgumentSpace() {
     static const char parts[][48] = {"\r\n", "runtime error ",
                                      "R6008\r\n- not enough space for arguments\r\n"};
-    for (const char* part : parts) platform::writeErr(part, std::strlen(part));
+    for (const char* part : parts) platform::writeErrExactly(part, std::strlen(part));
     platform::exitProcess(255);
 }
 

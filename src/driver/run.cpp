@@ -62,11 +62,11 @@ bool isSwitchArgument(const char* argument) {
     return argument[0] == '-' || (argument[0] == settings.switchChar && argument[0] != '/');
 }
 
-bool isSwitchAt(char** arguments, int i) {
+bool isSwitchAt(char* const* arguments, int i) {
     // The cheap test first: most arguments are names.
     return i < endOfSwitches && isSwitchArgument(arguments[i]) && !isExpandedName(arguments[i]);
 }
-bool isNameAt(char** arguments, int i) { return i != endOfSwitches && !isSwitchAt(arguments, i); }
+bool isNameAt(char* const* arguments, int i) { return i != endOfSwitches && !isSwitchAt(arguments, i); }
 
 // POSIX: where "--" stands, and a '/' ending a name (as tab completion gives
 // a directory) dropped.
@@ -114,7 +114,10 @@ bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing) {
         return false;
     }
     bool directory = (attributes & platform::attributeDirectory) != 0;
-    if (directory ? !settings.includeDirectories : !settings.includeFiles) return true;
+    if (directory ? !settings.includeDirectories : !settings.includeFiles) {
+        countPassedOver();
+        return true;
+    }
     lowerCaseEntry(path.get(), displayName ? displayName.get() : "", columnWidth);
     return true;
 }
@@ -161,6 +164,18 @@ void handleName(const char* argument, int columnWidth) {
         lastPattern = pattern;
         argument = pattern;
     }
+    // On Linux, as chmod -R and find do, a directory named without wildcards
+    // is worked on with everything below it.
+    if (isPosix() && !hasWildcard(argument)) {
+        uint32_t attributes = queryAttributes(argument);
+        if (attributes != platform::invalidAttributes && (attributes & platform::attributeDirectory)) {
+            std::string below = std::string(argument) + platform::pathSeparator + "*";
+            walkTree(below.c_str(), columnWidth,
+                     [columnWidth](const char* path) { handleEntry(path, columnWidth, true); });
+            handleEntry(argument, columnWidth, false);
+            return;
+        }
+    }
     // A name found nowhere in the tree is reported once, as typed.
     bool found = false;
     walkTree(argument, columnWidth, [&found, columnWidth](const char* path) {
@@ -203,6 +218,13 @@ int runCommand(int count, char** arguments) {
         if (i == endOfSwitches) continue;
         if (isNameAt(arguments, i)) {
             ++names;
+            // A Windows habit on Linux: "/test" that names nothing would
+            // otherwise let the run rename for real.
+            if (isPosix() && argument[0] == '/' && isDocumentedSwitch(argument) && !isExpandedName(argument) &&
+                queryAttributes(argument) == platform::invalidAttributes) {
+                std::string dashed = std::string("-") + (argument + 1);
+                fatalError(text::windowsSwitch, argument, dashed.c_str());
+            }
             continue;
         }
         if (isPosix() && equalStrings(argument, "--help")) showHelp(arguments[0], 0);
@@ -224,7 +246,7 @@ int runCommand(int count, char** arguments) {
     // once more, so it is done only then.
     int columnWidth = 0;
     if (settings.showSkipped) {
-        std::size_t widest = widestNameLength(count, arguments);
+        std::size_t widest = widestNameLength(count, arguments, isNameAt);
         columnWidth = widest > widestColumn ? widestColumn : static_cast<int>(widest);
     }
     for (int i = 1; i < count; ++i)

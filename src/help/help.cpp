@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <initializer_list>
 
 #include "config/listing.h"
@@ -87,7 +88,7 @@ void switchSection(const char* name) {
     blank();
     lines({text::p1, text::p2});
     blank();
-    line(text::h1);
+    switchLine(text::h1);
     blank();
     line(text::exitHeading);
     printOut(text::exit0, 0);
@@ -135,13 +136,31 @@ void configSection(const char* name, const char* programPath) {
     pageBreak();
 }
 
+// An example as this platform's command line takes it: where a shell expands
+// wildcards before the command sees them, a word holding '*' is quoted.
+std::string example(const char* format) {
+    std::string shown = switches(format);
+    if (platform::switchIntroducer() == '/') return shown;
+    std::string quoted;
+    std::size_t start = 0;
+    while (start <= shown.size()) {
+        std::size_t end = shown.find(' ', start);
+        if (end == std::string::npos) end = shown.size();
+        std::string word = shown.substr(start, end - start);
+        quoted += word.find('*') != std::string::npos ? "'" + word + "'" : word;
+        if (end < shown.size()) quoted += ' ';
+        start = end + 1;
+    }
+    return quoted;
+}
+
 void examples(const char* name) {
     line(text::exampleHeading);
     for (const char* format :
          {text::ex01, text::ex02, text::ex03, text::ex04, text::ex05, text::ex06, text::ex07,
           text::ex08, text::ex09, text::ex10, text::ex11, text::ex12, text::ex13, text::ex14,
           text::ex15, text::ex16, text::ex17, text::ex17s, text::ex18})
-        printOut(switches(format), name);
+        printOut(example(format).c_str(), name);
 }
 
 }  // namespace

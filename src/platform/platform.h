@@ -123,12 +123,22 @@ void releaseInterrupts();
 // Environment lookup ignoring the case of ASCII letters; nullptr when unset.
 const char* getEnvironmentVariable(const char* name);
 
+// The configuration file to read, given the one beside the executable. On
+// Linux the user's ($XDG_CONFIG_HOME/tavisk/tavisk.cfg, by default
+// ~/.config/tavisk/tavisk.cfg), else the system's (/etc/tavisk.cfg), where
+// one exists; else, and on Windows always, `besideExecutable`. The text lives
+// until the next call.
+const char* configurationFile(const char* besideExecutable);
+
 // Opens a file for byte reads in binary mode; nullptr when it cannot be opened.
 std::FILE* openForReading(const char* path);
 
 // Standard output and error. writeOut is buffered; flushOut makes it visible.
 void writeOut(const char* bytes, std::size_t count);
 void writeErr(const char* bytes, std::size_t count);
+// Writes ASCII bytes to standard error exactly as they are, line ends included
+// (writeErr may turn "\n" into the system's line end).
+void writeErrExactly(const char* bytes, std::size_t count);
 void flushOut();
 // Flushes standard output and tells whether any write to it failed (a full
 // disk, a closed pipe).

@@ -6,6 +6,7 @@
 #include <clocale>
 #include <cstring>
 
+#include "platform/stand_ins.h"
 #include "sjis/sjis.h"
 
 namespace platform::codeset {
@@ -76,6 +77,7 @@ void setActive(bool on) {
         toCodePage = iconv_open("CP932", "UTF-8");
         toUtf8 = iconv_open("UTF-8", "CP932");
     }
+    standins::forget();
     // Without the converters nothing can be bridged; bytes pass as they are.
     utf8 = on && toCodePage != reinterpret_cast<iconv_t>(-1) &&
            toUtf8 != reinterpret_cast<iconv_t>(-1);
@@ -98,8 +100,10 @@ bool toCommand(const char* system, std::string& out) {
         out.assign(system, length);
         return true;
     }
-    if (convertFaithfully(toCodePage, toUtf8, system, length, out)) return true;
-    // Character by character, so that only what fails is marked.
+    if (convertFaithfully(toCodePage, toUtf8, system, length, out) && !standins::holdsStandIn(out.data(), out.size()))
+        return true;
+    // Character by character: what the code page lacks, holds only in its
+    // user-defined area, or is no UTF-8 gets a stand-in.
     out.clear();
     bool whole = true;
     std::string one;
@@ -108,9 +112,10 @@ bool toCommand(const char* system, std::string& out) {
         std::size_t n = sequenceLength(p + i, length - i);
         if (n == 1) {
             out += system[i];
-        } else if (n && convertFaithfully(toCodePage, toUtf8, system + i, n, one)) {
+        } else if (n && convertFaithfully(toCodePage, toUtf8, system + i, n, one) &&
+                   !standins::holdsStandIn(one.data(), one.size())) {
             out += one;
-        } else {
+        } else if (!standins::append(system + i, n ? n : 1, out)) {
             out += unconvertible;
             whole = false;
         }
@@ -125,17 +130,28 @@ bool toSystem(const char* text, std::size_t length, std::string& out) {
         return true;
     }
     if (std::memchr(text, unconvertible, length)) return false;
-    return convertFaithfully(toUtf8, toCodePage, text, length, out);
+    if (!standins::holdsStandIn(text, length)) return convertFaithfully(toUtf8, toCodePage, text, length, out);
+    out.clear();
+    std::string part;
+    return standins::walk(
+        text, length,
+        [&](const char* segment, std::size_t n) {
+            if (!convertFaithfully(toUtf8, toCodePage, segment, n, part)) return false;
+            out += part;
+            return true;
+        },
+        [&](const std::string& unit) { out += unit; });
 }
 
-void toDisplay(const char* text, std::size_t length, std::string& out) {
-    if (!utf8 || isAscii(text, length)) {
-        out.assign(text, length);
+namespace {
+
+// Ordinary characters for the terminal: what does not convert is shown as '?'.
+void displaySegment(const char* text, std::size_t length, std::string& out) {
+    std::string one;
+    if (convert(toUtf8, text, length, one)) {
+        out += one;
         return;
     }
-    if (convert(toUtf8, text, length, out)) return;
-    out.clear();
-    std::string one;
     for (std::size_t i = 0; i < length;) {
         unsigned char b = static_cast<unsigned char>(text[i]);
         std::size_t n = isSjisLead(b) && i + 1 < length &&
@@ -146,6 +162,32 @@ void toDisplay(const char* text, std::size_t length, std::string& out) {
         else if (convert(toUtf8, text + i, n, one)) out += one;
         else out += '?';
         i += n;
+    }
+}
+
+}  // namespace
+
+void toDisplay(const char* text, std::size_t length, std::string& out) {
+    if (!utf8 || isAscii(text, length)) {
+        out.assign(text, length);
+        return;
+    }
+    out.clear();
+    if (!standins::holdsStandIn(text, length)) {
+        displaySegment(text, length, out);
+        return;
+    }
+    // A stand-in is shown as the name holds it on the disk.
+    bool known = standins::walk(
+        text, length,
+        [&](const char* segment, std::size_t n) {
+            displaySegment(segment, n, out);
+            return true;
+        },
+        [&](const std::string& unit) { out += unit; });
+    if (!known) {
+        out.clear();
+        displaySegment(text, length, out);
     }
 }
 

@@ -9,9 +9,9 @@
 
 namespace platform::codeset {
 
-// Stands in the command's text for a character that code page 932 lacks or a
-// byte that is not UTF-8. No code page 932 text holds this byte, so a path
-// that carries it never reaches the system and cannot name an entry.
+// Stands in the command's text for a character that has no stand-in (the run
+// has met too many distinct ones). No code page 932 text holds this byte, so
+// a path that carries it never reaches the system and cannot name an entry.
 constexpr char unconvertible = '\xFF';
 
 // Chooses the conversion from the locale (after setlocale): on for a UTF-8
@@ -21,14 +21,17 @@ void setActive(bool utf8);
 bool active();
 
 // System text to the command's: each character that does not convert both
-// ways becomes `unconvertible`. Gives false when any did.
+// ways, converts into the user-defined area, or is not UTF-8 gets its
+// stand-in (platform/stand_ins.h). Gives false when one could not.
 bool toCommand(const char* system, std::string& out);
 
-// The command's text to the system's, all or nothing: false when any part
-// does not convert, or would not convert back to the same bytes.
+// The command's text to the system's, stand-ins back to what they stand for,
+// all or nothing: false when any part does not convert, or would not convert
+// back to the same bytes.
 bool toSystem(const char* text, std::size_t length, std::string& out);
 
-// The command's text for the terminal: what does not convert is shown as '?'.
+// The command's text for the terminal: stand-ins as the system's bytes they
+// stand for, and what does not convert as '?'.
 void toDisplay(const char* text, std::size_t length, std::string& out);
 
 }  // namespace platform::codeset

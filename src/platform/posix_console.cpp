@@ -20,14 +20,34 @@ namespace platform {
 
 namespace {
 
+// The terminal as the user had it, saved before the first change; put back
+// at every way out of the process.
 termios savedTerminal;
-volatile sig_atomic_t terminalRaw = 0;
+volatile sig_atomic_t terminalChanged = 0;
+bool echoHeld = false;
+
+bool saveTerminal() {
+    if (terminalChanged) return true;
+    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedTerminal) != 0) return false;
+    terminalChanged = 1;
+    return true;
+}
 
 void restoreTerminal() {
-    if (terminalRaw) {
+    if (terminalChanged) {
         tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
-        terminalRaw = 0;
+        terminalChanged = 0;
     }
+}
+
+// While output may pause, keys typed ahead are not echoed: they would push
+// the prompt aside and outlive its erasing.
+void holdEcho() {
+    if (echoHeld || !saveTerminal()) return;
+    termios quiet = savedTerminal;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    echoHeld = true;
 }
 
 // An interruption ends the process as the signal would, with the terminal
@@ -113,6 +133,7 @@ void releaseInterrupts() {
 
 void writeOut(const char* bytes, std::size_t count) { writeTo(stdout, bytes, count); }
 void writeErr(const char* bytes, std::size_t count) { writeTo(stderr, bytes, count); }
+void writeErrExactly(const char* bytes, std::size_t count) { std::fwrite(bytes, 1, count, stderr); }
 void flushOut() { std::fflush(stdout); }
 bool outputFailed() { return std::fflush(stdout) != 0 || std::ferror(stdout); }
 bool outputIsConsole() {
@@ -130,16 +151,16 @@ bool consoleRows(int* bufferRows, int* windowRows) {
     if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0)
         return false;
     *bufferRows = *windowRows = size.ws_row;
+    holdEcho();  // asked by a pager that is about to page
     return true;
 }
 
 int readConsoleKey() {
-    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedTerminal) != 0) return -1;
+    if (!saveTerminal()) return -1;
     termios raw = savedTerminal;
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
-    terminalRaw = 1;
     tcsetattr(STDIN_FILENO, TCSANOW, &raw);
     tcflush(STDIN_FILENO, TCIFLUSH);  // keys typed before the prompt do not answer it
     unsigned char key = 0;
@@ -160,7 +181,13 @@ int readConsoleKey() {
             }
         }
     }
-    restoreTerminal();
+    if (echoHeld) {
+        termios quiet = savedTerminal;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    } else {
+        restoreTerminal();
+    }
     return result;
 }
 

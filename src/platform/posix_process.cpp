@@ -117,6 +117,21 @@ unsigned SearchPathA(const char* commandFileName, unsigned size, char* buffer) {
     return found.empty() ? 0 : giveCommandPath(found, size, buffer);
 }
 
+const char* configurationFile(const char* besideExecutable) {
+    static std::string chosen;
+    std::string user;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    if (xdg && xdg[0] == '/') user = std::string(xdg) + "/tavisk/tavisk.cfg";
+    else if (home && home[0] == '/') user = std::string(home) + "/.config/tavisk/tavisk.cfg";
+    for (const std::string& candidate : {user, std::string("/etc/tavisk.cfg")}) {
+        struct stat st;
+        if (candidate.empty() || stat(candidate.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+        if (codeset::toCommand(candidate.c_str(), chosen) && chosen.size() < maxPath) return chosen.c_str();
+    }
+    return besideExecutable;
+}
+
 const char* getEnvironmentVariable(const char* commandName) {
     std::string name;
     if (!codeset::toSystem(commandName, std::strlen(commandName), name)) return nullptr;

@@ -8,11 +8,15 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/stand_ins.h"
 
 namespace platform {
 
@@ -41,34 +45,63 @@ bool narrowExactly(const wchar_t* wide, int length, std::string& out) {
     return !usedDefault;
 }
 
-// Text in the code page to wide text, exactly or not at all: false for the
-// mark, for bytes the code page does not define, and for anything that would
-// not convert back to the same bytes.
-bool widen(const char* text, std::wstring& out) {
-    int length = static_cast<int>(std::strlen(text));
-    if (std::memchr(text, unconvertible, static_cast<std::size_t>(length))) return false;
-    int n = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
-    if (n <= 0 && length != 0) return false;
-    out.assign(static_cast<std::size_t>(n), L'\0');
-    if (n && ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, length, &out[0], n) != n)
-        return false;
-    std::string back;
-    return narrowExactly(out.c_str(), n, back) && back == text;
+// Stand-ins carry what the code page lacks only where the code page is 932,
+// whose user-defined area they take.
+bool standInsApply() {
+    static const bool apply = ::GetACP() == 932;
+    return apply;
 }
 
-// Wide text for the command: each character that does not convert becomes
-// the mark. Gives false when any did.
+// A run of ordinary text in the code page to wide text, exactly or not at all.
+bool widenSegment(const char* text, int length, std::wstring& out) {
+    int n = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
+    if (n <= 0 && length != 0) return false;
+    std::wstring part(static_cast<std::size_t>(n), L'\0');
+    if (n && ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, length, &part[0], n) != n)
+        return false;
+    std::string back;
+    if (!narrowExactly(part.c_str(), n, back) || back.size() != static_cast<std::size_t>(length) ||
+        std::memcmp(back.data(), text, back.size()) != 0)
+        return false;
+    out += part;
+    return true;
+}
+
+// Text in the code page to wide text, exactly or not at all: false for the
+// mark, for bytes the code page does not define, and for anything that would
+// not convert back to the same bytes. Stand-ins become what they stand for.
+bool widen(const char* text, std::wstring& out) {
+    int length = static_cast<int>(std::strlen(text));
+    out.clear();
+    if (std::memchr(text, unconvertible, static_cast<std::size_t>(length))) return false;
+    if (!standInsApply() || !standins::holdsStandIn(text, static_cast<std::size_t>(length)))
+        return widenSegment(text, length, out);
+    return standins::walk(
+        text, static_cast<std::size_t>(length),
+        [&](const char* segment, std::size_t n) { return widenSegment(segment, static_cast<int>(n), out); },
+        [&](const std::string& unit) {
+            out.append(reinterpret_cast<const wchar_t*>(unit.data()), unit.size() / sizeof(wchar_t));
+        });
+}
+
+// Wide text for the command: each character that does not convert exactly,
+// or converts into the user-defined area, gets its stand-in (the mark where
+// none is left, or the code page is not 932). Gives false when a mark was
+// written.
 bool narrow(const wchar_t* wide, std::string& out) {
     int length = static_cast<int>(std::wcslen(wide));
-    if (narrowExactly(wide, length, out)) return true;
+    if (narrowExactly(wide, length, out) && !(standInsApply() && standins::holdsStandIn(out.data(), out.size())))
+        return true;
     out.clear();
     bool whole = true;
     std::string one;
     for (int i = 0; i < length;) {
         int n = IS_HIGH_SURROGATE(wide[i]) && i + 1 < length && IS_LOW_SURROGATE(wide[i + 1]) ? 2 : 1;
-        if (narrowExactly(wide + i, n, one)) {
+        bool exact = narrowExactly(wide + i, n, one);
+        if (exact && !(standInsApply() && standins::holdsStandIn(one.data(), one.size()))) {
             out += one;
-        } else {
+        } else if (!standInsApply() ||
+                   !standins::append(reinterpret_cast<const char*>(wide + i), n * sizeof(wchar_t), out)) {
             out += unconvertible;
             whole = false;
         }
@@ -133,32 +166,66 @@ bool writeConsole(HANDLE handle, const char* bytes, std::size_t count, char& pen
     }
     if (whole < text.size()) pendingLead = text[whole];
     text.resize(whole);
-    int n = ::MultiByteToWideChar(932, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) ::MultiByteToWideChar(932, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    std::wstring wide;
+    auto segment = [&wide](const char* part, std::size_t length) {
+        int n = ::MultiByteToWideChar(932, 0, part, static_cast<int>(length), nullptr, 0);
+        if (n <= 0) return true;
+        std::size_t at = wide.size();
+        wide.resize(at + static_cast<std::size_t>(n));
+        ::MultiByteToWideChar(932, 0, part, static_cast<int>(length), &wide[at], n);
+        return true;
+    };
+    // A stand-in is shown as the character it stands for.
+    if (!standInsApply() || !standins::walk(text.data(), text.size(), segment, [&wide](const std::string& unit) {
+            wide.append(reinterpret_cast<const wchar_t*>(unit.data()), unit.size() / sizeof(wchar_t));
+        })) {
+        wide.clear();
+        segment(text.data(), text.size());
+    }
     DWORD written = 0;
     if (!wide.empty()) ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     return true;
 }
 
-void writeTo(std::FILE* stream, const char* bytes, std::size_t count) {
-    // The mark is shown as the '?' that the console would show for the
-    // character; it is never the second byte of a character.
-    std::string shown;
-    if (std::memchr(bytes, unconvertible, count)) {
-        shown.assign(bytes, count);
-        for (char& c : shown)
-            if (c == unconvertible) c = '?';
-        bytes = shown.data();
+// Text for a file or pipe, which holds code page 932: the mark and each
+// stand-in are written as the '?' that the code page has for a character it
+// lacks. Neither is ever the second byte of a character.
+void writeCodePage(std::FILE* stream, const char* bytes, std::size_t count) {
+    bool marked = std::memchr(bytes, unconvertible, count) != nullptr;
+    if (!marked && !(standInsApply() && standins::holdsStandIn(bytes, count))) {
+        std::fwrite(bytes, 1, count, stream);
+        return;
     }
+    std::string shown;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+    for (std::size_t i = 0; i < count;) {
+        std::size_t n = 1;
+        if (p[i] == static_cast<unsigned char>(unconvertible)) {
+            shown += '?';
+        } else if (standInsApply() && standins::isStandInLead(p[i]) && i + 1 < count) {
+            n = p[i] == 0xF9 && i + 3 < count ? 4 : 2;
+            shown += '?';
+        } else {
+            n = isSjisLead(p[i]) && i + 1 < count ? 2 : 1;
+            shown.append(bytes + i, n);
+        }
+        i += n;
+    }
+    std::fwrite(shown.data(), 1, shown.size(), stream);
+}
+
+void writeTo(std::FILE* stream, const char* bytes, std::size_t count) {
     static char pendingOut = 0, pendingErr = 0;
     bool isOut = stream == stdout;
     HANDLE handle = ::GetStdHandle(isOut ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     if ((isOut ? outputIsConsole() : errorIsConsole())) {
         std::fflush(stream);  // anything written before goes first
-        if (writeConsole(handle, bytes, count, isOut ? pendingOut : pendingErr)) return;
+        std::string shown(bytes, count);
+        for (char& c : shown)
+            if (c == unconvertible) c = '?';
+        if (writeConsole(handle, shown.data(), shown.size(), isOut ? pendingOut : pendingErr)) return;
     }
-    std::fwrite(bytes, 1, count, stream);
+    writeCodePage(stream, bytes, count);
 }
 
 bool isModifier(WORD key) {
@@ -636,6 +703,8 @@ const char* getEnvironmentVariable(const char* name) {
     return value.c_str();
 }
 
+const char* configurationFile(const char* besideExecutable) { return besideExecutable; }
+
 std::FILE* openForReading(const char* path) {
     std::wstring wide;
     return widen(path, wide) ? ::_wfopen(wide.c_str(), L"rb") : nullptr;
@@ -643,6 +712,19 @@ std::FILE* openForReading(const char* path) {
 
 void writeOut(const char* bytes, std::size_t count) { writeTo(stdout, bytes, count); }
 void writeErr(const char* bytes, std::size_t count) { writeTo(stderr, bytes, count); }
+
+void writeErrExactly(const char* bytes, std::size_t count) {
+    if (errorIsConsole()) {
+        writeTo(stderr, bytes, count);
+        return;
+    }
+    // The stream is in text mode, which would write "\r\n" as "\r\r\n".
+    std::fflush(stderr);
+    int mode = _setmode(_fileno(stderr), _O_BINARY);
+    std::fwrite(bytes, 1, count, stderr);
+    std::fflush(stderr);
+    if (mode != -1) _setmode(_fileno(stderr), mode);
+}
 void flushOut() { std::fflush(stdout); }
 bool outputFailed() { return std::fflush(stdout) != 0 || std::ferror(stdout); }
 

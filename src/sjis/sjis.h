@@ -7,12 +7,12 @@
 #include <cstddef>
 
 // Inline: every scan asks these of each byte.
-inline bool isSjisLead(int byte) {  // 0x81-0x9F, 0xE0-0xFC
-    unsigned b = static_cast<unsigned>(byte) & 0xFFu;
+inline bool isSjisLead(int value) {  // 0x81-0x9F, 0xE0-0xFC
+    unsigned b = static_cast<unsigned>(value) & 0xFFu;
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
-inline bool isSjisTrail(int byte) {  // 0x40-0x7E, 0x80-0xFC
-    unsigned b = static_cast<unsigned>(byte) & 0xFFu;
+inline bool isSjisTrail(int value) {  // 0x40-0x7E, 0x80-0xFC
+    unsigned b = static_cast<unsigned>(value) & 0xFFu;
     return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
 }
 

@@ -137,6 +137,10 @@ TEST_F(Loading, FileSwitchesThenCommandLine) {
         {"switch=\n-p\n", '\0', false},
         {"switch=%SW%\n-p\n", '-', true},
         {"-p\nswitch=-\n", '-', false},  // a line before the key is no switch line
+        // A line that expands to nothing is no switch line, whatever the
+        // switch character; the variable's name is never taken for switches.
+        {"switch=\n%P%\n", '\0', false},
+        {"%P%\n", '/', false},
     };
     for (auto& c : cases) {
         resetProcess();

@@ -212,7 +212,10 @@ TEST_F(CommandRun, PosixCommandLineTakesDashSwitchesAndOnlyDocumentedOnes) {
         {{"-vx", "A.TXT"}, 1, "", unknown + "-vx", {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
         {{"-l/k", "A.TXT"}, 1, "", unknown + "-l/k", {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
         // '/' begins a name, "--" ends the switches, a '/' after a directory goes.
-        {{"/l"}, 1, notFound("/l"), "", {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
+        {{"/lx"}, 1, notFound("/lx"), "", {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
+        // A Windows switch that names nothing stops the run before any rename.
+        {{"A.TXT", "/l"}, 1, "", "\n\a" + sj("処理停止:\"/l\"は存在しません。オプションなら\"-l\"と指定してください。"),
+         {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
         {{"--", "-A.TXT", "-x"}, 1, arrow("-A.TXT", "-a.txt") + notFound("-x"), "", {"-a.txt", "A.TXT", "Mixed.TXT", "SUB"}},
         {{"SUB/"}, 0, arrow("SUB", "sub"), "", {"-A.TXT", "A.TXT", "Mixed.TXT", "sub"}},
         {{"--version"}, 0, "tavisk 1.09 ", "", {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
@@ -281,6 +284,11 @@ TEST_F(CommandRun, TreesPreviewsThatPredictAndTheClosingCount) {
         {"preview of a refused rename", {"TOP.TXT", "SUB", "/test", "/v+s"}, {"moveEntry TOP.TXT"}, false, 1,
          cannot("TOP.TXT", "top.txt") + sj("【集計】改名予定:0件  対象外:0件  改名不能:1件  存在せず:0件\n")},
         {"preview beside another spelling", {"TOP.TXT", "/test"}, {}, true, 1, cannot("TOP.TXT", "top.txt")},
+        // Every entry met is in one of the numbers: directories passed over
+        // by /f count as left alone.
+        {"files only, every entry counted", {"/s", "*", "/f", "/test", "/v+s"}, {}, false, 0,
+         arrow("SUB\\DEEP\\TWO.TXT", "two.txt") + arrow("SUB\\ONE.TXT", "one.txt") + arrow("TOP.TXT", "top.txt") +
+             sj("【集計】改名予定:3件  対象外:4件  改名不能:0件  存在せず:0件\n")},
         {"count of everything", {"TOP.TXT", "NONE", "low", "/c", "/v+s"}, {}, false, 2,
          arrow("TOP.TXT", "top.txt") + notFound("NONE") +
              sj("【集計】改名:1件  対象外:1件  改名不能:0件  存在せず:1件\n")},

@@ -55,11 +55,41 @@ class Config(harness.Case):
         self.assertTrue(err.endswith(self.bin.out(sjis("3行目に異なる改行コードを検出しました。") + b"\n")))
         self.assertEqual(self.names()[0], b"ABCDEFGHI.TXT")
 
+    def test_linux_places_and_strictness(self):
+        if self.bin.wine:
+            self.skipTest("Windows reads the file beside the executable only")
+        xdg = self.path("xdg")
+        os.makedirs(os.path.join(xdg, b"tavisk"))
+        user = os.path.join(xdg, b"tavisk", b"tavisk.cfg")
+        self.write(b"-l\n")  # beside the executable: not read while the user's exists
+        rows = [
+            # the user's file, its switches, exit code, standard output, standard error's end
+            (b"\xef\xbb\xbf-test\n# comment\n", ["B.TXT"], 0, b"B.TXT" + ARROW + b"b.txt\n", b""),
+            (b"-test\n-l -k\n", ["B.TXT"], 1, b"",
+             sjis("\"の2行目\"-l -k\"はオプションではありません。\n")),
+            (b"-test\nlong\n", ["B.TXT"], 1, b"", sjis("\"の2行目\"long\"はオプションではありません。\n")),
+        ]
+        for content, args, code, out, err in rows:
+            with self.subTest(content=content):
+                with open(user, "wb") as f:
+                    f.write(content)
+                got = self.run_copy(*args, env={"XDG_CONFIG_HOME": os.fsdecode(xdg)})
+                self.assertEqual((got[0], got[1]), (code, out))
+                self.assertTrue(got[2].endswith(err), got[2])
+                self.assertIn(b"B.TXT", self.names())
+        # The usage screen names the file that was read.
+        with open(user, "wb") as f:
+            f.write(b"-c\n")
+        code, out, err = self.run_copy("--help", env={"XDG_CONFIG_HOME": os.fsdecode(xdg)})
+        self.assertIn(user, out)
+
     def test_usage_screen_lists_the_file(self):
-        self.write(b"/c\n/v=ce k\n")
+        # Linux takes one switch a line.
+        self.write(b"/c\n/v=ce k\n" if self.bin.wine else b"/c\n-v=ce\n")
         code, out, err = self.run_copy("/?")
         self.assertEqual(code, 1)
-        self.assertIn(self.bin.out(sjis("・現在設定=") + b"/c \"/v=ce k\"\n"), out)
+        listed = b"/c \"/v=ce k\"" if self.bin.wine else b"/c -v=ce"
+        self.assertIn(self.bin.out(sjis("・現在設定=") + listed + b"\n"), out)
         self.assertIn(self.bin.out(b"\n" + sjis("【使用例】") + b"\n"), out)
         self.assertTrue(out.endswith(self.bin.out(self.bin.switches(b"tavisk /? ") + sjis("…… 使用方法説明") + b"\n")))
 

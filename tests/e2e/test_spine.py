@@ -138,6 +138,7 @@ class LinuxCommandLine(harness.Case):
         for name in ("A.TXT", "-B.TXT", ".HIDE.TXT", "SHOW.TXT"):
             self.touch(name)
         self.mkdir("DIR")
+        self.touch("DIR/IN.TXT")
 
     def test_switches_paths_and_names(self):
         absolute = os.path.join(self.dir, "A.TXT")
@@ -156,13 +157,17 @@ class LinuxCommandLine(harness.Case):
             (["/lx", "A.TXT"], 1, b"/lx" + MISSING + b"\n", b"", {}),  # a path, not a switch
             (["--help"], 0, sjis("ファイル名小文字化コマンド"), b"", {}),
             (["--version"], 0, b"tavisk 1.09 20", b"", {}),
+            # A Windows switch that names nothing stops the run before any rename.
+            ([b"*", b"/test"], 1, b"", b"\n\x07" + sjis("処理停止:\"/test\"は存在しません。オプションなら\"-test\"と指定してください。"), {}),
+            # A directory under -s: what it holds, then itself.
+            (["-s", "DIR"], 0, b"DIR/IN.TXT" + ARROW + b"in.txt\nDIR" + ARROW + b"dir\n", b"", {"DIR": "dir"}),
         ]
         for args, code, out, err, changed in rows:
             with self.subTest(args=args):
                 before = self.names()
                 got_code, got_out, got_err = self.tavisk(*args)
                 self.assertEqual(got_code, code)
-                screen = args[0].startswith("--h") or args[0] == "--version"
+                screen = args[0] in ("--help", "--version")
                 self.assertEqual(got_out[:len(out)] if screen else got_out, out)
                 self.assertEqual(got_err[:len(err)], err)
                 self.assertEqual(self.names(), sorted(os.fsencode(changed.get(os.fsdecode(n), os.fsdecode(n)))

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -10,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix_codeset.h"
+#include "platform/stand_ins.h"
 #include "temporary_directory.h"
 
 namespace codeset = platform::codeset;
@@ -22,30 +24,49 @@ protected:
     void TearDown() override { codeset::setActive(false); }
 };
 
-TEST_F(Bridge, ToCommandMarksOnlyWhatDoesNotConvert) {
+TEST_F(Bridge, ToCommandGivesStandInsThatGoBackExactly) {
     struct Case {
         const char* utf8;
-        const char* expected;
-        bool whole;
+        const char* expected;  // stand-ins given in the order met, from F040
     } cases[] = {
-        {"ABC.TXT", "ABC.TXT", true},
-        {"表示.TXT", "\x95\x5C\x8E\xA6.TXT", true},
-        {"ソフト", "\x83\x5C\x83\x74\x83\x67", true},     // ソ ends in 0x5C
-        {"ＡＢＣ", "\x82\x60\x82\x61\x82\x62", true},     // full-width letters
-        {"ﾀ", "\xC0", true},                              // half-width katakana
-        {"\\~", "\\~", true},                             // stay ASCII both ways
-        {"A😀B", "A\xFF" "B", false},                      // outside code page 932
-        {"caf\xC3\xA9", "caf\xFF", false},                // no best fit to 'e'
-        {"A\xE8" "B", "A\xFF" "B", false},                // not UTF-8
-        {"\xE8\xA1", "\xFF\xFF", false},                  // cut short
-        {"\xC0\xAF", "\xFF\xFF", false},                  // overlong '/'
-        {"\xED\xA0\x80", "\xFF\xFF\xFF", false},          // a surrogate
+        {"ABC.TXT", "ABC.TXT"},
+        {"表示.TXT", "\x95\x5C\x8E\xA6.TXT"},
+        {"ソフト", "\x83\x5C\x83\x74\x83\x67"},     // ソ ends in 0x5C
+        {"ＡＢＣ", "\x82\x60\x82\x61\x82\x62"},     // full-width letters
+        {"ﾀ", "\xC0"},                                  // half-width katakana
+        {"\\~", "\\~"},                               // stay ASCII both ways
+        {"A😀B", "A\xF0\x40" "B"},                      // outside code page 932
+        {"caf\xC3\xA9", "caf\xF0\x40"},                // no best fit to 'e'
+        {"\xC3\xA9\xF0\x9F\x98\x80\xC3\xA9", "\xF0\x40\xF0\x41\xF0\x40"},  // one stand-in per character
+        {"A\xE8" "B", "A\xF0\x40" "B"},                // not UTF-8
+        {"\xE8\xA1", "\xF0\x40\xF0\x41"},            // cut short
+        {"\xC0\xAF", "\xF0\x40\xF0\x41"},            // overlong '/'
+        {"\xED\xA0\x80", "\xF0\x40\xF0\x41\xF0\x42"},  // a surrogate
+        {"\xEE\x80\x80", "\xF0\x40"},                 // user-defined already: F040 is a stand-in
+        {"\xC2\xA5", "\xF0\x40"},                      // the yen sign is no backslash
     };
     for (const Case& c : cases) {
-        std::string out;
-        EXPECT_EQ(codeset::toCommand(c.utf8, out), c.whole) << c.utf8;
+        platform::standins::forget();
+        std::string out, back;
+        EXPECT_TRUE(codeset::toCommand(c.utf8, out)) << c.utf8;
         EXPECT_EQ(out, c.expected) << c.utf8;
+        EXPECT_TRUE(codeset::toSystem(out.data(), out.size(), back)) << c.utf8;
+        EXPECT_EQ(back, c.utf8);
     }
+    // More characters than one-character stand-ins: the rest take two.
+    platform::standins::forget();
+    std::string all, command, back;
+    for (unsigned i = 0; i < 2000; ++i) {  // Hangul syllables, none in code page 932
+        unsigned c = 0xAC00 + i;
+        all += static_cast<char>(0xE0 | (c >> 12));
+        all += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        all += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    EXPECT_TRUE(codeset::toCommand(all.c_str(), command));
+    EXPECT_EQ(command.size(), 2 * 1692 + 4 * (2000 - 1692));
+    EXPECT_EQ(command.substr(2 * 1692, 4), "\xF9\x40\xF0\x40");
+    EXPECT_TRUE(codeset::toSystem(command.data(), command.size(), back));
+    EXPECT_EQ(back, all);
 }
 
 TEST_F(Bridge, ToSystemIsAllOrNothing) {
@@ -60,6 +81,7 @@ TEST_F(Bridge, ToSystemIsAllOrNothing) {
         {"A\x81", false, ""},        // a lead byte without its second byte
         {"\xA0", false, ""},         // unassigned in code page 932
         {"\x81\x20", false, ""},     // a lead byte before a space
+        {"\xF0\x40", false, ""},     // a stand-in that was never given out
     };
     for (const Case& c : cases) {
         std::string out;
@@ -76,6 +98,10 @@ TEST_F(Bridge, DisplayShowsWhatDoesNotConvertAsQuestionMarks) {
     EXPECT_EQ(out, "表示→x");
     codeset::toDisplay("A\xFF" "B\x81", 4, out);
     EXPECT_EQ(out, "A?B?");
+    std::string standIn;
+    codeset::toCommand("CAF\xC3\x89\xE8.TXT", standIn);
+    codeset::toDisplay(standIn.data(), standIn.size(), out);
+    EXPECT_EQ(out, "CAF\xC3\x89\xE8.TXT");  // as the disk holds it
 }
 
 TEST(BridgeOff, EveryTextPassesUnchanged) {
@@ -109,10 +135,19 @@ protected:
     static bool exists(const char* name) { return access(name, F_OK) == 0; }
 };
 
-TEST_F(BridgedDirectory, SearchesGiveCodePageNamesAndSkipOthers) {
-    for (const char* name : {"表示.TXT", "A😀.TXT", "CAF\xC3\x89.TXT", "X\xE8.TXT"})
-        std::ofstream{name};
-    EXPECT_EQ(names("*.TXT"), "\x95\x5C\x8E\xA6.TXT|");
+TEST_F(BridgedDirectory, SearchesGiveEveryNameAndFindItAgain) {
+    const char* made[] = {"表示.TXT", "A😀.TXT", "CAF\xC3\x89.TXT", "X\xE8.TXT"};
+    for (const char* name : made) std::ofstream{name};
+    std::string listed = names("*.TXT");
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), '|'), 4) << listed;
+    for (const char* name : made) {
+        std::string command, back;
+        ASSERT_TRUE(codeset::toCommand(name, command));
+        EXPECT_NE(listed.find(command + "|"), std::string::npos) << name;
+        EXPECT_EQ(names(command.c_str()), command + "|") << name;  // found when typed
+        ASSERT_TRUE(codeset::toSystem(command.data(), command.size(), back));
+        EXPECT_EQ(back, name);
+    }
     EXPECT_EQ(names("\x95\x5C\x8E\xA6.txt"), "\x95\x5C\x8E\xA6.TXT|");  // case-insensitive lookup
     EXPECT_EQ(names("A\xFF.TXT"), "");                                // the mark finds nothing
     EXPECT_EQ(names("A\xFF*"), "");

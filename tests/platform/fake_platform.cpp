@@ -247,6 +247,8 @@ const char* getEnvironmentVariable(const char* name) {
     return nullptr;
 }
 
+const char* configurationFile(const char* besideExecutable) { return besideExecutable; }
+
 std::FILE* openForReading(const char* path) {
     auto it = state().files.find(path);
     if (it == state().files.end()) return nullptr;
@@ -258,6 +260,7 @@ std::FILE* openForReading(const char* path) {
 
 void writeOut(const char* bytes, std::size_t count) { state().out.append(bytes, count); }
 void writeErr(const char* bytes, std::size_t count) { state().err.append(bytes, count); }
+void writeErrExactly(const char* bytes, std::size_t count) { state().err.append(bytes, count); }
 void flushOut() {}
 bool outputFailed() { return state().outputFails; }
 bool outputIsConsole() { return state().console; }
