@@ -16,6 +16,15 @@ add_custom_target(tavisk_man_page ALL DEPENDS ${man_page})
 install(TARGETS tavisk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT native)
 install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT native)
 install(FILES LICENSE README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT native)
+# What Debian asks of every package: the copyright in its own format, and a
+# changelog (gzip -n, so that the package stays reproducible).
+configure_file(packaging/debian/changelog.in changelog @ONLY)
+set(changelog ${CMAKE_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${changelog}
+  COMMAND ${GZIP} -9 -n -c ${CMAKE_BINARY_DIR}/changelog > ${changelog}
+  DEPENDS ${CMAKE_BINARY_DIR}/changelog)
+add_custom_target(tavisk_changelog ALL DEPENDS ${changelog})
+install(FILES packaging/debian/copyright ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT native)
 
 if(TAVISK_WINDOWS)
   set(windows_files)

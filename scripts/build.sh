@@ -6,13 +6,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 if [ "${1:-}" = "--native" ]; then
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVISK_WINDOWS=OFF -DTAVISK_TESTS=OFF >/dev/null
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVISK_WINDOWS=OFF -DTAVISK_TESTS=OFF -DTAVISK_WERROR=ON >/dev/null
   cmake --build build -j "$jobs" --target tavisk
   exit
 fi
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVISK_WINDOWS=ON -DTAVISK_TESTS=ON >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVISK_WINDOWS=ON -DTAVISK_TESTS=ON -DTAVISK_WERROR=ON >/dev/null
 cmake --build build -j "$jobs"
 if [ "${1:-}" = "--sanitize" ]; then
-  cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVISK_SANITIZE=ON -DTAVISK_WINDOWS=OFF >/dev/null
+  cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVISK_SANITIZE=ON -DTAVISK_WINDOWS=OFF -DTAVISK_WERROR=ON >/dev/null
   cmake --build build-sanitize -j "$jobs"
 fi

@@ -15,7 +15,7 @@ packages=(
   libgtest-dev libgmock-dev dpkg-dev
   tmux
   clang libclang-rt-14-dev
-  e2fsprogs procps rename mmv time bc strace
+  e2fsprogs procps rename mmv time bc strace lintian
   fusefat exfat-fuse exfatprogs dosfstools fuse3 mount util-linux
 )
 

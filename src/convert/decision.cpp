@@ -115,7 +115,7 @@ void lowerCaseEntry(const char* path, const char* displayName, int columnWidth) 
             reportResult(ResultKind::renameFailed, name, columnWidth, plan.newName);
             break;
         case RenameOutcome::stranded:
-            reportResult(ResultKind::stranded, name, columnWidth, plan.newName, result.stranded);
+            reportResult(ResultKind::stranded, name, columnWidth, plan.newName, result.stranded.c_str());
             break;
     }
     failureStep();

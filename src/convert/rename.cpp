@@ -129,7 +129,6 @@ struct InterruptHold {
 RenameResult outcome(RenameOutcome o) {
     RenameResult result;
     result.outcome = o;
-    result.stranded[0] = '\0';
     return result;
 }
 
@@ -158,7 +157,7 @@ RenameResult renameThroughTemporary(const char* from, const char* to,
     if (platform::moveEntry(temporary, from) || !isEntry(temporary, identity))
         return outcome(RenameOutcome::failed);
     RenameResult result = outcome(RenameOutcome::stranded);
-    std::memcpy(result.stranded, temporary, length + suffixLength + 1);
+    result.stranded = temporary;
     return result;
 }
 

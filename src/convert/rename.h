@@ -1,6 +1,8 @@
 // Renaming an entry so that success means the name on disk changed.
 #pragma once
 
+#include <string>
+
 #include "platform/platform.h"
 
 enum class RenameOutcome {
@@ -11,7 +13,7 @@ enum class RenameOutcome {
 
 struct RenameResult {
     RenameOutcome outcome;
-    char stranded[platform::maxPath];  // the temporary path, after `stranded`
+    std::string stranded;  // the temporary path, after `stranded`
 };
 
 // Renames `from` to `to` (same directory, letter case changed). Never

@@ -176,10 +176,13 @@ void handleName(const char* argument, int columnWidth) {
             return;
         }
     }
-    // A name found nowhere in the tree is reported once, as typed.
+    // A name found nowhere in the tree is reported once, as typed; what a
+    // wildcard found in a listing is there, and is reported if it cannot be
+    // reached (a path beyond the system's limit).
     bool found = false;
-    walkTree(argument, columnWidth, [&found, columnWidth](const char* path) {
-        found = handleEntry(path, columnWidth, true) || found;
+    bool plain = !hasWildcard(argument + directoryLength(argument));
+    walkTree(argument, columnWidth, [&found, columnWidth, plain](const char* path) {
+        found = handleEntry(path, columnWidth, plain) || found;
     });
     if (!found) {
         reportNotFound(argument, columnWidth);

@@ -10,9 +10,17 @@
 
 namespace platform {
 
-// Path buffers hold at most this many bytes, terminator included, as the ANSI
-// Win32 API does; a longer path is refused everywhere.
-constexpr unsigned maxPath = 260;
+// Paths hold at most this many bytes, terminator included: the system's own
+// limit (Windows through its "\\?\" paths, Linux's PATH_MAX). A longer path
+// is refused everywhere, and reported.
+#ifdef _WIN32
+constexpr unsigned maxPath = 32768;
+#else
+constexpr unsigned maxPath = 4096;
+#endif
+// A final component holds at most this many bytes, terminator included: 255
+// characters of the system, each at most four bytes in the command's text.
+constexpr unsigned maxName = 1024;
 
 constexpr uint32_t invalidAttributes = 0xFFFFFFFFu;
 constexpr uint32_t attributeDirectory = 0x10;
@@ -29,7 +37,7 @@ char switchIntroducer();
 
 struct FindData {
     uint32_t attributes;
-    char fileName[maxPath];  // the entry's name as stored, without directory
+    char fileName[maxName];  // the entry's name as stored, without directory
 };
 
 using SearchHandle = void*;  // nullptr: no search

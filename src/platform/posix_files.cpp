@@ -56,7 +56,7 @@ std::size_t directoryPart(const std::string& path) {
 // A stored name that the command's own path rules could not carry back to the
 // same entry: a real '\\' would be read as a separator.
 bool isAddressable(const char* name) {
-    return std::strlen(name) < maxPath && !sjisFindFirst(name, '\\');
+    return std::strlen(name) < maxName && !sjisFindFirst(name, '\\');
 }
 
 // The command's form of a stored name; false for a name that it could not
@@ -377,7 +377,6 @@ bool nextMatch(Search* search, FindData* data) {
             continue;
         if (!commandName(name, converted)) continue;
         if (!wildcardMatch(search->pattern.c_str(), converted.c_str())) continue;
-        if (search->directoryLength + converted.size() >= maxPath) continue;
         // The directory's own record of the kind saves a stat per entry; the
         // expansion uses only the names.
         if (entry->d_type != DT_UNKNOWN) {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/stand_ins.h"
@@ -67,6 +68,21 @@ bool widenSegment(const char* text, int length, std::wstring& out) {
     return true;
 }
 
+// A path as the wide API takes it whatever its length: from 248 characters
+// on (below MAX_PATH less room for an 8.3 name) it is made whole and given the
+// "\\?\" form, which the system takes up to 32 767 characters.
+void allowLongPath(std::wstring& path) {
+    if (path.size() < 248 || path.compare(0, 4, L"\\\\?\\") == 0) return;
+    DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return;
+    std::wstring full(n, L'\0');
+    n = ::GetFullPathNameW(path.c_str(), n, &full[0], nullptr);
+    if (n == 0 || n >= full.size()) return;
+    full.resize(n);
+    if (full.compare(0, 2, L"\\\\") == 0) path = L"\\\\?\\UNC\\" + full.substr(2);
+    else path = L"\\\\?\\" + full;
+}
+
 // Text in the code page to wide text, exactly or not at all: false for the
 // mark, for bytes the code page does not define, and for anything that would
 // not convert back to the same bytes. Stand-ins become what they stand for.
@@ -74,14 +90,19 @@ bool widen(const char* text, std::wstring& out) {
     int length = static_cast<int>(std::strlen(text));
     out.clear();
     if (std::memchr(text, unconvertible, static_cast<std::size_t>(length))) return false;
-    if (!standInsApply() || !standins::holdsStandIn(text, static_cast<std::size_t>(length)))
-        return widenSegment(text, length, out);
-    return standins::walk(
-        text, static_cast<std::size_t>(length),
-        [&](const char* segment, std::size_t n) { return widenSegment(segment, static_cast<int>(n), out); },
-        [&](const std::string& unit) {
-            out.append(reinterpret_cast<const wchar_t*>(unit.data()), unit.size() / sizeof(wchar_t));
-        });
+    bool ok = !standInsApply() || !standins::holdsStandIn(text, static_cast<std::size_t>(length))
+                  ? widenSegment(text, length, out)
+                  : standins::walk(
+                        text, static_cast<std::size_t>(length),
+                        [&](const char* segment, std::size_t n) {
+                            return widenSegment(segment, static_cast<int>(n), out);
+                        },
+                        [&](const std::string& unit) {
+                            out.append(reinterpret_cast<const wchar_t*>(unit.data()),
+                                       unit.size() / sizeof(wchar_t));
+                        });
+    if (ok) allowLongPath(out);
+    return ok;
 }
 
 // Wide text for the command: each character that does not convert exactly,
@@ -118,7 +139,7 @@ struct Search {
 bool acceptFound(HANDLE handle, WIN32_FIND_DATAW& found, FindData* data) {
     std::string name;
     do {
-        if (narrow(found.cFileName, name) && name.size() < maxPath) {
+        if (narrow(found.cFileName, name) && name.size() < maxName) {
             data->attributes = found.dwFileAttributes;
             std::memcpy(data->fileName, name.c_str(), name.size() + 1);
             return true;
@@ -459,11 +480,20 @@ unsigned SearchPathA(const char* fileName, unsigned size, char* buffer) {
 namespace {
 
 // The final path of what a handle refers to: a followed link shows its target.
+// The path is the one within its volume ("\\dir\\name"): Wine gives no full
+// path longer than MAX_PATH, but gives this one from the file's name
+// information, whatever its length.
 bool finalPathOf(HANDLE handle, std::wstring& out) {
-    wchar_t buffer[1024];
-    DWORD n = ::GetFinalPathNameByHandleW(handle, buffer, 1024, FILE_NAME_NORMALIZED);
-    if (n == 0 || n >= 1024) return false;
-    out.assign(buffer, n);
+    static std::vector<wchar_t> buffer(32768 + 8);
+    DWORD n = ::GetFinalPathNameByHandleW(handle, buffer.data(), 32768, FILE_NAME_NORMALIZED | VOLUME_NAME_NONE);
+    if (n > 0 && n < 32768) {
+        out.assign(buffer.data(), n);
+        return true;
+    }
+    auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
+    if (!::GetFileInformationByHandleEx(handle, FileNameInfo, info, static_cast<DWORD>(buffer.size() * sizeof(wchar_t))))
+        return false;
+    out.assign(info->FileName, info->FileNameLength / sizeof(wchar_t));
     return true;
 }
 

@@ -110,17 +110,20 @@ TEST_F(CommandRun, ShortAliasAndOtherCaseResolveToTheStoredName) {
     EXPECT_TRUE(fake::exists("docs\\readme.txt"));
 }
 
-TEST_F(CommandRun, OverLongPathsAreRefusedLikeMissingNames) {
-    std::string name(300, 'A');
+TEST_F(CommandRun, PathsBeyondTheSystemsLimitAreRefusedLikeMissingNames) {
+    std::string name(platform::maxPath + 40, 'A');
     RunResult r = runTavisk({name});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out, notFound(name));
-    resetProcess();
-    std::string dir(250, 'D');
-    fake::addDirectory(dir);
-    fake::addFile(dir + "\\LONGNAME.TXT");
-    RunResult joined = runTavisk({dir + "\\longname.txt"});  // 263 bytes resolved
-    EXPECT_EQ(joined.code, 1);
+    // Under the limit a long path is worked on.
+    for (std::size_t length : {std::size_t{300}, std::size_t{platform::maxPath - 1}}) {
+        resetProcess();
+        std::string dir(length - 13, 'D');
+        fake::addDirectory(dir);
+        fake::addFile(dir + "\\LONGNAME.TXT");
+        RunResult joined = runTavisk({dir + "\\longname.txt", "/test"});
+        EXPECT_EQ(joined.code, 0) << length;
+    }
 }
 
 TEST_F(CommandRun, RenameFailureStopsOrContinues) {

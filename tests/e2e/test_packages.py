@@ -4,6 +4,7 @@ root, and what it holds is run there."""
 import glob
 import gzip
 import os
+import shutil
 import subprocess
 import tempfile
 import zipfile
@@ -68,6 +69,11 @@ class Packages(harness.Case):
         root = os.path.join(self.dir, "deb-root")
         subprocess.run(["dpkg-deb", "-x", deb, root], check=True)
         self.native_files(root, "usr")
+        for name in ("copyright", "changelog.gz"):
+            self.assertTrue(os.path.exists(os.path.join(root, "usr/share/doc/tavisk", name)), name)
+        if shutil.which("lintian"):
+            report = subprocess.run(["lintian", deb], capture_output=True, text=True).stdout
+            self.assertEqual([l for l in report.splitlines() if l.startswith("E:")], [], report)
 
     def test_plain_install(self):
         root = os.path.join(self.dir, "prefix")

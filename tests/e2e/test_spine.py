@@ -254,16 +254,29 @@ class Trees(harness.Case):
              ["SUB%sDEEP→deep" % s] + (["SUB\\UP→up:改名不能"] if self.bin.wine else []) + ["SUB→sub"],
              ["sub/UP", "low", "low/X.TXT", "sub", "sub/deep", "sub/deep/TWO.TXT", "sub/ONE.TXT", "TOP.TXT"]),
         ]
-        for args, code, lines, left in rows:
-            with self.subTest(args=args):
+        # A tree deeper than 260 bytes: every entry is counted and lowered.
+        deep = "/".join("FOLDER%d" % i for i in range(1, 41))
+        deep_lines = ["【集計】改名%s:41件  対象外:0件  改名不能:0件  存在せず:0件" % t for t in ("予定", "")]
+        rows += [
+            (["/s", "*", "/test", "/c", "/v=s"], 0, deep_lines[:1], None, deep),
+            (["/s", "*", "/l", "/v=s"], 0, deep_lines[1:], [deep.lower(), deep.lower() + "/deep.txt"], deep),
+        ]
+        for args, code, lines, left, *deep_tree in rows:
+            with self.subTest(args=args, deep=bool(deep_tree)):
                 shutil.rmtree(self.dir)
                 os.mkdir(self.dir)
-                self.make()
+                if deep_tree:
+                    os.makedirs(os.path.join(self.dir, deep_tree[0]))
+                    self.touch(deep_tree[0] + "/DEEP.TXT")
+                else:
+                    self.make()
                 got = self.tavisk(*args)
                 self.expect(got, code, "".join(l + "\n" for l in lines).encode("cp932"))
                 if left:
                     found = sorted(os.path.relpath(os.path.join(r, n), self.dir)
                                    for r, ds, fs in os.walk(self.dir) for n in ds + fs)
+                    if deep_tree:  # the deepest two stand for the rest
+                        found = found[-2:]
                     self.assertEqual(found, sorted(left))
 
 

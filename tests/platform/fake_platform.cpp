@@ -117,7 +117,7 @@ SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
         if (fake::fold(e.directory) != fake::fold(directory)) continue;
         bool match = hasWildcard(name.c_str()) ? wildcardMatch(name.c_str(), e.name.c_str())
                                                 : fake::sameName(e.name, name);
-        if (match) {
+        if (match && e.name.size() < maxName) {
             search->names.push_back(e.name);
             search->directories.push_back(e.isDirectory);
         }
