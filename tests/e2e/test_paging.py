@@ -109,6 +109,22 @@ class Paging(harness.Case):
             self.assertEqual(t.exit_line(), "EXIT=0 TTY=same")
             self.assertFalse(any(l.startswith(PROMPT) for l in t.screen()))
 
+    def test_keys_typed_while_output_runs_are_not_echoed(self):
+        if self.bin.wine:
+            self.skipTest("the Windows console does not echo keys read one by one")
+        t = self.terminal(80, 25, ["F*.TXT", "/p", "/test"])
+        t.prompt_after(23)
+        t.key("c")
+        t.key("x")  # typed ahead, while the next screenful is written
+        t.wait_for_result(47)
+        lines = t.wait_for(lambda ls: any(l.startswith(PROMPT) for l in ls), "the next prompt")
+        for line in lines:
+            if PROMPT in line:
+                self.assertTrue(line.startswith(PROMPT), "\n".join(lines))
+            self.assertNotIn("x", line.replace("txt", "").replace("TXT", "").replace("EXIT", ""), "\n".join(lines))
+        t.key("a")
+        self.assertEqual(t.exit_line(), "EXIT=0 TTY=same")
+
     def test_quit_keys_end_with_one_and_leave_the_terminal_usable(self):
         for key in ("q", "Q", "Escape"):
             t = self.terminal(80, 25, ["F*.TXT", "/p", "/test"])

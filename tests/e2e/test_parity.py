@@ -91,6 +91,24 @@ class Parity(unittest.TestCase):
         self.assertIn("😀.txt", disk)
         self.assertIn("cafÉ.txt", disk)
 
+    def test_bytes_that_are_not_utf8_travel_unchanged(self):
+        # Natively only: Wine holds names as UTF-16.
+        binary = harness.Binary("native", BUILD)
+        directory = tempfile.mkdtemp(prefix="tavisk-parity-")
+        try:
+            for name in (b"BAD\xe8.TXT", b"\xff\xfeX.TXT", b"OK.TXT"):
+                open(os.path.join(os.fsencode(directory), name), "wb").close()
+            for args, code, out, left in (
+                    (["*.TXT"], 0, b"OK.TXT\xe2\x86\x92ok.txt\n", [b"BAD\xe8.TXT", b"ok.txt", b"\xff\xfeX.TXT"]),
+                    ([b"BAD\xe8.TXT", b"\xff\xfex.txt", "/k"], 0,
+                     b"BAD\xe8.TXT\xe2\x86\x92bad\xe8.txt\n\xff\xfeX.TXT\xe2\x86\x92\xff\xfex.txt\n",
+                     [b"bad\xe8.txt", b"ok.txt", b"\xff\xfex.txt"])):
+                got = binary.run(args, cwd=directory, env={"LC_ALL": "C.UTF-8"})
+                self.assertEqual(got, (code, out, b""), args)
+                self.assertEqual(sorted(os.listdir(os.fsencode(directory))), left)
+        finally:
+            shutil.rmtree(directory, ignore_errors=True)
+
     def test_names_beyond_code_page_932_are_seen_and_counted(self):
         code, out, err, disk = run_scenario("native", BEYOND, ["/test", "/s", "/l", "/k", "/v=a+s", "*"])
         self.assertEqual((code, err), (0, ""))
