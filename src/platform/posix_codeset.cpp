@@ -172,11 +172,13 @@ void toDisplay(const char* text, std::size_t length, std::string& out) {
         out.assign(text, length);
         return;
     }
-    out.clear();
     if (!standins::holdsStandIn(text, length)) {
+        if (convert(toUtf8, text, length, out)) return;  // the common case, in place
+        out.clear();
         displaySegment(text, length, out);
         return;
     }
+    out.clear();
     // A stand-in is shown as the name holds it on the disk.
     bool known = standins::walk(
         text, length,

@@ -32,6 +32,11 @@ void forget();
 // True when `text` holds a character with a stand-in's lead byte.
 inline bool holdsStandIn(const char* text, std::size_t length) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    // Most texts hold no byte in the stand-ins' range at all: a plain pass
+    // over the bytes tells, before the walk by characters.
+    bool any = false;
+    for (std::size_t i = 0; i < length; ++i) any |= static_cast<unsigned char>(p[i] - 0xF0) < 10;
+    if (!any) return false;
     for (std::size_t i = 0; i < length; ++i) {
         if (!isSjisLead(p[i])) continue;
         if (isStandInLead(p[i])) return true;

@@ -480,18 +480,21 @@ unsigned SearchPathA(const char* fileName, unsigned size, char* buffer) {
 namespace {
 
 // The final path of what a handle refers to: a followed link shows its target.
-// The path is the one within its volume ("\\dir\\name"): Wine gives no full
-// path longer than MAX_PATH, but gives this one from the file's name
-// information, whatever its length.
-bool finalPathOf(HANDLE handle, std::wstring& out) {
+// The full path, as the system normalizes it; or, where that is not to be
+// had (Wine gives none longer than MAX_PATH), the path within the volume from
+// the file's name information, whatever its length. Paths of one form are
+// compared with paths of the same form only.
+bool finalPathOf(HANDLE handle, std::wstring& out, bool withinVolume = false) {
     static std::vector<wchar_t> buffer(32768 + 8);
-    DWORD n = ::GetFinalPathNameByHandleW(handle, buffer.data(), 32768, FILE_NAME_NORMALIZED | VOLUME_NAME_NONE);
-    if (n > 0 && n < 32768) {
+    if (!withinVolume) {
+        DWORD n = ::GetFinalPathNameByHandleW(handle, buffer.data(), 32768, FILE_NAME_NORMALIZED);
+        if (n == 0 || n >= 32768) return false;
         out.assign(buffer.data(), n);
         return true;
     }
     auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
-    if (!::GetFileInformationByHandleEx(handle, FileNameInfo, info, static_cast<DWORD>(buffer.size() * sizeof(wchar_t))))
+    if (!::GetFileInformationByHandleEx(handle, FileNameInfo, info,
+                                        static_cast<DWORD>(buffer.size() * sizeof(wchar_t))))
         return false;
     out.assign(info->FileName, info->FileNameLength / sizeof(wchar_t));
     return true;
@@ -511,15 +514,16 @@ bool sameIgnoringCase(const std::wstring& a, const std::wstring& b) {
 // The final path of a directory part, with its trailing '\\', and the serial
 // number of its volume. The last one is kept: the run renames only the letter
 // case of names, and the paths are compared ignoring it.
-bool directoryFinalPath(const std::wstring& directory, std::wstring& out, DWORD* volume) {
+bool directoryFinalPath(const std::wstring& directory, std::wstring& out, DWORD* volume, bool withinVolume) {
     static std::wstring lastDirectory, lastPath;
     static DWORD lastVolume = 0;
-    static bool known = false;
-    if (!known || lastDirectory != directory) {
+    static bool known = false, lastWithinVolume = false;
+    if (!known || lastDirectory != directory || lastWithinVolume != withinVolume) {
         HANDLE parent = openEntry(directory.empty() ? L"." : directory);
         if (parent == INVALID_HANDLE_VALUE) return false;
         BY_HANDLE_FILE_INFORMATION info;
-        bool ok = finalPathOf(parent, lastPath) && ::GetFileInformationByHandle(parent, &info);
+        lastWithinVolume = withinVolume;
+        bool ok = finalPathOf(parent, lastPath, withinVolume) && ::GetFileInformationByHandle(parent, &info);
         ::CloseHandle(parent);
         if (!ok) return false;
         if (lastPath.empty() || lastPath.back() != L'\\') lastPath += L'\\';
@@ -561,9 +565,11 @@ bool entryIdentity(const char* path, EntryIdentity* identity) {
     if (entry == INVALID_HANDLE_VALUE) return false;
     uint64_t index = 0;
     std::wstring entryPath;
-    bool ok = fileIndexOf(entry, &index) && finalPathOf(entry, entryPath);
+    bool ok = fileIndexOf(entry, &index);
+    bool full = ok && finalPathOf(entry, entryPath);
+    bool withinVolume = ok && !full && finalPathOf(entry, entryPath, true);
     ::CloseHandle(entry);
-    if (!ok) return false;
+    if (!full && !withinVolume) return false;
     // The handle must be the entry itself, in its own directory: where the
     // system followed a link (Wine does, whatever the flags say), a move by
     // the link's name would move its target.
@@ -572,7 +578,7 @@ bool entryIdentity(const char* path, EntryIdentity* identity) {
     std::size_t directoryLength = wideDirectoryLength(wide);
     std::wstring parentPath;
     DWORD volume = 0;
-    if (!directoryFinalPath(wide.substr(0, directoryLength), parentPath, &volume)) return false;
+    if (!directoryFinalPath(wide.substr(0, directoryLength), parentPath, &volume, withinVolume)) return false;
     if (!sameIgnoringCase(entryPath, parentPath + wide.substr(directoryLength))) return false;
     identity->volume = volume;
     identity->file = index;
