@@ -52,6 +52,11 @@ OwnedString modulePath() {
 // the count when there is none.
 int endOfSwitches = 0;
 
+// The pattern whose walk under /s was last made: its other matches are
+// passed over. Forgotten as a run starts, since a new run's patterns may
+// take the old ones' places in memory.
+const char* lastPattern = nullptr;
+
 bool isPosix() { return platform::switchIntroducer() != '/'; }
 
 bool isSwitchArgument(const char* argument) {
@@ -158,7 +163,6 @@ void handleName(const char* argument, int columnWidth) {
     }
     // The expansion at start matched the pattern here only: each pattern is
     // walked once, in place of its first match.
-    static const char* lastPattern = nullptr;
     if (const char* pattern = expandedFrom(argument)) {
         if (pattern == lastPattern) return;
         lastPattern = pattern;
@@ -199,6 +203,7 @@ OwnedString locateExecutable(const char* typed) {
 }
 
 int runCommand(int count, char** arguments) {
+    lastPattern = nullptr;
     prepareNames(count, arguments);
     OwnedString executable = locateExecutable(arguments[0]);
     // Typed with its extension from another directory, the command does not
