@@ -26,7 +26,7 @@ void listConfigSwitches(const char* path, char switchChar) {
     int result;
     while ((result = nextExpandedLine(reading, listingNameLimit)) == lineRead) {
         const char* line = reading.line.text;
-        if (line[0] != '/' && line[0] != switchChar && line[0] != platform::switchIntroducer()) continue;
+        if (!isSwitchLine(line, switchChar)) continue;
         if (!first) writeText(" ");
         bool quote = whiteSpaceKind(line) != 0;
         if (quote) writeText("\"");

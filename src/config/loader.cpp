@@ -22,7 +22,8 @@ bool applySwitchKey(char* line, char* switchChar) {
     return true;
 }
 
-bool isPosixDialect() { return platform::switchIntroducer() != '/'; }
+// A shell's users write the file as strictly as the command line.
+bool isStrict() { return platform::commandLineDialect().shell; }
 
 }  // namespace
 
@@ -35,6 +36,10 @@ OwnedString configPathFor(const char* exePath) {
     OwnedString beside(path);
     const char* chosen = platform::configurationFile(beside.get());
     return chosen == beside.get() ? std::move(beside) : duplicateString(chosen);
+}
+
+bool isSwitchLine(const char* line, char switchChar) {
+    return line[0] == '/' || line[0] == switchChar || line[0] == platform::commandLineDialect().introducer;
 }
 
 void reportBrokenConfig(int result, const char* path, unsigned long lineNumber) {
@@ -63,7 +68,7 @@ int nextExpandedLine(ConfigReading& reading, std::size_t nameLimit) {
            lineRead) {
         // Linux editors may begin a file with a UTF-8 byte order mark.
         char* text = reading.line.text;
-        if (reading.lines.lineNumber == 1 && isPosixDialect() && startsWith(text, "\xEF\xBB\xBF"))
+        if (reading.lines.lineNumber == 1 && isStrict() && startsWith(text, "\xEF\xBB\xBF"))
             std::memmove(text, text + 3, std::strlen(text + 3) + 1);
         if (reading.line.text[0] == '\0') continue;
         if (!expandVariables(reading.line, reading.name, nameLimit))
@@ -86,10 +91,10 @@ void loadConfig(const char* exePath, char* switchChar) {
         if (line[0] == '\0') continue;
         bool key = applySwitchKey(line, switchChar);
         // It holds no paths: a line may begin with '-' on POSIX too.
-        bool switchLine = line[0] == '/' || line[0] == *switchChar || line[0] == platform::switchIntroducer();
+        bool switchLine = isSwitchLine(line, *switchChar);
         // On Linux the file is as strict as the command line: one documented
         // switch a line.
-        if (isPosixDialect() && !key && !(switchLine && isDocumentedSwitch(line)))
+        if (isStrict() && !key && !(switchLine && isDocumentedSwitch(line)))
             fatalError(text::unknownConfigLine, path.get(), reading.lines.lineNumber, line);
         if (switchLine) applySwitches(line);
     }

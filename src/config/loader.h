@@ -33,6 +33,11 @@ int nextExpandedLine(ConfigReading& reading, std::size_t nameLimit);
 // run through fatalError.
 void loadConfig(const char* exePath, char* switchChar);
 
+// True for a line of the file that holds switches: it begins with '/', the
+// system's introducer or `switchChar` (the file holds no paths, so '/' is a
+// switch on every system).
+bool isSwitchLine(const char* line, char switchChar);
+
 // Reports a broken configuration file (binaryData or mixedLineEnds in line
 // `lineNumber`) and ends the run.
 [[noreturn]] void reportBrokenConfig(int result, const char* path, unsigned long lineNumber);

@@ -9,6 +9,7 @@
 
 #include "convert/path.h"
 #include "convert/rename.h"
+#include "driver/settings.h"
 #include "platform/platform.h"
 #include "sjis/sjis.h"
 
@@ -253,15 +254,14 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
 }
 
 bool expandWildcards(const ArgumentList& in, ArgumentList& out) {
-    // Switches are not expanded: on POSIX those before "--", which begin with
-    // '-'; there a '/' begins a path.
-    char introducer = platform::switchIntroducer();
+    // Switches are not expanded (with GNU ways, those before "--").
+    bool gnu = platform::commandLineDialect().gnu;
     bool switchesEnded = false;
     for (int i = 0; i < in.count; ++i) {
         const char* text = in.items[i];
         const char* wildcard = nullptr;
-        bool isSwitch = introducer == '/' ? text[0] == '/' : !switchesEnded && text[0] == '-' && text[1];
-        if (introducer != '/' && equalStrings(text, "--")) switchesEnded = true;
+        bool isSwitch = !switchesEnded && isSwitchArgument(text);
+        if (gnu && equalStrings(text, "--")) switchesEnded = true;
         if (text[0] != '"' && !isSwitch) {
             for (const char* p = text; *p; ++p)
                 if (*p == '*' || *p == '?') {

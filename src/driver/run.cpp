@@ -57,15 +57,7 @@ int endOfSwitches = 0;
 // take the old ones' places in memory.
 const char* lastPattern = nullptr;
 
-bool isPosix() { return platform::switchIntroducer() != '/'; }
-
-bool isSwitchArgument(const char* argument) {
-    if (argument[0] == '\0') return false;
-    if (!isPosix()) return argument[0] == '/' || argument[0] == settings.switchChar;
-    // A lone '-' is a name, and '/' begins a path.
-    if (argument[1] == '\0') return false;
-    return argument[0] == '-' || (argument[0] == settings.switchChar && argument[0] != '/');
-}
+const platform::CommandLineDialect& dialect() { return platform::commandLineDialect(); }
 
 bool isSwitchAt(char* const* arguments, int i) {
     // The cheap test first: most arguments are names.
@@ -77,7 +69,7 @@ bool isNameAt(char* const* arguments, int i) { return i != endOfSwitches && !isS
 // a directory) dropped.
 void prepareNames(int count, char** arguments) {
     endOfSwitches = count;
-    if (!isPosix()) return;
+    if (!dialect().gnu) return;
     for (int i = 1; i < count; ++i) {
         if (i < endOfSwitches && equalStrings(arguments[i], "--")) {
             endOfSwitches = i;
@@ -170,7 +162,7 @@ void handleName(const char* argument, int columnWidth) {
     }
     // On Linux, as chmod -R and find do, a directory named without wildcards
     // is worked on with everything below it.
-    if (isPosix() && !hasWildcard(argument)) {
+    if (dialect().shell && !hasWildcard(argument)) {
         uint32_t attributes = queryAttributes(argument);
         if (attributes != platform::invalidAttributes && (attributes & platform::attributeDirectory)) {
             std::string below = std::string(argument) + platform::pathSeparator + "*";
@@ -228,19 +220,19 @@ int runCommand(int count, char** arguments) {
             ++names;
             // A Windows habit on Linux: "/test" that names nothing would
             // otherwise let the run rename for real.
-            if (isPosix() && argument[0] == '/' && isDocumentedSwitch(argument) && !isExpandedName(argument) &&
+            if (dialect().shell && argument[0] == '/' && isDocumentedSwitch(argument) && !isExpandedName(argument) &&
                 queryAttributes(argument) == platform::invalidAttributes) {
                 std::string dashed = std::string("-") + (argument + 1);
                 fatalError(text::windowsSwitch, argument, dashed.c_str());
             }
             continue;
         }
-        if (isPosix() && equalStrings(argument, "--help")) showHelp(arguments[0], 0);
-        if (isPosix() && equalStrings(argument, "--version")) showVersion(arguments[0]);
+        if (dialect().gnu && equalStrings(argument, "--help")) showHelp(arguments[0], 0);
+        if (dialect().gnu && equalStrings(argument, "--version")) showVersion(arguments[0]);
         if (isHelpRequest(argument)) showHelp(arguments[0]);
         // A mistyped switch on a POSIX command line ends the run before any
         // name is touched; Windows skips it in silence.
-        if (isPosix() && !isDocumentedSwitch(argument)) {
+        if (dialect().gnu && !isDocumentedSwitch(argument)) {
             OwnedString name = commandNameFromPath(arguments[0][0] ? arguments[0] : "tavisk");
             fatalError(text::unknownSwitch, argument, name ? name.get() : "tavisk");
         }

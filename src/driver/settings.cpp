@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/platform.h"
 #include "sjis/sjis.h"
 
 RunSettings settings;
@@ -59,6 +60,14 @@ void applyKindFilter(char next) {
 }
 
 }  // namespace
+
+bool isSwitchArgument(const char* argument) {
+    const platform::CommandLineDialect& dialect = platform::commandLineDialect();
+    if (argument[0] == '\0') return false;
+    if (dialect.introducer == '/') return argument[0] == '/' || argument[0] == settings.switchChar;
+    if (argument[1] == '\0') return false;  // a lone '-' is a name
+    return argument[0] == dialect.introducer || (argument[0] == settings.switchChar && argument[0] != '/');
+}
 
 bool isDocumentedSwitch(const char* text) {
     const char* word = text[0] ? text + 1 : text;

@@ -28,3 +28,10 @@ void applySwitches(const char* text);
 // usage screen lists: a word in either case, or a /v group made only of its
 // signs and elements. The POSIX command line takes nothing else.
 bool isDocumentedSwitch(const char* text);
+
+// True for a command-line argument written as a switch: it begins with the
+// system's introducer or RunSettings.switchChar, and on Linux it is more than
+// a lone '-' and never begins with '/' (a path). Whether it stands where
+// switches are taken (before "--", not produced by an expansion) is the
+// caller's to know.
+bool isSwitchArgument(const char* argument);

@@ -29,7 +29,7 @@ void line(const char* s) {
 // A text that names switches, as this platform's command line takes them:
 // each '/' that starts a character becomes the introducer.
 const char* switches(const char* s) {
-    char introducer = platform::switchIntroducer();
+    char introducer = platform::commandLineDialect().introducer;
     if (introducer == '/') return s;
     static char shown[8][512];
     static int next = 0;
@@ -123,14 +123,14 @@ void configSection(const char* name, const char* programPath) {
     printOut("%s", text::configCurrent);
     listConfigSwitches(path.get(), settings.switchChar);
     char c = settings.switchChar;
-    bool posix = platform::switchIntroducer() != '/';
-    if (c == '/' || c == platform::switchIntroducer() || c == '\0') {
+    const platform::CommandLineDialect& dialect = platform::commandLineDialect();
+    if (c == '/' || c == dialect.introducer || c == '\0') {
         printOut("%s", switches(text::switchOnly));
     } else {
         printOut(switches(text::switchBoth), c);
         printOut(switches(text::switchSame1), c);
-        // One argument holds one switch on a POSIX command line.
-        if (!posix) printOut(text::switchSame2, c, c);
+        // With GNU ways one argument holds one switch.
+        if (!dialect.gnu) printOut(text::switchSame2, c, c);
         printOut(text::switchBlank, c);
     }
     pageBreak();
@@ -140,7 +140,7 @@ void configSection(const char* name, const char* programPath) {
 // wildcards before the command sees them, a word holding '*' is quoted.
 std::string example(const char* format) {
     std::string shown = switches(format);
-    if (platform::switchIntroducer() == '/') return shown;
+    if (!platform::commandLineDialect().shell) return shown;
     std::string quoted;
     std::size_t start = 0;
     while (start <= shown.size()) {

@@ -28,12 +28,23 @@ constexpr uint32_t attributeDirectory = 0x10;
 // The separator that joinPath adds between a directory and a name.
 extern const char pathSeparator;
 
-// The byte that begins a switch on the command line: '/' on Windows; '-' on
-// POSIX, where '/' begins a path. There a command line also takes "--" (the
-// end of the switches), "--help" and "--version", a '/' after a directory's
-// name (as tab completion adds it), and wildcards that do not match a
-// leading '.' of a name.
-char switchIntroducer();
+// How the system's users write a command line, in one record: everything
+// above the platform asks this, never which system it is on.
+struct CommandLineDialect {
+    // The byte that begins a switch: '/' on Windows; '-' on Linux, where '/'
+    // begins a path.
+    char introducer;
+    // GNU ways: one switch to an argument and only documented ones, "--" ends
+    // the switches, "--help" and "--version", a '/' after a directory's name
+    // (as tab completion adds it) dropped.
+    bool gnu;
+    // A shell's ways: wildcards do not match a leading '.'; the shell expands
+    // what is not quoted (examples are quoted); -s with a directory works on
+    // it and below; a Windows "/word" switch that names nothing stops the
+    // run; the configuration file is as strict as the command line.
+    bool shell;
+};
+const CommandLineDialect& commandLineDialect();
 
 struct FindData {
     uint32_t attributes;

@@ -30,7 +30,10 @@ namespace platform {
 
 const char pathSeparator = '/';
 
-char switchIntroducer() { return '-'; }
+const CommandLineDialect& commandLineDialect() {
+    static const CommandLineDialect linux{'-', true, true};
+    return linux;
+}
 
 namespace {
 

@@ -23,7 +23,10 @@ namespace platform {
 
 const char pathSeparator = '\\';
 
-char switchIntroducer() { return '/'; }
+const CommandLineDialect& commandLineDialect() {
+    static const CommandLineDialect windows{'/', false, false};
+    return windows;
+}
 
 namespace {
 

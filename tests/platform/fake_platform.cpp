@@ -97,7 +97,12 @@ namespace platform {
 
 const char pathSeparator = '\\';
 
-char switchIntroducer() { return fake::state().switchIntroducer; }
+const CommandLineDialect& commandLineDialect() {
+    static CommandLineDialect dialect;
+    bool linux = fake::state().switchIntroducer != '/';
+    dialect = {fake::state().switchIntroducer, linux, linux};
+    return dialect;
+}
 
 using fake::state;
 
