@@ -173,14 +173,17 @@ std::set<std::string> previewTaken, previewLeft;
 bool previewAllows(const char* from, const char* to) {
     if (equalStrings(from, to)) return true;
     if (previewTaken.count(to)) return false;
+    if (!platform::mayRename(from)) return false;
     // The new spelling stored already is another entry: this one is stored
-    // under the old.
-    if (!platform::mayRename(from) || (storedAs(to) && !previewLeft.count(to))) return false;
+    // under the old. Where lookups ignore case, the directory's one listing
+    // answers (Wine reads the whole directory for each spelling it misses).
+    bool ignoreCase = platform::lookupsIgnoreCase();
+    Spellings spellings;
+    if (ignoreCase) spellings = spellingsOf(from, to);
+    if ((ignoreCase ? spellings.to : storedAs(to)) && !previewLeft.count(to)) return false;
     // Where lookups ignore case, beside another spelling the rename would need
     // a detour it could not undo, and is refused.
-    if (!platform::lookupsIgnoreCase()) return true;
-    Spellings spellings = spellingsOf(from, to);
-    return spellings.from && spellings.count == 1;
+    return !ignoreCase || (spellings.from && spellings.count == 1);
 }
 
 }  // namespace
