@@ -24,6 +24,18 @@ bool alreadySeen(const char* path, std::size_t length) {
     return !seen.insert(last).second;
 }
 
+// True when what holds `path` is stored as its lower-cased final component,
+// which differs from it: the spelling a killed run had claimed.
+bool heldByClaim(const char* path) {
+    platform::FindData found;
+    platform::SearchHandle h = platform::FindFirstFileA(path, &found);
+    if (!h) return false;
+    platform::FindClose(h);
+    std::string lowered = finalComponent(path);
+    lowerSingleByteLetters(&lowered[0]);
+    return lowered != finalComponent(path) && lowered == found.fileName;
+}
+
 // True when the entry is back under its old name.
 bool restore(const std::string& directory, const std::string& leftover) {
     std::string from = directory + leftover;
@@ -33,9 +45,11 @@ bool restore(const std::string& directory, const std::string& leftover) {
         reportResult(ResultKind::restored, from.c_str(), 0, oldName);
         return !settings.testMode;
     }
-    // A run killed while it held the name for the entry left an empty file
-    // there: the interrupted move is finished onto it.
-    if (platform::moveOntoClaim(from.c_str(), to.c_str())) {
+    // A run killed while it held the new name for the entry left an empty
+    // file stored under that lower-cased name, which blocks the old one where
+    // lookups ignore case: the interrupted move is finished onto it. Nothing
+    // stored under the old name itself is ever taken for such a claim.
+    if (heldByClaim(to.c_str()) && platform::moveOntoClaim(from.c_str(), to.c_str())) {
         reportResult(ResultKind::restored, from.c_str(), 0, oldName);
         return true;
     }

@@ -116,6 +116,7 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
         int code;
         std::string out;
         std::vector<std::string> after;
+        bool ignoresCase = false;  // "|empty" after a name makes it an empty file
     } cases[] = {
         {"put back, then renamed", {"X.TXT.tavisk~"}, {"X.TXT"}, 0,
          line("X.TXT.tavisk~", "X.TXT", ":中断した改名から復元") + line("X.TXT", "x.txt"), {"x.txt"}},
@@ -127,6 +128,12 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
         {"the old name is taken", {"X.TXT.tavisk~", "X.TXT"}, {"X.TXT"}, 1,
          line("X.TXT.tavisk~", "X.TXT", ":改名不能"), {"X.TXT", "X.TXT.tavisk~"}},
         // What is put back is handled where the run's pattern finds it.
+        // An empty file that a killed run left claiming the new name is
+        // finished onto; one under the old name itself is nobody's claim.
+        {"a claim of the new name", {"X.TXT.tavisk~", "x.txt|empty"}, {"X.TXT"}, 0,
+         line("X.TXT.tavisk~", "X.TXT", ":中断した改名から復元"), {"x.txt"}, true},
+        {"an empty file under the old name", {"X.TXT.tavisk~", "X.TXT|empty"}, {"X.TXT"}, 1,
+         line("X.TXT.tavisk~", "X.TXT", ":改名不能"), {"X.TXT", "X.TXT.tavisk~"}, true},
         {"a pattern that found nothing else", {"X.TXT.tavisk~", "Z.DAT.tavisk~"}, {"*.TXT"}, 0,
          line("X.TXT.tavisk~", "X.TXT", ":中断した改名から復元") + line("Z.DAT.tavisk~", "Z.DAT", ":中断した改名から復元") +
              line("X.TXT", "x.txt"),
@@ -140,10 +147,13 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
     };
     for (const Case& c : cases) {
         resetProcess();
-        fake::state().caseSensitive = true;
-        for (const std::string& n : c.before) {
+        fake::state().caseSensitive = !c.ignoresCase;
+        for (std::string n : c.before) {
+            bool empty = n.size() > 6 && n.substr(n.size() - 6) == "|empty";
+            if (empty) n.resize(n.size() - 6);
             if (n == "SUB" || n == "BOX.tavisk~") fake::addDirectory(n);
             else fake::addFile(n);
+            fake::state().entries.back().emptyFile = empty;
         }
         RunResult r = runTavisk(c.arguments);
         EXPECT_EQ(r.code, c.code) << c.label;
