@@ -167,7 +167,7 @@ void handleName(const char* argument, int columnWidth) {
         if (attributes != platform::invalidAttributes && (attributes & platform::attributeDirectory)) {
             std::string below = std::string(argument) + platform::pathSeparator + "*";
             walkTree(below.c_str(), columnWidth,
-                     [columnWidth](const char* path) { handleEntry(path, columnWidth, true); });
+                     [columnWidth](const char* path) { handleEntry(path, columnWidth, false); });
             handleEntry(argument, columnWidth, false);
             return;
         }
