@@ -36,13 +36,12 @@ bool heldByClaim(const char* path) {
     return lowered != finalComponent(path) && lowered == found.fileName;
 }
 
-// True when the entry is back under its old name.
-bool restore(const std::string& directory, const std::string& leftover) {
+// True when the entry `leftover` is back under its old name `oldName`.
+bool restore(const std::string& directory, const std::string& leftover, const std::string& oldName) {
     std::string from = directory + leftover;
-    std::string to = directory + leftover.substr(0, leftover.size() - std::strlen(leftoverSuffix));
-    const char* oldName = finalComponent(to.c_str());
+    std::string to = directory + oldName;
     if (settings.testMode || platform::moveEntry(from.c_str(), to.c_str())) {
-        reportResult(ResultKind::restored, from.c_str(), 0, oldName);
+        reportResult(ResultKind::restored, from.c_str(), 0, oldName.c_str());
         return !settings.testMode;
     }
     // A run killed while it held the new name for the entry left an empty
@@ -50,11 +49,11 @@ bool restore(const std::string& directory, const std::string& leftover) {
     // lookups ignore case: the interrupted move is finished onto it. Nothing
     // stored under the old name itself is ever taken for such a claim.
     if (heldByClaim(to.c_str()) && platform::moveOntoClaim(from.c_str(), to.c_str())) {
-        reportResult(ResultKind::restored, from.c_str(), 0, oldName);
+        reportResult(ResultKind::restored, from.c_str(), 0, oldName.c_str());
         return true;
     }
     // The old name is taken: the entry stays where it is, for the user to see.
-    reportResult(ResultKind::restoreFailed, from.c_str(), 0, oldName);
+    reportResult(ResultKind::restoreFailed, from.c_str(), 0, oldName.c_str());
     failureStep();
     return false;
 }
@@ -65,9 +64,10 @@ std::vector<std::string> recoverDirectory(const std::string& directory) {
     std::vector<std::string> restored;
     if (alreadySeen(directory.c_str(), directory.size())) return restored;
     // Listed first, moved after: a search does not see its directory change.
-    for (const std::string& leftover : listEntries(directory, isLeftoverName))
-        if (restore(directory, leftover))
-            restored.push_back(leftover.substr(0, leftover.size() - std::strlen(leftoverSuffix)));
+    for (const std::string& leftover : listEntries(directory, isLeftoverName)) {
+        std::string oldName = leftover.substr(0, leftover.size() - std::strlen(leftoverSuffix));
+        if (restore(directory, leftover, oldName)) restored.push_back(std::move(oldName));
+    }
     return restored;
 }
 

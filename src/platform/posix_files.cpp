@@ -522,7 +522,7 @@ bool sameClaim(const struct stat& a, const struct stat& b) {
 // creates the name meanwhile is refused by the claim; one would have to
 // remove our claim and put its own in its place between our look and the
 // move.
-bool moveOntoClaim(const char* source, const char* target, bool directory) {
+bool claimThenMove(const char* source, const char* target, bool directory) {
     struct stat claim, now;
     if (directory) {
         if (mkdir(target, 0700) != 0 || lstat(target, &claim) != 0) return false;
@@ -575,7 +575,7 @@ bool renameWithoutReplacing(const std::string& directory, const std::string& sou
         // No other program makes this name: a look before the move will do.
         moved = lstat(target.c_str(), &st) != 0 && errno == ENOENT && rename(source.c_str(), target.c_str()) == 0;
     } else if (!decided) {
-        moved = moveOntoClaim(source.c_str(), target.c_str(), S_ISDIR(st.st_mode));
+        moved = claimThenMove(source.c_str(), target.c_str(), S_ISDIR(st.st_mode));
     }
     releaseInterrupts();
     return moved;

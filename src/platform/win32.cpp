@@ -654,7 +654,7 @@ bool holdsClaim(const std::wstring& path, uint64_t claimed) {
 // have to delete our claim and put its own in its place between the look and
 // the move. A failure to claim keeps its error, for the caller to tell an
 // existing name.
-bool moveOntoClaim(const std::wstring& source, const std::wstring& target) {
+bool claimThenMove(const std::wstring& source, const std::wstring& target) {
     HANDLE claim = ::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (claim == INVALID_HANDLE_VALUE) return false;
@@ -678,7 +678,7 @@ bool moveOnce(const std::wstring& source, const std::wstring& target, MoveTarget
     DWORD attributes = whose == MoveTarget::own ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(source.c_str());
     if (!sameIgnoringCase(source, target) && attributes != INVALID_FILE_ATTRIBUTES &&
         !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return moveOntoClaim(source, target);
+        return claimThenMove(source, target);
     return ::MoveFileExW(source.c_str(), target.c_str(), 0) != 0;
 }
 
