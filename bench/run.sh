@@ -41,10 +41,16 @@ ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
 declare -A seconds
 for n in "${counts[@]}"; do
   echo "== $n files"
-  # The four that the ratios compare take turns, round by round.
+  # The ones that the ratios compare take turns, round by round: the floors,
+  # tavisk and, where it is installed, mmv.
+  rotation=("$work/floor" "$work/floor sorted" "$work/floor verified" "$tavisk '*.TXT'")
+  with_mmv=0
+  if [ "${PEERS:-1}" = 1 ] && command -v mmv >/dev/null; then
+    rotation+=("mmv '*.TXT' '#l1.txt'")
+    with_mmv=1
+  fi
   { read -r floor _; read -r sorted sorted_median; read -r verified verified_median
-    read -r tavisk_best median; } < <(
-    best_of_each "$work/d" "$work/floor" "$work/floor sorted" "$work/floor verified" "$tavisk '*.TXT'")
+    read -r tavisk_best median; read -r mmv_best mmv_median || true; } < <(best_of_each "$work/d" "${rotation[@]}")
   seconds[$n]=$tavisk_best
   printf '%-28s %8ss\n' "floor (rename loop)" "$floor"
   printf '%-28s %8ss  %sx floor (median of rounds %sx)\n' "floor in sorted order" "$sorted" \
@@ -64,9 +70,10 @@ for n in "${counts[@]}"; do
     t=$(timed sh -c "find . -maxdepth 1 -name '*.TXT' -print0 | xargs -0 rename 'y/A-Z/a-z/'")
     printf '%-28s %8ss  %sx floor\n' "rename 'y/A-Z/a-z/'" "$t" "$(ratio "$t" "$floor")"
   fi
-  if [ "${PEERS:-1}" = 1 ] && command -v mmv >/dev/null; then
-    t=$(timed mmv '*.TXT' '#l1.txt')
-    printf '%-28s %8ss  %sx floor\n' "mmv '*.TXT' '#l1.txt'" "$t" "$(ratio "$t" "$floor")"
+  if [ "$with_mmv" = 1 ]; then
+    printf '%-28s %8ss  %sx floor (median of rounds %sx); tavisk %s\n' "mmv '*.TXT' '#l1.txt'" "$mmv_best" \
+      "$(ratio "$mmv_best" "$floor")" "$mmv_median" \
+      "$(if [ "$(echo "$median < $mmv_median" | bc -l)" = 1 ]; then echo "ahead"; else echo "behind"; fi)"
   fi
   printf '%-28s %8s KiB\n' "tavisk peak memory" "$(peak_kib)"
 done

@@ -14,10 +14,67 @@ namespace {
 
 inline unsigned char at(const char* s) { return static_cast<unsigned char>(*s); }
 
-// Rules that make a capital name long: a space anywhere in the path, or a
-// final component that is not in 8.3 form.
-bool isLongName(const char* path, const char* component) {
-    if (std::strchr(path, ' ')) return true;
+// What one pass over a text tells the decision.
+struct TextClass {
+    bool capital = false, small = false;         // single-byte A-Z, a-z
+    bool doubleByte = false, singleByte = false;  // kinds of whole characters
+    bool space = false;
+    bool endsInside = false;  // a lead byte directly before the terminator
+};
+
+// What each byte of single-byte text tells, and where that text stops (the
+// terminator, or a byte that may begin a double-byte character).
+enum ByteFlag : unsigned char { capitalByte = 1, smallByte = 2, spaceByte = 4, singleByteFlag = 8, stopByte = 16 };
+
+struct ByteTable {
+    unsigned char flags[256];
+    constexpr ByteTable() : flags() {
+        for (int b = 0; b < 256; ++b) {
+            unsigned char f = singleByteFlag;
+            if (b >= 'A' && b <= 'Z') f |= capitalByte;
+            if (b >= 'a' && b <= 'z') f |= smallByte;
+            if (b == ' ') f |= spaceByte;
+            flags[b] = b == 0 || b >= 0x80 ? static_cast<unsigned char>(stopByte) : f;
+        }
+    }
+};
+constexpr ByteTable byteTable;
+
+TextClass classify(const char* text) {
+    TextClass c;
+    const char* p = text;
+    // Single-byte text first, the common case: one look per byte.
+    unsigned seen = 0, f;
+    while (!((f = byteTable.flags[at(p)]) & stopByte)) {
+        seen |= f;
+        ++p;
+    }
+    c.capital = seen & capitalByte;
+    c.small = seen & smallByte;
+    c.space = seen & spaceByte;
+    c.singleByte = seen & singleByteFlag;
+    while (*p) {
+        unsigned char b = at(p);
+        if (isSjisLead(b)) {
+            if (p[1] == '\0') {
+                c.endsInside = true;
+                break;
+            }
+            c.doubleByte = true;
+            p += isSjisTrail(at(p + 1)) ? 2 : 1;
+            continue;
+        }
+        c.singleByte = true;
+        c.capital = c.capital || (b >= 'A' && b <= 'Z');
+        c.small = c.small || (b >= 'a' && b <= 'z');
+        c.space = c.space || b == ' ';
+        ++p;
+    }
+    return c;
+}
+
+// A capital final component is long when it is not in 8.3 form.
+bool isLongComponent(const char* component) {
     std::size_t extension = std::strlen(extensionOf(component));
     std::size_t length = std::strlen(component);
     if (extension > 3) return true;
@@ -28,35 +85,14 @@ bool isLongName(const char* path, const char* component) {
 }  // namespace
 
 int classifyCase(const char* text) {
-    bool capital = false, small = false;
-    for (const char* p = text; *p;) {
-        if (isSjisLead(at(p))) {
-            if (p[1] == '\0') break;
-            p += isSjisTrail(at(p + 1)) ? 2 : 1;
-            continue;
-        }
-        if (*p >= 'A' && *p <= 'Z') capital = true;
-        else if (*p >= 'a' && *p <= 'z') small = true;
-        if (capital && small) return longOrMixed;
-        ++p;
-    }
-    return capital ? capitalsOnly : noCapital;
+    TextClass c = classify(text);
+    return c.capital ? (c.small ? longOrMixed : capitalsOnly) : noCapital;
 }
 
 int classifyDoubleByte(const char* text) {
-    bool doubleByte = false, singleByte = false;
-    for (const char* p = text; *p;) {
-        if (isSjisLead(at(p))) {
-            doubleByte = true;
-            if (p[1] == '\0') break;
-            p += isSjisTrail(at(p + 1)) ? 2 : 1;
-        } else {
-            singleByte = true;
-            ++p;
-        }
-        if (doubleByte && singleByte) return 2;
-    }
-    return doubleByte ? 1 : 0;
+    TextClass c = classify(text);
+    if (c.doubleByte && c.singleByte) return 2;
+    return c.doubleByte || c.endsInside ? 1 : 0;
 }
 
 const char* extensionOf(const char* component) {
@@ -64,36 +100,38 @@ const char* extensionOf(const char* component) {
     return dot ? dot + 1 : component + std::strlen(component);
 }
 
-bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode) {
+bool shouldLowerCase(const char* path, std::size_t nameAt, bool longMode, bool kanjiMode) {
+    TextClass c = classify(path);
     // A path that ends inside a character (possible on Linux) has no name
     // that could be trusted to change by letters alone.
-    if (!sjisFindFirst(path, '\0')) return false;
-    const char* component = finalComponent(path);
-    int caseClass = classifyCase(path);
-    if (caseClass == capitalsOnly && isLongName(path, component)) caseClass = longOrMixed;
-    int doubleByte = kanjiMode ? 0 : classifyDoubleByte(path);
-    if (caseClass == noCapital || doubleByte != 0) return false;
-    return longMode || caseClass != longOrMixed;
+    if (c.endsInside || !c.capital || (c.doubleByte && !kanjiMode)) return false;
+    if (longMode) return true;
+    // Capitals beside small letters, a space anywhere in the path, or a final
+    // component beyond 8.3 make the name long.
+    return !(c.small || c.space || isLongComponent(path + nameAt));
 }
 
-Plan planEntry(const char* path, bool longMode, bool kanjiMode) {
+bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode) {
+    return shouldLowerCase(path, directoryLength(path), longMode, kanjiMode);
+}
+
+Plan planEntry(const char* path, std::size_t nameAt, bool longMode, bool kanjiMode) {
     Plan plan;
-    plan.lowerCase = shouldLowerCase(path, longMode, kanjiMode);
+    plan.lowerCase = shouldLowerCase(path, nameAt, longMode, kanjiMode);
     plan.newName[0] = plan.newPath[0] = '\0';
     if (!plan.lowerCase) return plan;
     // Every path here is shorter than maxPath, and the new one has its length.
-    copyBounded(plan.newName, finalComponent(path), platform::maxPath - 1);
-    lowerSingleByteLetters(plan.newName);
-    char directory[platform::maxPath];
-    copyBounded(directory, path, platform::maxPath - 1);
-    cutToDirectory(directory);
-    joinPath(plan.newPath, directory, plan.newName);
+    std::size_t length = std::strlen(path);
+    std::memcpy(plan.newPath, path, length + 1);
+    lowerSingleByteLetters(plan.newPath + nameAt);
+    std::memcpy(plan.newName, plan.newPath + nameAt, length - nameAt + 1);
     return plan;
 }
 
-void lowerCaseEntry(const char* path, const char* displayName, int columnWidth) {
+void lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth) {
+    const char* path = entry.path;
     const char* name = settings.showSkipped ? displayName : path;
-    Plan plan = planEntry(path, settings.longMode, settings.kanjiMode);
+    Plan plan = planEntry(path, entry.nameAt, settings.longMode, settings.kanjiMode);
     if (!plan.lowerCase) {
         reportResult(ResultKind::leftAlone, displayName, columnWidth);
         return;
@@ -106,7 +144,7 @@ void lowerCaseEntry(const char* path, const char* displayName, int columnWidth) 
         if (!possible) failureStep();
         return;
     }
-    RenameResult result = renameEntry(path, plan.newPath);
+    RenameResult result = renameEntry(entry, plan.newPath);
     switch (result.outcome) {
         case RenameOutcome::done:
             reportResult(ResultKind::renamed, name, columnWidth, plan.newName);

@@ -12,9 +12,12 @@ int classifyDoubleByte(const char* text);
 // The text after the last '.' of a final component; empty when there is none.
 const char* extensionOf(const char* component);
 
+#include "convert/path.h"
 #include "platform/platform.h"
 
-// The decision for resolved path `path` under the current modes.
+// The decision for resolved path `path` (its final component at `nameAt`)
+// under the current modes.
+bool shouldLowerCase(const char* path, std::size_t nameAt, bool longMode, bool kanjiMode);
 bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode);
 
 // What the decision makes of one entry: nothing is printed, no setting read.
@@ -23,9 +26,9 @@ struct Plan {
     char newName[platform::maxPath];     // the lower-cased final component
     char newPath[platform::maxPath];     // the directory part and newName
 };
-Plan planEntry(const char* path, bool longMode, bool kanjiMode);
+Plan planEntry(const char* path, std::size_t nameAt, bool longMode, bool kanjiMode);
 
 // Decides, renames (unless in test mode, where it checks what the rename
 // would meet) and reports one existing entry; on a failed rename takes the
 // failure step.
-void lowerCaseEntry(const char* path, const char* displayName, int columnWidth);
+void lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth);

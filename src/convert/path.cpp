@@ -13,9 +13,15 @@ OwnedString duplicateString(const char* s) {
 }
 
 std::size_t directoryLength(const char* path) {
-    // Walk by characters: a second byte 0x5C is no separator.
     std::size_t end = 0;
-    for (const char* p = path; *p;) {
+    const char* p = path;
+    // Most paths are single-byte text: nothing to step over.
+    for (; *p; ++p) {
+        if (static_cast<unsigned char>(*p) >= 0x80) break;
+        if (isSeparatorByte(*p)) end = static_cast<std::size_t>(p - path) + 1;
+    }
+    // Walk by characters: a second byte 0x5C is no separator.
+    while (*p) {
         if (isSeparatorByte(*p)) end = static_cast<std::size_t>(p - path) + 1;
         if (isSjisLead(static_cast<unsigned char>(*p))) {
             // A lone lead byte at the end cannot hide a separator before it.
@@ -73,6 +79,31 @@ OwnedString resolveLongPath(const char* name) {
     return OwnedString(result);
 }
 
+bool findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t nameAt) {
+    if (!name || name[0] == '\0' || std::strlen(name) >= platform::maxPath) return false;
+    platform::FoundEntry found;
+    if (!platform::lookUpEntry(name, &found)) return false;
+    std::size_t dir = nameAt == unknownLength ? directoryLength(name) : nameAt;
+    const char* stored = found.data.fileName;
+    entry.path = name;
+    if (!equalStrings(name + dir, stored)) {
+        // An alias or another spelling: the path the run works on holds the
+        // stored name.
+        std::size_t length = std::strlen(stored);
+        if (dir + length >= platform::maxPath) return false;
+        storage.reset(static_cast<char*>(platform::allocate(dir + length + 1)));
+        if (!storage) return false;
+        std::memcpy(storage.get(), name, dir);
+        std::memcpy(storage.get() + dir, stored, length + 1);
+        entry.path = storage.get();
+    }
+    entry.nameAt = dir;
+    entry.attributes = found.data.attributes == 0 ? 0x80u : found.data.attributes;
+    entry.identified = found.identified;
+    entry.identity = found.identity;
+    return true;
+}
+
 uint32_t queryAttributes(const char* path) {
     if (std::strlen(path) >= platform::maxPath) return platform::invalidAttributes;
     uint32_t word = platform::GetFileAttributesA(path);
@@ -87,7 +118,7 @@ std::vector<std::string> listEntries(const std::string& directory, bool (*keep)(
     if (!h) return names;
     do {
         const char* name = found.fileName;
-        if (equalStrings(name, ".") || equalStrings(name, "..")) continue;
+        if (isDotOrDotDot(name)) continue;
         if (!keep || keep(name)) names.emplace_back(name);
     } while (platform::FindNextFileA(h, &found));
     platform::FindClose(h);

@@ -23,6 +23,25 @@ OwnedString duplicateString(const char* s);
 // the name is empty, not found, too long for a path, or memory runs out.
 OwnedString resolveLongPath(const char* name);
 
+// One entry as the run found it, looked up once and carried to the decision
+// and the rename: its path (the directory part as typed, then the stored
+// name), where the final component begins, and what the system said of it.
+struct Entry {
+    const char* path;
+    std::size_t nameAt;
+    uint32_t attributes;  // as queryAttributes gives it
+    bool identified;      // see platform::entryIdentity
+    platform::EntryIdentity identity;
+};
+
+// Stands for a length not yet measured.
+constexpr std::size_t unknownLength = static_cast<std::size_t>(-1);
+
+// Looks `name` up as resolveLongPath does; false where it gives nullptr.
+// `storage` keeps the path when the stored name differs from the typed one.
+// `nameAt` is the length of the directory part, where the caller knows it.
+bool findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t nameAt = unknownLength);
+
 // The attribute word; 0 from the platform becomes 0x80 (normal), and
 // platform::invalidAttributes means not found.
 uint32_t queryAttributes(const char* path);
@@ -34,6 +53,11 @@ char* cutToDirectory(char* path);
 std::size_t directoryLength(const char* path);
 // The text after the directory part.
 const char* finalComponent(const char* path);
+
+// True for "." and "..", which name no entry of their own.
+inline bool isDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
 
 // The names of the entries of `directory` (a directory part, empty for the
 // current directory) that `keep` accepts, or of all when it is null: hidden

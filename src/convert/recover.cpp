@@ -71,8 +71,10 @@ std::vector<std::string> recoverDirectory(const std::string& directory) {
     return restored;
 }
 
-std::vector<std::string> recoverLeftovers(const char* path) {
-    return recoverDirectory(std::string(path, directoryLength(path)));
+std::vector<std::string> recoverLeftovers(const char* path, std::size_t nameAt) {
+    // Runs of names share their directory: the last one answers at once.
+    if (!seen.empty() && last.size() == nameAt && last.compare(0, nameAt, path, nameAt) == 0) return {};
+    return recoverDirectory(std::string(path, nameAt));
 }
 
 void forgetRecoveredDirectories() {

@@ -12,8 +12,8 @@
 std::vector<std::string> recoverDirectory(const std::string& directory);
 
 // The same for the directory of `path` (a name argument; its directory part
-// as typed).
-std::vector<std::string> recoverLeftovers(const char* path);
+// as typed, `nameAt` bytes long).
+std::vector<std::string> recoverLeftovers(const char* path, std::size_t nameAt);
 
 // Forgets the directories looked at, as a new run starts.
 void forgetRecoveredDirectories();

@@ -21,28 +21,27 @@ constexpr std::size_t suffixLength = sizeof leftoverSuffix - 1;
 char detourDirectory[platform::maxPath];
 bool detourKnown = false;
 
-bool isDetourDirectory(const char* path) {
-    std::size_t n = directoryLength(path);
+bool isDetourDirectory(const char* path, std::size_t n) {
     return detourKnown && std::strlen(detourDirectory) == n &&
            std::memcmp(detourDirectory, path, n) == 0;
 }
 
-void rememberDetour(const char* path) {
-    std::size_t n = directoryLength(path);
+void rememberDetour(const char* path, std::size_t n) {
     std::memcpy(detourDirectory, path, n);
     detourDirectory[n] = '\0';
     detourKnown = true;
 }
 
 // True when the entry that `path` designates is stored under exactly the final
-// component of `path`.
-bool storedAs(const char* path) {
+// component of `path` (at `nameAt`).
+bool storedAs(const char* path, std::size_t nameAt) {
     platform::FindData found;
     platform::SearchHandle h = platform::FindFirstFileA(path, &found);
     if (!h) return false;
     platform::FindClose(h);
-    return equalStrings(found.fileName, finalComponent(path));
+    return equalStrings(found.fileName, path + nameAt);
 }
+bool storedAs(const char* path) { return storedAs(path, directoryLength(path)); }
 
 bool isEntry(const char* path, const platform::EntryIdentity& identity) {
     platform::EntryIdentity now;
@@ -199,19 +198,25 @@ bool renameLooksPossible(const char* from, const char* to) {
 
 bool isLeftoverName(const char* name) {
     std::size_t n = std::strlen(name);
-    return n > suffixLength && equalsIgnoreCase(name + n - suffixLength, leftoverSuffix) &&
+    // The suffix ends in a byte that no other name of a listing is likely to.
+    return n > suffixLength && name[n - 1] == leftoverSuffix[suffixLength - 1] &&
+           equalsIgnoreCase(name + n - suffixLength, leftoverSuffix) &&
            sjisKindAt(name, n - suffixLength) != 2;
 }
 
-RenameResult renameEntry(const char* from, const char* to) {
+RenameResult renameEntry(const Entry& entry, const char* to) {
+    const char* from = entry.path;
     if (equalStrings(from, to)) return outcome(RenameOutcome::done);
-    platform::EntryIdentity identity;
-    if (!platform::entryIdentity(from, &identity)) return outcome(RenameOutcome::failed);
-    bool tried = !isDetourDirectory(from);
+    if (!entry.identified) return outcome(RenameOutcome::failed);
+    const platform::EntryIdentity& identity = entry.identity;
+    bool tried = !isDetourDirectory(from, entry.nameAt);
     if (tried) {
         // The move is of the entry itself (a link the system would follow was
         // refused above), and never onto another.
-        if (platform::moveEntry(from, to) && storedAs(to)) return outcome(RenameOutcome::done);
+        bool proven = false;
+        if (platform::moveEntry(from, to, platform::MoveTarget::shared, &proven) &&
+            (proven || storedAs(to, entry.nameAt)))
+            return outcome(RenameOutcome::done);
         // Refused, or reported done with nothing changed (FAT, exFAT, some
         // shares, a case-insensitive view of a case-sensitive disk).
         spellingIndex.built = false;  // read the directory as it is now
@@ -225,8 +230,14 @@ RenameResult renameEntry(const char* from, const char* to) {
     RenameResult result = renameThroughTemporary(from, to, identity);
     bool done = result.outcome == RenameOutcome::done;
     noteDetour(from, to, done);
-    if (done) rememberDetour(from);
+    if (done) rememberDetour(from, entry.nameAt);
     return result;
+}
+
+RenameResult renameEntry(const char* from, const char* to) {
+    Entry entry{from, directoryLength(from), 0, false, {}};
+    entry.identified = platform::entryIdentity(from, &entry.identity);
+    return renameEntry(entry, to);
 }
 
 void forgetDetours() {

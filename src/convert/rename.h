@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "convert/path.h"
 #include "platform/platform.h"
 
 enum class RenameOutcome {
@@ -21,6 +22,8 @@ struct RenameResult {
 // designates. Where the file system refuses a case-only rename, or reports
 // success and changes nothing, renames through a temporary name in the same
 // directory: the old name followed by `leftoverSuffix`.
+RenameResult renameEntry(const Entry& from, const char* to);
+// The same for a path not yet looked up.
 RenameResult renameEntry(const char* from, const char* to);
 
 // What the real run would meet renaming `from` to `to`, asked under /test:

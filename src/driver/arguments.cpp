@@ -225,7 +225,7 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
     int first = out.count;
     for (const char* name = findMatch(text); name; name = findMatch(nullptr)) {
         // A temporary name of a killed run is put back by the run, not renamed.
-        if (equalStrings(name, ".") || equalStrings(name, "..") || isLeftoverName(name)) continue;
+        if (isDotOrDotDot(name) || isLeftoverName(name)) continue;
         std::size_t length = std::strlen(name);
         char* joined = static_cast<char*>(platform::allocate(prefix + length + 1));
         if (!joined) {

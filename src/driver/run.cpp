@@ -91,9 +91,11 @@ void reportNotFound(const char* name, int columnWidth) {
 
 // One entry. A name that is not found is reported unless `quietIfMissing`
 // (a plain name that /s looks for in a subdirectory).
-bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing) {
-    OwnedString path = resolveLongPath(argument);
-    if (!path) {
+bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing,
+                 std::size_t nameAt = unknownLength) {
+    Entry entry;
+    OwnedString storage;
+    if (!findEntry(argument, entry, storage, nameAt)) {
         if (quietIfMissing) return false;
         reportNotFound(argument, columnWidth);
         failureStep();
@@ -101,21 +103,15 @@ bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing) {
     }
     OwnedString displayName;
     if (settings.showSkipped) {
-        displayName = fitDisplayName(path.get(), static_cast<std::size_t>(columnWidth));
+        displayName = fitDisplayName(entry.path, static_cast<std::size_t>(columnWidth));
         if (!displayName) fatalError("%s", text::outOfMemory);
     }
-    uint32_t attributes = queryAttributes(path.get());
-    if (attributes == platform::invalidAttributes) {
-        reportNotFound(settings.showSkipped ? displayName.get() : path.get(), columnWidth);
-        failureStep();
-        return false;
-    }
-    bool directory = (attributes & platform::attributeDirectory) != 0;
+    bool directory = (entry.attributes & platform::attributeDirectory) != 0;
     if (directory ? !settings.includeDirectories : !settings.includeFiles) {
         countPassedOver();
         return true;
     }
-    lowerCaseEntry(path.get(), displayName ? displayName.get() : "", columnWidth);
+    lowerCaseEntry(entry, displayName ? displayName.get() : "", columnWidth);
     return true;
 }
 
@@ -133,14 +129,18 @@ bool patternFinds(const char* pattern, const std::string& name) {
 // first, and each one that the name's pattern finds is then handled as it
 // would have been: the expansion at start could not see it.
 void handlePlainName(const char* argument, int columnWidth) {
-    std::vector<std::string> restored = recoverLeftovers(argument);
+    std::size_t nameAt = directoryLength(argument);
+    std::vector<std::string> restored = recoverLeftovers(argument, nameAt);
+    if (restored.empty()) {  // the common case
+        handleEntry(argument, columnWidth, false, nameAt);
+        return;
+    }
     const char* pattern = expandedFrom(argument);
     if (!pattern && hasWildcard(argument)) pattern = argument;  // it matched nothing at start
     bool handled = false;
-    std::string directory(argument, directoryLength(argument));
     for (const std::string& name : restored) {
         if (!pattern || !patternFinds(pattern, name)) continue;
-        handleEntry((directory + name).c_str(), columnWidth, false);
+        handleEntry((std::string(argument, nameAt) + name).c_str(), columnWidth, false);
         handled = true;
     }
     // A pattern that matched nothing at start has now found what was put back.

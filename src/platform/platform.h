@@ -97,7 +97,11 @@ enum class MoveTarget { shared, own };
 
 // Renames `from` to `to` in place. Never replaces another existing entry: when
 // `to` names an entry that exists, the call fails. A link is moved as itself.
-bool moveEntry(const char* from, const char* to, MoveTarget target = MoveTarget::shared);
+// Where `proven` is given, it tells whether the system's own answer proved the
+// entry stored exactly as `to` (a move that refuses to replace, on a file
+// system that keeps letter cases apart); false proves nothing either way.
+bool moveEntry(const char* from, const char* to, MoveTarget target = MoveTarget::shared,
+               bool* proven = nullptr);
 
 // Moves `from` onto `to` only where `to` is an empty file, such as a run
 // killed in the middle of a move leaves where it had claimed a name; fails
@@ -118,6 +122,16 @@ inline bool operator==(const EntryIdentity& a, const EntryIdentity& b) {
 // and for an entry that a move by its name would not take as itself (a link
 // that the system follows): moving it would move another entry.
 bool entryIdentity(const char* path, EntryIdentity* identity);
+
+// One entry looked up by its path, as FindFirstFileA finds it, with its
+// identity where it has one (see entryIdentity): one question to the system
+// where it can answer all at once.
+struct FoundEntry {
+    FindData data;
+    bool identified;
+    EntryIdentity identity;
+};
+bool lookUpEntry(const char* path, FoundEntry* found);
 
 // The identity of the directory that `directory` (a directory part with its
 // separator, or empty for the current directory) designates, as the system

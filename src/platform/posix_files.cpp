@@ -59,7 +59,8 @@ std::size_t directoryPart(const std::string& path) {
 // A stored name that the command's own path rules could not carry back to the
 // same entry: a real '\\' would be read as a separator.
 bool isAddressable(const char* name) {
-    return std::strlen(name) < maxName && !sjisFindFirst(name, '\\');
+    std::size_t length = std::strlen(name);
+    return length < maxName && (!std::memchr(name, '\\', length) || !sjisFindFirst(name, '\\'));
 }
 
 // The command's form of a stored name; false for a name that it could not
@@ -123,6 +124,29 @@ void dropIndex(Directory& d) {
     d.names.clear();
 }
 
+// A path in storage of its own, kept for the run: the hot calls copy paths
+// without asking the allocator. A path as long as the system's limit is
+// refused, as the system would refuse it.
+struct PathText {
+    char text[maxPath];
+    std::size_t length = 0;
+    bool assign(const char* p, std::size_t n) {
+        length = 0;
+        return append(p, n);
+    }
+    bool append(const char* p, std::size_t n) {
+        if (length + n >= maxPath) return false;
+        std::memcpy(text + length, p, n);
+        length += n;
+        text[length] = '\0';
+        return true;
+    }
+    bool equals(const char* p, std::size_t n) const { return length == n && std::memcmp(text, p, n) == 0; }
+    std::string part(std::size_t from, std::size_t n = std::string::npos) const {
+        return std::string(text + from, n == std::string::npos ? length - from : n);
+    }
+};
+
 // The status of the entry that the last lookup or move was about, by its
 // system path: a name is looked up, then its attributes and identity are
 // asked for, it is moved, and its new name is checked. Only a lookup that
@@ -130,12 +154,12 @@ void dropIndex(Directory& d) {
 // confirmed the move on a case-sensitive file system, where rename(2) keeps
 // the inode and no-replace proves the new spelling the stored one.
 struct Known {
-    std::string path;
+    PathText path;
     struct stat st;
     bool valid = false;
 } known;
 
-bool statOf(const std::string& path, struct stat& st);
+bool statOf(const char* path, std::size_t length, struct stat& st);
 
 // The status of `name` in `directory`. Paths are longer than a string keeps
 // in place: the hot lookups build them in storage that is kept (the command
@@ -144,36 +168,43 @@ bool statAt(const std::string& directory, const std::string& name, struct stat& 
     static std::string full;
     full.assign(directory);
     full += name;
-    return statOf(full, st);
+    return statOf(full.c_str(), full.size(), st);
 }
 
-bool statOf(const std::string& path, struct stat& st) {
-    if (known.valid && known.path == path) {
+bool statOf(const char* path, std::size_t length, struct stat& st) {
+    if (known.valid && known.path.equals(path, length)) {
         st = known.st;
         return true;
     }
-    if (lstat(path.c_str(), &st) != 0) return false;
-    known.path = path;
+    if (lstat(path, &st) != 0) return false;
+    known.valid = known.path.assign(path, length);
     known.st = st;
-    known.valid = true;
     return true;
 }
 // Command forms of directory parts and the system paths they were found at.
 std::unordered_map<std::string, std::string> resolvedDirectories;
 
-// The last path translated: an entry's path is asked for several times in a
-// row (lookup, attributes, identity, move). It goes with the directories it
-// was resolved through.
+Directory& directoryState(const std::string& directory);
+
+// A command path as the system is given it. An entry's path is asked for
+// several times in a row (lookup, attributes, identity, move, read-back), and
+// a move asks for two at once: the last two are kept. They go with the
+// directories they were resolved through.
 struct Translation {
-    std::string command, system;
+    PathText command;          // as the command gave it
+    PathText system;           // as the system is given it
+    std::size_t commandNameAt; // where the final component begins in `command`
+    std::size_t systemNameAt;  // and in `system`
+    Directory* directory;      // the state of the directory it is in
     bool valid = false;
-} lastPath;
+};
+Translation translations[2];
+unsigned recent = 0;  // the slot used last
 
 void forgetResolvedDirectories() {
     resolvedDirectories.clear();
-    lastPath.valid = false;
+    translations[0].valid = translations[1].valid = false;
 }
-
 
 Directory& directoryState(const std::string& directory) {
     auto found = directories.find(directory);
@@ -216,19 +247,12 @@ bool listed(const std::string& directory, const std::string& system) {
     return found;
 }
 
-// The stored system name of the entry that `name` (command form, no wildcard)
-// designates in `directory`: the exact spelling where the directory holds it,
-// else the one entry equal to it ignoring case. False when there is none, or
-// several and none of them exactly.
-bool storedEntry(const std::string& directory, const std::string& name, std::string& stored) {
-    static std::string system;
-    if (!codeset::toSystem(name.data(), name.size(), system)) return false;
-    Directory& d = directoryState(directory);
-    struct stat st;
-    if (!d.caseInsensitive && statAt(directory, system, st)) {
-        stored = system;  // the kernel found this very spelling
-        return true;
-    }
+// The stored system name of the entry `name` (command form, `system` in the
+// system's) in `directory` whose exact spelling is not known to be there:
+// the one entry equal to it ignoring case, or the exact spelling where a
+// directory we could not vouch for holds several.
+bool storedBySpelling(const std::string& directory, Directory& d, const std::string& name,
+                      const std::string& system, std::string& stored) {
     if (!d.indexed && !buildIndex(directory, d)) return false;
     auto found = d.names.find(folded(name));
     if (found == d.names.end()) return false;
@@ -245,6 +269,22 @@ bool storedEntry(const std::string& directory, const std::string& name, std::str
     return false;
 }
 
+// The stored system name of the entry that `name` (command form, no wildcard)
+// designates in `directory`: the exact spelling where the directory holds it,
+// else the one entry equal to it ignoring case. False when there is none, or
+// several and none of them exactly.
+bool storedEntry(const std::string& directory, const std::string& name, std::string& stored) {
+    static std::string system;
+    if (!codeset::toSystem(name.data(), name.size(), system)) return false;
+    Directory& d = directoryState(directory);
+    struct stat st;
+    if (!d.caseInsensitive && statAt(directory, system, st)) {
+        stored = system;  // the kernel found this very spelling
+        return true;
+    }
+    return storedBySpelling(directory, d, name, system, stored);
+}
+
 // True when `directory` holds an entry stored exactly as `system`.
 bool holdsExactly(const std::string& directory, const std::string& system) {
     struct stat st;
@@ -256,10 +296,8 @@ bool holdsExactly(const std::string& directory, const std::string& system) {
 
 // After a move from `from` to `to` (system names) in `directory`, of an entry
 // that may be a directory unless `notDirectory`.
-void recordMove(const std::string& directory, const std::string& from, const std::string& to,
-                bool notDirectory) {
+void recordMove(Directory& d, const char* from, const char* to, bool notDirectory) {
     if (!notDirectory) forgetResolvedDirectories();  // the move may have renamed one of them
-    Directory& d = directoryState(directory);
     // Another path may name the same directory (a link): its index goes.
     if (indexedCount > (d.indexed && !d.caseInsensitive ? 1u : 0u)) {
         for (auto& [path, other] : directories)
@@ -267,7 +305,7 @@ void recordMove(const std::string& directory, const std::string& from, const std
     }
     if (!d.indexed) return;
     std::string fromName, toName;
-    if (!codeset::toCommand(from.c_str(), fromName) || !codeset::toCommand(to.c_str(), toName)) {
+    if (!codeset::toCommand(from, fromName) || !codeset::toCommand(to, toName)) {
         dropIndex(d);
         return;
     }
@@ -322,22 +360,61 @@ bool systemDirectory(const std::string& part, std::string& out) {
     return true;
 }
 
+// The translation of the command's `path`; nullptr when it has none (too
+// long, or text the system cannot take).
+const Translation* translate(const char* path) {
+    std::size_t length = std::strlen(path);
+    for (unsigned i : {recent, recent ^ 1u}) {
+        const Translation& t = translations[i];
+        if (t.valid && t.command.equals(path, length)) {
+            recent = i;
+            return &translations[i];
+        }
+    }
+    if (length >= maxPath) return nullptr;
+    Translation& t = translations[recent ^ 1u];
+    const Translation& other = translations[recent];
+    t.valid = false;
+    static std::string slashed, part, name;  // kept, so that their storage is reused
+    // Most paths hold no 0x5C byte at all: nothing to turn into '/'.
+    const char* text = path;
+    if (std::memchr(path, '\\', length)) {
+        slashPath(path, slashed);
+        text = slashed.c_str();
+    }
+    const void* slash = memrchr(text, '/', length);
+    std::size_t dir = slash ? static_cast<std::size_t>(static_cast<const char*>(slash) - text) + 1 : 0;
+    // Entries of one directory follow each other: the other translation's
+    // directory serves when it is the same as typed.
+    bool sameDirectory = other.valid && other.commandNameAt == dir &&
+                         std::memcmp(other.command.text, path, dir) == 0;
+    if (sameDirectory) {
+        t.system.assign(other.system.text, other.systemNameAt);
+        t.directory = other.directory;
+    } else {
+        static std::string directory;
+        part.assign(text, dir);
+        if (!systemDirectory(part, directory) || !t.system.assign(directory.data(), directory.size())) return nullptr;
+        t.directory = &directoryState(directory);
+    }
+    t.systemNameAt = t.system.length;
+    if (!codeset::active()) {
+        if (!t.system.append(text + dir, length - dir)) return nullptr;
+    } else if (!codeset::toSystem(text + dir, length - dir, name) || !t.system.append(name.data(), name.size())) {
+        return nullptr;
+    }
+    t.command.assign(path, length);  // the key is the path as given, '\\' and all
+    t.commandNameAt = dir;
+    t.valid = true;
+    recent ^= 1u;
+    return &t;
+}
+
 // The path the system is given for the command's `path`.
 bool systemPath(const char* path, std::string& out) {
-    if (lastPath.valid && lastPath.command == path) {
-        out = lastPath.system;
-        return true;
-    }
-    static std::string slashed, part, name;  // kept, so that their storage is reused
-    if (!slashPath(path, slashed)) return false;
-    std::size_t dir = directoryPart(slashed);
-    part.assign(slashed, 0, dir);
-    if (!systemDirectory(part, out)) return false;
-    if (!codeset::toSystem(slashed.data() + dir, slashed.size() - dir, name)) return false;
-    out += name;
-    lastPath.command = path;
-    lastPath.system = out;
-    lastPath.valid = true;
+    const Translation* t = translate(path);
+    if (!t) return false;
+    out.assign(t->system.text, t->system.length);
     return true;
 }
 
@@ -349,14 +426,41 @@ uint32_t attributesOf(const struct stat& st, const char* name) {
     return word ? word : 0x80;
 }
 
+// Fills `data` for a stored entry: its command name and its status.
+void fillFrom(const char* commandName, std::size_t length, const struct stat& st, const char* systemName,
+              FindData* data) {
+    data->attributes = attributesOf(st, systemName);
+    std::memcpy(data->fileName, commandName, length + 1);
+}
+
 // Fills `data` for the stored entry `name` (system form) of `directory`.
 bool fill(const std::string& directory, const std::string& name, FindData* data) {
     static std::string converted;
     struct stat st;
     if (!commandName(name.c_str(), converted) || !statAt(directory, name, st)) return false;
-    data->attributes = attributesOf(st, name.c_str());
-    std::memcpy(data->fileName, converted.c_str(), converted.size() + 1);
+    fillFrom(converted.c_str(), converted.size(), st, name.c_str(), data);
     return true;
+}
+
+// The entry that `t` designates (no wildcard in its final component): its
+// stored name and attributes into `data`, its status into `st`.
+bool lookUp(const Translation* t, FindData* data, struct stat& st) {
+    if (!t) return false;
+    std::size_t length = t->command.length - t->commandNameAt;
+    const char* name = t->command.text + t->commandNameAt;
+    if (length == 0 || length >= maxName) return false;
+    if (!t->directory->caseInsensitive && statOf(t->system.text, t->system.length, st)) {
+        // The kernel found this very spelling.
+        fillFrom(name, length, st, t->system.text + t->systemNameAt, data);
+        return true;
+    }
+    // Another spelling, or a directory that could ignore case: its listing.
+    std::string directory = t->system.part(0, t->systemNameAt);
+    std::string system = t->system.part(t->systemNameAt), stored;
+    if (!isAddressable(name) ||
+        !storedBySpelling(directory, *t->directory, std::string(name, length), system, stored))
+        return false;
+    return statAt(directory, stored, st) && fill(directory, stored, data);
 }
 
 struct Search {
@@ -369,23 +473,31 @@ struct Search {
 };
 
 bool nextMatch(Search* search, FindData* data) {
-    std::string converted;
+    static std::string converted;  // kept, so that its storage is reused
+    bool bridged = codeset::active();
     while (dirent* entry = readdir(search->dir)) {
         const char* name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-        if (search->literal == name) continue;
-        // As in the shell, a wildcard does not match the '.' that begins a
-        // hidden name; ".*" does.
-        if (name[0] == '.' && !search->everything && (search->pattern[0] == '*' || search->pattern[0] == '?'))
+        if (name[0] == '.') {
+            if (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')) continue;
+            // As in the shell, a wildcard does not match the '.' that begins
+            // a hidden name; ".*" does.
+            if (!search->everything && (search->pattern[0] == '*' || search->pattern[0] == '?')) continue;
+        }
+        if (!search->literal.empty() && search->literal == name) continue;
+        // Without the bridge, the system's name is the command's.
+        const char* command = name;
+        if (bridged) {
+            if (!codeset::toCommand(name, converted)) continue;
+            command = converted.c_str();
+        }
+        if (!isAddressable(command) || (!search->everything && !wildcardMatch(search->pattern.c_str(), command)))
             continue;
-        if (!commandName(name, converted)) continue;
-        if (!wildcardMatch(search->pattern.c_str(), converted.c_str())) continue;
         // The directory's own record of the kind saves a stat per entry; the
         // expansion uses only the names.
         if (entry->d_type != DT_UNKNOWN) {
             data->attributes = entry->d_type == DT_DIR ? attributeDirectory : 0x80;
             if (name[0] == '.') data->attributes |= 0x02;
-            std::memcpy(data->fileName, converted.c_str(), converted.size() + 1);
+            std::memcpy(data->fileName, command, std::strlen(command) + 1);
             return true;
         }
         if (fill(search->directory, name, data)) return true;
@@ -399,15 +511,17 @@ Search singleResult{nullptr, {}, {}, 0, {}, false};
 }  // namespace
 
 SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
-    static std::string path, part, name, directory, stored;  // kept: see statAt
+    const Translation* t = translate(pattern);
+    if (!t) return nullptr;
+    struct stat st;
+    if (!hasWildcard(t->command.text + t->commandNameAt)) return lookUp(t, data, st) ? &singleResult : nullptr;
+    static std::string path, part, name, directory;  // kept: see statAt
     if (!slashPath(pattern, path)) return nullptr;
     std::size_t dirLength = directoryPart(path);
     name.assign(path, dirLength, std::string::npos);
-    if (name.empty() || !isAddressable(name.c_str())) return nullptr;
+    if (!isAddressable(name.c_str())) return nullptr;
     part.assign(path, 0, dirLength);
     if (!systemDirectory(part, directory)) return nullptr;
-    if (!hasWildcard(name.c_str()))
-        return storedEntry(directory, name, stored) && fill(directory, stored, data) ? &singleResult : nullptr;
     DIR* dir = opendir(orDot(directory));
     if (!dir) return nullptr;
     Search* search = new Search{dir, directory, name, dirLength, {}};
@@ -457,19 +571,32 @@ bool canListDirectory(const char* part) {
 }
 
 uint32_t GetFileAttributesA(const char* path) {
-    std::string system;
+    const Translation* t = translate(path);
     struct stat st;
-    if (!systemPath(path, system) || !statOf(system, st)) return invalidAttributes;
-    return attributesOf(st, system.c_str() + directoryPart(system));
+    if (!t || !statOf(t->system.text, t->system.length, st)) return invalidAttributes;
+    return attributesOf(st, t->system.text + t->systemNameAt);
 }
 
+namespace {
+// lstat: a link is an entry of its own, and rename(2) moves it as itself.
+EntryIdentity identityOf(const struct stat& st) {
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+}  // namespace
+
 bool entryIdentity(const char* path, EntryIdentity* identity) {
-    std::string system;
+    const Translation* t = translate(path);
     struct stat st;
-    if (!systemPath(path, system) || !statOf(system, st)) return false;
-    // lstat: a link is an entry of its own, and rename(2) moves it as itself.
-    identity->volume = static_cast<uint64_t>(st.st_dev);
-    identity->file = static_cast<uint64_t>(st.st_ino);
+    if (!t || !statOf(t->system.text, t->system.length, st)) return false;
+    *identity = identityOf(st);
+    return true;
+}
+
+bool lookUpEntry(const char* path, FoundEntry* found) {
+    struct stat st;
+    if (!lookUp(translate(path), &found->data, st)) return false;
+    found->identified = true;
+    found->identity = identityOf(st);
     return true;
 }
 
@@ -478,8 +605,7 @@ bool directoryIdentity(const char* part, EntryIdentity* identity) {
     struct stat st;
     if (!slashPath(part, slashed) || !systemDirectory(slashed, directory) || stat(orDot(directory), &st) != 0)
         return false;
-    identity->volume = static_cast<uint64_t>(st.st_dev);
-    identity->file = static_cast<uint64_t>(st.st_ino);
+    *identity = identityOf(st);
     return true;
 }
 
@@ -487,13 +613,20 @@ namespace {
 
 // The system paths of a move must say what the command's paths say: the same
 // directory, and a change of letter case only where the command asked for one.
-bool isFaithfulMove(const char* from, const char* to, const std::string& source,
-                    const std::string& target) {
-    std::size_t directory = directoryPart(source);
-    if (directory != directoryPart(target) || source.compare(0, directory, target, 0, directory) != 0)
+bool isFaithfulMove(const Translation& source, const Translation& target, bool caseOnly) {
+    std::size_t directory = source.systemNameAt;
+    if (directory != target.systemNameAt || std::memcmp(source.system.text, target.system.text, directory) != 0)
         return false;
-    if (!equalsIgnoreCase(from, to)) return true;
-    return equalsIgnoreCase(source.c_str(), target.c_str());
+    // Without the bridge the system's names are the command's.
+    return !caseOnly || !codeset::active() ||
+           equalsIgnoreCase(source.system.text + directory, target.system.text + directory);
+}
+
+// True when the final components of two command paths in one directory
+// differ in the case of A-Z only.
+bool isCaseOnly(const Translation& source, const Translation& target) {
+    return source.command.length - source.commandNameAt == target.command.length - target.commandNameAt &&
+           equalsIgnoreCase(source.command.text + source.commandNameAt, target.command.text + target.commandNameAt);
 }
 
 // True when a listing of `directory` read now holds `from` and no entry
@@ -539,33 +672,35 @@ bool claimThenMove(const char* source, const char* target, bool directory) {
     return false;
 }
 
-bool renameWithoutReplacing(const std::string& directory, const std::string& source, const std::string& target,
-                            bool caseOnly, MoveTarget whose) {
-    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+bool renameWithoutReplacing(const Translation& from, const Translation& to, bool caseOnly, MoveTarget whose) {
+    const char* source = from.system.text;
+    const char* target = to.system.text;
+    if (renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) return true;
     if (errno == EEXIST) {
         // A directory that ignores case finds the entry itself under its new
         // spelling, and there no other program can create that spelling while
         // the entry holds it: the plain move changes the case in one step.
         // Proven once per directory by a listing that holds the old spelling
         // and not the new one.
-        Directory& d = directoryState(directory);
+        Directory& d = *from.directory;
         if (!caseOnly || !d.caseInsensitive) return false;
-        std::size_t dir = directory.size();
-        if (!d.ignoresCase && !listingHoldsOnly(directory, source.substr(dir), target.substr(dir))) return false;
+        std::size_t dir = from.systemNameAt;
+        if (!d.ignoresCase && !listingHoldsOnly(from.system.part(0, dir), from.system.part(dir), to.system.part(dir)))
+            return false;
         d.ignoresCase = true;
-        return rename(source.c_str(), target.c_str()) == 0;
+        return rename(source, target) == 0;
     }
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
     // The file system refuses the flag. A hard link fails atomically when the
     // target exists; where links are not possible, the target is claimed.
     struct stat st;
-    if (lstat(source.c_str(), &st) != 0) return false;
+    if (lstat(source, &st) != 0) return false;
     // An interruption between the steps would leave both names.
     holdInterrupts();
     bool moved = false, decided = false;
     if (!S_ISDIR(st.st_mode)) {
-        if (link(source.c_str(), target.c_str()) == 0) {
-            moved = unlink(source.c_str()) == 0 || (unlink(target.c_str()), false);
+        if (link(source, target) == 0) {
+            moved = unlink(source) == 0 || (unlink(target), false);
             decided = true;
         } else {
             decided = errno == EEXIST;
@@ -573,9 +708,9 @@ bool renameWithoutReplacing(const std::string& directory, const std::string& sou
     }
     if (!decided && whose == MoveTarget::own) {
         // No other program makes this name: a look before the move will do.
-        moved = lstat(target.c_str(), &st) != 0 && errno == ENOENT && rename(source.c_str(), target.c_str()) == 0;
+        moved = lstat(target, &st) != 0 && errno == ENOENT && rename(source, target) == 0;
     } else if (!decided) {
-        moved = claimThenMove(source.c_str(), target.c_str(), S_ISDIR(st.st_mode));
+        moved = claimThenMove(source, target, S_ISDIR(st.st_mode));
     }
     releaseInterrupts();
     return moved;
@@ -583,28 +718,32 @@ bool renameWithoutReplacing(const std::string& directory, const std::string& sou
 
 }  // namespace
 
-bool moveEntry(const char* from, const char* to, MoveTarget whose) {
-    std::string source, target;
-    if (!systemPath(from, source) || !systemPath(to, target)) return false;
-    if (!isFaithfulMove(from, to, source, target)) return false;
-    std::size_t dir = directoryPart(source);
-    std::string directory = source.substr(0, dir);
-    if (!renameWithoutReplacing(directory, source, target, equalsIgnoreCase(from, to), whose)) return false;
-    bool wasKnown = known.valid && known.path == source;
+bool moveEntry(const char* from, const char* to, MoveTarget whose, bool* proven) {
+    if (proven) *proven = false;
+    const Translation* source = translate(from);
+    const Translation* target = source ? translate(to) : nullptr;  // two are kept: `source` stays
+    if (!target) return false;
+    bool caseOnly = isCaseOnly(*source, *target);
+    if (!isFaithfulMove(*source, *target, caseOnly) || !renameWithoutReplacing(*source, *target, caseOnly, whose))
+        return false;
+    Directory& d = *source->directory;
+    bool wasKnown = known.valid && known.path.equals(source->system.text, source->system.length);
     bool notDirectory = wasKnown && !S_ISDIR(known.st.st_mode);
-    bool confirmed = wasKnown && !directoryState(directory).caseInsensitive;
-    known.valid = confirmed;
-    if (confirmed) known.path = target;
-    recordMove(directory, source.substr(dir), target.substr(dir), notDirectory);
+    bool confirmed = wasKnown && !d.caseInsensitive;
+    known.valid = confirmed && known.path.assign(target->system.text, target->system.length);
+    if (proven) *proven = confirmed;
+    recordMove(d, source->system.text + source->systemNameAt, target->system.text + target->systemNameAt,
+               notDirectory);
     return true;
 }
 
 bool moveOntoClaim(const char* from, const char* to) {
-    std::string source, target;
+    const Translation* source = translate(from);
+    const Translation* target = source ? translate(to) : nullptr;
     struct stat st;
-    if (!systemPath(from, source) || !systemPath(to, target) || !isFaithfulMove(from, to, source, target) ||
-        lstat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0 ||
-        rename(source.c_str(), target.c_str()) != 0)
+    if (!target || !isFaithfulMove(*source, *target, isCaseOnly(*source, *target)) ||
+        lstat(target->system.text, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0 ||
+        rename(source->system.text, target->system.text) != 0)
         return false;
     forgetDirectories();  // a rare move: everything is read afresh
     return true;
@@ -613,12 +752,12 @@ bool moveOntoClaim(const char* from, const char* to) {
 bool lookupsIgnoreCase() { return false; }
 
 bool mayRename(const char* path) {
-    std::string system;
-    if (!systemPath(path, system)) return false;
-    std::string directory = system.substr(0, directoryPart(system));
+    const Translation* t = translate(path);
+    if (!t) return false;
+    std::string system = t->system.part(0), directory = t->system.part(0, t->systemNameAt);
     if (access(orDot(directory), W_OK | X_OK) != 0) return false;
     struct stat st;
-    if (!statOf(system, st) || S_ISLNK(st.st_mode)) return true;
+    if (!statOf(system.c_str(), system.size(), st) || S_ISLNK(st.st_mode)) return true;
     int fd = open(system.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return true;  // nothing more to tell
     long flags = 0;

@@ -561,9 +561,9 @@ bool fileIndexOf(HANDLE handle, uint64_t* index) {
 
 }  // namespace
 
-bool entryIdentity(const char* path, EntryIdentity* identity) {
-    std::wstring wide;
-    if (!widen(path, wide)) return false;
+namespace {
+
+bool wideEntryIdentity(const std::wstring& wide, EntryIdentity* identity) {
     HANDLE entry = openEntry(wide);
     if (entry == INVALID_HANDLE_VALUE) return false;
     uint64_t index = 0;
@@ -585,6 +585,25 @@ bool entryIdentity(const char* path, EntryIdentity* identity) {
     if (!sameIgnoringCase(entryPath, parentPath + wide.substr(directoryLength))) return false;
     identity->volume = volume;
     identity->file = index;
+    return true;
+}
+
+}  // namespace
+
+bool entryIdentity(const char* path, EntryIdentity* identity) {
+    std::wstring wide;
+    return widen(path, wide) && wideEntryIdentity(wide, identity);
+}
+
+bool lookUpEntry(const char* path, FoundEntry* found) {
+    SearchHandle search = FindFirstFileA(path, &found->data);
+    if (!search) return false;
+    FindClose(search);
+    // The identity of the entry by its stored name: an alias or another
+    // spelling would not pass the check that the entry is in its directory.
+    std::wstring wide, stored;
+    found->identified = widen(path, wide) && widen(found->data.fileName, stored) &&
+                        wideEntryIdentity(wide.substr(0, wideDirectoryLength(wide)) + stored, &found->identity);
     return true;
 }
 
@@ -695,7 +714,8 @@ bool moveOntoClaim(const char* from, const char* to) {
     return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-bool moveEntry(const char* from, const char* to, MoveTarget whose) {
+bool moveEntry(const char* from, const char* to, MoveTarget whose, bool* proven) {
+    if (proven) *proven = false;  // a move that changed nothing reports success
     std::wstring source, target;
     if (!widen(from, source) || !widen(to, target)) return false;
     // Where lookups echo, the file system ignores case and refuses a case-only

@@ -80,8 +80,12 @@ bool equalStrings(const char* a, const char* b) { return std::strcmp(a, b) == 0;
 
 bool equalsIgnoreCase(const char* a, const char* b) {
     for (std::size_t i = 0;; ++i) {
-        if (foldCase(byteAt(a, i)) != foldCase(byteAt(b, i))) return false;
-        if (a[i] == '\0') return true;
+        unsigned char x = byteAt(a, i), y = byteAt(b, i);
+        if (x == y) {
+            if (x == 0) return true;
+        } else if (foldCase(x) != foldCase(y)) {
+            return false;
+        }
     }
 }
 
@@ -153,7 +157,10 @@ char* setExtension(char* p, const char* ext) {
 }
 
 void lowerSingleByteLetters(char* text) {
-    for (unsigned char* p = reinterpret_cast<unsigned char*>(text); *p; ++p) {
+    unsigned char* p = reinterpret_cast<unsigned char*>(text);
+    for (; *p && *p < 0x80; ++p)  // single-byte text first, the common case
+        if (static_cast<unsigned>(*p - 'A') < 26u) *p = static_cast<unsigned char>(*p + ('a' - 'A'));
+    for (; *p; ++p) {
         if (isSjisLead(*p)) {
             if (p[1] == 0) return;
             ++p;  // the second byte stays as it is, even when it looks like A-Z

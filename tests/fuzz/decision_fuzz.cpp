@@ -24,7 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.showSkipped = data[0] & 4;
     bool decided = shouldLowerCase(path.c_str(), settings.longMode, settings.kanjiMode);
     try {
-        lowerCaseEntry(path.c_str(), path.c_str(), 20);
+        Entry entry{path.c_str(), directoryLength(path.c_str()), 0x80, false, {}};
+        entry.identified = platform::entryIdentity(path.c_str(), &entry.identity);
+        lowerCaseEntry(entry, path.c_str(), 20);
     } catch (const fake::ExitCalled&) {
     }
     const auto& log = fake::state().moveLog;

@@ -180,7 +180,8 @@ unsigned SearchPathA(const char* fileName, unsigned size, char* buffer) {
 void holdInterrupts() { ++state().interruptHolds; }
 void releaseInterrupts() { --state().interruptHolds; }
 
-bool moveEntry(const char* from, const char* to, MoveTarget) {
+bool moveEntry(const char* from, const char* to, MoveTarget, bool* proven) {
+    if (proven) *proven = false;
     int number = ++state().movesMade;
     state().moveLog.push_back(std::string(from) + " -> " + to);
     state().holdsAtMove.push_back(state().interruptHolds);
@@ -228,6 +229,15 @@ bool entryIdentity(const char* path, EntryIdentity* identity) {
     if (!e || e->followedLink || fake::fails("entryIdentity", path)) return false;
     identity->volume = 1;
     identity->file = e->id;
+    return true;
+}
+
+bool lookUpEntry(const char* path, FoundEntry* found) {
+    SearchHandle search = FindFirstFileA(path, &found->data);
+    if (!search) return false;
+    FindClose(search);
+    std::string stored = std::string(path, directoryLength(path)) + found->data.fileName;
+    found->identified = entryIdentity(stored.c_str(), &found->identity);
     return true;
 }
 
