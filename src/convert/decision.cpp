@@ -118,43 +118,50 @@ bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode) {
 Plan planEntry(const char* path, std::size_t nameAt, bool longMode, bool kanjiMode) {
     Plan plan;
     plan.lowerCase = shouldLowerCase(path, nameAt, longMode, kanjiMode);
-    plan.newName[0] = plan.newPath[0] = '\0';
+    plan.newPath[0] = '\0';
+    plan.nameAt = 0;
     if (!plan.lowerCase) return plan;
     // Every path here is shorter than maxPath, and the new one has its length.
     std::size_t length = std::strlen(path);
     std::memcpy(plan.newPath, path, length + 1);
     lowerSingleByteLetters(plan.newPath + nameAt);
-    std::memcpy(plan.newName, plan.newPath + nameAt, length - nameAt + 1);
+    plan.nameAt = nameAt;
     return plan;
 }
 
-void lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth) {
+bool lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth) {
     const char* path = entry.path;
     const char* name = settings.showSkipped ? displayName : path;
     Plan plan = planEntry(path, entry.nameAt, settings.longMode, settings.kanjiMode);
+    // Only a rename proves that a listing still holds: what is left alone or
+    // previewed is looked up first, so that a name gone since is reported.
+    if (entry.fromListing && (!plan.lowerCase || settings.testMode)) return false;
     if (!plan.lowerCase) {
         reportResult(ResultKind::leftAlone, displayName, columnWidth);
-        return;
+        return true;
     }
     if (settings.testMode) {
         // The preview meets what the run would: the same line, the same step.
         bool possible = renameLooksPossible(path, plan.newPath);
         reportResult(possible ? ResultKind::renamed : ResultKind::renameFailed, name, columnWidth,
-                     plan.newName);
+                     plan.newName());
         if (!possible) failureStep();
-        return;
+        return true;
     }
     RenameResult result = renameEntry(entry, plan.newPath);
     switch (result.outcome) {
+        case RenameOutcome::stale:
+            return false;
         case RenameOutcome::done:
-            reportResult(ResultKind::renamed, name, columnWidth, plan.newName);
-            return;
+            reportResult(ResultKind::renamed, name, columnWidth, plan.newName());
+            return true;
         case RenameOutcome::failed:
-            reportResult(ResultKind::renameFailed, name, columnWidth, plan.newName);
+            reportResult(ResultKind::renameFailed, name, columnWidth, plan.newName());
             break;
         case RenameOutcome::stranded:
-            reportResult(ResultKind::stranded, name, columnWidth, plan.newName, result.stranded.c_str());
+            reportResult(ResultKind::stranded, name, columnWidth, plan.newName(), result.stranded.c_str());
             break;
     }
     failureStep();
+    return true;
 }

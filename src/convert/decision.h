@@ -23,12 +23,16 @@ bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode);
 // What the decision makes of one entry: nothing is printed, no setting read.
 struct Plan {
     bool lowerCase;                      // false: left alone
-    char newName[platform::maxPath];     // the lower-cased final component
-    char newPath[platform::maxPath];     // the directory part and newName
+    char newPath[platform::maxPath];     // the directory part and the new name
+    std::size_t nameAt;                  // where the new name begins in newPath
+    // The lower-cased final component.
+    const char* newName() const { return newPath + nameAt; }
 };
 Plan planEntry(const char* path, std::size_t nameAt, bool longMode, bool kanjiMode);
 
 // Decides, renames (unless in test mode, where it checks what the rename
 // would meet) and reports one existing entry; on a failed rename takes the
-// failure step.
-void lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth);
+// failure step. False, with nothing done or reported, for an entry from a
+// listing that is no longer there as listed, or that is not to be renamed
+// for real: such an entry is to be looked up.
+bool lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth);

@@ -81,10 +81,10 @@ OwnedString resolveLongPath(const char* name) {
 
 bool findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t nameAt) {
     if (!name || name[0] == '\0' || std::strlen(name) >= platform::maxPath) return false;
-    platform::FoundEntry found;
+    platform::FindData found;
     if (!platform::lookUpEntry(name, &found)) return false;
     std::size_t dir = nameAt == unknownLength ? directoryLength(name) : nameAt;
-    const char* stored = found.data.fileName;
+    const char* stored = found.fileName;
     entry.path = name;
     if (!equalStrings(name + dir, stored)) {
         // An alias or another spelling: the path the run works on holds the
@@ -98,9 +98,10 @@ bool findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t
         entry.path = storage.get();
     }
     entry.nameAt = dir;
-    entry.attributes = found.data.attributes == 0 ? 0x80u : found.data.attributes;
+    entry.attributes = found.attributes == 0 ? 0x80u : found.attributes;
     entry.identified = found.identified;
     entry.identity = found.identity;
+    entry.fromListing = false;
     return true;
 }
 

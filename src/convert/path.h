@@ -32,6 +32,7 @@ struct Entry {
     uint32_t attributes;  // as queryAttributes gives it
     bool identified;      // see platform::entryIdentity
     platform::EntryIdentity identity;
+    bool fromListing;     // what a listing said, not looked up since
 };
 
 // Stands for a length not yet measured.

@@ -43,6 +43,13 @@ bool storedAs(const char* path, std::size_t nameAt) {
 }
 bool storedAs(const char* path) { return storedAs(path, directoryLength(path)); }
 
+// True when the entry of a listing is still stored under its name, as itself.
+bool isListedEntry(const Entry& entry, const platform::EntryIdentity& identity) {
+    platform::FindData found;
+    return platform::lookUpEntry(entry.path, &found) && equalStrings(found.fileName, entry.path + entry.nameAt) &&
+           found.identified && found.identity == identity;
+}
+
 bool isEntry(const char* path, const platform::EntryIdentity& identity) {
     platform::EntryIdentity now;
     return platform::entryIdentity(path, &now) && now == identity;
@@ -207,16 +214,20 @@ bool isLeftoverName(const char* name) {
 RenameResult renameEntry(const Entry& entry, const char* to) {
     const char* from = entry.path;
     if (equalStrings(from, to)) return outcome(RenameOutcome::done);
-    if (!entry.identified) return outcome(RenameOutcome::failed);
-    const platform::EntryIdentity& identity = entry.identity;
+    platform::EntryIdentity identity = entry.identity;
+    if (!entry.identified && !platform::entryIdentity(from, &identity))
+        return outcome(entry.fromListing ? RenameOutcome::stale : RenameOutcome::failed);
     bool tried = !isDetourDirectory(from, entry.nameAt);
     if (tried) {
         // The move is of the entry itself (a link the system would follow was
         // refused above), and never onto another.
-        bool proven = false;
-        if (platform::moveEntry(from, to, platform::MoveTarget::shared, &proven) &&
-            (proven || storedAs(to, entry.nameAt)))
-            return outcome(RenameOutcome::done);
+        platform::MoveNotes notes;
+        notes.notDirectory = (entry.attributes & platform::attributeDirectory) == 0 && entry.attributes != 0;
+        bool moved = platform::moveEntry(from, to, platform::MoveTarget::shared, &notes);
+        if (moved && (notes.proven || storedAs(to, entry.nameAt))) return outcome(RenameOutcome::done);
+        // What a listing said may have changed since: an entry no longer
+        // stored under its name, or another one there, is looked up afresh.
+        if (!moved && entry.fromListing && !isListedEntry(entry, identity)) return outcome(RenameOutcome::stale);
         // Refused, or reported done with nothing changed (FAT, exFAT, some
         // shares, a case-insensitive view of a case-sensitive disk).
         spellingIndex.built = false;  // read the directory as it is now
@@ -235,7 +246,7 @@ RenameResult renameEntry(const Entry& entry, const char* to) {
 }
 
 RenameResult renameEntry(const char* from, const char* to) {
-    Entry entry{from, directoryLength(from), 0, false, {}};
+    Entry entry{from, directoryLength(from), 0, false, {}, false};
     entry.identified = platform::entryIdentity(from, &entry.identity);
     return renameEntry(entry, to);
 }

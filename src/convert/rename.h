@@ -10,6 +10,7 @@ enum class RenameOutcome {
     done,      // the stored name is now the new one
     failed,    // the entry keeps its old name
     stranded,  // even putting the entry back failed: it is under `stranded`
+    stale,     // an entry from a listing is no longer under its name: nothing was done
 };
 
 struct RenameResult {
@@ -22,6 +23,7 @@ struct RenameResult {
 // designates. Where the file system refuses a case-only rename, or reports
 // success and changes nothing, renames through a temporary name in the same
 // directory: the old name followed by `leftoverSuffix`.
+// An entry from a listing that is no longer there as listed gives `stale`.
 RenameResult renameEntry(const Entry& from, const char* to);
 // The same for a path not yet looked up.
 RenameResult renameEntry(const char* from, const char* to);

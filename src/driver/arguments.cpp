@@ -139,12 +139,13 @@ bool sortsBefore(const char* a, const char* b) {
     return folded != 0 ? folded < 0 : std::strcmp(a, b) < 0;
 }
 
-void sortMatches(ArgumentList& list, int first) {
+void sortMatches(ArgumentList& list, int first, std::vector<int>* order) {
     // The first eight folded bytes of each name, as one number, decide most
     // comparisons without reading the names again.
     struct Keyed {
         std::uint64_t key;
         char* text;
+        int place;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(static_cast<std::size_t>(list.count - first));
@@ -155,12 +156,15 @@ void sortMatches(ArgumentList& list, int first) {
             key = key << 8 | foldedByte(*p);
             if (*p) ++p;
         }
-        keyed.push_back({key, list.items[i]});
+        keyed.push_back({key, list.items[i], i});
     }
     std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
         return a.key != b.key ? a.key < b.key : sortsBefore(a.text, b.text);
     });
     for (std::size_t i = 0; i < keyed.size(); ++i) list.items[first + static_cast<int>(i)] = keyed[i].text;
+    if (!order) return;
+    order->clear();
+    for (const Keyed& k : keyed) order->push_back(k.place);
 }
 
 namespace {
@@ -168,8 +172,18 @@ namespace {
 // from; all of them live as long as the vector.
 std::vector<std::pair<const char*, const char*>> expandedNames;
 std::vector<OwnedString> keptPatterns;  // the patterns as typed
+// Sorted by address when first asked: most runs never ask (only switch-like
+// names, leftovers put back and /s do).
+bool expandedSorted = true;
 
 const char* patternOf(const char* argument) {
+    if (!expandedSorted) {
+        std::sort(expandedNames.begin(), expandedNames.end(),
+                  [](const std::pair<const char*, const char*>& a, const std::pair<const char*, const char*>& b) {
+                      return std::less<const char*>()(a.first, b.first);
+                  });
+        expandedSorted = true;
+    }
     auto at = std::lower_bound(expandedNames.begin(), expandedNames.end(), argument,
                                [](const std::pair<const char*, const char*>& e, const char* a) {
                                    return std::less<const char*>()(e.first, a);
@@ -178,10 +192,22 @@ const char* patternOf(const char* argument) {
 }
 }  // namespace
 
+// What the listings said of the expansions' texts, by their places in the
+// list they were added to.
+std::vector<std::pair<const char*, ListedEntry>> listedByPlace;
+
 bool isExpandedName(const char* argument) { return patternOf(argument) != nullptr; }
 
+const ListedEntry* listedAt(int index, const char* argument) {
+    if (index < 0 || static_cast<std::size_t>(index) >= listedByPlace.size()) return nullptr;
+    const auto& listed = listedByPlace[static_cast<std::size_t>(index)];
+    return listed.first == argument ? &listed.second : nullptr;
+}
+
 void forgetExpansions() {
+    listedByPlace.clear();
     expandedNames.clear();
+    expandedSorted = true;
     keptPatterns.clear();
 }
 
@@ -223,6 +249,7 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
     if (std::strlen(text) >= platform::maxPath) return appendCopy(out, text);
 
     int first = out.count;
+    std::vector<ListedEntry> listed;
     for (const char* name = findMatch(text); name; name = findMatch(nullptr)) {
         // A temporary name of a killed run is put back by the run, not renamed.
         if (isDotOrDotDot(name) || isLeftoverName(name)) continue;
@@ -238,18 +265,20 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
             closeMatchSearch();
             return false;
         }
+        listed.push_back({searchData.attributes, searchData.identified, searchData.identity});
     }
     if (out.count == first) return appendCopy(out, text);
-    sortMatches(out, first);
+    std::vector<int> order;
+    sortMatches(out, first, &order);
+    listedByPlace.resize(static_cast<std::size_t>(out.count));
+    for (int i = first; i < out.count; ++i)
+        listedByPlace[static_cast<std::size_t>(i)] = {out.items[i], listed[static_cast<std::size_t>(order[i - first] - first)]};
     OwnedString pattern = duplicateString(text);
     if (!pattern) return false;
     const char* kept = pattern.get();
     keptPatterns.push_back(std::move(pattern));
     for (int i = first; i < out.count; ++i) expandedNames.emplace_back(out.items[i], kept);
-    std::sort(expandedNames.begin(), expandedNames.end(),
-              [](const std::pair<const char*, const char*>& a, const std::pair<const char*, const char*>& b) {
-                  return std::less<const char*>()(a.first, b.first);
-              });
+    expandedSorted = false;
     return true;
 }
 

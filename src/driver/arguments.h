@@ -3,6 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/platform.h"
 
 // A growable list of argument texts; the texts and the array are the list's.
 struct ArgumentList {
@@ -20,8 +24,9 @@ bool expandWildcards(const ArgumentList& in, ArgumentList& out);
 // the text itself when nothing matches; false when memory runs out.
 bool expandPattern(const char* text, const char* wildcard, ArgumentList& out);
 // Sorts items[first..count) without regard to the case of A-Z; texts equal
-// that way are ordered by their bytes.
-void sortMatches(ArgumentList& list, int first);
+// that way are ordered by their bytes. Where `order` is given, it gets for each
+// sorted place the place its text had.
+void sortMatches(ArgumentList& list, int first, std::vector<int>* order = nullptr);
 // Orders two texts by bytes after folding A-Z to a-z: negative, 0, positive.
 int compareFolded(const char* a, const char* b);
 // The order of matches: folded as above, then by their bytes.
@@ -49,5 +54,16 @@ bool isExpandedName(const char* argument);
 // The pattern as typed that produced `argument`; nullptr for a text that no
 // expansion produced. /s walks the pattern, not what it matched here.
 const char* expandedFrom(const char* argument);
+// What the listing said of an entry that an expansion produced: enough to
+// decide and rename it without looking it up again.
+struct ListedEntry {
+    uint32_t attributes;
+    bool identified;
+    platform::EntryIdentity identity;
+};
+// The listing's word on the argument at `index` of the vector the expansion
+// built, which must be `argument`; nullptr for any other text.
+const ListedEntry* listedAt(int index, const char* argument);
+
 // Forgets what the expansions produced, as a new process would.
 void forgetExpansions();

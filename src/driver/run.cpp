@@ -89,6 +89,24 @@ void reportNotFound(const char* name, int columnWidth) {
     reportResult(ResultKind::notFound, name, columnWidth);
 }
 
+// One entry as found: decided, renamed and reported. False for an entry of
+// a listing that is to be looked up (see lowerCaseEntry), with nothing
+// reported.
+bool handleFound(const Entry& entry, int columnWidth) {
+    OwnedString displayName;
+    if (settings.showSkipped) {
+        displayName = fitDisplayName(entry.path, static_cast<std::size_t>(columnWidth));
+        if (!displayName) fatalError("%s", text::outOfMemory);
+    }
+    bool directory = (entry.attributes & platform::attributeDirectory) != 0;
+    if (directory ? !settings.includeDirectories : !settings.includeFiles) {
+        if (entry.fromListing) return false;  // looked up first: it may be gone
+        countPassedOver();
+        return true;
+    }
+    return lowerCaseEntry(entry, displayName ? displayName.get() : "", columnWidth);
+}
+
 // One entry. A name that is not found is reported unless `quietIfMissing`
 // (a plain name that /s looks for in a subdirectory).
 bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing,
@@ -101,18 +119,16 @@ bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing,
         failureStep();
         return false;
     }
-    OwnedString displayName;
-    if (settings.showSkipped) {
-        displayName = fitDisplayName(entry.path, static_cast<std::size_t>(columnWidth));
-        if (!displayName) fatalError("%s", text::outOfMemory);
-    }
-    bool directory = (entry.attributes & platform::attributeDirectory) != 0;
-    if (directory ? !settings.includeDirectories : !settings.includeFiles) {
-        countPassedOver();
-        return true;
-    }
-    lowerCaseEntry(entry, displayName ? displayName.get() : "", columnWidth);
+    handleFound(entry, columnWidth);
     return true;
+}
+
+// An entry as the expansion's listing found it, handled without looking it
+// up again; looked up as typed where the listing no longer holds.
+void handleListed(const char* argument, std::size_t nameAt, const ListedEntry& listed, int columnWidth) {
+    Entry entry{argument, nameAt, listed.attributes ? listed.attributes : 0x80u, listed.identified,
+                listed.identity, true};
+    if (!handleFound(entry, columnWidth)) handleEntry(argument, columnWidth, false, nameAt);
 }
 
 // True when `pattern` finds the entry `name` of its directory.
@@ -128,11 +144,14 @@ bool patternFinds(const char* pattern, const std::string& name) {
 // A name without /s. Leftovers of a killed run in its directory are put back
 // first, and each one that the name's pattern finds is then handled as it
 // would have been: the expansion at start could not see it.
-void handlePlainName(const char* argument, int columnWidth) {
+void handlePlainName(const char* argument, int index, int columnWidth) {
     std::size_t nameAt = directoryLength(argument);
     std::vector<std::string> restored = recoverLeftovers(argument, nameAt);
     if (restored.empty()) {  // the common case
-        handleEntry(argument, columnWidth, false, nameAt);
+        if (const ListedEntry* listed = listedAt(index, argument))
+            handleListed(argument, nameAt, *listed, columnWidth);
+        else
+            handleEntry(argument, columnWidth, false, nameAt);
         return;
     }
     const char* pattern = expandedFrom(argument);
@@ -148,9 +167,9 @@ void handlePlainName(const char* argument, int columnWidth) {
     handleEntry(argument, columnWidth, false);
 }
 
-void handleName(const char* argument, int columnWidth) {
+void handleName(const char* argument, int index, int columnWidth) {
     if (!settings.recurse) {
-        handlePlainName(argument, columnWidth);
+        handlePlainName(argument, index, columnWidth);
         return;
     }
     // The expansion at start matched the pattern here only: each pattern is
@@ -250,7 +269,7 @@ int runCommand(int count, char** arguments) {
         columnWidth = widest > widestColumn ? widestColumn : static_cast<int>(widest);
     }
     for (int i = 1; i < count; ++i)
-        if (isNameAt(arguments, i)) handleName(arguments[i], columnWidth);
+        if (isNameAt(arguments, i)) handleName(arguments[i], i, columnWidth);
     reportSummary();
     return errorOccurred ? 2 : 0;
 }

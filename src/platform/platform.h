@@ -46,9 +46,23 @@ struct CommandLineDialect {
 };
 const CommandLineDialect& commandLineDialect();
 
+// What tells one entry from another across its renames: the volume and the
+// file number, never those of a link's target.
+struct EntryIdentity {
+    uint64_t volume;
+    uint64_t file;
+};
+inline bool operator==(const EntryIdentity& a, const EntryIdentity& b) {
+    return a.volume == b.volume && a.file == b.file;
+}
+
 struct FindData {
     uint32_t attributes;
     char fileName[maxName];  // the entry's name as stored, without directory
+    // The entry's identity (see entryIdentity), where the system told it
+    // with the entry itself: a later rename needs no question of its own.
+    bool identified;
+    EntryIdentity identity;
 };
 
 using SearchHandle = void*;  // nullptr: no search
@@ -95,28 +109,24 @@ const char* const* originalArguments(int* count);
 // temporary name) no other program makes.
 enum class MoveTarget { shared, own };
 
+// What a caller of moveEntry may tell it, and learn from it.
+struct MoveNotes {
+    bool notDirectory = false;  // told: the entry is known to be no directory
+    // Learnt: the system's own answer proved the entry stored exactly under
+    // the new name (a move that refuses to replace, on a file system that
+    // keeps letter cases apart). False proves nothing either way.
+    bool proven = false;
+};
+
 // Renames `from` to `to` in place. Never replaces another existing entry: when
 // `to` names an entry that exists, the call fails. A link is moved as itself.
-// Where `proven` is given, it tells whether the system's own answer proved the
-// entry stored exactly as `to` (a move that refuses to replace, on a file
-// system that keeps letter cases apart); false proves nothing either way.
 bool moveEntry(const char* from, const char* to, MoveTarget target = MoveTarget::shared,
-               bool* proven = nullptr);
+               MoveNotes* notes = nullptr);
 
 // Moves `from` onto `to` only where `to` is an empty file, such as a run
 // killed in the middle of a move leaves where it had claimed a name; fails
 // for anything else.
 bool moveOntoClaim(const char* from, const char* to);
-
-// What tells one entry from another across its renames: the volume and the
-// file number, never those of a link's target.
-struct EntryIdentity {
-    uint64_t volume;
-    uint64_t file;
-};
-inline bool operator==(const EntryIdentity& a, const EntryIdentity& b) {
-    return a.volume == b.volume && a.file == b.file;
-}
 
 // The identity of the entry that `path` designates. False when there is none,
 // and for an entry that a move by its name would not take as itself (a link
@@ -124,14 +134,9 @@ inline bool operator==(const EntryIdentity& a, const EntryIdentity& b) {
 bool entryIdentity(const char* path, EntryIdentity* identity);
 
 // One entry looked up by its path, as FindFirstFileA finds it, with its
-// identity where it has one (see entryIdentity): one question to the system
-// where it can answer all at once.
-struct FoundEntry {
-    FindData data;
-    bool identified;
-    EntryIdentity identity;
-};
-bool lookUpEntry(const char* path, FoundEntry* found);
+// identity where it has one: one question to the system where it can answer
+// all at once.
+bool lookUpEntry(const char* path, FindData* found);
 
 // The identity of the directory that `directory` (a directory part with its
 // separator, or empty for the current directory) designates, as the system

@@ -201,9 +201,46 @@ struct Translation {
 Translation translations[2];
 unsigned recent = 0;  // the slot used last
 
+// Storage that the translations reuse.
+struct Scratch {
+    std::string slashed, part, name, directory;
+} scratch;
+
 void forgetResolvedDirectories() {
     resolvedDirectories.clear();
     translations[0].valid = translations[1].valid = false;
+}
+
+// True when one of the components of the directory part `path` (its first
+// `length` bytes) is `name` (`size` bytes) ignoring the case of A-Z.
+bool holdsComponent(const char* path, std::size_t length, const char* name, std::size_t size) {
+    for (std::size_t start = 0; start < length;) {
+        const void* slash = std::memchr(path + start, '/', length - start);
+        std::size_t end = slash ? static_cast<std::size_t>(static_cast<const char*>(slash) - path) : length;
+        if (end - start == size) {
+            std::size_t i = 0;
+            while (i < size && (path[start + i] == name[i] ||
+                                ((path[start + i] | 0x20) == (name[i] | 0x20) &&
+                                 static_cast<unsigned>((name[i] | 0x20) - 'a') < 26u)))
+                ++i;
+            if (i == size) return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+// After a move of the entry `name` (`size` bytes, system form), which may be
+// a directory: every resolution that may have passed through it, under any
+// spelling of a path to it, is made afresh. A file's name is seldom a
+// directory's, so most moves forget nothing.
+void forgetResolvedThrough(const char* name, std::size_t size) {
+    bool through = false;
+    for (const auto& [part, system] : resolvedDirectories)
+        through = through || holdsComponent(system.data(), system.size(), name, size);
+    for (const Translation& t : translations)
+        through = through || (t.valid && holdsComponent(t.system.text, t.systemNameAt, name, size));
+    if (through) forgetResolvedDirectories();
 }
 
 Directory& directoryState(const std::string& directory) {
@@ -297,7 +334,7 @@ bool holdsExactly(const std::string& directory, const std::string& system) {
 // After a move from `from` to `to` (system names) in `directory`, of an entry
 // that may be a directory unless `notDirectory`.
 void recordMove(Directory& d, const char* from, const char* to, bool notDirectory) {
-    if (!notDirectory) forgetResolvedDirectories();  // the move may have renamed one of them
+    if (!notDirectory) forgetResolvedThrough(from, std::strlen(from));  // it may have been one of them
     // Another path may name the same directory (a link): its index goes.
     if (indexedCount > (d.indexed && !d.caseInsensitive ? 1u : 0u)) {
         for (auto& [path, other] : directories)
@@ -364,18 +401,18 @@ bool systemDirectory(const std::string& part, std::string& out) {
 // long, or text the system cannot take).
 const Translation* translate(const char* path) {
     std::size_t length = std::strlen(path);
-    for (unsigned i : {recent, recent ^ 1u}) {
-        const Translation& t = translations[i];
-        if (t.valid && t.command.equals(path, length)) {
-            recent = i;
-            return &translations[i];
-        }
-    }
-    if (length >= maxPath) return nullptr;
+    if (translations[recent].valid && translations[recent].command.equals(path, length)) return &translations[recent];
     Translation& t = translations[recent ^ 1u];
     const Translation& other = translations[recent];
+    if (t.valid && t.command.equals(path, length)) {
+        recent ^= 1u;
+        return &t;
+    }
+    if (length >= maxPath) return nullptr;
     t.valid = false;
-    static std::string slashed, part, name;  // kept, so that their storage is reused
+    std::string& slashed = scratch.slashed;
+    std::string& part = scratch.part;
+    std::string& name = scratch.name;
     // Most paths hold no 0x5C byte at all: nothing to turn into '/'.
     const char* text = path;
     if (std::memchr(path, '\\', length)) {
@@ -392,7 +429,7 @@ const Translation* translate(const char* path) {
         t.system.assign(other.system.text, other.systemNameAt);
         t.directory = other.directory;
     } else {
-        static std::string directory;
+        std::string& directory = scratch.directory;
         part.assign(text, dir);
         if (!systemDirectory(part, directory) || !t.system.assign(directory.data(), directory.size())) return nullptr;
         t.directory = &directoryState(directory);
@@ -426,11 +463,18 @@ uint32_t attributesOf(const struct stat& st, const char* name) {
     return word ? word : 0x80;
 }
 
+// lstat: a link is an entry of its own, and rename(2) moves it as itself.
+EntryIdentity identityOf(const struct stat& st) {
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
 // Fills `data` for a stored entry: its command name and its status.
 void fillFrom(const char* commandName, std::size_t length, const struct stat& st, const char* systemName,
               FindData* data) {
     data->attributes = attributesOf(st, systemName);
     std::memcpy(data->fileName, commandName, length + 1);
+    data->identified = true;
+    data->identity = identityOf(st);
 }
 
 // Fills `data` for the stored entry `name` (system form) of `directory`.
@@ -467,10 +511,21 @@ struct Search {
     DIR* dir;
     std::string directory;        // system form, with its trailing '/', or empty for "."
     std::string pattern;          // command form
-    std::size_t directoryLength;  // of the command form
-    std::string literal;          // an entry given first, skipped in the listing
     bool everything = false;      // hidden names too, whatever the pattern
+    std::string literal;          // an entry given first, skipped in the listing
+    bool deviceKnown = false;     // the directory's device, for the identities of its entries
+    dev_t device = 0;
 };
+
+Search* openSearch(DIR* dir, const std::string& directory, const std::string& pattern, bool everything) {
+    Search* search = new Search{dir, directory, pattern, everything, {}, false, 0};
+    struct stat st;
+    if (fstat(dirfd(dir), &st) == 0) {
+        search->deviceKnown = true;
+        search->device = st.st_dev;
+    }
+    return search;
+}
 
 bool nextMatch(Search* search, FindData* data) {
     static std::string converted;  // kept, so that its storage is reused
@@ -498,6 +553,10 @@ bool nextMatch(Search* search, FindData* data) {
             data->attributes = entry->d_type == DT_DIR ? attributeDirectory : 0x80;
             if (name[0] == '.') data->attributes |= 0x02;
             std::memcpy(data->fileName, command, std::strlen(command) + 1);
+            // The listing's file number is the entry's own, but for a mount
+            // point, which is never renamed.
+            data->identified = search->deviceKnown;
+            data->identity = {static_cast<uint64_t>(search->device), static_cast<uint64_t>(entry->d_ino)};
             return true;
         }
         if (fill(search->directory, name, data)) return true;
@@ -506,7 +565,7 @@ bool nextMatch(Search* search, FindData* data) {
 }
 
 // A handle for a lookup without wildcards: nothing more to give.
-Search singleResult{nullptr, {}, {}, 0, {}, false};
+Search singleResult{nullptr, {}, {}, false, {}, false, 0};
 
 }  // namespace
 
@@ -524,7 +583,7 @@ SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
     if (!systemDirectory(part, directory)) return nullptr;
     DIR* dir = opendir(orDot(directory));
     if (!dir) return nullptr;
-    Search* search = new Search{dir, directory, name, dirLength, {}};
+    Search* search = openSearch(dir, directory, name, false);
     // On Linux '*' and '?' can be part of a name: a pattern that is itself the
     // name of an entry gives that entry first, so that a name the expansion
     // produced finds itself and not a sibling it also matches.
@@ -544,7 +603,7 @@ SearchHandle findEveryEntry(const char* part, FindData* data) {
     if (!slashPath(part, slashed) || !systemDirectory(slashed, directory)) return nullptr;
     DIR* dir = opendir(orDot(directory));
     if (!dir) return nullptr;
-    Search* search = new Search{dir, directory, "*", slashed.size(), {}, true};
+    Search* search = openSearch(dir, directory, "*", true);
     if (nextMatch(search, data)) return search;
     FindClose(search);
     return nullptr;
@@ -577,12 +636,6 @@ uint32_t GetFileAttributesA(const char* path) {
     return attributesOf(st, t->system.text + t->systemNameAt);
 }
 
-namespace {
-// lstat: a link is an entry of its own, and rename(2) moves it as itself.
-EntryIdentity identityOf(const struct stat& st) {
-    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-}
-}  // namespace
 
 bool entryIdentity(const char* path, EntryIdentity* identity) {
     const Translation* t = translate(path);
@@ -592,12 +645,9 @@ bool entryIdentity(const char* path, EntryIdentity* identity) {
     return true;
 }
 
-bool lookUpEntry(const char* path, FoundEntry* found) {
+bool lookUpEntry(const char* path, FindData* found) {
     struct stat st;
-    if (!lookUp(translate(path), &found->data, st)) return false;
-    found->identified = true;
-    found->identity = identityOf(st);
-    return true;
+    return lookUp(translate(path), found, st);
 }
 
 bool directoryIdentity(const char* part, EntryIdentity* identity) {
@@ -718,8 +768,8 @@ bool renameWithoutReplacing(const Translation& from, const Translation& to, bool
 
 }  // namespace
 
-bool moveEntry(const char* from, const char* to, MoveTarget whose, bool* proven) {
-    if (proven) *proven = false;
+bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* notes) {
+    if (notes) notes->proven = false;
     const Translation* source = translate(from);
     const Translation* target = source ? translate(to) : nullptr;  // two are kept: `source` stays
     if (!target) return false;
@@ -728,10 +778,12 @@ bool moveEntry(const char* from, const char* to, MoveTarget whose, bool* proven)
         return false;
     Directory& d = *source->directory;
     bool wasKnown = known.valid && known.path.equals(source->system.text, source->system.length);
-    bool notDirectory = wasKnown && !S_ISDIR(known.st.st_mode);
-    bool confirmed = wasKnown && !d.caseInsensitive;
-    known.valid = confirmed && known.path.assign(target->system.text, target->system.length);
-    if (proven) *proven = confirmed;
+    bool notDirectory = (notes && notes->notDirectory) || (wasKnown && !S_ISDIR(known.st.st_mode));
+    // rename(2) keeps the inode, and where the file system keeps cases apart
+    // a move that refuses to replace proves the new spelling the stored one.
+    bool confirmed = !d.caseInsensitive;
+    known.valid = wasKnown && confirmed && known.path.assign(target->system.text, target->system.length);
+    if (notes) notes->proven = confirmed;
     recordMove(d, source->system.text + source->systemNameAt, target->system.text + target->systemNameAt,
                notDirectory);
     return true;

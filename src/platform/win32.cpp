@@ -145,6 +145,7 @@ bool acceptFound(HANDLE handle, WIN32_FIND_DATAW& found, FindData* data) {
         if (narrow(found.cFileName, name) && name.size() < maxName) {
             data->attributes = found.dwFileAttributes;
             std::memcpy(data->fileName, name.c_str(), name.size() + 1);
+            data->identified = false;  // a search does not tell it
             return true;
         }
     } while (::FindNextFileW(handle, &found));
@@ -595,14 +596,14 @@ bool entryIdentity(const char* path, EntryIdentity* identity) {
     return widen(path, wide) && wideEntryIdentity(wide, identity);
 }
 
-bool lookUpEntry(const char* path, FoundEntry* found) {
-    SearchHandle search = FindFirstFileA(path, &found->data);
+bool lookUpEntry(const char* path, FindData* found) {
+    SearchHandle search = FindFirstFileA(path, found);
     if (!search) return false;
     FindClose(search);
     // The identity of the entry by its stored name: an alias or another
     // spelling would not pass the check that the entry is in its directory.
     std::wstring wide, stored;
-    found->identified = widen(path, wide) && widen(found->data.fileName, stored) &&
+    found->identified = widen(path, wide) && widen(found->fileName, stored) &&
                         wideEntryIdentity(wide.substr(0, wideDirectoryLength(wide)) + stored, &found->identity);
     return true;
 }
@@ -714,8 +715,8 @@ bool moveOntoClaim(const char* from, const char* to) {
     return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-bool moveEntry(const char* from, const char* to, MoveTarget whose, bool* proven) {
-    if (proven) *proven = false;  // a move that changed nothing reports success
+bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* notes) {
+    if (notes) notes->proven = false;  // a move that changed nothing reports success
     std::wstring source, target;
     if (!widen(from, source) || !widen(to, target)) return false;
     // Where lookups echo, the file system ignores case and refuses a case-only

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.showSkipped = data[0] & 4;
     bool decided = shouldLowerCase(path.c_str(), settings.longMode, settings.kanjiMode);
     try {
-        Entry entry{path.c_str(), directoryLength(path.c_str()), 0x80, false, {}};
+        Entry entry{path.c_str(), directoryLength(path.c_str()), 0x80, false, {}, false};
         entry.identified = platform::entryIdentity(path.c_str(), &entry.identity);
         lowerCaseEntry(entry, path.c_str(), 20);
     } catch (const fake::ExitCalled&) {

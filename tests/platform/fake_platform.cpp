@@ -143,6 +143,7 @@ bool FindNextFileA(SearchHandle handle, FindData* data) {
     if (search->next >= search->names.size()) return false;
     std::strcpy(data->fileName, search->names[search->next].c_str());
     data->attributes = search->directories[search->next] ? attributeDirectory : 0x20;
+    data->identified = false;
     ++search->next;
     return true;
 }
@@ -180,8 +181,8 @@ unsigned SearchPathA(const char* fileName, unsigned size, char* buffer) {
 void holdInterrupts() { ++state().interruptHolds; }
 void releaseInterrupts() { --state().interruptHolds; }
 
-bool moveEntry(const char* from, const char* to, MoveTarget, bool* proven) {
-    if (proven) *proven = false;
+bool moveEntry(const char* from, const char* to, MoveTarget, MoveNotes* notes) {
+    if (notes) notes->proven = false;
     int number = ++state().movesMade;
     state().moveLog.push_back(std::string(from) + " -> " + to);
     state().holdsAtMove.push_back(state().interruptHolds);
@@ -232,11 +233,11 @@ bool entryIdentity(const char* path, EntryIdentity* identity) {
     return true;
 }
 
-bool lookUpEntry(const char* path, FoundEntry* found) {
-    SearchHandle search = FindFirstFileA(path, &found->data);
+bool lookUpEntry(const char* path, FindData* found) {
+    SearchHandle search = FindFirstFileA(path, found);
     if (!search) return false;
     FindClose(search);
-    std::string stored = std::string(path, directoryLength(path)) + found->data.fileName;
+    std::string stored = std::string(path, directoryLength(path)) + found->fileName;
     found->identified = entryIdentity(stored.c_str(), &found->identity);
     return true;
 }
