@@ -227,12 +227,15 @@ RenameResult renameEntry(const Entry& entry, const char* to) {
         if (moved && (notes.proven || storedAs(to, entry.nameAt))) return outcome(RenameOutcome::done);
         // What a listing said may have changed since: an entry no longer
         // stored under its name, or another one there, is looked up afresh.
-        if (!moved && entry.fromListing && !isListedEntry(entry, identity)) return outcome(RenameOutcome::stale);
+        if (entry.fromListing && !isListedEntry(entry, identity)) return outcome(RenameOutcome::stale);
         // Refused, or reported done with nothing changed (FAT, exFAT, some
         // shares, a case-insensitive view of a case-sensitive disk).
         spellingIndex.built = false;  // read the directory as it is now
     }
     Spellings spellings = spellingsOf(from, to);
+    // A listing's entry that is no longer stored under its name is looked up
+    // afresh (where the detour is known to be needed, it was not tried).
+    if (entry.fromListing && !spellings.from) return outcome(RenameOutcome::stale);
     // Another entry stored as `to` stays; an entry not stored as `from` was not
     // the one asked for; and beside another spelling the detour could not be
     // undone, since the old name would find that one.

@@ -139,79 +139,95 @@ bool sortsBefore(const char* a, const char* b) {
     return folded != 0 ? folded < 0 : std::strcmp(a, b) < 0;
 }
 
-void sortMatches(ArgumentList& list, int first, std::vector<int>* order) {
+namespace {
+
+// Sorts items[first..count) as sortMatches says, and moves payload[i - first],
+// where there is one, along with each text.
+template <typename Payload>
+void sortWith(ArgumentList& list, int first, Payload* payload) {
     // The first eight folded bytes of each name, as one number, decide most
     // comparisons without reading the names again.
     struct Keyed {
         std::uint64_t key;
-        char* text;
         int place;
     };
+    const int n = list.count - first;
+    char** items = list.items + first;
     std::vector<Keyed> keyed;
-    keyed.reserve(static_cast<std::size_t>(list.count - first));
-    for (int i = first; i < list.count; ++i) {
-        const unsigned char* p = reinterpret_cast<const unsigned char*>(list.items[i]);
+    keyed.reserve(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(items[i]);
         std::uint64_t key = 0;
         for (int k = 0; k < 8; ++k) {
             key = key << 8 | foldedByte(*p);
             if (*p) ++p;
         }
-        keyed.push_back({key, list.items[i], i});
+        keyed.push_back({key, i});
     }
-    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-        return a.key != b.key ? a.key < b.key : sortsBefore(a.text, b.text);
+    std::sort(keyed.begin(), keyed.end(), [items](const Keyed& a, const Keyed& b) {
+        return a.key != b.key ? a.key < b.key : sortsBefore(items[a.place], items[b.place]);
     });
-    for (std::size_t i = 0; i < keyed.size(); ++i) list.items[first + static_cast<int>(i)] = keyed[i].text;
-    if (!order) return;
-    order->clear();
-    for (const Keyed& k : keyed) order->push_back(k.place);
-}
-
-namespace {
-// The texts that expansions produced, by address, with the pattern each came
-// from; all of them live as long as the vector.
-std::vector<std::pair<const char*, const char*>> expandedNames;
-std::vector<OwnedString> keptPatterns;  // the patterns as typed
-// Sorted by address when first asked: most runs never ask (only switch-like
-// names, leftovers put back and /s do).
-bool expandedSorted = true;
-
-const char* patternOf(const char* argument) {
-    if (!expandedSorted) {
-        std::sort(expandedNames.begin(), expandedNames.end(),
-                  [](const std::pair<const char*, const char*>& a, const std::pair<const char*, const char*>& b) {
-                      return std::less<const char*>()(a.first, b.first);
-                  });
-        expandedSorted = true;
+    // Each cycle of the new order is moved round at once: no copy is made.
+    for (int i = 0; i < n; ++i) {
+        if (keyed[static_cast<std::size_t>(i)].place < 0) continue;
+        char* text = items[i];
+        Payload held = payload ? payload[i] : Payload{};
+        for (int j = i;;) {
+            int k = keyed[static_cast<std::size_t>(j)].place;
+            keyed[static_cast<std::size_t>(j)].place = -1;
+            if (k == i) {
+                items[j] = text;
+                if (payload) payload[j] = held;
+                break;
+            }
+            items[j] = items[k];
+            if (payload) payload[j] = payload[k];
+            j = k;
+        }
     }
-    auto at = std::lower_bound(expandedNames.begin(), expandedNames.end(), argument,
-                               [](const std::pair<const char*, const char*>& e, const char* a) {
-                                   return std::less<const char*>()(e.first, a);
-                               });
-    return at != expandedNames.end() && at->first == argument ? at->second : nullptr;
 }
+
 }  // namespace
 
-// What the listings said of the expansions' texts, by their places in the
-// list they were added to.
-std::vector<std::pair<const char*, ListedEntry>> listedByPlace;
+void sortMatches(ArgumentList& list, int first) { sortWith<int>(list, first, nullptr); }
 
-bool isExpandedName(const char* argument) { return patternOf(argument) != nullptr; }
+namespace {
+// What the expansions know of their texts, by their places in the list they
+// were added to, kept small: a name costs its text and this. The volume of
+// the entries is their pattern's (the directory's); a mount point, whose
+// number the listing does not give, is looked up again when it is renamed.
+struct Place {
+    uint64_t file;
+    uint32_t attributes;
+    uint32_t pattern;  // 1 + its index in `patterns`, 0 for a text of no expansion
+};
+struct Pattern {
+    OwnedString text;  // as typed
+    bool identified;   // the listing told the entries' numbers
+    uint64_t volume;
+};
+std::vector<Place> places;
+std::vector<Pattern> patterns;
+char* const* expandedVector = nullptr;  // the vector the last build gave
+}  // namespace
 
-const ListedEntry* listedAt(int index, const char* argument) {
-    if (index < 0 || static_cast<std::size_t>(index) >= listedByPlace.size()) return nullptr;
-    const auto& listed = listedByPlace[static_cast<std::size_t>(index)];
-    return listed.first == argument ? &listed.second : nullptr;
+Expanded expansionAt(char* const* vector, int index) {
+    Expanded e;
+    if (!vector || vector != expandedVector || index < 0 || static_cast<std::size_t>(index) >= places.size())
+        return e;
+    const Place& p = places[static_cast<std::size_t>(index)];
+    if (p.pattern == 0) return e;
+    const Pattern& from = patterns[p.pattern - 1];
+    e.pattern = from.text.get();
+    e.listed = {p.attributes, from.identified, {from.volume, p.file}};
+    return e;
 }
 
 void forgetExpansions() {
-    listedByPlace.clear();
-    expandedNames.clear();
-    expandedSorted = true;
-    keptPatterns.clear();
+    places.clear();
+    patterns.clear();
+    expandedVector = nullptr;
 }
-
-const char* expandedFrom(const char* argument) { return patternOf(argument); }
 
 namespace {
 platform::SearchHandle openSearch = nullptr;
@@ -249,7 +265,8 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
     if (std::strlen(text) >= platform::maxPath) return appendCopy(out, text);
 
     int first = out.count;
-    std::vector<ListedEntry> listed;
+    bool identified = true;
+    uint64_t volume = 0;
     for (const char* name = findMatch(text); name; name = findMatch(nullptr)) {
         // A temporary name of a killed run is put back by the run, not renamed.
         if (isDotOrDotDot(name) || isLeftoverName(name)) continue;
@@ -265,20 +282,21 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
             closeMatchSearch();
             return false;
         }
-        listed.push_back({searchData.attributes, searchData.identified, searchData.identity});
+        // Numbers are kept where every entry's came with the listing, from one
+        // volume.
+        if (out.count == first + 1) volume = searchData.identity.volume;
+        identified = identified && searchData.identified && searchData.identity.volume == volume;
+        places.resize(static_cast<std::size_t>(out.count));
+        places.back() = {searchData.identity.file, searchData.attributes, 0};
     }
     if (out.count == first) return appendCopy(out, text);
-    std::vector<int> order;
-    sortMatches(out, first, &order);
-    listedByPlace.resize(static_cast<std::size_t>(out.count));
-    for (int i = first; i < out.count; ++i)
-        listedByPlace[static_cast<std::size_t>(i)] = {out.items[i], listed[static_cast<std::size_t>(order[i - first] - first)]};
     OwnedString pattern = duplicateString(text);
     if (!pattern) return false;
-    const char* kept = pattern.get();
-    keptPatterns.push_back(std::move(pattern));
-    for (int i = first; i < out.count; ++i) expandedNames.emplace_back(out.items[i], kept);
-    expandedSorted = false;
+    patterns.push_back({std::move(pattern), identified, volume});
+    auto index = static_cast<uint32_t>(patterns.size());
+    // The listing's word follows each text to its sorted place.
+    sortWith(out, first, places.data() + first);
+    for (int i = first; i < out.count; ++i) places[static_cast<std::size_t>(i)].pattern = index;
     return true;
 }
 
@@ -321,6 +339,7 @@ namespace {
 
 char** finish(ArgumentList& split, int* count) {
     ArgumentList expanded;
+    places.clear();
     bool ok = expandWildcards(split, expanded);
     releaseArguments(split);
     if (!ok) {
@@ -328,6 +347,8 @@ char** finish(ArgumentList& split, int* count) {
         outOfArgumentSpace();
     }
     *count = expanded.count;
+    places.resize(static_cast<std::size_t>(expanded.count));
+    expandedVector = expanded.items;
     return expanded.items;
 }
 

@@ -24,9 +24,8 @@ bool expandWildcards(const ArgumentList& in, ArgumentList& out);
 // the text itself when nothing matches; false when memory runs out.
 bool expandPattern(const char* text, const char* wildcard, ArgumentList& out);
 // Sorts items[first..count) without regard to the case of A-Z; texts equal
-// that way are ordered by their bytes. Where `order` is given, it gets for each
-// sorted place the place its text had.
-void sortMatches(ArgumentList& list, int first, std::vector<int>* order = nullptr);
+// that way are ordered by their bytes.
+void sortMatches(ArgumentList& list, int first);
 // Orders two texts by bytes after folding A-Z to a-z: negative, 0, positive.
 int compareFolded(const char* a, const char* b);
 // The order of matches: folded as above, then by their bytes.
@@ -48,12 +47,6 @@ char** buildArgumentVector(const char* commandLine, const char* const* original,
 
 void releaseArguments(ArgumentList& list);
 
-// True for an argument text that a wildcard expansion produced: a name found
-// on disk, whatever its first byte (on Linux a name may begin with '-').
-bool isExpandedName(const char* argument);
-// The pattern as typed that produced `argument`; nullptr for a text that no
-// expansion produced. /s walks the pattern, not what it matched here.
-const char* expandedFrom(const char* argument);
 // What the listing said of an entry that an expansion produced: enough to
 // decide and rename it without looking it up again.
 struct ListedEntry {
@@ -61,9 +54,16 @@ struct ListedEntry {
     bool identified;
     platform::EntryIdentity identity;
 };
-// The listing's word on the argument at `index` of the vector the expansion
-// built, which must be `argument`; nullptr for any other text.
-const ListedEntry* listedAt(int index, const char* argument);
+// What an expansion knows of a text it produced: a name found on disk,
+// whatever its first byte (on Linux a name may begin with '-').
+struct Expanded {
+    const char* pattern = nullptr;  // as typed: /s walks the pattern, not what it matched here
+    ListedEntry listed{};
+};
+// For the argument at `index` of `vector`, the argument vector that
+// buildArgumentVector gave: what its expansion knows; no pattern for a text
+// that no expansion produced, and for any other vector.
+Expanded expansionAt(char* const* vector, int index);
 
 // Forgets what the expansions produced, as a new process would.
 void forgetExpansions();

@@ -61,7 +61,7 @@ const platform::CommandLineDialect& dialect() { return platform::commandLineDial
 
 bool isSwitchAt(char* const* arguments, int i) {
     // The cheap test first: most arguments are names.
-    return i < endOfSwitches && isSwitchArgument(arguments[i]) && !isExpandedName(arguments[i]);
+    return i < endOfSwitches && isSwitchArgument(arguments[i]) && !expansionAt(arguments, i).pattern;
 }
 bool isNameAt(char* const* arguments, int i) { return i != endOfSwitches && !isSwitchAt(arguments, i); }
 
@@ -144,17 +144,17 @@ bool patternFinds(const char* pattern, const std::string& name) {
 // A name without /s. Leftovers of a killed run in its directory are put back
 // first, and each one that the name's pattern finds is then handled as it
 // would have been: the expansion at start could not see it.
-void handlePlainName(const char* argument, int index, int columnWidth) {
+void handlePlainName(const char* argument, const Expanded& expansion, int columnWidth) {
     std::size_t nameAt = directoryLength(argument);
     std::vector<std::string> restored = recoverLeftovers(argument, nameAt);
     if (restored.empty()) {  // the common case
-        if (const ListedEntry* listed = listedAt(index, argument))
-            handleListed(argument, nameAt, *listed, columnWidth);
+        if (expansion.pattern)
+            handleListed(argument, nameAt, expansion.listed, columnWidth);
         else
             handleEntry(argument, columnWidth, false, nameAt);
         return;
     }
-    const char* pattern = expandedFrom(argument);
+    const char* pattern = expansion.pattern;
     if (!pattern && hasWildcard(argument)) pattern = argument;  // it matched nothing at start
     bool handled = false;
     for (const std::string& name : restored) {
@@ -167,14 +167,14 @@ void handlePlainName(const char* argument, int index, int columnWidth) {
     handleEntry(argument, columnWidth, false);
 }
 
-void handleName(const char* argument, int index, int columnWidth) {
+void handleName(const char* argument, const Expanded& expansion, int columnWidth) {
     if (!settings.recurse) {
-        handlePlainName(argument, index, columnWidth);
+        handlePlainName(argument, expansion, columnWidth);
         return;
     }
     // The expansion at start matched the pattern here only: each pattern is
     // walked once, in place of its first match.
-    if (const char* pattern = expandedFrom(argument)) {
+    if (const char* pattern = expansion.pattern) {
         if (pattern == lastPattern) return;
         lastPattern = pattern;
         argument = pattern;
@@ -239,7 +239,7 @@ int runCommand(int count, char** arguments) {
             ++names;
             // A Windows habit on Linux: "/test" that names nothing would
             // otherwise let the run rename for real.
-            if (dialect().shell && argument[0] == '/' && isDocumentedSwitch(argument) && !isExpandedName(argument) &&
+            if (dialect().shell && argument[0] == '/' && isDocumentedSwitch(argument) && !expansionAt(arguments, i).pattern &&
                 queryAttributes(argument) == platform::invalidAttributes) {
                 std::string dashed = std::string("-") + (argument + 1);
                 fatalError(text::windowsSwitch, argument, dashed.c_str());
@@ -269,7 +269,7 @@ int runCommand(int count, char** arguments) {
         columnWidth = widest > widestColumn ? widestColumn : static_cast<int>(widest);
     }
     for (int i = 1; i < count; ++i)
-        if (isNameAt(arguments, i)) handleName(arguments[i], i, columnWidth);
+        if (isNameAt(arguments, i)) handleName(arguments[i], expansionAt(arguments, i), columnWidth);
     reportSummary();
     return errorOccurred ? 2 : 0;
 }

@@ -36,6 +36,16 @@ class Wildcards(harness.Case):
         self.expect(r, 2, b"TEST1.txt" + ARROW + b"test1.txt\n" + b"none*.x" + MISSING + b"\n" +
                     b"TEST3.TXT" + ARROW + b"test3.txt\n")
 
+    def test_a_match_renamed_earlier_in_the_run_is_met_as_it_is_now(self):
+        # The expansion listed TEST3.TXT before the run renamed it by its
+        # typed name: the match finds test3.txt and leaves it alone.
+        r = self.tavisk("TEST3.TXT", "*.TXT", "/l", "/v+k")
+        self.assertEqual(r[0], 0)
+        lines = r[1].split(b"\n")
+        self.assertEqual(sum(ARROW in l for l in lines), 3, r[1])
+        self.assertTrue(any(l.startswith(b"test3.txt") and ARROW not in l for l in lines), r[1])
+        self.assertEqual(self.names(), [b"other.doc", b"test1.txt", b"test2.txt", b"test3.txt"])
+
     def test_a_text_beginning_with_a_quote_is_not_expanded(self):
         # The shell's "*.TXT" reaches the command as *.TXT and is expanded;
         # \"*.TXT reaches it as "*.TXT and stays as typed.
