@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "config/loader.h"
-#include "driver/failure.h"
+#include "console/ending.h"
 #include "platform/platform.h"
 #include "sjis/messages.h"
 #include "sjis/sjis.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "driver/failure.h"
+#include "console/ending.h"
 #include "driver/settings.h"
 #include "sjis/messages.h"
 #include "sjis/sjis.h"

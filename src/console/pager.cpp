@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "console/ending.h"
 #include "console/format.h"
-#include "driver/failure.h"
 #include "platform/platform.h"
 
 HelpPager helpPager;

@@ -5,7 +5,6 @@
 #include "console/report.h"
 #include "convert/path.h"
 #include "convert/rename.h"
-#include "driver/failure.h"
 #include "driver/settings.h"
 #include "sjis/messages.h"
 #include "sjis/sjis.h"
@@ -129,32 +128,31 @@ Plan planEntry(const char* path, std::size_t nameAt, bool longMode, bool kanjiMo
     return plan;
 }
 
-bool lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth) {
+EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth) {
     const char* path = entry.path;
     const char* name = settings.showSkipped ? displayName : path;
     Plan plan = planEntry(path, entry.nameAt, settings.longMode, settings.kanjiMode);
     // Only a rename proves that a listing still holds: what is left alone or
     // previewed is looked up first, so that a name gone since is reported.
-    if (entry.fromListing && (!plan.lowerCase || settings.testMode)) return false;
+    if (entry.fromListing && (!plan.lowerCase || settings.testMode)) return EntryOutcome::lookUp;
     if (!plan.lowerCase) {
         reportResult(ResultKind::leftAlone, displayName, columnWidth);
-        return true;
+        return EntryOutcome::handled;
     }
     if (settings.testMode) {
         // The preview meets what the run would: the same line, the same step.
         bool possible = renameLooksPossible(path, plan.newPath);
         reportResult(possible ? ResultKind::renamed : ResultKind::renameFailed, name, columnWidth,
                      plan.newName());
-        if (!possible) failureStep();
-        return true;
+        return possible ? EntryOutcome::handled : EntryOutcome::failed;
     }
     RenameResult result = renameEntry(entry, plan.newPath);
     switch (result.outcome) {
         case RenameOutcome::stale:
-            return false;
+            return EntryOutcome::lookUp;
         case RenameOutcome::done:
             reportResult(ResultKind::renamed, name, columnWidth, plan.newName());
-            return true;
+            return EntryOutcome::handled;
         case RenameOutcome::failed:
             reportResult(ResultKind::renameFailed, name, columnWidth, plan.newName());
             break;
@@ -162,6 +160,5 @@ bool lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth
             reportResult(ResultKind::stranded, name, columnWidth, plan.newName(), result.stranded.c_str());
             break;
     }
-    failureStep();
-    return true;
+    return EntryOutcome::failed;
 }

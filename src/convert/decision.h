@@ -30,9 +30,15 @@ struct Plan {
 };
 Plan planEntry(const char* path, std::size_t nameAt, bool longMode, bool kanjiMode);
 
+// What became of one entry.
+enum class EntryOutcome {
+    handled,  // renamed, or left alone, and reported
+    failed,   // reported as failed: the run takes its failure step
+    lookUp,   // an entry from a listing that is to be looked up first: nothing done or reported
+};
+
 // Decides, renames (unless in test mode, where it checks what the rename
-// would meet) and reports one existing entry; on a failed rename takes the
-// failure step. False, with nothing done or reported, for an entry from a
-// listing that is no longer there as listed, or that is not to be renamed
-// for real: such an entry is to be looked up.
-bool lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth);
+// would meet) and reports one existing entry. An entry from a listing is
+// only renamed for real here; one no longer there as listed, or one to be
+// left alone or previewed, gives `lookUp`.
+EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth);

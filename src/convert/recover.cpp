@@ -7,7 +7,6 @@
 #include "console/report.h"
 #include "convert/path.h"
 #include "convert/rename.h"
-#include "driver/failure.h"
 #include "driver/settings.h"
 #include "sjis/sjis.h"
 
@@ -36,13 +35,15 @@ bool heldByClaim(const char* path) {
     return lowered != finalComponent(path) && lowered == found.fileName;
 }
 
-// True when the entry `leftover` is back under its old name `oldName`.
-bool restore(const std::string& directory, const std::string& leftover, const std::string& oldName) {
+enum class Restored { back, previewed, failed };
+
+// Puts the entry `leftover` back under its old name `oldName`.
+Restored restore(const std::string& directory, const std::string& leftover, const std::string& oldName) {
     std::string from = directory + leftover;
     std::string to = directory + oldName;
     if (settings.testMode || platform::moveEntry(from.c_str(), to.c_str())) {
         reportResult(ResultKind::restored, from.c_str(), 0, oldName.c_str());
-        return !settings.testMode;
+        return settings.testMode ? Restored::previewed : Restored::back;
     }
     // A run killed while it held the new name for the entry left an empty
     // file stored under that lower-cased name, which blocks the old one where
@@ -50,28 +51,34 @@ bool restore(const std::string& directory, const std::string& leftover, const st
     // stored under the old name itself is ever taken for such a claim.
     if (heldByClaim(to.c_str()) && platform::moveOntoClaim(from.c_str(), to.c_str())) {
         reportResult(ResultKind::restored, from.c_str(), 0, oldName.c_str());
-        return true;
+        return Restored::back;
     }
     // The old name is taken: the entry stays where it is, for the user to see.
     reportResult(ResultKind::restoreFailed, from.c_str(), 0, oldName.c_str());
-    failureStep();
-    return false;
+    return Restored::failed;
 }
 
 }  // namespace
 
-std::vector<std::string> recoverDirectory(const std::string& directory) {
-    std::vector<std::string> restored;
-    if (alreadySeen(directory.c_str(), directory.size())) return restored;
+Recovery recoverDirectory(const std::string& directory) {
+    Recovery recovery;
+    if (alreadySeen(directory.c_str(), directory.size())) return recovery;
     // Listed first, moved after: a search does not see its directory change.
     for (const std::string& leftover : listEntries(directory, isLeftoverName)) {
         std::string oldName = leftover.substr(0, leftover.size() - std::strlen(leftoverSuffix));
-        if (restore(directory, leftover, oldName)) restored.push_back(std::move(oldName));
+        switch (restore(directory, leftover, oldName)) {
+            case Restored::back: recovery.restored.push_back(std::move(oldName)); break;
+            case Restored::previewed: break;
+            case Restored::failed:
+                recovery.failed = true;
+                if (!settings.continueOnError) return recovery;  // the run stops here
+                break;
+        }
     }
-    return restored;
+    return recovery;
 }
 
-std::vector<std::string> recoverLeftovers(const char* path, std::size_t nameAt) {
+Recovery recoverLeftovers(const char* path, std::size_t nameAt) {
     // Runs of names share their directory: the last one answers at once.
     if (!seen.empty() && last.size() == nameAt && last.compare(0, nameAt, path, nameAt) == 0) return {};
     return recoverDirectory(std::string(path, nameAt));

@@ -81,6 +81,11 @@ void prepareNames(int count, char** arguments) {
     }
 }
 
+int helpEnds(const char* programPath, int exitCode) {
+    showHelp(programPath);
+    return exitCode;
+}
+
 bool isHelpRequest(const char* argument) {
     return argument[1] == '?' || equalsIgnoreCase(argument + 1, "help");
 }
@@ -104,7 +109,12 @@ bool handleFound(const Entry& entry, int columnWidth) {
         countPassedOver();
         return true;
     }
-    return lowerCaseEntry(entry, displayName ? displayName.get() : "", columnWidth);
+    switch (lowerCaseEntry(entry, displayName ? displayName.get() : "", columnWidth)) {
+        case EntryOutcome::lookUp: return false;
+        case EntryOutcome::failed: failureStep(); break;
+        case EntryOutcome::handled: break;
+    }
+    return true;
 }
 
 // One entry. A name that is not found is reported unless `quietIfMissing`
@@ -146,7 +156,9 @@ bool patternFinds(const char* pattern, const std::string& name) {
 // would have been: the expansion at start could not see it.
 void handlePlainName(const char* argument, const Expanded& expansion, int columnWidth) {
     std::size_t nameAt = directoryLength(argument);
-    std::vector<std::string> restored = recoverLeftovers(argument, nameAt);
+    Recovery recovery = recoverLeftovers(argument, nameAt);
+    if (recovery.failed) failureStep();
+    const std::vector<std::string>& restored = recovery.restored;
     if (restored.empty()) {  // the common case
         if (expansion.pattern)
             handleListed(argument, nameAt, expansion.listed, columnWidth);
@@ -246,9 +258,14 @@ int runCommand(int count, char** arguments) {
             }
             continue;
         }
-        if (dialect().gnu && equalStrings(argument, "--help")) showHelp(arguments[0], 0);
-        if (dialect().gnu && equalStrings(argument, "--version")) showVersion(arguments[0]);
-        if (isHelpRequest(argument)) showHelp(arguments[0]);
+        // The usage screen ends the run: 1, as for a mistake, but 0 where
+        // GNU ways ask for it by name.
+        if (dialect().gnu && equalStrings(argument, "--help")) return helpEnds(arguments[0], 0);
+        if (dialect().gnu && equalStrings(argument, "--version")) {
+            showVersion(arguments[0]);
+            return 0;
+        }
+        if (isHelpRequest(argument)) return helpEnds(arguments[0], 1);
         // A mistyped switch on a POSIX command line ends the run before any
         // name is touched; Windows skips it in silence.
         if (dialect().gnu && !isDocumentedSwitch(argument)) {
@@ -257,7 +274,7 @@ int runCommand(int count, char** arguments) {
         }
         applySwitches(argument);
     }
-    if (names == 0) showHelp(arguments[0]);
+    if (names == 0) return helpEnds(arguments[0], 1);
 
     setUpResultPager(settings.pauseMode, 1);
     if (settings.pauseMode) countOutput(screenColumns, promptText);

@@ -8,5 +8,7 @@
 OwnedString locateExecutable(const char* typed);
 
 // Runs the command over the argument vector (entry 0 the program name) and
-// gives the exit code 0 or 2; the other ways out end the process with 1.
+// gives the exit code: 0 or 2 after the names, 1 after the usage screen (0
+// where GNU ways asked for it, or for the version). A stop on a failure or a
+// fatal error ends the process with 1 on the spot.
 int runCommand(int count, char** arguments);

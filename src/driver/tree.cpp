@@ -69,7 +69,7 @@ struct Walk {
         }
         // Leftovers of a killed run first, so that what is put back is walked
         // and handled as it would have been.
-        recoverDirectory(directory);
+        if (recoverDirectory(directory).failed) failureStep();
         // One listing serves both where the pattern is "*".
         std::vector<Entry> all = list(directory, "*");
         for (const Entry& sub : all) {

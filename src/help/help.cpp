@@ -8,8 +8,8 @@
 
 #include "config/listing.h"
 #include "config/loader.h"
+#include "console/ending.h"
 #include "console/pager.h"
-#include "driver/failure.h"
 #include "driver/settings.h"
 #include "build_info.h"
 #include "help/help_texts.h"
@@ -192,7 +192,7 @@ const char* buildDateText(const char* compilerDate) {
 
 const char* buildDateText() { return buildDateText(TAVISK_BUILD_DATE); }
 
-void showHelp(const char* programPath, int exitCode) {
+void showHelp(const char* programPath) {
     setUpHelpPager(1);
     OwnedString commandName;
     if (programPath[0] != '\0') {
@@ -205,12 +205,10 @@ void showHelp(const char* programPath, int exitCode) {
     aboutAndNotes(name);
     configSection(name, programPath[0] != '\0' ? programPath : fixedName);
     examples(name);
-    endProcess(exitCode);
 }
 
 void showVersion(const char* programPath) {
     OwnedString commandName;
     if (programPath[0] != '\0') commandName = commandNameFromPath(programPath);
     printOut("%s %s %s\n", commandName ? commandName.get() : fixedName, version, buildDateText());
-    endProcess(0);
 }

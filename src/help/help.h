@@ -3,14 +3,14 @@
 
 #include "convert/path.h"
 
-// Writes the usage screen, paged at its five section breaks, and ends the
-// process with `exitCode` (1, or 0 for a POSIX --help). programPath may be
-// empty. Where switches begin with '-', the screen shows them so.
-[[noreturn]] void showHelp(const char* programPath, int exitCode = 1);
+// Writes the usage screen, paged at its five section breaks; quitting at a
+// break ends the process with 1. programPath may be empty. Where switches
+// begin with '-', the screen shows them so.
+void showHelp(const char* programPath);
 
-// Writes the command's name, version and build date on one line and ends the
-// process with 0 (a POSIX --version).
-[[noreturn]] void showVersion(const char* programPath);
+// Writes the command's name, version and build date on one line (a POSIX
+// --version).
+void showVersion(const char* programPath);
 
 // The executable's file name without directory and without its extension.
 OwnedString commandNameFromPath(const char* path);

@@ -181,7 +181,9 @@ class FileSystems(harness.Case):
         delay = ["-e", "inject=rename:delay_enter=1500000"]
         tracer = None
         if self.bin.wine:  # the Wine server makes the moves
-            subprocess.run(["wineserver", "-p"], env=self.bin.env(), stdin=subprocess.DEVNULL)
+            # A server this starts must not hold the test's output open.
+            subprocess.run(["wineserver", "-p"], env=self.bin.env(), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             servers = subprocess.run(["pgrep", "^wineserver"], stdout=subprocess.PIPE).stdout.split()
             if not servers:
                 self.skipTest("no wine server is running")

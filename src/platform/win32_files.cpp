@@ -1,138 +1,22 @@
-// Win32 backend: every text is in the ANSI code page of the user's system (932
-// on a Japanese Windows). The wide API is called underneath and the conversion
-// done here, because the ANSI API replaces a character that the code page lacks
-// by '?' or by a look-alike ('e' for 'é'): such a name would reach another
-// entry, or act as a wildcard. Here a name that does not convert both ways is
-// not produced, and a typed character that does not convert becomes a byte
-// that no name holds.
+// Win32 backend, files: searches, attributes, identities and moves, through
+// the wide API (see win32_text.cpp).
 #include <windows.h>
 #include <winternl.h>
 
-#include <fcntl.h>
-#include <io.h>
-
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/stand_ins.h"
+#include "platform/win32_internal.h"
 
 namespace platform {
 
 const char pathSeparator = '\\';
 
-const CommandLineDialect& commandLineDialect() {
-    static const CommandLineDialect windows{'/', false, false};
-    return windows;
-}
-
 namespace {
-
-// Stands for a character that the code page lacks; no code page 932 text holds
-// this byte.
-constexpr char unconvertible = '\xFF';
-
-// Wide text to the code page, exactly or not at all.
-bool narrowExactly(const wchar_t* wide, int length, std::string& out) {
-    UINT page = ::GetACP();
-    bool utf8 = page == CP_UTF8;  // takes neither the flag nor the default test
-    BOOL usedDefault = FALSE;
-    DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-    int n = ::WideCharToMultiByte(page, flags, wide, length, nullptr, 0, nullptr, nullptr);
-    if (n <= 0 && length != 0) return false;
-    out.resize(static_cast<std::size_t>(n));
-    if (n && ::WideCharToMultiByte(page, flags, wide, length, &out[0], n, nullptr,
-                                   utf8 ? nullptr : &usedDefault) != n)
-        return false;
-    return !usedDefault;
-}
-
-// Stand-ins carry what the code page lacks only where the code page is 932,
-// whose user-defined area they take.
-bool standInsApply() {
-    static const bool apply = ::GetACP() == 932;
-    return apply;
-}
-
-// A run of ordinary text in the code page to wide text, exactly or not at all.
-bool widenSegment(const char* text, int length, std::wstring& out) {
-    int n = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
-    if (n <= 0 && length != 0) return false;
-    std::wstring part(static_cast<std::size_t>(n), L'\0');
-    if (n && ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, length, &part[0], n) != n)
-        return false;
-    std::string back;
-    if (!narrowExactly(part.c_str(), n, back) || back.size() != static_cast<std::size_t>(length) ||
-        std::memcmp(back.data(), text, back.size()) != 0)
-        return false;
-    out += part;
-    return true;
-}
-
-// A path as the wide API takes it whatever its length: from 248 characters
-// on (below MAX_PATH less room for an 8.3 name) it is made whole and given the
-// "\\?\" form, which the system takes up to 32 767 characters.
-void allowLongPath(std::wstring& path) {
-    if (path.size() < 248 || path.compare(0, 4, L"\\\\?\\") == 0) return;
-    DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return;
-    std::wstring full(n, L'\0');
-    n = ::GetFullPathNameW(path.c_str(), n, &full[0], nullptr);
-    if (n == 0 || n >= full.size()) return;
-    full.resize(n);
-    if (full.compare(0, 2, L"\\\\") == 0) path = L"\\\\?\\UNC\\" + full.substr(2);
-    else path = L"\\\\?\\" + full;
-}
-
-// Text in the code page to wide text, exactly or not at all: false for the
-// mark, for bytes the code page does not define, and for anything that would
-// not convert back to the same bytes. Stand-ins become what they stand for.
-bool widen(const char* text, std::wstring& out) {
-    int length = static_cast<int>(std::strlen(text));
-    out.clear();
-    if (std::memchr(text, unconvertible, static_cast<std::size_t>(length))) return false;
-    bool ok = !standInsApply() || !standins::holdsStandIn(text, static_cast<std::size_t>(length))
-                  ? widenSegment(text, length, out)
-                  : standins::walk(
-                        text, static_cast<std::size_t>(length),
-                        [&](const char* segment, std::size_t n) {
-                            return widenSegment(segment, static_cast<int>(n), out);
-                        },
-                        [&](const std::string& unit) {
-                            out.append(reinterpret_cast<const wchar_t*>(unit.data()),
-                                       unit.size() / sizeof(wchar_t));
-                        });
-    if (ok) allowLongPath(out);
-    return ok;
-}
-
-// Wide text for the command: each character that does not convert exactly,
-// or converts into the user-defined area, gets its stand-in (the mark where
-// none is left, or the code page is not 932). Gives false when a mark was
-// written.
-bool narrow(const wchar_t* wide, std::string& out) {
-    int length = static_cast<int>(std::wcslen(wide));
-    if (narrowExactly(wide, length, out) && !(standInsApply() && standins::holdsStandIn(out.data(), out.size())))
-        return true;
-    out.clear();
-    bool whole = true;
-    std::string one;
-    for (int i = 0; i < length;) {
-        int n = IS_HIGH_SURROGATE(wide[i]) && i + 1 < length && IS_LOW_SURROGATE(wide[i + 1]) ? 2 : 1;
-        bool exact = narrowExactly(wide + i, n, one);
-        if (exact && !(standInsApply() && standins::holdsStandIn(one.data(), one.size()))) {
-            out += one;
-        } else if (!standInsApply() ||
-                   !standins::append(reinterpret_cast<const char*>(wide + i), n * sizeof(wchar_t), out)) {
-            out += unconvertible;
-            whole = false;
-        }
-        i += n;
-    }
-    return whole;
-}
 
 struct Search {
     HANDLE handle;
@@ -151,167 +35,6 @@ bool acceptFound(HANDLE handle, WIN32_FIND_DATAW& found, FindData* data) {
     } while (::FindNextFileW(handle, &found));
     return false;
 }
-
-// A path from the system for the command; 0 when it does not convert or fit,
-// the size needed when the buffer is too small.
-unsigned givePath(const wchar_t* wide, unsigned size, char* buffer) {
-    std::string path;
-    if (!narrow(wide, path) || path.size() >= maxPath) return 0;
-    if (path.size() + 1 > size) return static_cast<unsigned>(path.size() + 1);
-    std::memcpy(buffer, path.c_str(), path.size() + 1);
-    return static_cast<unsigned>(path.size());
-}
-
-bool errorIsConsole() {
-    static const bool console = [] {
-        DWORD mode;
-        return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
-    }();
-    return console;
-}
-
-// A console shows code page 932 text right only when its own code page is
-// 932: to a console the text goes as wide characters, converted exactly,
-// whatever the console's code page. A lead byte that ends one write waits for
-// the next. Gives false when `handle` is no console.
-bool writeConsole(HANDLE handle, const char* bytes, std::size_t count, char& pendingLead) {
-    DWORD mode;
-    if (!::GetConsoleMode(handle, &mode)) return false;
-    std::string text;
-    if (pendingLead) text += pendingLead;
-    pendingLead = 0;
-    text.append(bytes, count);
-    std::size_t whole = text.size();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
-            if (i + 1 == text.size()) whole = i;
-            else ++i;
-        }
-    }
-    if (whole < text.size()) pendingLead = text[whole];
-    text.resize(whole);
-    std::wstring wide;
-    auto segment = [&wide](const char* part, std::size_t length) {
-        int n = ::MultiByteToWideChar(932, 0, part, static_cast<int>(length), nullptr, 0);
-        if (n <= 0) return true;
-        std::size_t at = wide.size();
-        wide.resize(at + static_cast<std::size_t>(n));
-        ::MultiByteToWideChar(932, 0, part, static_cast<int>(length), &wide[at], n);
-        return true;
-    };
-    // A stand-in is shown as the character it stands for.
-    if (!standInsApply() || !standins::walk(text.data(), text.size(), segment, [&wide](const std::string& unit) {
-            wide.append(reinterpret_cast<const wchar_t*>(unit.data()), unit.size() / sizeof(wchar_t));
-        })) {
-        wide.clear();
-        segment(text.data(), text.size());
-    }
-    DWORD written = 0;
-    if (!wide.empty()) ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-    return true;
-}
-
-// Text for a file or pipe, which holds code page 932: the mark and each
-// stand-in are written as the '?' that the code page has for a character it
-// lacks. Neither is ever the second byte of a character.
-void writeCodePage(std::FILE* stream, const char* bytes, std::size_t count) {
-    bool marked = std::memchr(bytes, unconvertible, count) != nullptr;
-    if (!marked && !(standInsApply() && standins::holdsStandIn(bytes, count))) {
-        std::fwrite(bytes, 1, count, stream);
-        return;
-    }
-    std::string shown;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
-    for (std::size_t i = 0; i < count;) {
-        std::size_t n = 1;
-        if (p[i] == static_cast<unsigned char>(unconvertible)) {
-            shown += '?';
-        } else if (standInsApply() && standins::isStandInLead(p[i]) && i + 1 < count) {
-            n = p[i] == 0xF9 && i + 3 < count ? 4 : 2;
-            shown += '?';
-        } else {
-            n = isSjisLead(p[i]) && i + 1 < count ? 2 : 1;
-            shown.append(bytes + i, n);
-        }
-        i += n;
-    }
-    std::fwrite(shown.data(), 1, shown.size(), stream);
-}
-
-void writeTo(std::FILE* stream, const char* bytes, std::size_t count) {
-    static char pendingOut = 0, pendingErr = 0;
-    bool isOut = stream == stdout;
-    HANDLE handle = ::GetStdHandle(isOut ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
-    if ((isOut ? outputIsConsole() : errorIsConsole())) {
-        std::fflush(stream);  // anything written before goes first
-        std::string shown(bytes, count);
-        for (char& c : shown)
-            if (c == unconvertible) c = '?';
-        if (writeConsole(handle, shown.data(), shown.size(), isOut ? pendingOut : pendingErr)) return;
-    }
-    writeCodePage(stream, bytes, count);
-}
-
-bool isModifier(WORD key) {
-    switch (key) {
-        case VK_SHIFT: case VK_CONTROL: case VK_MENU: case VK_CAPITAL: case VK_NUMLOCK:
-        case VK_SCROLL: case VK_LSHIFT: case VK_RSHIFT: case VK_LCONTROL: case VK_RCONTROL:
-        case VK_LMENU: case VK_RMENU: case VK_LWIN: case VK_RWIN:
-            return true;
-        default:
-            return false;
-    }
-}
-
-}  // namespace
-
-namespace {
-
-// Held by the run while a sequence of moves must finish or be undone, and
-// taken by the console control handler, which Windows runs on a thread of its
-// own: an interruption waits for the sequence, and keeps the lock so that no
-// other begins before the process ends. The run stopped, so the exit code is
-// 1; the lines written so far are flushed first (the stream has its own lock).
-CRITICAL_SECTION moveSequence;
-
-BOOL WINAPI onConsoleControl(DWORD) {
-    ::EnterCriticalSection(&moveSequence);
-    std::fflush(stdout);
-    ::ExitProcess(1);
-}
-
-}  // namespace
-
-void startProcess(int, char**) {
-    ::InitializeCriticalSection(&moveSequence);
-    ::SetConsoleCtrlHandler(onConsoleControl, TRUE);
-    // The C runtime leaves output to a character device such as NUL
-    // unbuffered, and then writes it a byte at a time; every write that is
-    // not to the console goes out in blocks (flushed before a prompt, an error
-    // and the end).
-    if (!outputIsConsole()) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-}
-
-void holdInterrupts() { ::EnterCriticalSection(&moveSequence); }
-void releaseInterrupts() { ::LeaveCriticalSection(&moveSequence); }
-
-const char* GetCommandLineA() {
-    static std::string line;
-    static bool made = false;
-    if (!made) {
-        narrow(::GetCommandLineW(), line);
-        made = true;
-    }
-    return line.c_str();
-}
-
-const char* const* originalArguments(int* count) {
-    *count = 0;
-    return nullptr;
-}
-
-namespace {
 
 SearchHandle startSearch(const std::wstring& pattern, FindData* data) {
     WIN32_FIND_DATAW found;
@@ -463,22 +186,6 @@ bool canListDirectory(const char* directory) {
 uint32_t GetFileAttributesA(const char* path) {
     std::wstring wide;
     return widen(path, wide) ? ::GetFileAttributesW(wide.c_str()) : invalidAttributes;
-}
-
-unsigned GetModuleFileNameA(char* buffer, unsigned size) {
-    wchar_t module[32768];
-    DWORD n = ::GetModuleFileNameW(nullptr, module, 32768);
-    if (n == 0 || n >= 32768) return 0;
-    unsigned length = givePath(module, size, buffer);
-    return length >= size ? 0 : length;  // a cut path is no path
-}
-
-unsigned SearchPathA(const char* fileName, unsigned size, char* buffer) {
-    std::wstring wide;
-    wchar_t found[32768];
-    if (!widen(fileName, wide)) return 0;
-    DWORD n = ::SearchPathW(nullptr, wide.c_str(), nullptr, 32768, found, nullptr);
-    return n == 0 || n >= 32768 ? 0 : givePath(found, size, buffer);
 }
 
 namespace {
@@ -749,85 +456,9 @@ bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* no
     return false;
 }
 
-const char* getEnvironmentVariable(const char* name) {
-    static std::string value;
-    std::wstring wide, found;
-    if (!widen(name, wide)) return nullptr;
-    DWORD needed = ::GetEnvironmentVariableW(wide.c_str(), nullptr, 0);
-    if (needed == 0) return nullptr;
-    found.assign(needed, L'\0');
-    DWORD n = ::GetEnvironmentVariableW(wide.c_str(), &found[0], needed);
-    if (n >= needed || (n == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND)) return nullptr;
-    found.resize(n);
-    narrow(found.c_str(), value);
-    return value.c_str();
-}
-
-const char* configurationFile(const char* besideExecutable) { return besideExecutable; }
-
 std::FILE* openForReading(const char* path) {
     std::wstring wide;
     return widen(path, wide) ? ::_wfopen(wide.c_str(), L"rb") : nullptr;
 }
-
-void writeOut(const char* bytes, std::size_t count) { writeTo(stdout, bytes, count); }
-void writeErr(const char* bytes, std::size_t count) { writeTo(stderr, bytes, count); }
-
-void writeErrExactly(const char* bytes, std::size_t count) {
-    if (errorIsConsole()) {
-        writeTo(stderr, bytes, count);
-        return;
-    }
-    // The stream is in text mode, which would write "\r\n" as "\r\r\n".
-    std::fflush(stderr);
-    int mode = _setmode(_fileno(stderr), _O_BINARY);
-    std::fwrite(bytes, 1, count, stderr);
-    std::fflush(stderr);
-    if (mode != -1) _setmode(_fileno(stderr), mode);
-}
-void flushOut() { std::fflush(stdout); }
-bool outputFailed() { return std::fflush(stdout) != 0 || std::ferror(stdout); }
-
-bool outputIsConsole() {
-    static const bool console = [] {  // asked once per name shown
-        DWORD mode;
-        return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
-    }();
-    return console;
-}
-
-void exitProcess(int code) { std::exit(code); }
-
-bool consoleRows(int* bufferRows, int* windowRows) {
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info)) return false;
-    *bufferRows = info.dwSize.Y;
-    *windowRows = info.srWindow.Bottom - info.srWindow.Top + 1;
-    return true;
-}
-
-int readConsoleKey() {
-    HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
-    DWORD mode;
-    if (input == INVALID_HANDLE_VALUE || !::GetConsoleMode(input, &mode)) return -1;
-    ::FlushConsoleInputBuffer(input);
-    for (;;) {
-        INPUT_RECORD record;
-        DWORD read = 0;
-        if (!::ReadConsoleInputA(input, &record, 1, &read)) return -1;
-        if (read != 1 || record.EventType != KEY_EVENT) continue;
-        // Only a key going down answers, and not a modifier on its own: Shift
-        // arrives before the Q of Shift+Q, and the release of a key typed
-        // before the prompt must not answer it.
-        const KEY_EVENT_RECORD& event = record.Event.KeyEvent;
-        if (!event.bKeyDown || isModifier(event.wVirtualKeyCode)) continue;
-        int key = static_cast<unsigned char>(event.uChar.AsciiChar);
-        // Some consoles deliver Esc as its virtual key without a character.
-        if (key == 0 && event.wVirtualKeyCode == VK_ESCAPE) key = 27;
-        return key;
-    }
-}
-
-uint32_t GetTickCount() { return ::GetTickCount(); }
 
 }  // namespace platform
