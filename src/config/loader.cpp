@@ -56,9 +56,9 @@ bool openConfigReading(ConfigReading& reading, const char* path, std::size_t nam
     reading.lines.stream = platform::openForReading(path);
     if (!reading.lines.stream) return false;
     reading.line = {static_cast<char*>(platform::allocate(configLineCapacity)), configLineCapacity};
-    if (!reading.line.text) fatalError("%s", text::outOfMemory);
+    if (!reading.line.text) outOfMemory();
     reading.name = static_cast<char*>(platform::allocate(nameLimit + 2));
-    if (!reading.name) fatalError("%s", text::outOfMemory);
+    if (!reading.name) outOfMemory();
     return true;
 }
 
@@ -72,7 +72,7 @@ int nextExpandedLine(ConfigReading& reading, std::size_t nameLimit) {
             std::memmove(text, text + 3, std::strlen(text + 3) + 1);
         if (reading.line.text[0] == '\0') continue;
         if (!expandVariables(reading.line, reading.name, nameLimit))
-            fatalError("%s", text::outOfMemory);
+            outOfMemory();
         return lineRead;
     }
     return result;
@@ -80,7 +80,7 @@ int nextExpandedLine(ConfigReading& reading, std::size_t nameLimit) {
 
 void loadConfig(const char* exePath, char* switchChar) {
     OwnedString path = configPathFor(exePath);
-    if (!path) fatalError("%s", text::outOfMemory);
+    if (!path) outOfMemory();
     ConfigReading reading;
     if (!openConfigReading(reading, path.get(), loaderNameLimit)) return;
     int result;

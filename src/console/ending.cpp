@@ -19,6 +19,13 @@ void fatalError(const char* format, ...) {
     endProcess(1);
 }
 
+void outOfMemory() {
+    static bool saying = false;  // saying it may itself need memory
+    if (saying) platform::exitProcess(1);
+    saying = true;
+    fatalError("%s", text::outOfMemory);
+}
+
 void endProcess(int code) {
     if (platform::outputFailed()) {
         // The renames stand; only the report of them is missing.

@@ -10,6 +10,11 @@
 #endif
     ;
 
+// Says that memory ran out and ends the process with 1. Every allocation
+// that fails comes here, the standard containers' too (main makes it their
+// new-handler), so that no run ends in an abort.
+[[noreturn]] void outOfMemory();
+
 // Ends the process with `code`. When the report could not be written, says
 // so on standard error and ends with 1 instead of 0.
 [[noreturn]] void endProcess(int code);

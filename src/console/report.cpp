@@ -2,6 +2,7 @@
 
 #include "console/pager.h"
 #include "driver/settings.h"
+#include "platform/platform.h"
 #include "sjis/messages.h"
 
 namespace {
@@ -15,6 +16,7 @@ struct Format {
     Shown when;
 };
 
+// In the order of ResultKind: a kind's format is found by its number.
 const Format formats[] = {
     {ResultKind::notFound, text::notFoundLine, text::notFoundAligned, Shown::errors},
     {ResultKind::unreadable, text::unreadableLine, text::unreadableAligned, Shown::errors},
@@ -25,6 +27,9 @@ const Format formats[] = {
     {ResultKind::restored, text::restoredLine, text::restoredLine, Shown::renamed},
     {ResultKind::restoreFailed, text::restoreFailedLine, text::restoreFailedLine, Shown::errors},
 };
+
+static_assert(sizeof formats / sizeof formats[0] == static_cast<int>(ResultKind::restoreFailed) + 1,
+              "a format for each kind");
 
 struct Counts {
     unsigned long renamed = 0, leftAlone = 0, failed = 0, notFound = 0;
@@ -58,22 +63,21 @@ bool isShown(Shown when) {
 void reportResult(ResultKind kind, const char* name, int columnWidth, const char* newName,
                   const char* extra) {
     count(kind);
-    for (const Format& f : formats) {
-        if (f.kind != kind) continue;
-        if (!isShown(f.when)) return;
-        // The restoring lines name their own paths and are never aligned.
-        bool aligned = settings.showSkipped && f.aligned != f.plain;
-        const char* format = aligned ? f.aligned : f.plain;
-        if (!format) return;
-        const char* shown = shownName(name);
-        const char* shownNew = shownName(newName);
-        const char* shownExtra = shownName(extra);
-        if (aligned)
-            printResult(format, columnWidth, shown, shownNew, shownExtra);
-        else
-            printResult(format, shown, shownNew, shownExtra);
-        return;
-    }
+    const Format& f = formats[static_cast<int>(kind)];
+    if (!isShown(f.when)) return;
+    // The restoring lines name their own paths and are never aligned.
+    bool aligned = settings.showSkipped && f.aligned != f.plain;
+    const char* format = aligned ? f.aligned : f.plain;
+    if (!format) return;
+    // Only a console needs the names made safe to show.
+    bool console = platform::outputIsConsole();
+    const char* shown = console ? shownName(name) : name;
+    const char* shownNew = console ? shownName(newName) : newName;
+    const char* shownExtra = console ? shownName(extra) : extra;
+    if (aligned)
+        printResult(format, columnWidth, shown, shownNew, shownExtra);
+    else
+        printResult(format, shown, shownNew, shownExtra);
 }
 
 void countPassedOver() { ++counts.leftAlone; }

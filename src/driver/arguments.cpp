@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -356,6 +357,13 @@ char** finish(ArgumentList& split, int* count) {
 
 char** buildArgumentVector(const char* commandLine, const char* const* original,
                            int originalCount, int* count) {
+    // While the vector is built, running out of memory anywhere is running
+    // out of space for arguments.
+    std::new_handler before = std::set_new_handler(outOfArgumentSpace);
+    struct Restore {
+        std::new_handler handler;
+        ~Restore() { std::set_new_handler(handler); }
+    } restore{before};
     ArgumentList split;
     bool ok = true;
     if (originalCount < 0) {

@@ -1,3 +1,6 @@
+#include <new>
+
+#include "console/ending.h"
 #include "driver/arguments.h"
 #include "driver/failure.h"
 #include "driver/run.h"
@@ -17,5 +20,6 @@ int main(int argc, char** argv) {
     int count = 0;
     vector = buildArgumentVector(platform::GetCommandLineA(), original, originalCount, &count);
     typedProgramName = vector[0];
+    std::set_new_handler(outOfMemory);
     endProcess(runCommand(count, vector));
 }

@@ -101,7 +101,7 @@ bool handleFound(const Entry& entry, int columnWidth) {
     OwnedString displayName;
     if (settings.showSkipped) {
         displayName = fitDisplayName(entry.path, static_cast<std::size_t>(columnWidth));
-        if (!displayName) fatalError("%s", text::outOfMemory);
+        if (!displayName) outOfMemory();
     }
     bool directory = (entry.attributes & platform::attributeDirectory) != 0;
     if (directory ? !settings.includeDirectories : !settings.includeFiles) {
@@ -251,7 +251,8 @@ int runCommand(int count, char** arguments) {
             ++names;
             // A Windows habit on Linux: "/test" that names nothing would
             // otherwise let the run rename for real.
-            if (dialect().shell && argument[0] == '/' && isDocumentedSwitch(argument) && !expansionAt(arguments, i).pattern &&
+            if (dialect().shell && argument[0] == '/' && isDocumentedSwitch(argument) &&
+                !expansionAt(arguments, i).pattern &&
                 queryAttributes(argument) == platform::invalidAttributes) {
                 std::string dashed = std::string("-") + (argument + 1);
                 fatalError(text::windowsSwitch, argument, dashed.c_str());

@@ -118,7 +118,7 @@ void configSection(const char* name, const char* programPath) {
     printOut(text::config1, name);
     blank();
     OwnedString path = configPathFor(programPath);
-    if (!path) fatalError("%s", text::outOfMemory);
+    if (!path) outOfMemory();
     printOut(text::configPath, path.get());
     printOut("%s", text::configCurrent);
     listConfigSwitches(path.get(), settings.switchChar);
@@ -197,7 +197,7 @@ void showHelp(const char* programPath) {
     OwnedString commandName;
     if (programPath[0] != '\0') {
         commandName = commandNameFromPath(programPath);
-        if (!commandName) fatalError("%s", text::outOfMemory);
+        if (!commandName) outOfMemory();
     }
     const char* name = commandName ? commandName.get() : fixedName;
     banner(buildDateText());

@@ -13,9 +13,12 @@ namespace platform::codeset {
 
 namespace {
 
-bool utf8 = false;
-iconv_t toCodePage = reinterpret_cast<iconv_t>(-1);
-iconv_t toUtf8 = reinterpret_cast<iconv_t>(-1);
+// The two converters, opened on the first need, and whether texts cross.
+struct Bridge {
+    bool on = false;
+    iconv_t toCodePage = reinterpret_cast<iconv_t>(-1);
+    iconv_t toUtf8 = reinterpret_cast<iconv_t>(-1);
+} bridge;
 
 bool isAscii(const char* text, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i)
@@ -73,14 +76,14 @@ std::size_t sequenceLength(const unsigned char* p, std::size_t left) {
 }  // namespace
 
 void setActive(bool on) {
-    if (on && toCodePage == reinterpret_cast<iconv_t>(-1)) {
-        toCodePage = iconv_open("CP932", "UTF-8");
-        toUtf8 = iconv_open("UTF-8", "CP932");
+    if (on && bridge.toCodePage == reinterpret_cast<iconv_t>(-1)) {
+        bridge.toCodePage = iconv_open("CP932", "UTF-8");
+        bridge.toUtf8 = iconv_open("UTF-8", "CP932");
     }
     standins::forget();
     // Without the converters nothing can be bridged; bytes pass as they are.
-    utf8 = on && toCodePage != reinterpret_cast<iconv_t>(-1) &&
-           toUtf8 != reinterpret_cast<iconv_t>(-1);
+    bridge.on = on && bridge.toCodePage != reinterpret_cast<iconv_t>(-1) &&
+                bridge.toUtf8 != reinterpret_cast<iconv_t>(-1);
 }
 
 void setUpFromLocale() {
@@ -92,15 +95,16 @@ void setUpFromLocale() {
     setActive(isUtf8);
 }
 
-bool active() { return utf8; }
+bool active() { return bridge.on; }
 
 bool toCommand(const char* system, std::string& out) {
     std::size_t length = std::strlen(system);
-    if (!utf8 || isAscii(system, length)) {
+    if (!bridge.on || isAscii(system, length)) {
         out.assign(system, length);
         return true;
     }
-    if (convertFaithfully(toCodePage, toUtf8, system, length, out) && !standins::holdsStandIn(out.data(), out.size()))
+    if (convertFaithfully(bridge.toCodePage, bridge.toUtf8, system, length, out) &&
+        !standins::holdsStandIn(out.data(), out.size()))
         return true;
     // Character by character: what the code page lacks, holds only in its
     // user-defined area, or is no UTF-8 gets a stand-in.
@@ -112,7 +116,7 @@ bool toCommand(const char* system, std::string& out) {
         std::size_t n = sequenceLength(p + i, length - i);
         if (n == 1) {
             out += system[i];
-        } else if (n && convertFaithfully(toCodePage, toUtf8, system + i, n, one) &&
+        } else if (n && convertFaithfully(bridge.toCodePage, bridge.toUtf8, system + i, n, one) &&
                    !standins::holdsStandIn(one.data(), one.size())) {
             out += one;
         } else if (!standins::append(system + i, n ? n : 1, out)) {
@@ -125,18 +129,19 @@ bool toCommand(const char* system, std::string& out) {
 }
 
 bool toSystem(const char* text, std::size_t length, std::string& out) {
-    if (!utf8 || isAscii(text, length)) {
+    if (!bridge.on || isAscii(text, length)) {
         out.assign(text, length);
         return true;
     }
     if (std::memchr(text, unconvertible, length)) return false;
-    if (!standins::holdsStandIn(text, length)) return convertFaithfully(toUtf8, toCodePage, text, length, out);
+    if (!standins::holdsStandIn(text, length))
+        return convertFaithfully(bridge.toUtf8, bridge.toCodePage, text, length, out);
     out.clear();
     std::string part;
     return standins::walk(
         text, length,
         [&](const char* segment, std::size_t n) {
-            if (!convertFaithfully(toUtf8, toCodePage, segment, n, part)) return false;
+            if (!convertFaithfully(bridge.toUtf8, bridge.toCodePage, segment, n, part)) return false;
             out += part;
             return true;
         },
@@ -148,7 +153,7 @@ namespace {
 // Ordinary characters for the terminal: what does not convert is shown as '?'.
 void displaySegment(const char* text, std::size_t length, std::string& out) {
     std::string one;
-    if (convert(toUtf8, text, length, one)) {
+    if (convert(bridge.toUtf8, text, length, one)) {
         out += one;
         return;
     }
@@ -159,7 +164,7 @@ void displaySegment(const char* text, std::size_t length, std::string& out) {
                             ? 2
                             : 1;
         if (b < 0x80) out += text[i];
-        else if (convert(toUtf8, text + i, n, one)) out += one;
+        else if (convert(bridge.toUtf8, text + i, n, one)) out += one;
         else out += '?';
         i += n;
     }
@@ -168,12 +173,12 @@ void displaySegment(const char* text, std::size_t length, std::string& out) {
 }  // namespace
 
 void toDisplay(const char* text, std::size_t length, std::string& out) {
-    if (!utf8 || isAscii(text, length)) {
+    if (!bridge.on || isAscii(text, length)) {
         out.assign(text, length);
         return;
     }
     if (!standins::holdsStandIn(text, length)) {
-        if (convert(toUtf8, text, length, out)) return;  // the common case, in place
+        if (convert(bridge.toUtf8, text, length, out)) return;  // the common case, in place
         out.clear();
         displaySegment(text, length, out);
         return;

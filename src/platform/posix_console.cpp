@@ -85,13 +85,14 @@ int commandKey(unsigned char lead) {
 }
 
 void writeTo(std::FILE* stream, const char* bytes, std::size_t count) {
+    // One thread writes: the stream's lock would be taken for nothing.
     if (!codeset::active()) {
-        std::fwrite(bytes, 1, count, stream);
+        fwrite_unlocked(bytes, 1, count, stream);
         return;
     }
     static std::string shown;  // kept, so that its storage is reused
     codeset::toDisplay(bytes, count, shown);
-    std::fwrite(shown.data(), 1, shown.size(), stream);
+    fwrite_unlocked(shown.data(), 1, shown.size(), stream);
 }
 
 }  // namespace

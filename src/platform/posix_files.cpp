@@ -115,11 +115,14 @@ struct Directory {
     std::unordered_map<std::string, Slot> names;
 };
 
-std::unordered_map<std::string, Directory> directories;  // by system path, "" for "."
-std::size_t indexedCount = 0;  // how many of them hold an index
+// What the run learnt of its directories.
+struct DirectoryStates {
+    std::unordered_map<std::string, Directory> byPath;  // by system path, "" for "."
+    std::size_t indexed = 0;                            // how many of them hold an index
+} states;
 
 void dropIndex(Directory& d) {
-    if (d.indexed) --indexedCount;
+    if (d.indexed) --states.indexed;
     d.indexed = false;
     d.names.clear();
 }
@@ -181,8 +184,6 @@ bool statOf(const char* path, std::size_t length, struct stat& st) {
     known.st = st;
     return true;
 }
-// Command forms of directory parts and the system paths they were found at.
-std::unordered_map<std::string, std::string> resolvedDirectories;
 
 Directory& directoryState(const std::string& directory);
 
@@ -198,17 +199,21 @@ struct Translation {
     Directory* directory;      // the state of the directory it is in
     bool valid = false;
 };
-Translation translations[2];
-unsigned recent = 0;  // the slot used last
-
-// Storage that the translations reuse.
-struct Scratch {
-    std::string slashed, part, name, directory;
-} scratch;
+// How the command's paths reach the system.
+struct Translator {
+    // Command forms of directory parts and the system paths they were found at.
+    std::unordered_map<std::string, std::string> resolved;
+    Translation slots[2];
+    unsigned recent = 0;  // the slot used last
+    // Storage that the translations reuse.
+    struct Scratch {
+        std::string slashed, part, name, directory;
+    } scratch;
+} translator;
 
 void forgetResolvedDirectories() {
-    resolvedDirectories.clear();
-    translations[0].valid = translations[1].valid = false;
+    translator.resolved.clear();
+    translator.slots[0].valid = translator.slots[1].valid = false;
 }
 
 // True when one of the components of the directory part `path` (its first
@@ -236,17 +241,17 @@ bool holdsComponent(const char* path, std::size_t length, const char* name, std:
 // directory's, so most moves forget nothing.
 void forgetResolvedThrough(const char* name, std::size_t size) {
     bool through = false;
-    for (const auto& [part, system] : resolvedDirectories)
+    for (const auto& [part, system] : translator.resolved)
         through = through || holdsComponent(system.data(), system.size(), name, size);
-    for (const Translation& t : translations)
+    for (const Translation& t : translator.slots)
         through = through || (t.valid && holdsComponent(t.system.text, t.systemNameAt, name, size));
     if (through) forgetResolvedDirectories();
 }
 
 Directory& directoryState(const std::string& directory) {
-    auto found = directories.find(directory);
-    if (found != directories.end()) return found->second;
-    Directory& d = directories[directory];
+    auto found = states.byPath.find(directory);
+    if (found != states.byPath.end()) return found->second;
+    Directory& d = states.byPath[directory];
     d.caseInsensitive = !isKnownCaseSensitive(directory);
     return d;
 }
@@ -264,7 +269,7 @@ bool buildIndex(const std::string& directory, Directory& d) {
         if (slot.count++ == 0) slot.stored = name;
     }
     closedir(dir);
-    if (!d.indexed) ++indexedCount;
+    if (!d.indexed) ++states.indexed;
     d.indexed = true;
     return true;
 }
@@ -336,8 +341,8 @@ bool holdsExactly(const std::string& directory, const std::string& system) {
 void recordMove(Directory& d, const char* from, const char* to, bool notDirectory) {
     if (!notDirectory) forgetResolvedThrough(from, std::strlen(from));  // it may have been one of them
     // Another path may name the same directory (a link): its index goes.
-    if (indexedCount > (d.indexed && !d.caseInsensitive ? 1u : 0u)) {
-        for (auto& [path, other] : directories)
+    if (states.indexed > (d.indexed && !d.caseInsensitive ? 1u : 0u)) {
+        for (auto& [path, other] : states.byPath)
             if (other.indexed && (&other != &d || d.caseInsensitive)) dropIndex(other);
     }
     if (!d.indexed) return;
@@ -365,8 +370,8 @@ bool systemDirectory(const std::string& part, std::string& out) {
         out.clear();
         return true;
     }
-    auto cached = resolvedDirectories.find(part);
-    if (cached != resolvedDirectories.end()) {
+    auto cached = translator.resolved.find(part);
+    if (cached != translator.resolved.end()) {
         out = cached->second;
         return true;
     }
@@ -393,7 +398,7 @@ bool systemDirectory(const std::string& part, std::string& out) {
             out += stored + "/";
         }
     }
-    resolvedDirectories.emplace(part, out);
+    translator.resolved.emplace(part, out);
     return true;
 }
 
@@ -401,18 +406,19 @@ bool systemDirectory(const std::string& part, std::string& out) {
 // long, or text the system cannot take).
 const Translation* translate(const char* path) {
     std::size_t length = std::strlen(path);
-    if (translations[recent].valid && translations[recent].command.equals(path, length)) return &translations[recent];
-    Translation& t = translations[recent ^ 1u];
-    const Translation& other = translations[recent];
+    unsigned& recent = translator.recent;
+    Translation& t = translator.slots[recent ^ 1u];
+    const Translation& other = translator.slots[recent];
+    if (other.valid && other.command.equals(path, length)) return &other;
     if (t.valid && t.command.equals(path, length)) {
         recent ^= 1u;
         return &t;
     }
     if (length >= maxPath) return nullptr;
     t.valid = false;
-    std::string& slashed = scratch.slashed;
-    std::string& part = scratch.part;
-    std::string& name = scratch.name;
+    std::string& slashed = translator.scratch.slashed;
+    std::string& part = translator.scratch.part;
+    std::string& name = translator.scratch.name;
     // Most paths hold no 0x5C byte at all: nothing to turn into '/'.
     const char* text = path;
     if (std::memchr(path, '\\', length)) {
@@ -429,7 +435,7 @@ const Translation* translate(const char* path) {
         t.system.assign(other.system.text, other.systemNameAt);
         t.directory = other.directory;
     } else {
-        std::string& directory = scratch.directory;
+        std::string& directory = translator.scratch.directory;
         part.assign(text, dir);
         if (!systemDirectory(part, directory) || !t.system.assign(directory.data(), directory.size())) return nullptr;
         t.directory = &directoryState(directory);
@@ -820,8 +826,8 @@ bool mayRename(const char* path) {
 
 void forgetDirectories() {
     known.valid = false;
-    indexedCount = 0;
-    directories.clear();
+    states.indexed = 0;
+    states.byPath.clear();
     forgetResolvedDirectories();
 }
 

@@ -21,10 +21,13 @@ namespace platform {
 
 namespace {
 
-int savedArgc = 0;
-char** savedArgv = nullptr;
-std::vector<std::string> commandArguments;  // argv in the command's code page
-std::vector<char*> commandArgv;
+// The arguments the process was given, in the command's code page.
+struct Given {
+    int count = 0;
+    char** arguments = nullptr;
+    std::vector<std::string> texts;
+    std::vector<char*> converted;  // pointers into `texts`, then a null
+} given;
 
 std::size_t directoryPart(const std::string& path) {
     std::size_t slash = path.rfind('/');
@@ -53,18 +56,18 @@ std::string modulePath() {
 void startProcess(int argc, char** argv) {
     catchInterruptions();
     codeset::setUpFromLocale();
-    savedArgc = argc;
-    savedArgv = argv;
+    given.count = argc;
+    given.arguments = argv;
     if (!codeset::active()) return;
     try {
-        commandArguments.resize(static_cast<std::size_t>(argc));
-        for (int i = 0; i < argc; ++i) codeset::toCommand(argv[i], commandArguments[i]);
-        for (std::string& arg : commandArguments) commandArgv.push_back(arg.data());
-        commandArgv.push_back(nullptr);
-        savedArgv = commandArgv.data();
+        given.texts.resize(static_cast<std::size_t>(argc));
+        for (int i = 0; i < argc; ++i) codeset::toCommand(argv[i], given.texts[i]);
+        for (std::string& arg : given.texts) given.converted.push_back(arg.data());
+        given.converted.push_back(nullptr);
+        given.arguments = given.converted.data();
     } catch (const std::bad_alloc&) {
-        savedArgc = -1;  // the command says so, and ends with 255
-        savedArgv = nullptr;
+        given.count = -1;  // the command says so, and ends with 255
+        given.arguments = nullptr;
     }
 }
 
@@ -72,8 +75,8 @@ void startProcess(int argc, char** argv) {
 const char* GetCommandLineA() { return ""; }
 
 const char* const* originalArguments(int* count) {
-    *count = savedArgc;
-    return savedArgv;
+    *count = given.count;
+    return given.arguments;
 }
 
 unsigned GetModuleFileNameA(char* buffer, unsigned size) {

@@ -90,13 +90,17 @@ bool lookedUpName(const std::wstring& path, std::wstring& name) {
 // Directories whose lookups give back the name as it was typed, as Wine's do on
 // a file system that ignores case (FAT, exFAT): there a stored name must be
 // read from a listing. Learnt once per directory, from two spellings of a name.
-std::wstring echoKnownFor;
-bool echoKnown = false;
-bool echoes = false;
+// Whether lookups in a directory echo the typed spelling, learnt once for the
+// directory last asked about.
+struct EchoCheck {
+    std::wstring directory;
+    bool known = false;
+    bool echoes = false;
+} echo;
 
 bool lookupsEcho(const std::wstring& path, std::size_t directoryLength) {
     std::wstring directory = path.substr(0, directoryLength);
-    if (echoKnown && echoKnownFor == directory) return echoes;
+    if (echo.known && echo.directory == directory) return echo.echoes;
     // Looking a spelling up leaves it in the caches of some file systems
     // (FUSE) for a while, as if it were an entry: the lower case that the
     // rename is about to take is never asked for.
@@ -107,11 +111,11 @@ bool lookupsEcho(const std::wstring& path, std::size_t directoryLength) {
         if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
     if (flipped == name || flipped == lower) return false;  // nothing to learn from this name
     std::wstring asTyped, asFlipped;
-    echoes = lookedUpName(path, asTyped) && asTyped == name &&
+    echo.echoes = lookedUpName(path, asTyped) && asTyped == name &&
              lookedUpName(directory + flipped, asFlipped) && asFlipped == flipped;
-    echoKnownFor = directory;
-    echoKnown = true;
-    return echoes;
+    echo.directory = directory;
+    echo.known = true;
+    return echo.echoes;
 }
 
 // The stored name of the entry that `path` designates, read from a listing of
@@ -430,13 +434,13 @@ bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* no
     // move; trying would only leave the new spelling in its caches as an entry
     // that the next step could not move onto.
     std::size_t directoryLength = wideDirectoryLength(source);
-    if (echoKnown && echoes && echoKnownFor == source.substr(0, directoryLength) &&
+    if (echo.known && echo.echoes && echo.directory == source.substr(0, directoryLength) &&
         sameIgnoringCase(source, target))
         return false;
     if (moveOnce(source, target, whose)) return true;
     DWORD error = ::GetLastError();
-    if ((error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) || !echoKnown || !echoes ||
-        echoKnownFor != target.substr(0, wideDirectoryLength(target)))
+    if ((error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) || !echo.known || !echo.echoes ||
+        echo.directory != target.substr(0, wideDirectoryLength(target)))
         return false;
     // Where lookups echo, a spelling that was looked up (typed by the user, say)
     // stays in FUSE's cache for about a second as if it were an entry. When

@@ -390,6 +390,20 @@ class HostileInput(harness.Case):
                 self.skipTest("the binary cannot even be loaded in 9 MB here")
             self.assertEqual((r.returncode, r.stdout, r.stderr),
                              (255, b"", b"\r\nruntime error R6008\r\n- not enough space for arguments\r\n"))
+        # Memory that runs out later, in the run's own containers, ends it
+        # with the message and 1, never with an abort; what was renamed stays.
+        for i in range(50000):
+            os.close(os.open(os.path.join(self.dir, "F%07d.TXT" % i), os.O_CREAT | os.O_WRONLY))
+        stops = {255: b"\r\nruntime error R6008\r\n- not enough space for arguments\r\n",
+                 1: b"\n\a" + sjis("処理停止:メモリー不足\n")}
+        for limit in range(14000, 26000, 2000):
+            def lower():
+                resource.setrlimit(resource.RLIMIT_AS, (limit * 1024, limit * 1024))
+            r = subprocess.run(self.bin.command(["*.TXT", "-test"]), cwd=self.dir, env=self.bin.env({"LC_ALL": "C"}),
+                               preexec_fn=lower, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+            self.assertIn(r.returncode, (0, 1, 255), (limit, r.stderr[-200:]))
+            self.assertEqual(r.stderr, stops.get(r.returncode, b""), limit)
 
     def test_lead_byte_at_the_end_of_an_argument(self):
         self.touch(self.bin.name("表.TXT"))
