@@ -3,8 +3,6 @@
 #include <cstring>
 #include <set>
 #include <string>
-#include <unordered_map>
-#include <vector>
 
 #include "convert/path.h"
 #include "sjis/sjis.h"
@@ -53,75 +51,6 @@ bool isListedEntry(const Entry& entry, const platform::EntryIdentity& identity) 
 bool isEntry(const char* path, const platform::EntryIdentity& identity) {
     platform::EntryIdentity now;
     return platform::entryIdentity(path, &now) && now == identity;
-}
-
-// What the directory of `from` holds under the spellings of its final
-// component.
-struct Spellings {
-    int count = 0;      // entries equal to the name ignoring the case of A-Z
-    bool from = false;  // one of them is stored exactly as `from`
-    bool to = false;    // one of them is stored exactly as `to`
-};
-
-// The names of the directory the detour was last needed in, by their folded
-// spelling: read from one listing of the directory when the detour is first
-// needed there, and kept right by this run's own renames, so that each entry
-// does not pay for a listing of its own (Wine reads the whole directory for
-// every search).
-struct SpellingIndex {
-    std::string directory;
-    bool built = false;
-    std::unordered_map<std::string, std::vector<std::string>> names;
-} spellingIndex;
-
-std::string folded(const char* name) {
-    std::string key = name;
-    upperSingleByteLetters(&key[0]);
-    return key;
-}
-
-bool buildSpellingIndex(const std::string& directory) {
-    spellingIndex.directory = directory;
-    spellingIndex.names.clear();
-    spellingIndex.built = false;
-    if (directory.size() + 2 >= platform::maxPath) return false;
-    for (std::string& name : listEntries(directory))
-        spellingIndex.names[folded(name.c_str())].push_back(std::move(name));
-    spellingIndex.built = true;
-    return true;
-}
-
-Spellings spellingsOf(const char* from, const char* to) {
-    Spellings result;
-    const char* name = finalComponent(from);
-    const char* newName = finalComponent(to);
-    std::string directory(from, static_cast<std::size_t>(name - from));
-    if (*name == '\0') return result;
-    if ((!spellingIndex.built || spellingIndex.directory != directory) && !buildSpellingIndex(directory))
-        return result;
-    auto found = spellingIndex.names.find(folded(name));
-    if (found == spellingIndex.names.end()) return result;
-    for (const std::string& spelling : found->second) {
-        ++result.count;
-        result.from = result.from || spelling == name;
-        result.to = result.to || spelling == newName;
-    }
-    return result;
-}
-
-// After the detour: the index follows a rename it saw through, and is read
-// again after anything else.
-void noteDetour(const char* from, const char* to, bool done) {
-    if (!done) {
-        spellingIndex.built = false;
-        return;
-    }
-    auto found = spellingIndex.names.find(folded(finalComponent(from)));
-    if (found == spellingIndex.names.end() || found->second.size() != 1) {
-        spellingIndex.built = false;
-        return;
-    }
-    found->second[0] = finalComponent(to);
 }
 
 // No interruption may end the run while the entry is under the temporary name.
@@ -184,12 +113,12 @@ bool previewAllows(const char* from, const char* to) {
     // under the old. Where lookups ignore case, the directory's one listing
     // answers (Wine reads the whole directory for each spelling it misses).
     bool ignoreCase = platform::lookupsIgnoreCase();
-    Spellings spellings;
-    if (ignoreCase) spellings = spellingsOf(from, to);
-    if ((ignoreCase ? spellings.to : storedAs(to)) && !previewLeft.count(to)) return false;
+    platform::Spellings spellings;
+    if (ignoreCase) spellings = platform::spellingsOf(from, to);
+    if ((ignoreCase ? spellings.other : storedAs(to)) && !previewLeft.count(to)) return false;
     // Where lookups ignore case, beside another spelling the rename would need
     // a detour it could not undo, and is refused.
-    return !ignoreCase || (spellings.from && spellings.count == 1);
+    return !ignoreCase || (spellings.path && spellings.count == 1);
 }
 
 }  // namespace
@@ -228,23 +157,21 @@ RenameResult renameEntry(const Entry& entry, const char* to) {
         // What a listing said may have changed since: an entry no longer
         // stored under its name, or another one there, is looked up afresh.
         if (entry.fromListing && !isListedEntry(entry, identity)) return outcome(RenameOutcome::stale);
-        // Refused, or reported done with nothing changed (FAT, exFAT, some
-        // shares, a case-insensitive view of a case-sensitive disk).
-        spellingIndex.built = false;  // read the directory as it is now
     }
-    Spellings spellings = spellingsOf(from, to);
+    // Refused, or reported done with nothing changed (FAT, exFAT, some shares,
+    // a case-insensitive view of a case-sensitive disk): the directory as it
+    // is now.
+    platform::Spellings spellings = platform::spellingsOf(from, to, tried);
     // A listing's entry that is no longer stored under its name is looked up
     // afresh (where the detour is known to be needed, it was not tried).
-    if (entry.fromListing && !spellings.from) return outcome(RenameOutcome::stale);
+    if (entry.fromListing && !spellings.path) return outcome(RenameOutcome::stale);
     // Another entry stored as `to` stays; an entry not stored as `from` was not
     // the one asked for; and beside another spelling the detour could not be
     // undone, since the old name would find that one.
-    if (spellings.to || !spellings.from || spellings.count != 1) return outcome(RenameOutcome::failed);
+    if (spellings.other || !spellings.path || spellings.count != 1) return outcome(RenameOutcome::failed);
     if (tried && !isEntry(from, identity)) return outcome(RenameOutcome::failed);
     RenameResult result = renameThroughTemporary(from, to, identity);
-    bool done = result.outcome == RenameOutcome::done;
-    noteDetour(from, to, done);
-    if (done) rememberDetour(from, entry.nameAt);
+    if (result.outcome == RenameOutcome::done) rememberDetour(from, entry.nameAt);
     return result;
 }
 
@@ -258,5 +185,4 @@ void forgetDetours() {
     previewTaken.clear();
     previewLeft.clear();
     detourKnown = false;
-    spellingIndex.built = false;
 }

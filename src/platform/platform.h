@@ -143,6 +143,21 @@ bool lookUpEntry(const char* path, FindData* found);
 // reaches it.
 bool directoryIdentity(const char* directory, EntryIdentity* identity);
 
+// What the directory of `path` holds under the spellings of its final
+// component: the entries equal to it ignoring the case of A-Z, and whether
+// one of them is stored exactly as it, or exactly as the final component of
+// `other` (a path in the same directory).
+struct Spellings {
+    int count = 0;
+    bool path = false;
+    bool other = false;
+};
+// Answered from the backend's one index of each directory's names, read from
+// a listing where there is none yet, or `afresh` where the disk may have
+// changed in a way the backend did not see (a move reported done that
+// changed nothing). The backend keeps it right through its own moves.
+Spellings spellingsOf(const char* path, const char* other, bool afresh = false);
+
 // True where every lookup ignores the letter case of names (Windows): there a
 // case-only rename cannot be told from a move onto another spelling.
 bool lookupsIgnoreCase();

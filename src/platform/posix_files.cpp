@@ -807,6 +807,34 @@ bool moveOntoClaim(const char* from, const char* to) {
     return true;
 }
 
+Spellings spellingsOf(const char* path, const char* other, bool afresh) {
+    Spellings result;
+    const Translation* t = translate(path);
+    if (!t) return result;
+    std::string directory = t->system.part(0, t->systemNameAt);
+    std::string system = t->system.part(t->systemNameAt);
+    std::string name = t->command.part(t->commandNameAt);
+    Directory& d = *t->directory;
+    const Translation* o = translate(other);  // `t` stays: two are kept
+    std::string otherSystem = o && o->systemNameAt == t->systemNameAt ? o->system.part(o->systemNameAt) : "";
+    if (name.empty()) return result;
+    if (afresh) dropIndex(d);
+    if (!d.indexed && !buildIndex(directory, d)) return result;
+    auto found = d.names.find(folded(name));
+    if (found == d.names.end()) return result;
+    const Slot& slot = found->second;
+    result.count = slot.count;
+    if (slot.count == 1) {
+        result.path = slot.stored == system;
+        result.other = !otherSystem.empty() && slot.stored == otherSystem;
+    } else {
+        // Spellings side by side: the listing tells which are there exactly.
+        result.path = listed(directory, system);
+        result.other = !otherSystem.empty() && listed(directory, otherSystem);
+    }
+    return result;
+}
+
 bool lookupsIgnoreCase() { return false; }
 
 bool mayRename(const char* path) {

@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/win32_internal.h"
+#include "sjis/sjis.h"
 
 namespace platform {
 
@@ -53,6 +55,47 @@ SearchHandle startSearch(const std::wstring& pattern, FindData* data) {
     return search;
 }
 
+// The names of the directory last asked about, by their folded spelling: read
+// from one listing and kept right by this backend's own moves, so that each
+// name does not pay for a search of its own (Wine reads the whole directory
+// for every spelling it misses).
+struct SpellingIndex {
+    std::wstring directory;
+    bool built = false;
+    std::unordered_map<std::string, std::vector<std::string>> names;
+} spellings;
+
+std::string folded(std::string name) {
+    upperSingleByteLetters(&name[0]);
+    return name;
+}
+
+// Where the final component of a wide path starts (below).
+std::size_t wideDirectoryLength(const std::wstring& path);
+
+// The directory part and the command's form of the final component of a wide
+// path; false where the name does not convert.
+bool splitWide(const std::wstring& path, std::wstring& directory, std::string& name) {
+    std::size_t length = wideDirectoryLength(path);
+    directory = path.substr(0, length);
+    return narrow(path.c_str() + length, name);
+}
+
+void indexDirectory(const std::wstring& directory) {
+    spellings.directory = directory;
+    spellings.names.clear();
+    spellings.built = true;
+    FindData found;
+    SearchHandle h = startSearch(directory + L"*", &found);
+    if (!h) return;
+    do {
+        const char* name = found.fileName;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        spellings.names[folded(name)].push_back(name);
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+}
+
 // Where the final component of a wide path starts.
 std::size_t wideDirectoryLength(const std::wstring& path) {
     std::size_t cut = path.find_last_of(L"\\/");
@@ -90,6 +133,21 @@ bool lookedUpName(const std::wstring& path, std::wstring& name) {
 // Directories whose lookups give back the name as it was typed, as Wine's do on
 // a file system that ignores case (FAT, exFAT): there a stored name must be
 // read from a listing. Learnt once per directory, from two spellings of a name.
+// After a move this backend made: the index follows it where it holds the
+// one spelling moved, and is read again after anything else.
+void noteMove(const std::wstring& source, const std::wstring& target) {
+    std::wstring directory;
+    std::string from, to;
+    if (!spellings.built || !splitWide(source, directory, from) || directory != spellings.directory) return;
+    auto found = spellings.names.find(folded(from));
+    if (found == spellings.names.end() || found->second.size() != 1 || !splitWide(target, directory, to)) {
+        spellings.built = false;
+        return;
+    }
+    spellings.names.erase(found);
+    spellings.names[folded(to)].push_back(to);
+}
+
 // Whether lookups in a directory echo the typed spelling, learnt once for the
 // directory last asked about.
 struct EchoCheck {
@@ -407,15 +465,36 @@ bool claimThenMove(const std::wstring& source, const std::wstring& target) {
 // holds (Wine checks, then moves).
 bool moveOnce(const std::wstring& source, const std::wstring& target, MoveTarget whose) {
     DWORD attributes = whose == MoveTarget::own ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(source.c_str());
-    if (!sameIgnoringCase(source, target) && attributes != INVALID_FILE_ATTRIBUTES &&
-        !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return claimThenMove(source, target);
-    return ::MoveFileExW(source.c_str(), target.c_str(), 0) != 0;
+    bool moved = !sameIgnoringCase(source, target) && attributes != INVALID_FILE_ATTRIBUTES &&
+                         !(attributes & FILE_ATTRIBUTE_DIRECTORY)
+                     ? claimThenMove(source, target)
+                     : ::MoveFileExW(source.c_str(), target.c_str(), 0) != 0;
+    if (moved) noteMove(source, target);
+    return moved;
 }
 
 }  // namespace
 
+Spellings spellingsOf(const char* path, const char* other, bool afresh) {
+    Spellings result;
+    std::wstring wide, wideOther, directory, otherDirectory;
+    std::string name, otherName;
+    if (!widen(path, wide) || !splitWide(wide, directory, name) || name.empty()) return result;
+    bool withOther = widen(other, wideOther) && splitWide(wideOther, otherDirectory, otherName) &&
+                     otherDirectory == directory;
+    if (afresh || !spellings.built || spellings.directory != directory) indexDirectory(directory);
+    auto found = spellings.names.find(folded(name));
+    if (found == spellings.names.end()) return result;
+    for (const std::string& spelling : found->second) {
+        ++result.count;
+        result.path = result.path || spelling == name;
+        result.other = result.other || (withOther && spelling == otherName);
+    }
+    return result;
+}
+
 bool moveOntoClaim(const char* from, const char* to) {
+    spellings.built = false;  // a rare move: the directory is read afresh
     std::wstring source, target;
     if (!widen(from, source) || !widen(to, target)) return false;
     WIN32_FILE_ATTRIBUTE_DATA data;

@@ -221,6 +221,25 @@ bool moveOntoClaim(const char* from, const char* to) {
 
 bool canListDirectory(const char* directory) { return !fake::fails("canListDirectory", directory); }
 
+// From a listing, as a backend reads one (a failing listing answers nothing).
+Spellings spellingsOf(const char* path, const char* other, bool) {
+    Spellings result;
+    std::string p = path;
+    std::size_t cut = directoryLength(path);
+    std::string name = p.substr(cut), otherName = std::string(other).substr(directoryLength(other));
+    FindData found;
+    SearchHandle h = findEveryEntry(p.substr(0, cut).c_str(), &found);
+    if (!h) return result;
+    do {
+        if (fake::fold(found.fileName) != fake::fold(name)) continue;
+        ++result.count;
+        result.path = result.path || name == found.fileName;
+        result.other = result.other || otherName == found.fileName;
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    return result;
+}
+
 bool lookupsIgnoreCase() { return !fake::state().caseSensitive; }
 
 bool mayRename(const char* path) { return !fake::fails("moveEntry", path); }
