@@ -61,6 +61,27 @@ TEST_F(PosixBackend, LookupGivesTheStoredNameAndNeverGuesses) {
     EXPECT_EQ(lookup("docs/"), "<none>");
     EXPECT_EQ(lookup("DOCS/GUIDE.txt"), "Guide.TXT");  // directories are found like names
     EXPECT_EQ(lookup("DOCS\\nope"), "<none>");
+    // The one index of spellings: how many, and which are stored exactly; it
+    // follows the backend's own moves.
+    struct Spelling { const char* path; const char* other; int count; bool exact, otherExact; } spellings[] = {
+        {"README.TXT", "readme.txt", 1, false, false}, {"ReadMe.txt", "README.TXT", 1, true, false},
+        {"BOTH.txt", "both.TXT", 2, true, true},       {"docs/GUIDE.TXT", "docs/Guide.TXT", 1, false, true},
+        {"missing", "MISSING", 0, false, false},
+    };
+    for (const Spelling& s : spellings) {
+        platform::Spellings got = platform::spellingsOf(s.path, s.other);
+        EXPECT_EQ(got.count, s.count) << s.path;
+        EXPECT_EQ(got.path, s.exact) << s.path;
+        EXPECT_EQ(got.other, s.otherExact) << s.path;
+    }
+    ASSERT_TRUE(platform::moveEntry("ReadMe.txt", "readme.TXT"));
+    platform::Spellings moved = platform::spellingsOf("readme.TXT", "ReadMe.txt");
+    EXPECT_TRUE(moved.count == 1 && moved.path && !moved.other);
+    platform::FindData found;
+    platform::EntryIdentity identity;
+    ASSERT_TRUE(platform::lookUpEntry("README.txt", &found) && platform::entryIdentity("readme.TXT", &identity));
+    EXPECT_TRUE(found.identified && found.identity == identity);  // one question gives both
+    EXPECT_STREQ(found.fileName, "readme.TXT");
     touch("Q?.TXT");
     touch("QZ.TXT");
     touch("CD\x81");
