@@ -111,11 +111,12 @@ uint32_t queryAttributes(const char* path) {
     return word == 0 ? 0x80u : word;
 }
 
-std::vector<std::string> listEntries(const std::string& directory, bool (*keep)(const char* name)) {
+std::vector<std::string> listEntries(const std::string& directory, bool (*keep)(const char* name),
+                                     const char* endingIn) {
     std::vector<std::string> names;
     if (directory.size() + 1 >= platform::maxPath) return names;
     platform::FindData found;
-    platform::SearchHandle h = platform::findEveryEntry(directory.c_str(), &found);
+    platform::SearchHandle h = platform::findEveryEntry(directory.c_str(), &found, endingIn);
     if (!h) return names;
     do {
         const char* name = found.fileName;

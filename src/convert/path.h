@@ -62,8 +62,10 @@ inline bool isDotOrDotDot(const char* name) {
 
 // The names of the entries of `directory` (a directory part, empty for the
 // current directory) that `keep` accepts, or of all when it is null: hidden
-// ones too, but "." and "..", from one listing.
-std::vector<std::string> listEntries(const std::string& directory, bool (*keep)(const char* name) = nullptr);
+// ones too, but "." and "..", from one listing. `endingIn` (ASCII text), where
+// given, lets the system pass over the names that do not end in it.
+std::vector<std::string> listEntries(const std::string& directory, bool (*keep)(const char* name) = nullptr,
+                                     const char* endingIn = nullptr);
 
 // dst = directory, a separator when needed, name. dst must hold all three and
 // the terminator.

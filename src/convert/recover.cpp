@@ -64,7 +64,7 @@ Recovery recoverDirectory(const std::string& directory) {
     Recovery recovery;
     if (alreadySeen(directory.c_str(), directory.size())) return recovery;
     // Listed first, moved after: a search does not see its directory change.
-    for (const std::string& leftover : listEntries(directory, isLeftoverName)) {
+    for (const std::string& leftover : listEntries(directory, isLeftoverName, leftoverSuffix)) {
         std::string oldName = leftover.substr(0, leftover.size() - std::strlen(leftoverSuffix));
         switch (restore(directory, leftover, oldName)) {
             case Restored::back: recovery.restored.push_back(std::move(oldName)); break;

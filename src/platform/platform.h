@@ -76,8 +76,11 @@ bool FindNextFileA(SearchHandle handle, FindData* data);
 void FindClose(SearchHandle handle);
 // A search over every entry of `directory` (a directory part with its
 // separator, or empty for the current directory), hidden ones too, in one
-// pass; "." and ".." may come with them.
-SearchHandle findEveryEntry(const char* directory, FindData* data);
+// pass; "." and ".." may come with them. Where `endingIn` (ASCII text) is
+// given, a backend may pass over the entries whose names do not end in it,
+// ignoring the case of A-Z, before it does anything else with them: the
+// caller still checks what it is given.
+SearchHandle findEveryEntry(const char* directory, FindData* data, const char* endingIn = nullptr);
 
 // True when the entries of the directory `directory` (a directory part with
 // its separator, or empty for the current directory) can be listed.

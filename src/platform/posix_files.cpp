@@ -519,18 +519,24 @@ struct Search {
     std::string pattern;          // command form
     bool everything = false;      // hidden names too, whatever the pattern
     std::string literal;          // an entry given first, skipped in the listing
+    std::string endingIn;         // where not empty: the ending the caller wants
     bool deviceKnown = false;     // the directory's device, for the identities of its entries
     dev_t device = 0;
 };
 
 Search* openSearch(DIR* dir, const std::string& directory, const std::string& pattern, bool everything) {
-    Search* search = new Search{dir, directory, pattern, everything, {}, false, 0};
+    Search* search = new Search{dir, directory, pattern, everything, {}, {}, false, 0};
     struct stat st;
     if (fstat(dirfd(dir), &st) == 0) {
         search->deviceKnown = true;
         search->device = st.st_dev;
     }
     return search;
+}
+
+bool endsInIgnoringCase(const char* name, const std::string& ending) {
+    std::size_t length = std::strlen(name);
+    return length >= ending.size() && equalsIgnoreCase(name + length - ending.size(), ending.c_str());
 }
 
 bool nextMatch(Search* search, FindData* data) {
@@ -545,6 +551,9 @@ bool nextMatch(Search* search, FindData* data) {
             if (!search->everything && (search->pattern[0] == '*' || search->pattern[0] == '?')) continue;
         }
         if (!search->literal.empty() && search->literal == name) continue;
+        // An ASCII ending is the same bytes in the system's name: most names
+        // are passed over here, before any conversion.
+        if (!search->endingIn.empty() && !endsInIgnoringCase(name, search->endingIn)) continue;
         // Without the bridge, the system's name is the command's.
         const char* command = name;
         if (bridged) {
@@ -571,7 +580,7 @@ bool nextMatch(Search* search, FindData* data) {
 }
 
 // A handle for a lookup without wildcards: nothing more to give.
-Search singleResult{nullptr, {}, {}, false, {}, false, 0};
+Search singleResult{nullptr, {}, {}, false, {}, {}, false, 0};
 
 }  // namespace
 
@@ -604,12 +613,13 @@ SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
     return nullptr;
 }
 
-SearchHandle findEveryEntry(const char* part, FindData* data) {
+SearchHandle findEveryEntry(const char* part, FindData* data, const char* endingIn) {
     std::string slashed, directory;
     if (!slashPath(part, slashed) || !systemDirectory(slashed, directory)) return nullptr;
     DIR* dir = opendir(orDot(directory));
     if (!dir) return nullptr;
     Search* search = openSearch(dir, directory, "*", true);
+    if (endingIn) search->endingIn = endingIn;
     if (nextMatch(search, data)) return search;
     FindClose(search);
     return nullptr;

@@ -230,7 +230,7 @@ void FindClose(SearchHandle handle) {
     std::free(handle);
 }
 
-SearchHandle findEveryEntry(const char* directory, FindData* data) {
+SearchHandle findEveryEntry(const char* directory, FindData* data, const char*) {
     std::string pattern = std::string(directory) + "*";
     return FindFirstFileA(pattern.c_str(), data);
 }

@@ -150,7 +150,7 @@ bool FindNextFileA(SearchHandle handle, FindData* data) {
 
 void FindClose(SearchHandle handle) { delete static_cast<fake::Search*>(handle); }
 
-SearchHandle findEveryEntry(const char* directory, FindData* data) {
+SearchHandle findEveryEntry(const char* directory, FindData* data, const char*) {
     return FindFirstFileA((std::string(directory) + "*").c_str(), data);
 }
 

@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "convert/path.h"
 #include "driver/arguments.h"
 #include "platform/glob.h"
 #include "platform/platform.h"
@@ -82,6 +84,12 @@ TEST_F(PosixBackend, LookupGivesTheStoredNameAndNeverGuesses) {
     ASSERT_TRUE(platform::lookUpEntry("README.txt", &found) && platform::entryIdentity("readme.TXT", &identity));
     EXPECT_TRUE(found.identified && found.identity == identity);  // one question gives both
     EXPECT_STREQ(found.fileName, "readme.TXT");
+    // A listing that wants one ending passes over the rest before anything else.
+    touch("X.TXT.tavisk~");
+    touch("Y.TXT.TAVISK~");
+    std::vector<std::string> ending = listEntries("", nullptr, ".tavisk~");
+    std::sort(ending.begin(), ending.end());
+    EXPECT_EQ(ending, (std::vector<std::string>{"X.TXT.tavisk~", "Y.TXT.TAVISK~"}));
     touch("Q?.TXT");
     touch("QZ.TXT");
     touch("CD\x81");
