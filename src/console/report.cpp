@@ -17,7 +17,7 @@ struct Format {
 };
 
 // In the order of ResultKind: a kind's format is found by its number.
-const Format formats[] = {
+constexpr Format formats[] = {
     {ResultKind::notFound, text::notFoundLine, text::notFoundAligned, Shown::errors},
     {ResultKind::unreadable, text::unreadableLine, text::unreadableAligned, Shown::errors},
     {ResultKind::leftAlone, nullptr, text::leftAloneAligned, Shown::skipped},
@@ -28,8 +28,13 @@ const Format formats[] = {
     {ResultKind::restoreFailed, text::restoreFailedLine, text::restoreFailedLine, Shown::errors},
 };
 
-static_assert(sizeof formats / sizeof formats[0] == static_cast<int>(ResultKind::restoreFailed) + 1,
-              "a format for each kind");
+constexpr bool inKindOrder() {
+    int i = 0;
+    for (const Format& f : formats)
+        if (static_cast<int>(f.kind) != i++) return false;
+    return i == static_cast<int>(ResultKind::restoreFailed) + 1;
+}
+static_assert(inKindOrder(), "a format for each kind, in the order of ResultKind");
 
 struct Counts {
     unsigned long renamed = 0, leftAlone = 0, failed = 0, notFound = 0;

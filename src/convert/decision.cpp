@@ -21,40 +21,39 @@ struct TextClass {
     bool endsInside = false;  // a lead byte directly before the terminator
 };
 
-// What each byte of single-byte text tells, and where that text stops (the
-// terminator, or a byte that may begin a double-byte character).
+// What each byte tells as a single-byte character, and whether the fast walk
+// stops at it (the terminator, or a byte that may begin a double-byte
+// character).
 enum ByteFlag : unsigned char { capitalByte = 1, smallByte = 2, spaceByte = 4, singleByteFlag = 8, stopByte = 16 };
 
 struct ByteTable {
     unsigned char flags[256];
     constexpr ByteTable() : flags() {
-        for (int b = 0; b < 256; ++b) {
+        for (int b = 1; b < 256; ++b) {
             unsigned char f = singleByteFlag;
             if (b >= 'A' && b <= 'Z') f |= capitalByte;
             if (b >= 'a' && b <= 'z') f |= smallByte;
             if (b == ' ') f |= spaceByte;
-            flags[b] = b == 0 || b >= 0x80 ? static_cast<unsigned char>(stopByte) : f;
+            if (b >= 0x80) f |= stopByte;
+            flags[b] = f;
         }
+        flags[0] = stopByte;
     }
 };
 constexpr ByteTable byteTable;
 
 TextClass classify(const char* text) {
     TextClass c;
-    const char* p = text;
-    // Single-byte text first, the common case: one look per byte.
-    unsigned seen = 0, f;
-    while (!((f = byteTable.flags[at(p)]) & stopByte)) {
-        seen |= f;
-        ++p;
-    }
-    c.capital = seen & capitalByte;
-    c.small = seen & smallByte;
-    c.space = seen & spaceByte;
-    c.singleByte = seen & singleByteFlag;
-    while (*p) {
-        unsigned char b = at(p);
-        if (isSjisLead(b)) {
+    unsigned seen = 0;
+    for (const char* p = text;;) {
+        unsigned f = byteTable.flags[at(p)];
+        if (!(f & stopByte)) {  // single-byte text, the common case: one look per byte
+            seen |= f;
+            ++p;
+            continue;
+        }
+        if (*p == '\0') break;
+        if (isSjisLead(at(p))) {
             if (p[1] == '\0') {
                 c.endsInside = true;
                 break;
@@ -63,12 +62,13 @@ TextClass classify(const char* text) {
             p += isSjisTrail(at(p + 1)) ? 2 : 1;
             continue;
         }
-        c.singleByte = true;
-        c.capital = c.capital || (b >= 'A' && b <= 'Z');
-        c.small = c.small || (b >= 'a' && b <= 'z');
-        c.space = c.space || b == ' ';
+        seen |= f;  // a single-byte character from 0x80 on
         ++p;
     }
+    c.capital = seen & capitalByte;
+    c.small = seen & smallByte;
+    c.space = seen & spaceByte;
+    c.singleByte = seen & singleByteFlag;
     return c;
 }
 

@@ -58,43 +58,49 @@ char* joinPath(char* dst, const char* directory, const char* name) {
     return dst;
 }
 
+namespace {
+
+// The platform cannot take a longer path; refusing it here also keeps every
+// later buffer of maxPath bytes safe.
+bool isLookedUpName(const char* name) {
+    return name && name[0] != '\0' && std::strlen(name) < platform::maxPath;
+}
+
+// The first `dir` bytes of `name` (its directory part as typed, which ends in
+// its separator or is a drive's "C:") followed directly by `stored`; nullptr
+// when that is too long for a path or memory runs out.
+OwnedString withStoredName(const char* name, std::size_t dir, const char* stored) {
+    std::size_t length = std::strlen(stored);
+    if (dir + length >= platform::maxPath) return nullptr;
+    char* result = static_cast<char*>(platform::allocate(dir + length + 1));
+    if (!result) return nullptr;
+    std::memcpy(result, name, dir);
+    std::memcpy(result + dir, stored, length + 1);
+    return OwnedString(result);
+}
+
+}  // namespace
+
 OwnedString resolveLongPath(const char* name) {
-    if (!name || name[0] == '\0') return nullptr;
-    // The platform cannot take a longer path; refusing it here also keeps
-    // every later buffer of maxPath bytes safe.
-    if (std::strlen(name) >= platform::maxPath) return nullptr;
+    if (!isLookedUpName(name)) return nullptr;
     platform::FindData found;
     platform::SearchHandle h = platform::FindFirstFileA(name, &found);
     if (!h) return nullptr;
     platform::FindClose(h);
-    // The directory part ends in its separator (or is a drive's "C:"), so the
-    // stored name follows it directly.
-    std::size_t dir = directoryLength(name);
-    std::size_t stored = std::strlen(found.fileName);
-    if (dir + stored >= platform::maxPath) return nullptr;
-    char* result = static_cast<char*>(platform::allocate(dir + stored + 1));
-    if (!result) return nullptr;
-    std::memcpy(result, name, dir);
-    std::memcpy(result + dir, found.fileName, stored + 1);
-    return OwnedString(result);
+    return withStoredName(name, directoryLength(name), found.fileName);
 }
 
 bool findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t nameAt) {
-    if (!name || name[0] == '\0' || std::strlen(name) >= platform::maxPath) return false;
+    if (!isLookedUpName(name)) return false;
     platform::FindData found;
     if (!platform::lookUpEntry(name, &found)) return false;
     std::size_t dir = nameAt == unknownLength ? directoryLength(name) : nameAt;
-    const char* stored = found.fileName;
     entry.path = name;
-    if (!equalStrings(name + dir, stored)) {
+    if (!equalStrings(name + dir, found.fileName)) {
         // An alias or another spelling: the path the run works on holds the
         // stored name.
-        std::size_t length = std::strlen(stored);
-        if (dir + length >= platform::maxPath) return false;
-        storage.reset(static_cast<char*>(platform::allocate(dir + length + 1)));
+        storage = withStoredName(name, dir, found.fileName);
         if (!storage) return false;
-        std::memcpy(storage.get(), name, dir);
-        std::memcpy(storage.get() + dir, stored, length + 1);
         entry.path = storage.get();
     }
     entry.nameAt = dir;

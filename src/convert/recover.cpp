@@ -17,8 +17,12 @@ namespace {
 std::unordered_set<std::string> seen;
 std::string last;
 
+bool isLastSeen(const char* path, std::size_t length) {
+    return !seen.empty() && last.compare(0, std::string::npos, path, length) == 0;
+}
+
 bool alreadySeen(const char* path, std::size_t length) {
-    if (!seen.empty() && last.compare(0, std::string::npos, path, length) == 0) return true;
+    if (isLastSeen(path, length)) return true;
     last.assign(path, length);
     return !seen.insert(last).second;
 }
@@ -79,8 +83,9 @@ Recovery recoverDirectory(const std::string& directory) {
 }
 
 Recovery recoverLeftovers(const char* path, std::size_t nameAt) {
-    // Runs of names share their directory: the last one answers at once.
-    if (!seen.empty() && last.size() == nameAt && last.compare(0, nameAt, path, nameAt) == 0) return {};
+    // Runs of names share their directory: the last one answers at once,
+    // before a string is made of it.
+    if (isLastSeen(path, nameAt)) return {};
     return recoverDirectory(std::string(path, nameAt));
 }
 

@@ -13,6 +13,7 @@ inline int charLength(const char* p) {
     return (isSjisLead(static_cast<unsigned char>(*p)) && p[1] != '\0') ? 2 : 1;
 }
 
+// True when the `length` bytes at `a` and `b` are the same, a-z taken as A-Z.
 bool sameChar(const char* a, const char* b, int length) {
     for (int i = 0; i < length; ++i)
         if (fold(static_cast<unsigned char>(a[i])) != fold(static_cast<unsigned char>(b[i])))
@@ -43,10 +44,7 @@ bool matchesStarThenText(const char* pattern, const char* name, bool& decided) {
         if (static_cast<unsigned char>(name[length]) >= 0x80) return false;
     decided = true;
     if (tailLength > length) return false;
-    const char* start = name + (length - tailLength);
-    for (std::size_t i = 0; i < tailLength; ++i)
-        if (fold(static_cast<unsigned char>(start[i])) != fold(static_cast<unsigned char>(tail[i]))) return false;
-    return true;
+    return sameChar(name + (length - tailLength), tail, static_cast<int>(tailLength));
 }
 
 }  // namespace

@@ -49,13 +49,6 @@ bool slashPath(const char* path, std::string& out) {
     return true;
 }
 
-// Length of the directory part of a path (through its last '/'). A '/' is never
-// the second byte of a character, in either code.
-std::size_t directoryPart(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? 0 : slash + 1;
-}
-
 // A stored name that the command's own path rules could not carry back to the
 // same entry: a real '\\' would be read as a separator.
 bool isAddressable(const char* name) {
@@ -222,14 +215,7 @@ bool holdsComponent(const char* path, std::size_t length, const char* name, std:
     for (std::size_t start = 0; start < length;) {
         const void* slash = std::memchr(path + start, '/', length - start);
         std::size_t end = slash ? static_cast<std::size_t>(static_cast<const char*>(slash) - path) : length;
-        if (end - start == size) {
-            std::size_t i = 0;
-            while (i < size && (path[start + i] == name[i] ||
-                                ((path[start + i] | 0x20) == (name[i] | 0x20) &&
-                                 static_cast<unsigned>((name[i] | 0x20) - 'a') < 26u)))
-                ++i;
-            if (i == size) return true;
-        }
+        if (end - start == size && startsWithIgnoreCase(path + start, name)) return true;
         start = end + 1;
     }
     return false;
@@ -289,18 +275,24 @@ bool listed(const std::string& directory, const std::string& system) {
     return found;
 }
 
+// The spellings of `name` (command form) in `directory`, from its index, read
+// where there is none; nullptr when there are none.
+const Slot* spellingsIn(const std::string& directory, Directory& d, const std::string& name) {
+    if (!d.indexed && !buildIndex(directory, d)) return nullptr;
+    auto found = d.names.find(folded(name));
+    return found == d.names.end() ? nullptr : &found->second;
+}
+
 // The stored system name of the entry `name` (command form, `system` in the
 // system's) in `directory` whose exact spelling is not known to be there:
 // the one entry equal to it ignoring case, or the exact spelling where a
 // directory we could not vouch for holds several.
 bool storedBySpelling(const std::string& directory, Directory& d, const std::string& name,
                       const std::string& system, std::string& stored) {
-    if (!d.indexed && !buildIndex(directory, d)) return false;
-    auto found = d.names.find(folded(name));
-    if (found == d.names.end()) return false;
-    const Slot& slot = found->second;
-    if (slot.count == 1) {
-        stored = slot.stored;
+    const Slot* slot = spellingsIn(directory, d, name);
+    if (!slot) return false;
+    if (slot->count == 1) {
+        stored = slot->stored;
         return true;
     }
     // Spellings side by side, on a file system we could not vouch for.
@@ -483,10 +475,10 @@ void fillFrom(const char* commandName, std::size_t length, const struct stat& st
     data->identity = identityOf(st);
 }
 
-// Fills `data` for the stored entry `name` (system form) of `directory`.
-bool fill(const std::string& directory, const std::string& name, FindData* data) {
+// Fills `data` for the stored entry `name` (system form) of `directory`, and
+// gives its status in `st`.
+bool fill(const std::string& directory, const std::string& name, FindData* data, struct stat& st) {
     static std::string converted;
-    struct stat st;
     if (!commandName(name.c_str(), converted) || !statAt(directory, name, st)) return false;
     fillFrom(converted.c_str(), converted.size(), st, name.c_str(), data);
     return true;
@@ -510,7 +502,7 @@ bool lookUp(const Translation* t, FindData* data, struct stat& st) {
     if (!isAddressable(name) ||
         !storedBySpelling(directory, *t->directory, std::string(name, length), system, stored))
         return false;
-    return statAt(directory, stored, st) && fill(directory, stored, data);
+    return fill(directory, stored, data, st);
 }
 
 struct Search {
@@ -574,7 +566,8 @@ bool nextMatch(Search* search, FindData* data) {
             data->identity = {static_cast<uint64_t>(search->device), static_cast<uint64_t>(entry->d_ino)};
             return true;
         }
-        if (fill(search->directory, name, data)) return true;
+        struct stat st;
+        if (fill(search->directory, name, data, st)) return true;
     }
     return false;
 }
@@ -589,22 +582,18 @@ SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
     if (!t) return nullptr;
     struct stat st;
     if (!hasWildcard(t->command.text + t->commandNameAt)) return lookUp(t, data, st) ? &singleResult : nullptr;
-    static std::string path, part, name, directory;  // kept: see statAt
-    if (!slashPath(pattern, path)) return nullptr;
-    std::size_t dirLength = directoryPart(path);
-    name.assign(path, dirLength, std::string::npos);
+    // The translation holds the directory as found and the pattern in both forms.
+    std::string directory = t->system.part(0, t->systemNameAt);
+    std::string name = t->command.part(t->commandNameAt);
+    std::string system = t->system.part(t->systemNameAt);
     if (!isAddressable(name.c_str())) return nullptr;
-    part.assign(path, 0, dirLength);
-    if (!systemDirectory(part, directory)) return nullptr;
     DIR* dir = opendir(orDot(directory));
     if (!dir) return nullptr;
     Search* search = openSearch(dir, directory, name, false);
     // On Linux '*' and '?' can be part of a name: a pattern that is itself the
     // name of an entry gives that entry first, so that a name the expansion
     // produced finds itself and not a sibling it also matches.
-    std::string system;
-    if (codeset::toSystem(name.data(), name.size(), system) && holdsExactly(directory, system) &&
-        fill(directory, system, data)) {
+    if (holdsExactly(directory, system) && fill(directory, system, data, st)) {
         search->literal = system;
         return search;
     }
@@ -651,7 +640,6 @@ uint32_t GetFileAttributesA(const char* path) {
     if (!t || !statOf(t->system.text, t->system.length, st)) return invalidAttributes;
     return attributesOf(st, t->system.text + t->systemNameAt);
 }
-
 
 bool entryIdentity(const char* path, EntryIdentity* identity) {
     const Translation* t = translate(path);
@@ -829,14 +817,12 @@ Spellings spellingsOf(const char* path, const char* other, bool afresh) {
     std::string otherSystem = o && o->systemNameAt == t->systemNameAt ? o->system.part(o->systemNameAt) : "";
     if (name.empty()) return result;
     if (afresh) dropIndex(d);
-    if (!d.indexed && !buildIndex(directory, d)) return result;
-    auto found = d.names.find(folded(name));
-    if (found == d.names.end()) return result;
-    const Slot& slot = found->second;
-    result.count = slot.count;
-    if (slot.count == 1) {
-        result.path = slot.stored == system;
-        result.other = !otherSystem.empty() && slot.stored == otherSystem;
+    const Slot* slot = spellingsIn(directory, d, name);
+    if (!slot) return result;
+    result.count = slot->count;
+    if (slot->count == 1) {
+        result.path = slot->stored == system;
+        result.other = !otherSystem.empty() && slot->stored == otherSystem;
     } else {
         // Spellings side by side: the listing tells which are there exactly.
         result.path = listed(directory, system);
@@ -850,11 +836,10 @@ bool lookupsIgnoreCase() { return false; }
 bool mayRename(const char* path) {
     const Translation* t = translate(path);
     if (!t) return false;
-    std::string system = t->system.part(0), directory = t->system.part(0, t->systemNameAt);
-    if (access(orDot(directory), W_OK | X_OK) != 0) return false;
+    if (access(orDot(t->system.part(0, t->systemNameAt)), W_OK | X_OK) != 0) return false;
     struct stat st;
-    if (!statOf(system.c_str(), system.size(), st) || S_ISLNK(st.st_mode)) return true;
-    int fd = open(system.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (!statOf(t->system.text, t->system.length, st) || S_ISLNK(st.st_mode)) return true;
+    int fd = open(t->system.text, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return true;  // nothing more to tell
     long flags = 0;
     bool fixed = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL));
