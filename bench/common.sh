@@ -16,6 +16,18 @@ populate_flat() {
   (cd "$work/d" && seq -f 'F%07g.TXT' 1 "$n" | xargs touch)
 }
 
+# A fresh directory $1 of $2 directories (D00001 and on) of $3 capital 8.3
+# names each.
+populate_tree_in() {
+  local top=$1 dirs=$2 names d
+  names=$(seq -f 'F%07g.TXT' 1 "$3")
+  rm -rf "$top" && mkdir "$top"
+  for d in $(seq -f 'D%05g' 1 "$dirs"); do
+    mkdir "$top/$d"
+    (cd "$top/$d" && echo "$names" | xargs touch)
+  done
+}
+
 # Stops the bench when the directory holds a name a lowering run should have
 # changed: a run that failed early would otherwise look fast.
 check_lowered() {

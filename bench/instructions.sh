@@ -25,13 +25,6 @@ per_name() {
   echo $((total / n))
 }
 
-populate_tree() {
-  rm -rf "$work/d" && mkdir "$work/d"
-  local per=$((n / 100))
-  for i in $(seq -f '%03g' 1 100); do
-    mkdir "$work/d/D$i" && (cd "$work/d/D$i" && seq -f 'F%07g.TXT' 1 "$per" | xargs touch)
-  done
-}
 
 for n in "${counts[@]}"; do
   echo "== $n files, user-space instructions per name (callgrind)"
@@ -48,6 +41,6 @@ for n in "${counts[@]}"; do
       "$(awk -v n="$n" '$NF=="total" {printf "%.2f", $4/n}' "$work/calls")"
   fi
   if [ "${TREE:-0}" = 1 ]; then
-    populate_tree; printf '%-28s %8s\n' "tavisk -s '*' (tree)" "$(per_name "$build/tavisk" -s '*')"
+    populate_tree_in "$work/d" 100 $((n / 100)); printf '%-28s %8s\n' "tavisk -s '*' (tree)" "$(per_name "$build/tavisk" -s '*')"
   fi
 done

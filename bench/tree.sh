@@ -14,15 +14,7 @@ export LC_ALL=C
 work=$(mktemp -d /tmp/tavisk-tree-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 g++ -O2 -std=c++17 -o "$work/floor" "$here/tree_floor.cpp"
-names=$(seq -f 'F%07g.TXT' 1 "$files")
-
-populate() {
-  rm -rf "$work/t" && mkdir "$work/t"
-  for d in $(seq -f 'D%05g' 1 "$dirs"); do
-    mkdir "$work/t/$d"
-    (cd "$work/t/$d" && echo "$names" | xargs touch)
-  done
-}
+populate() { populate_tree_in "$work/t" "$dirs" "$files"; }
 
 check() {
   [ -z "$(cd "$work/t" && find . -name '*[A-Z]*' | head -1)" ] || { echo "capitals left by: $*" >&2; exit 1; }
