@@ -150,6 +150,8 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
     switch (result.outcome) {
         case RenameOutcome::stale:
             return EntryOutcome::lookUp;
+        case RenameOutcome::unrecorded:
+            return EntryOutcome::unrecorded;
         case RenameOutcome::done:
             reportResult(ResultKind::renamed, name, columnWidth, plan.newName());
             return EntryOutcome::handled;

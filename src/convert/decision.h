@@ -35,6 +35,7 @@ enum class EntryOutcome {
     handled,  // renamed, or left alone, and reported
     failed,   // reported as failed: the run takes its failure step
     lookUp,   // an entry from a listing that is to be looked up first: nothing done or reported
+    unrecorded,  // the journal could not be written: nothing done or reported
 };
 
 // Decides, renames (unless in test mode, where it checks what the rename

@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "convert/journal.h"
 #include "convert/path.h"
 #include "sjis/sjis.h"
 
@@ -146,6 +147,7 @@ RenameResult renameEntry(const Entry& entry, const char* to) {
     platform::EntryIdentity identity = entry.identity;
     if (!entry.identified && !platform::entryIdentity(from, &identity))
         return outcome(entry.fromListing ? RenameOutcome::stale : RenameOutcome::failed);
+    if (!journalCovers(from, entry.nameAt, identity, to)) return outcome(RenameOutcome::unrecorded);
     bool tried = !isDetourDirectory(from, entry.nameAt);
     if (tried) {
         // The move is of the entry itself (a link the system would follow was

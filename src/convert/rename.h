@@ -11,6 +11,7 @@ enum class RenameOutcome {
     failed,    // the entry keeps its old name
     stranded,  // even putting the entry back failed: it is under `stranded`
     stale,     // an entry from a listing is no longer under its name: nothing was done
+    unrecorded,  // the journal could not be written: nothing was done
 };
 
 struct RenameResult {

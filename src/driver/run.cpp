@@ -9,11 +9,13 @@
 #include "console/pager.h"
 #include "console/report.h"
 #include "convert/decision.h"
+#include "convert/journal.h"
 #include "convert/recover.h"
 #include "driver/arguments.h"
 #include "driver/failure.h"
 #include "driver/settings.h"
 #include "driver/tree.h"
+#include "driver/undo.h"
 #include "help/help.h"
 #include "platform/glob.h"
 #include "sjis/messages.h"
@@ -90,6 +92,39 @@ bool isHelpRequest(const char* argument) {
     return argument[1] == '?' || equalsIgnoreCase(argument + 1, "help");
 }
 
+bool isUndoRequest(const char* argument) {
+    return equalsIgnoreCase(argument + 1, "undo") || (dialect().gnu && equalStrings(argument, "--undo"));
+}
+
+[[noreturn]] void journalFails() {
+    fatalError(text::journalUnwritable, journalFileText().c_str(), dialect().introducer);
+}
+
+// Records ahead the renames that the listed entries from `first` on are to
+// get, a window at a time, so that the journal is written once per window
+// and not once per name. Gives the index after the window.
+int recordWindow(char* const* arguments, int first, int count) {
+    constexpr int window = 1024;
+    int i = first;
+    for (int planned = 0; i < count && planned < window; ++i) {
+        Expanded expansion = expansionAt(arguments, i);
+        if (!expansion.pattern || !isNameAt(arguments, i)) continue;
+        const ListedEntry& listed = expansion.listed;
+        bool directory = (listed.attributes & platform::attributeDirectory) != 0;
+        if (directory ? !settings.includeDirectories : !settings.includeFiles) continue;
+        const char* path = arguments[i];
+        std::size_t nameAt = directoryLength(path);
+        Plan plan = planEntry(path, nameAt, settings.longMode, settings.kanjiMode);
+        if (!plan.lowerCase) continue;
+        platform::EntryIdentity identity = listed.identity;
+        if (!listed.identified && !platform::entryIdentity(path, &identity)) continue;
+        recordAhead(path, nameAt, identity, plan.newName());
+        ++planned;
+    }
+    if (!writeAhead()) journalFails();
+    return i;
+}
+
 void reportNotFound(const char* name, int columnWidth) {
     reportResult(ResultKind::notFound, name, columnWidth);
 }
@@ -112,6 +147,7 @@ bool handleFound(const Entry& entry, int columnWidth) {
     switch (lowerCaseEntry(entry, displayName ? displayName.get() : "", columnWidth)) {
         case EntryOutcome::lookUp: return false;
         case EntryOutcome::failed: failureStep(); break;
+        case EntryOutcome::unrecorded: journalFails();
         case EntryOutcome::handled: break;
     }
     return true;
@@ -244,6 +280,7 @@ int runCommand(int count, char** arguments) {
     if (arguments[0][0] != '\0') loadConfig(arguments[0], &settings.switchChar);
 
     int names = 0;
+    const char* undo = nullptr;
     for (int i = 1; i < count; ++i) {
         const char* argument = arguments[i];
         if (i == endOfSwitches) continue;
@@ -267,6 +304,10 @@ int runCommand(int count, char** arguments) {
             return 0;
         }
         if (isHelpRequest(argument)) return helpEnds(arguments[0], 1);
+        if (isUndoRequest(argument)) {
+            undo = argument;
+            continue;
+        }
         // A mistyped switch on a POSIX command line ends the run before any
         // name is touched; Windows skips it in silence.
         if (dialect().gnu && !isDocumentedSwitch(argument)) {
@@ -275,7 +316,14 @@ int runCommand(int count, char** arguments) {
         }
         applySwitches(argument);
     }
+    if (undo) {
+        // The journal names what is taken back; a name beside it would
+        // suggest that only that name is.
+        if (names) fatalError(text::undoWithNames, undo);
+        return undoLastRun();
+    }
     if (names == 0) return helpEnds(arguments[0], 1);
+    if (settings.journal && !settings.testMode) startJournal();
 
     setUpResultPager(settings.pauseMode, 1);
     if (settings.pauseMode) countOutput(screenColumns, promptText);
@@ -286,8 +334,12 @@ int runCommand(int count, char** arguments) {
         std::size_t widest = widestNameLength(count, arguments, isNameAt);
         columnWidth = widest > widestColumn ? widestColumn : static_cast<int>(widest);
     }
-    for (int i = 1; i < count; ++i)
+    bool ahead = settings.journal && !settings.testMode && !settings.recurse;
+    for (int i = 1, recordedUntil = 1; i < count; ++i) {
+        if (ahead && i >= recordedUntil) recordedUntil = recordWindow(arguments, i, count);
         if (isNameAt(arguments, i)) handleName(arguments[i], expansionAt(arguments, i), columnWidth);
+    }
+    endJournal();
     reportSummary();
     return errorOccurred ? 2 : 0;
 }

@@ -72,7 +72,7 @@ bool isSwitchArgument(const char* argument) {
 bool isDocumentedSwitch(const char* text) {
     const char* word = text[0] ? text + 1 : text;
     static const char* const words[] = {"f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c",
-                                        "c-", "p", "p-", "s", "s-", "test", "test-", "?", "help"};
+                                        "c-", "p", "p-", "s", "s-", "test", "test-", "j", "j-", "undo", "?", "help"};
     for (const char* w : words)
         if (equalsIgnoreCase(word, w)) return true;
     if (word[0] != 'v' && word[0] != 'V') return false;
@@ -89,6 +89,7 @@ void applySwitches(const char* text) {
         char next = letter[0] == '\0' ? '\0' : letter[1];
         switch (*letter) {
             case 'c': case 'C': settings.continueOnError = !isMinus(next); break;
+            case 'j': case 'J': settings.journal = !isMinus(next); break;
             case 'k': case 'K': settings.kanjiMode = !isMinus(next); break;
             case 'l': case 'L': settings.longMode = !isMinus(next); break;
             case 'p': case 'P': settings.pauseMode = !isMinus(next); break;

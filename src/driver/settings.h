@@ -15,6 +15,7 @@ struct RunSettings {
     bool showSkipped = false;
     bool showSummary = false;  // the closing count, /v+s
     bool recurse = false;      // /s: into subdirectories
+    bool journal = true;       // /j: each rename recorded first, to be taken back
 };
 
 extern RunSettings settings;

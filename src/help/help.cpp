@@ -10,6 +10,7 @@
 #include "config/loader.h"
 #include "console/ending.h"
 #include "console/pager.h"
+#include "convert/journal.h"
 #include "driver/settings.h"
 #include "build_info.h"
 #include "help/help_texts.h"
@@ -97,6 +98,21 @@ void switchSection(const char* name) {
     pageBreak();
 }
 
+void journalSection() {
+    line(text::journalHeading);
+    lines({text::j1, text::j2});
+    blank();
+    switchLine(text::u1);
+    blank();
+    printOut(text::journal1, keptJournals);
+    lines({text::journal2, text::journal3});
+    std::string folder, shown;
+    platform::journalFolder(folder, false);
+    if (folder.empty() || !platform::commandText(folder.c_str(), shown)) shown = folder;
+    printOut(text::journalPath, shown.c_str());
+    pageBreak();
+}
+
 void aboutAndNotes(const char* name) {
     // The prompt's own '/' stays as it is.
     for (const char* s : {text::aboutHeading, text::about1, text::about2, text::about3})
@@ -159,7 +175,7 @@ void examples(const char* name) {
     for (const char* format :
          {text::ex01, text::ex02, text::ex03, text::ex04, text::ex05, text::ex06, text::ex07,
           text::ex08, text::ex09, text::ex10, text::ex11, text::ex12, text::ex13, text::ex14,
-          text::ex15, text::ex16, text::ex17, text::ex17s, text::ex18})
+          text::ex15, text::ex16, text::ex17, text::ex17s, text::ex19, text::ex18})
         printOut(example(format).c_str(), name);
 }
 
@@ -202,6 +218,7 @@ void showHelp(const char* programPath) {
     const char* name = commandName ? commandName.get() : fixedName;
     banner(buildDateText());
     switchSection(name);
+    journalSection();
     aboutAndNotes(name);
     configSection(name, programPath[0] != '\0' ? programPath : fixedName);
     examples(name);

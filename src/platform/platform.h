@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace platform {
 
@@ -175,6 +176,42 @@ bool mayRename(const char* path);
 // meanwhile ends the process when the last hold is released. Holds nest.
 void holdInterrupts();
 void releaseInterrupts();
+
+// The journal of renames. Its folder, files and records are in the system's
+// own text, which names an entry the same way from run to run (the
+// command's stand-ins for what code page 932 lacks do not).
+
+// The folder that keeps the journals, with its separator, made where it is
+// missing: $XDG_STATE_HOME/tavisk/ (by default ~/.local/state/tavisk/) on
+// Linux, %LOCALAPPDATA%\tavisk\ on Windows. False when it cannot be had;
+// `folder` then holds what was tried, or is empty. Only named, not made,
+// without `make`.
+bool journalFolder(std::string& folder, bool make = true);
+// Gives each name in `folder` to `visit`; false when it cannot be listed.
+bool listJournalFolder(const std::string& folder, void (*visit)(const char* name, void* context),
+                       void* context);
+
+// A journal file, open in one process at a time.
+using JournalHandle = void*;
+// A new file `path`, for appending; nullptr when it exists or cannot be made.
+JournalHandle createJournal(const std::string& path);
+enum class JournalOpen { opened, missing, busy, failed };
+// An existing file, for reading; `busy` while another process holds it.
+JournalOpen openJournal(const std::string& path, JournalHandle* handle);
+// Writes all of `bytes`, or gives false.
+bool appendJournal(JournalHandle handle, const char* bytes, std::size_t count);
+// Reads the whole file into `out`.
+bool readJournal(JournalHandle handle, std::string& out);
+void closeJournal(JournalHandle handle);
+bool removeJournal(const std::string& path);
+
+// The directory part `directory` (with its separator, or empty for the
+// current directory) as a whole path in the system's text, with its
+// separator.
+bool wholeSystemDirectory(const char* directory, std::size_t length, std::string& out);
+// The command's text in the system's, and back.
+bool systemText(const char* text, std::string& out);
+bool commandText(const char* system, std::string& out);
 
 // Environment lookup ignoring the case of ASCII letters; nullptr when unset.
 const char* getEnvironmentVariable(const char* name);

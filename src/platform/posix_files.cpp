@@ -453,6 +453,37 @@ bool systemPath(const char* path, std::string& out) {
     return true;
 }
 
+}  // namespace
+
+bool wholeSystemDirectory(const char* directory, std::size_t length, std::string& out) {
+    std::string typed(directory, length), part, resolved;
+    if (!slashPath(typed.c_str(), part) || !systemDirectory(part, resolved)) return false;
+    if (!resolved.empty() && resolved[0] == '/') {
+        out = resolved;
+        return true;
+    }
+    char here[maxPath];
+    if (!getcwd(here, sizeof here)) return false;
+    out = here;
+    if (out.back() != '/') out += '/';
+    out += resolved;
+    return true;
+}
+
+bool systemText(const char* text, std::string& out) {
+    if (codeset::active()) return codeset::toSystem(text, std::strlen(text), out);
+    out = text;
+    return true;
+}
+
+bool commandText(const char* system, std::string& out) {
+    if (codeset::active()) return codeset::toCommand(system, out);
+    out = system;
+    return true;
+}
+
+namespace {
+
 uint32_t attributesOf(const struct stat& st, const char* name) {
     uint32_t word = 0;
     if (S_ISDIR(st.st_mode)) word |= attributeDirectory;

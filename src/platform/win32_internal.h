@@ -17,6 +17,9 @@ bool standInsApply();
 // long path in the form that takes it; false when any part does not convert.
 bool widen(const char* text, std::wstring& out);
 
+// The same for a text that is no path: no long form.
+bool widenText(const char* text, std::wstring& out);
+
 // Wide text for the command: each character that does not convert exactly,
 // or converts into the user-defined area, gets its stand-in. False when one
 // could not.

@@ -76,7 +76,7 @@ bool standInsApply() {
 // Text in the code page to wide text, exactly or not at all: false for the
 // mark, for bytes the code page does not define, and for anything that would
 // not convert back to the same bytes. Stand-ins become what they stand for.
-bool widen(const char* text, std::wstring& out) {
+bool widenText(const char* text, std::wstring& out) {
     int length = static_cast<int>(std::strlen(text));
     out.clear();
     if (std::memchr(text, unconvertible, static_cast<std::size_t>(length))) return false;
@@ -91,8 +91,13 @@ bool widen(const char* text, std::wstring& out) {
                             out.append(reinterpret_cast<const wchar_t*>(unit.data()),
                                        unit.size() / sizeof(wchar_t));
                         });
-    if (ok) allowLongPath(out);
     return ok;
+}
+
+bool widen(const char* text, std::wstring& out) {
+    if (!widenText(text, out)) return false;
+    allowLongPath(out);
+    return true;
 }
 
 // Wide text for the command: each character that does not convert exactly,

@@ -20,7 +20,7 @@ TEST(Help, BuildDate) {
 
 using HelpScreen = Tavisk;
 
-TEST_F(HelpScreen, FiveBreaksOnAConsoleAndNoneOnAPipe) {
+TEST_F(HelpScreen, SixBreaksOnAConsoleAndNoneOnAPipe) {
     std::string piped;
     EXPECT_EQ(exitCodeOf([] { showHelp("D:\\TOOLS\\LC.EXE"); }), -1);  // the run ends it
     piped = fake::state().out;
@@ -28,12 +28,13 @@ TEST_F(HelpScreen, FiveBreaksOnAConsoleAndNoneOnAPipe) {
     EXPECT_NE(piped.find("\nLC " + sj("［△ オプション群］")), std::string::npos);
     EXPECT_NE(piped.find(sj("・設定ファイル=D:\\TOOLS\\LC.cfg\n")), std::string::npos);
     EXPECT_NE(piped.find(sj("・スイッチ文字= / のみが使用可能。\n")), std::string::npos);
+    EXPECT_NE(piped.find(sj("・記録場所=J:\\tavisk\\\n")), std::string::npos);
 
     resetProcess();
     fake::state().windowRows = 25;
-    fake::state().keys = {'c', 'c', 'c', 'c', 'c'};
+    fake::state().keys = {'c', 'c', 'c', 'c', 'c', 'c'};
     EXPECT_EQ(exitCodeOf([] { showHelp("D:\\TOOLS\\LC.EXE"); }), -1);  // the run ends it
-    EXPECT_EQ(fake::state().keysRead, 5);
+    EXPECT_EQ(fake::state().keysRead, 6);
     std::string erase = std::string("(Continue,/All/Quit)\r") + std::string(20, ' ') + "\r";
     std::string paged = fake::state().out;
     for (std::size_t at; (at = paged.find(erase)) != std::string::npos;) paged.erase(at, erase.size());

@@ -293,6 +293,63 @@ std::FILE* openForReading(const char* path) {
     return f;
 }
 
+bool journalFolder(std::string& folder, bool) {
+    folder = state().journalFolder;
+    return !folder.empty();
+}
+
+bool listJournalFolder(const std::string& folder, void (*visit)(const char* name, void* context), void* context) {
+    for (const auto& file : state().journals)
+        if (file.first.compare(0, folder.size(), folder) == 0) visit(file.first.c_str() + folder.size(), context);
+    return true;
+}
+
+// A handle is the file's path, owned by the handle.
+JournalHandle createJournal(const std::string& path) {
+    if (state().journals.count(path) || fake::fails("createJournal", path.c_str())) return nullptr;
+    state().journals[path];
+    return new std::string(path);
+}
+
+JournalOpen openJournal(const std::string& path, JournalHandle* handle) {
+    if (!state().journals.count(path)) return JournalOpen::missing;
+    for (const std::string& busy : state().busyJournals)
+        if (busy == path) return JournalOpen::busy;
+    *handle = new std::string(path);
+    return JournalOpen::opened;
+}
+
+bool appendJournal(JournalHandle handle, const char* bytes, std::size_t count) {
+    const std::string& path = *static_cast<std::string*>(handle);
+    if (fake::fails("appendJournal", path.c_str())) return false;
+    state().journals[path].append(bytes, count);
+    return true;
+}
+
+bool readJournal(JournalHandle handle, std::string& out) {
+    out = state().journals[*static_cast<std::string*>(handle)];
+    return true;
+}
+
+void closeJournal(JournalHandle handle) { delete static_cast<std::string*>(handle); }
+
+bool removeJournal(const std::string& path) { return state().journals.erase(path) == 1; }
+
+bool wholeSystemDirectory(const char* directory, std::size_t length, std::string& out) {
+    out.assign(directory, length);
+    return true;
+}
+
+bool systemText(const char* text, std::string& out) {
+    out = text;
+    return true;
+}
+
+bool commandText(const char* system, std::string& out) {
+    out = system;
+    return true;
+}
+
 void writeOut(const char* bytes, std::size_t count) { state().out.append(bytes, count); }
 void writeErr(const char* bytes, std::size_t count) { state().err.append(bytes, count); }
 void writeErrExactly(const char* bytes, std::size_t count) { state().err.append(bytes, count); }

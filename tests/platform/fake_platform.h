@@ -51,6 +51,11 @@ struct State {
     long allocationsUntilFailure = -1;  // -1: never fail
     std::string commandLine = "tavisk";
     char switchIntroducer = '/';  // '-' for the POSIX command line
+    // The journal's folder ("" when it cannot be had), its files by path, and
+    // the files another process holds.
+    std::string journalFolder = "J:\\tavisk\\";
+    std::map<std::string, std::string> journals;
+    std::vector<std::string> busyJournals;
     bool outputFails = false;
     bool console = false;         // standard output is a console
 };

@@ -1,0 +1,338 @@
+#include "convert/journal.h"
+
+#include <algorithm>
+#include <cstring>
+
+const char journalHeader[] = "tavisk journal 1\n";
+
+namespace {
+
+constexpr char journalSuffix[] = ".journal";
+constexpr std::size_t suffixLength = sizeof journalSuffix - 1;
+constexpr std::size_t digits = 8;
+
+// The file of this run's journal, or of the last one read or tried.
+std::string lastFile;
+
+bool needsEscape(unsigned char c) { return c <= 0x20 || c == '%' || c == 0x7F; }
+
+void appendEscaped(std::string& out, std::string_view text) {
+    static const char hex[] = "0123456789ABCDEF";
+    for (char ch : text) {
+        auto c = static_cast<unsigned char>(ch);
+        if (!needsEscape(c)) {
+            out += ch;
+            continue;
+        }
+        out += '%';
+        out += hex[c >> 4];
+        out += hex[c & 15];
+    }
+}
+
+void appendNumber(std::string& out, uint64_t n) {
+    char text[20];
+    std::size_t at = sizeof text;
+    do {
+        text[--at] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n);
+    out.append(text + at, sizeof text - at);
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// One field of a line, up to a blank or the line's end.
+bool readField(const char*& p, const char* end, std::string& out) {
+    out.clear();
+    for (; p < end && *p != ' '; ++p) {
+        if (needsEscape(static_cast<unsigned char>(*p)) && *p != '%') return false;
+        if (*p != '%') {
+            out += *p;
+            continue;
+        }
+        if (end - p < 3 || hexValue(p[1]) < 0 || hexValue(p[2]) < 0) return false;
+        out += static_cast<char>(hexValue(p[1]) * 16 + hexValue(p[2]));
+        p += 2;
+    }
+    if (p < end) ++p;  // the blank
+    return !out.empty();
+}
+
+bool readNumber(const char*& p, const char* end, uint64_t& n) {
+    std::string field;
+    if (!readField(p, end, field) || field.size() > 20) return false;
+    n = 0;
+    for (char c : field) {
+        if (c < '0' || c > '9') return false;
+        uint64_t next = n * 10 + static_cast<uint64_t>(c - '0');
+        if (next / 10 != n) return false;
+        n = next;
+    }
+    return true;
+}
+
+// The number in a journal file's name; 0 for any other name.
+unsigned long journalNumber(const char* name) {
+    if (std::strlen(name) != digits + suffixLength || std::strcmp(name + digits, journalSuffix) != 0) return 0;
+    unsigned long n = 0;
+    for (std::size_t i = 0; i < digits; ++i) {
+        if (name[i] < '0' || name[i] > '9') return 0;
+        n = n * 10 + static_cast<unsigned long>(name[i] - '0');
+    }
+    return n;
+}
+
+std::string journalName(unsigned long number) {
+    std::string name(digits, '0');
+    for (std::size_t i = digits; i-- > 0; number /= 10) name[i] = static_cast<char>('0' + number % 10);
+    return name + journalSuffix;
+}
+
+void collectNumber(const char* name, void* context) {
+    if (unsigned long n = journalNumber(name)) static_cast<std::vector<unsigned long>*>(context)->push_back(n);
+}
+
+// The numbers of the journals in `folder`, oldest first.
+bool journalNumbers(const std::string& folder, std::vector<unsigned long>& numbers) {
+    numbers.clear();
+    if (!platform::listJournalFolder(folder, collectNumber, &numbers)) return false;
+    std::sort(numbers.begin(), numbers.end());
+    return true;
+}
+
+// Lets the oldest journals go so that, with the one being made, the kept
+// number remains. One that another process holds stays.
+void pruneJournals(const std::string& folder, const std::vector<unsigned long>& numbers) {
+    std::size_t excess = numbers.size() + 1 > keptJournals ? numbers.size() + 1 - keptJournals : 0;
+    for (std::size_t i = 0; i < excess; ++i) {
+        std::string file = folder + journalName(numbers[i]);
+        platform::JournalHandle handle;
+        if (platform::openJournal(file, &handle) != platform::JournalOpen::opened) continue;
+        platform::closeJournal(handle);
+        platform::removeJournal(file);
+    }
+}
+
+// A rename recorded ahead: the entry and a digest of its two spellings.
+struct Ahead {
+    platform::EntryIdentity identity;
+    uint64_t key;
+};
+
+uint64_t keyOf(const char* path, const char* newName) {
+    uint64_t h = 14695981039346656037ull;
+    for (const char* p = path; *p; ++p) h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211ull;
+    h *= 1099511628211ull;
+    for (const char* p = newName; *p; ++p) h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211ull;
+    return h;
+}
+
+// This run's journal.
+struct Writer {
+    bool on = false;
+    platform::JournalHandle handle = nullptr;
+    JournalText journal;
+    // The last directory part as the command gave it, and its whole form.
+    std::string commandDirectory, systemDirectory;
+    bool directoryKnown = false;
+    std::string oldName, newName;  // scratch
+    std::vector<Ahead> ahead;
+    std::size_t cursor = 0;  // the first record ahead not yet met
+};
+Writer writer;
+
+// Makes the journal's file, its header first.
+bool makeJournalFile() {
+    std::string folder;
+    if (!platform::journalFolder(folder)) {
+        lastFile = folder;
+        return false;
+    }
+    std::vector<unsigned long> numbers;
+    if (!journalNumbers(folder, numbers)) {
+        lastFile = folder;
+        return false;
+    }
+    // Another run may take a number at the same moment: the next one is tried.
+    unsigned long next = numbers.empty() ? 1 : numbers.back() + 1;
+    for (int tries = 0; tries < 100 && !writer.handle; ++tries, ++next) {
+        lastFile = folder + journalName(next);
+        writer.handle = platform::createJournal(lastFile);
+    }
+    if (!writer.handle) return false;
+    pruneJournals(folder, numbers);
+    writer.journal.text.insert(0, journalHeader);
+    return true;
+}
+
+enum class Added { added, unexpressible, failed };
+
+// Adds the record of one rename to the text to be written.
+Added addRecord(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
+                const char* newName) {
+    if (!writer.directoryKnown || writer.commandDirectory.size() != nameAt ||
+        std::memcmp(writer.commandDirectory.data(), path, nameAt) != 0) {
+        writer.directoryKnown = false;
+        writer.commandDirectory.assign(path, nameAt);
+        if (!platform::wholeSystemDirectory(path, nameAt, writer.systemDirectory)) return Added::failed;
+        writer.directoryKnown = true;
+    }
+    // A name the system cannot be given cannot be renamed either.
+    if (!platform::systemText(path + nameAt, writer.oldName) || !platform::systemText(newName, writer.newName))
+        return Added::unexpressible;
+    appendJournalRecord(writer.journal, writer.systemDirectory, identity, writer.oldName, writer.newName);
+    return Added::added;
+}
+
+bool writeRecords() {
+    if (writer.journal.text.empty()) return true;
+    if (!writer.handle && !makeJournalFile()) return false;
+    bool written = platform::appendJournal(writer.handle, writer.journal.text.data(), writer.journal.text.size());
+    writer.journal.text.clear();
+    return written;
+}
+
+}  // namespace
+
+void appendJournalRecord(JournalText& journal, std::string_view directory, const platform::EntryIdentity& identity,
+                         std::string_view oldName, std::string_view newName) {
+    std::string& out = journal.text;
+    if (!journal.directed || journal.volume != identity.volume || journal.directory != directory) {
+        out += "D ";
+        appendNumber(out, identity.volume);
+        out += ' ';
+        appendEscaped(out, directory);
+        out += '\n';
+        journal.directory.assign(directory);
+        journal.volume = identity.volume;
+        journal.directed = true;
+    }
+    out += "R ";
+    appendNumber(out, identity.file);
+    out += ' ';
+    appendEscaped(out, oldName);
+    out += ' ';
+    appendEscaped(out, newName);
+    out += '\n';
+}
+
+bool parseJournal(const std::string& text, std::vector<JournalRecord>& records, unsigned long* badLine) {
+    records.clear();
+    std::size_t headerLength = sizeof journalHeader - 1;
+    *badLine = 1;
+    if (text.compare(0, headerLength, journalHeader) != 0) return false;
+    std::string directory;
+    uint64_t volume = 0;
+    bool directed = false;
+    for (std::size_t at = headerLength; at < text.size();) {
+        ++*badLine;
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) break;  // cut short: its renames were never begun
+        const char* p = text.data() + at;
+        const char* stop = text.data() + end;
+        at = end + 1;
+        if (stop - p < 2 || p[1] != ' ') return false;
+        char kind = p[0];
+        p += 2;
+        if (kind == 'D') {
+            if (!readNumber(p, stop, volume) || !readField(p, stop, directory) || p != stop) return false;
+            directed = true;
+            continue;
+        }
+        JournalRecord record;
+        if (kind != 'R' || !directed || !readNumber(p, stop, record.identity.file) ||
+            !readField(p, stop, record.oldName) || !readField(p, stop, record.newName) || p != stop)
+            return false;
+        record.directory = directory;
+        record.identity.volume = volume;
+        records.push_back(std::move(record));
+    }
+    return true;
+}
+
+void startJournal() {
+    writer = Writer{};
+    writer.on = true;
+}
+
+std::string journalFileText() {
+    std::string shown;
+    return platform::commandText(lastFile.c_str(), shown) ? shown : lastFile;
+}
+
+void recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
+                 const char* newName) {
+    if (!writer.on) return;
+    if (writer.cursor == writer.ahead.size()) {
+        writer.ahead.clear();
+        writer.cursor = 0;
+    }
+    if (addRecord(path, nameAt, identity, newName) == Added::added)
+        writer.ahead.push_back({identity, keyOf(path, newName)});
+}
+
+bool writeAhead() { return !writer.on || writeRecords(); }
+
+bool journalCovers(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
+                   const char* newPath) {
+    if (!writer.on) return true;
+    const char* newName = newPath + nameAt;
+    uint64_t key = keyOf(path, newName);
+    for (std::size_t i = writer.cursor; i < writer.ahead.size(); ++i) {
+        if (writer.ahead[i].key == key && writer.ahead[i].identity == identity) {
+            writer.cursor = i + 1;
+            return true;
+        }
+    }
+    switch (addRecord(path, nameAt, identity, newName)) {
+        case Added::unexpressible: return true;
+        case Added::failed: return false;
+        case Added::added: break;
+    }
+    return writeRecords();
+}
+
+void endJournal() {
+    if (writer.handle) platform::closeJournal(writer.handle);
+    writer = Writer{};
+}
+
+bool journalFiles(std::vector<std::string>& files) {
+    files.clear();
+    std::string folder;
+    std::vector<unsigned long> numbers;
+    if (!platform::journalFolder(folder) || !journalNumbers(folder, numbers)) {
+        lastFile = folder;
+        return false;
+    }
+    for (auto n = numbers.rbegin(); n != numbers.rend(); ++n) files.push_back(folder + journalName(*n));
+    return true;
+}
+
+LoadedJournal loadJournal(const std::string& file) {
+    LoadedJournal loaded;
+    lastFile = file;
+    switch (platform::openJournal(file, &loaded.handle)) {
+        case platform::JournalOpen::opened: break;
+        case platform::JournalOpen::missing: loaded.result = JournalRead::missing; return loaded;
+        case platform::JournalOpen::busy: loaded.result = JournalRead::busy; return loaded;
+        case platform::JournalOpen::failed: loaded.result = JournalRead::unreadable; return loaded;
+    }
+    std::string text;
+    if (!platform::readJournal(loaded.handle, text)) loaded.result = JournalRead::unreadable;
+    else if (!parseJournal(text, loaded.records, &loaded.line)) loaded.result = JournalRead::damaged;
+    else loaded.result = JournalRead::read;
+    return loaded;
+}
+
+void letGoOfJournal(LoadedJournal& journal, const std::string& file, bool remove) {
+    if (journal.handle) platform::closeJournal(journal.handle);
+    journal.handle = nullptr;
+    // Closed first: Windows removes no file that is open.
+    if (remove) platform::removeJournal(file);
+}

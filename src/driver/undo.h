@@ -1,0 +1,8 @@
+// Taking back the renames of the last run that made any.
+#pragma once
+
+// Takes back, in the reverse order of the run, each rename of the last
+// journal whose run renamed anything, under the current settings (/test
+// previews, /c goes on after a failure), and lets that journal go. Gives the
+// exit code as a run does; a journal that cannot be read ends the process.
+int undoLastRun();

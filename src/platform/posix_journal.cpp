@@ -1,0 +1,106 @@
+// POSIX backend, the journal's folder and files. A file is held with an
+// exclusive lock for as long as it is open, so that a run, an undo and the
+// pruning of old journals never work on one file at once; the lock goes with
+// the process, however it ends.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+// Makes each missing folder of `path` (whole, ending in '/'), for the user alone.
+bool makeFolders(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        std::string part = path.substr(0, slash);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int descriptor(JournalHandle handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)) - 1; }
+JournalHandle handleOf(int fd) { return reinterpret_cast<JournalHandle>(static_cast<std::intptr_t>(fd) + 1); }
+
+}  // namespace
+
+bool journalFolder(std::string& folder, bool make) {
+    // Relative values are to be ignored, as the base directory rules say.
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    if (state && state[0] == '/') folder = std::string(state) + "/tavisk/";
+    else if (home && home[0] == '/') folder = std::string(home) + "/.local/state/tavisk/";
+    else folder.clear();
+    return !folder.empty() && (!make || makeFolders(folder));
+}
+
+bool listJournalFolder(const std::string& folder, void (*visit)(const char* name, void* context), void* context) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return false;
+    while (const dirent* d = readdir(dir)) visit(d->d_name, context);
+    closedir(dir);
+    return true;
+}
+
+JournalHandle createJournal(const std::string& path) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0) return nullptr;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    return handleOf(fd);
+}
+
+JournalOpen openJournal(const std::string& path, JournalHandle* handle) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? JournalOpen::missing : JournalOpen::failed;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        bool busy = errno == EWOULDBLOCK;
+        close(fd);
+        return busy ? JournalOpen::busy : JournalOpen::failed;
+    }
+    *handle = handleOf(fd);
+    return JournalOpen::opened;
+}
+
+bool appendJournal(JournalHandle handle, const char* bytes, std::size_t count) {
+    int fd = descriptor(handle);
+    while (count > 0) {
+        ssize_t n = write(fd, bytes, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool readJournal(JournalHandle handle, std::string& out) {
+    int fd = descriptor(handle);
+    out.clear();
+    char block[65536];
+    for (;;) {
+        ssize_t n = read(fd, block, sizeof block);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        out.append(block, static_cast<std::size_t>(n));
+    }
+}
+
+void closeJournal(JournalHandle handle) { close(descriptor(handle)); }
+
+bool removeJournal(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+}  // namespace platform
