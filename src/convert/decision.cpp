@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "console/report.h"
+#include "convert/journal.h"
 #include "convert/path.h"
 #include "convert/rename.h"
 #include "driver/settings.h"
@@ -163,4 +164,14 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
             break;
     }
     return EntryOutcome::failed;
+}
+
+void recordAheadOf(const Entry& entry) {
+    bool directory = (entry.attributes & platform::attributeDirectory) != 0;
+    if (directory ? !settings.includeDirectories : !settings.includeFiles) return;
+    Plan plan = planEntry(entry.path, entry.nameAt, settings.longMode, settings.kanjiMode);
+    if (!plan.lowerCase) return;
+    platform::EntryIdentity identity = entry.identity;
+    if (!entry.identified && !platform::entryIdentity(entry.path, &identity)) return;
+    recordAhead(entry.path, entry.nameAt, identity, plan.newName());
 }

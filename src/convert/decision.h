@@ -43,3 +43,7 @@ enum class EntryOutcome {
 // only renamed for real here; one no longer there as listed, or one to be
 // left alone or previewed, gives `lookUp`.
 EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth);
+
+// Records ahead in the journal the rename that lowerCaseEntry would make of
+// `entry` under the current settings, where it would make one.
+void recordAheadOf(const Entry& entry);

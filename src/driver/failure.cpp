@@ -1,6 +1,8 @@
 #include "driver/failure.h"
 
 #include "console/report.h"
+#include "convert/journal.h"
+#include "sjis/messages.h"
 #include "driver/settings.h"
 
 int errorOccurred = 0;
@@ -11,4 +13,8 @@ void failureStep() {
         endProcess(1);
     }
     errorOccurred = 1;
+}
+
+void journalFailure() {
+    fatalError(text::journalUnwritable, journalFileText().c_str(), platform::commandLineDialect().introducer);
 }

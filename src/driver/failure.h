@@ -9,3 +9,10 @@ extern int errorOccurred;
 // After a missing name or a failed rename: ends the run with exit code 1, or
 // under /c notes the failure and lets the run go on.
 void failureStep();
+
+// The names handled between two writes of the journal.
+constexpr int journalWindow = 1024;
+
+// The journal could not be written: says so and ends the run with 1 before
+// the next rename.
+[[noreturn]] void journalFailure();

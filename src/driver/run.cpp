@@ -96,32 +96,20 @@ bool isUndoRequest(const char* argument) {
     return equalsIgnoreCase(argument + 1, "undo") || (dialect().gnu && equalStrings(argument, "--undo"));
 }
 
-[[noreturn]] void journalFails() {
-    fatalError(text::journalUnwritable, journalFileText().c_str(), dialect().introducer);
-}
-
 // Records ahead the renames that the listed entries from `first` on are to
 // get, a window at a time, so that the journal is written once per window
 // and not once per name. Gives the index after the window.
 int recordWindow(char* const* arguments, int first, int count) {
-    constexpr int window = 1024;
     int i = first;
-    for (int planned = 0; i < count && planned < window; ++i) {
+    for (int planned = 0; i < count && planned < journalWindow; ++i) {
         Expanded expansion = expansionAt(arguments, i);
         if (!expansion.pattern || !isNameAt(arguments, i)) continue;
         const ListedEntry& listed = expansion.listed;
-        bool directory = (listed.attributes & platform::attributeDirectory) != 0;
-        if (directory ? !settings.includeDirectories : !settings.includeFiles) continue;
         const char* path = arguments[i];
-        std::size_t nameAt = directoryLength(path);
-        Plan plan = planEntry(path, nameAt, settings.longMode, settings.kanjiMode);
-        if (!plan.lowerCase) continue;
-        platform::EntryIdentity identity = listed.identity;
-        if (!listed.identified && !platform::entryIdentity(path, &identity)) continue;
-        recordAhead(path, nameAt, identity, plan.newName());
+        recordAheadOf({path, directoryLength(path), listed.attributes, listed.identified, listed.identity, true});
         ++planned;
     }
-    if (!writeAhead()) journalFails();
+    if (!writeAhead()) journalFailure();
     return i;
 }
 
@@ -147,7 +135,7 @@ bool handleFound(const Entry& entry, int columnWidth) {
     switch (lowerCaseEntry(entry, displayName ? displayName.get() : "", columnWidth)) {
         case EntryOutcome::lookUp: return false;
         case EntryOutcome::failed: failureStep(); break;
-        case EntryOutcome::unrecorded: journalFails();
+        case EntryOutcome::unrecorded: journalFailure();
         case EntryOutcome::handled: break;
     }
     return true;

@@ -7,11 +7,14 @@
 #include <vector>
 
 #include "console/report.h"
+#include "convert/decision.h"
+#include "convert/journal.h"
 #include "convert/path.h"
 #include "convert/recover.h"
 #include "convert/rename.h"
 #include "driver/arguments.h"
 #include "driver/failure.h"
+#include "driver/settings.h"
 #include "platform/glob.h"
 #include "platform/platform.h"
 
@@ -19,15 +22,18 @@ namespace {
 
 constexpr uint32_t reparsePoint = 0x400;  // a link or junction: never followed
 
-struct Entry {
+struct Listed {
     std::string name;
     bool walkable;  // a directory, and no link
+    uint32_t attributes;
+    bool identified;
+    platform::EntryIdentity identity;
 };
 
 // The entries of `directory` (a directory part, empty for the current one)
 // that `pattern` matches, sorted as the expansion sorts.
-std::vector<Entry> list(const std::string& directory, const char* pattern) {
-    std::vector<Entry> entries;
+std::vector<Listed> list(const std::string& directory, const char* pattern) {
+    std::vector<Listed> entries;
     std::string full = directory + pattern;
     if (full.size() >= platform::maxPath) return entries;
     platform::FindData found;
@@ -37,11 +43,12 @@ std::vector<Entry> list(const std::string& directory, const char* pattern) {
         const char* name = found.fileName;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || isLeftoverName(name)) continue;
         bool isDirectory = (found.attributes & platform::attributeDirectory) != 0;
-        entries.push_back({name, isDirectory && !(found.attributes & reparsePoint)});
+        entries.push_back({name, isDirectory && !(found.attributes & reparsePoint), found.attributes, found.identified,
+                           found.identity});
     } while (platform::FindNextFileA(h, &found));
     platform::FindClose(h);
     std::sort(entries.begin(), entries.end(),
-              [](const Entry& a, const Entry& b) { return sortsBefore(a.name.c_str(), b.name.c_str()); });
+              [](const Listed& a, const Listed& b) { return sortsBefore(a.name.c_str(), b.name.c_str()); });
     return entries;
 }
 
@@ -50,6 +57,7 @@ struct Walk {
     int columnWidth;
     const std::function<void(const char*)>& handle;
     std::set<std::pair<uint64_t, uint64_t>> seen;  // volumes and file numbers
+    bool journaling;  // renames are recorded ahead
 
     // The starting directory counts too: a bind mount or a loop inside the
     // tree may lead back to it.
@@ -71,8 +79,8 @@ struct Walk {
         // and handled as it would have been.
         if (recoverDirectory(directory).failed) failureStep();
         // One listing serves both where the pattern is "*".
-        std::vector<Entry> all = list(directory, "*");
-        for (const Entry& sub : all) {
+        std::vector<Listed> all = list(directory, "*");
+        for (const Listed& sub : all) {
             if (!sub.walkable) continue;
             std::string below = directory + sub.name;
             below += platform::pathSeparator;
@@ -83,9 +91,26 @@ struct Walk {
             return;
         }
         bool everything = std::strcmp(last, "*") == 0;
-        std::vector<Entry> some;
+        std::vector<Listed> some;
         if (!everything) some = list(directory, last);
-        for (const Entry& entry : everything ? all : some) handle((directory + entry.name).c_str());
+        handleWindows(directory, everything ? all : some);
+    }
+
+    // The entries a window at a time, their renames recorded ahead.
+    void handleWindows(const std::string& directory, const std::vector<Listed>& entries) {
+        std::string path;
+        for (std::size_t start = 0; start < entries.size(); start += journalWindow) {
+            std::size_t end = std::min(entries.size(), start + journalWindow);
+            if (journaling) {
+                for (std::size_t i = start; i < end; ++i) {
+                    const Listed& e = entries[i];
+                    path = directory + e.name;
+                    recordAheadOf({path.c_str(), directory.size(), e.attributes, e.identified, e.identity, true});
+                }
+                if (!writeAhead()) journalFailure();
+            }
+            for (std::size_t i = start; i < end; ++i) handle((directory + entries[i].name).c_str());
+        }
     }
 };
 
@@ -94,6 +119,6 @@ struct Walk {
 void walkTree(const char* argument, int columnWidth,
               const std::function<void(const char* path)>& handle) {
     std::string directory(argument, directoryLength(argument));
-    Walk walk{argument + directory.size(), columnWidth, handle, {}};
+    Walk walk{argument + directory.size(), columnWidth, handle, {}, settings.journal && !settings.testMode};
     walk.walk(directory);
 }
