@@ -6,6 +6,7 @@ Names on disk: the native binary sees raw bytes (Shift-JIS names are stored as
 Shift-JIS); Wine converts between UTF-8 on disk and code page 932.
 """
 import argparse
+import atexit
 import os
 import shutil
 import subprocess
@@ -80,7 +81,7 @@ class Binary:
 
 
 SWITCH_WORDS = {"f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c", "c-", "p", "p-", "s", "s-",
-                "test", "test-", "?", "help"}
+                "test", "test-", "j", "j-", "undo", "?", "help"}
 
 
 def is_switch_word(word):
@@ -153,4 +154,8 @@ def main():
     parser.add_argument("--build", required=True)
     args, rest = parser.parse_known_args()
     BINARY = Binary(args.binary, args.build)
+    # The runs' journals go to a folder of the test's own, not the user's.
+    state = tempfile.mkdtemp(prefix="tavisk-state-")
+    atexit.register(shutil.rmtree, state, True)
+    os.environ["XDG_STATE_HOME"] = state
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

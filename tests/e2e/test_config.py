@@ -1,4 +1,5 @@
 """The configuration file beside a copy of the binary, and the usage screen."""
+import glob
 import os
 import re
 import shutil
@@ -108,8 +109,15 @@ class Config(harness.Case):
         screen = "help_screen.txt" if self.bin.wine else "help_screen_posix.txt"
         with open(os.path.join(os.path.dirname(__file__), screen), encoding="utf-8") as f:
             expected = f.read()
+        if self.bin.wine:  # Wine sets %LOCALAPPDATA% from the prefix
+            local = glob.glob(os.path.join(self.bin.env()["WINEPREFIX"], "drive_c/users/*/AppData/Local"))
+            user = [u for u in local if "/Public/" not in u][0].split("/users/")[1].split("/")[0]
+            journals = "C:\\users\\%s\\AppData\\Local\\tavisk\\" % user
+        else:
+            journals = os.environ["XDG_STATE_HOME"] + "/tavisk/"
         expected = (expected.replace("{DATE}", date.group(0)[14:].decode())
-                    .replace("{YEAR}", date.group(1).decode()).replace("{CFG}", cfg))
+                    .replace("{YEAR}", date.group(1).decode()).replace("{CFG}", cfg)
+                    .replace("{JOURNAL}", journals))
         self.assertEqual(out, self.bin.out(expected.encode("cp932")))
 
 

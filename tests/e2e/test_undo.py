@@ -1,0 +1,222 @@
+"""Undo stories: a run, what changes on disk since, then /undo from another
+directory. Each row checks the lines, the exit code and the names on disk."""
+import fcntl
+import glob
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+import harness
+from harness import sjis
+
+ARROW = sjis("→")
+CANNOT = sjis(":改名不能")
+MISSING = sjis(":存在せず")
+STOP = b"\n\a" + sjis("処理停止:")
+NOTHING = STOP + sjis("取り消せる改名の記録がありません。") + b"\n"
+
+# name: the story. make: entries (a trailing '/' makes a directory). runs: the
+# runs before the undo. change: what happens on disk since (a method below).
+# undo: its switches. lines: (new name, old name or None for a missing entry,
+# failed). code, err: of the undo. after: the names on disk. again: the exit
+# code of a second undo.
+STORIES = [
+    dict(name="flat", make=["A.TXT", "B.TXT", "Mixed.txt"], runs=[["*"]],
+         lines=[("b.txt", "B.TXT", False), ("a.txt", "A.TXT", False)], code=0,
+         after=["A.TXT", "B.TXT", "Mixed.txt"], again=1),
+    dict(name="tree", make=["SUB/", "SUB/C.TXT", "A.TXT"], runs=[["/s", "*"]],
+         lines=[("sub", "SUB", False), ("a.txt", "A.TXT", False), ("SUB/c.txt", "C.TXT", False)], code=0,
+         after=["A.TXT", "SUB", "SUB/C.TXT"]),
+    dict(name="long names, each run in turn", make=["A.TXT", "Read Me.TXT"], runs=[["A.TXT"], ["/l", "*"]],
+         lines=[("read me.txt", "Read Me.TXT", False)], code=0, after=["a.txt", "Read Me.TXT"], again=0),
+    dict(name="changed since, /c goes on", make=["A.TXT", "B.TXT"], runs=[["*"]], change="replace_a",
+         undo=["/c"], lines=[("b.txt", "B.TXT", False), ("a.txt", "A.TXT", True)], code=2,
+         after=["B.TXT", "a.txt"]),
+    dict(name="changed since, stops", make=["A.TXT", "B.TXT", "C.TXT"], runs=[["*"]], change="replace_b",
+         lines=[("c.txt", "C.TXT", False), ("b.txt", "B.TXT", True)], code=1,
+         after=["C.TXT", "a.txt", "b.txt"]),
+    dict(name="old name taken since", make=["A.TXT"], runs=[["*"]], change="take_old_name",
+         lines=[("a.txt", "A.TXT", True)], code=1, after=["A.TXT", "a.txt"]),
+    dict(name="gone since", make=["A.TXT", "B.TXT"], runs=[["*"]], change="remove_b", undo=["/c"],
+         lines=[("b.txt", None, True), ("a.txt", "A.TXT", False)], code=2, after=["A.TXT"]),
+    dict(name="preview", make=["A.TXT"], runs=[["*"]], undo=["/test"],
+         lines=[("a.txt", "A.TXT", False)], code=0, after=["a.txt"], again=0),
+    dict(name="damaged journal", make=["A.TXT"], runs=[["*"]], change="damage_journal",
+         code=1, err="damaged", after=["a.txt"]),
+    dict(name="run without a journal", make=["A.TXT"], runs=[["/j-", "*"]], code=1, err=NOTHING,
+         after=["a.txt"]),
+    dict(name="journal cannot be written", make=["A.TXT"], runs=[["*"]], change="block_journal_before_run",
+         code=1, err=NOTHING, after=["A.TXT"]),
+    dict(name="killed with SIGKILL", make=["K%04d.TXT" % i for i in range(400)], runs=[], change="killed_run",
+         undo=["/v="], code=0, after=["K%04d.TXT" % i for i in range(400)]),
+]
+
+
+class Undo(harness.Case):
+    def setUp(self):
+        super().setUp()
+        self.state = tempfile.mkdtemp(prefix="tavisk-state-")
+        self.elsewhere = tempfile.mkdtemp(prefix="tavisk-elsewhere-")
+        self.journals = self.journal_folder()
+        shutil.rmtree(self.journals, ignore_errors=True)
+        if os.path.isfile(self.journals):
+            os.remove(self.journals)
+
+    def tearDown(self):
+        if os.path.isfile(self.journals):
+            os.remove(self.journals)
+        shutil.rmtree(self.state, ignore_errors=True)
+        shutil.rmtree(self.elsewhere, ignore_errors=True)
+        super().tearDown()
+
+    def journal_folder(self):
+        if not self.bin.wine:
+            return os.path.join(self.state, "tavisk")
+        # Wine sets %LOCALAPPDATA% from the prefix; the Wine stories run one at a time.
+        users = glob.glob(os.path.join(self.bin.env()["WINEPREFIX"], "drive_c", "users", "*", "AppData", "Local"))
+        users = [u for u in users if "/Public/" not in u]
+        return os.path.join(users[0], "tavisk")
+
+    def env(self):
+        return {"XDG_STATE_HOME": self.state}
+
+    def run_here(self, *args):
+        return self.bin.run(list(args), cwd=self.dir, env=self.env())
+
+    def undo(self, *switches):
+        undo = "/undo" if self.bin.wine else "--undo"
+        return self.bin.run([undo] + list(switches), cwd=self.elsewhere, env=self.env())
+
+    def shown(self, name):
+        """An entry's path as the undo shows it: whole, as the system spells it."""
+        if self.bin.wine:
+            return sjis("Z:" + os.path.join(self.dir, name).replace("/", "\\"))
+        return sjis(os.path.join(self.dir, name))
+
+    def all_names(self):
+        found = []
+        for root, dirs, files in os.walk(self.path()):
+            for n in dirs + files:
+                found.append(os.path.relpath(os.path.join(root, n), self.path()).decode("cp932" if not self.bin.wine else "utf-8"))
+        return sorted(found)
+
+    def journal_files(self):
+        return sorted(glob.glob(os.path.join(self.journals, "*.journal")))
+
+    # What happens on disk between the run and the undo.
+    def replace(self, name):
+        # Saved as editors save: a new file put in the old one's place.
+        self.touch(name + ".new", b"another")
+        os.replace(self.path(name + ".new"), self.path(name))
+
+    def replace_a(self):
+        self.replace("a.txt")
+
+    def replace_b(self):
+        self.replace("b.txt")
+
+    def take_old_name(self):
+        if self.bin.wine:
+            # Beside a.txt on this case-sensitive disk, which Wine shows as both.
+            self.touch("A.TXT", b"new")
+        else:
+            self.touch("A.TXT", b"new")
+
+    def remove_b(self):
+        os.remove(self.path("b.txt"))
+
+    def damage_journal(self):
+        [journal] = self.journal_files()
+        with open(journal, "ab") as f:
+            f.write(b"R this is no record\n")
+        self.damaged = journal
+
+    def block_journal_before_run(self):
+        # A file where the journal's folder belongs: the run renames nothing.
+        shutil.rmtree(self.journals, ignore_errors=True)
+        os.makedirs(os.path.dirname(self.journals), exist_ok=True)
+        with open(self.journals, "wb"):
+            pass
+
+    def killed_run(self):
+        # The run blocks on a pipe that no one reads, a few screens in, and is killed.
+        reader, writer = os.pipe()
+        fcntl.fcntl(writer, 1031, 4096)  # F_SETPIPE_SZ: a page, so that the run blocks early
+        p = subprocess.Popen(self.bin.command(["/v=ce", "K*.TXT"]), cwd=self.dir, env=self.bin.env(self.env()),
+                             stdin=subprocess.DEVNULL, stdout=writer, stderr=subprocess.DEVNULL)
+        os.close(writer)
+        deadline = time.time() + 60
+        while time.time() < deadline and sum(n.startswith(b"k") for n in os.listdir(self.path())) < 50:
+            time.sleep(0.01)
+        target = p.pid
+        if self.bin.wine:  # the Windows process, not the wine loader
+            found = subprocess.run(["pgrep", "-f", "^" + self.bin.path + " "], stdout=subprocess.PIPE).stdout.split()
+            target = int(found[0]) if found else p.pid
+        os.kill(target, signal.SIGKILL)
+        p.wait(timeout=60)
+        os.close(reader)
+        lowered = [n for n in os.listdir(self.path()) if n.startswith(b"k")]
+        self.assertTrue(0 < len(lowered) < 400, "the run was not killed half way")
+
+    def expected_out(self, story):
+        out = b""
+        for new, old, failed in story.get("lines", []):
+            if old is None:
+                out += self.shown(new) + MISSING + b"\n"
+            else:
+                out += self.shown(new) + ARROW + sjis(old) + (CANNOT if failed else b"") + b"\n"
+        return out
+
+    def test_stories(self):
+        for story in STORIES:
+            with self.subTest(story["name"]):
+                self.setUp_story()
+                for name in story["make"]:
+                    if name.endswith("/"):
+                        self.mkdir(self.bin.name(name[:-1]))
+                    else:
+                        self.touch(self.bin.name(name), name.encode())
+                change = story.get("change")
+                if change == "block_journal_before_run":
+                    self.block_journal_before_run()
+                for run in story["runs"]:
+                    code, out, err = self.run_here(*run)
+                    if change == "block_journal_before_run":
+                        self.assertEqual(code, 1)
+                        self.assertIn(sjis("改名記録"), err)
+                        self.assertEqual(out, b"")
+                    else:
+                        self.assertEqual((code, err), (0, b""), out)
+                if change and change != "block_journal_before_run":
+                    getattr(self, change)()
+                if change == "block_journal_before_run":
+                    os.remove(self.journals)
+                code, out, err = self.undo(*story.get("undo", []))
+                expected_err = story.get("err", b"")
+                if expected_err == "damaged":
+                    shown = self.damaged
+                    if self.bin.wine:
+                        shown = "C:" + shown.split("/drive_c", 1)[1].replace("/", "\\")
+                    expected_err = (STOP + sjis('改名記録"' + shown + '"が異常です。4行目を読み取れません。') + b"\n")
+                self.assertEqual(err, self.bin.out(expected_err))
+                if "lines" in story:
+                    self.assertEqual(out, self.bin.out(self.expected_out(story)))
+                self.assertEqual(code, story["code"])
+                self.assertEqual(self.all_names(), sorted(story["after"]))
+                if "again" in story:
+                    self.assertEqual(self.undo()[0], story["again"])
+
+    def setUp_story(self):
+        for entry in os.listdir(self.path()):
+            full = os.path.join(self.path(), entry)
+            shutil.rmtree(full) if os.path.isdir(full) else os.remove(full)
+        if os.path.isfile(self.journals):
+            os.remove(self.journals)
+        shutil.rmtree(self.journals, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    harness.main()
