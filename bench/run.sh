@@ -18,6 +18,7 @@ export LC_ALL=C  # names are bytes; the UTF-8 bridge is timed on its own line
 tavisk="$build/tavisk"
 work=$(mktemp -d /tmp/tavisk-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
+export XDG_STATE_HOME="$work/state"  # the runs' journals
 g++ -O2 -o "$work/floor" "$here/floor.cpp"
 
 populate() { populate_flat; }
@@ -43,14 +44,14 @@ for n in "${counts[@]}"; do
   echo "== $n files"
   # The ones that the ratios compare take turns, round by round: the floors,
   # tavisk and, where it is installed, mmv.
-  rotation=("$work/floor" "$work/floor sorted" "$work/floor verified" "$tavisk '*.TXT'")
+  rotation=("$work/floor" "$work/floor sorted" "$work/floor verified" "$tavisk '*.TXT'" "$tavisk '*.TXT' -j-")
   with_mmv=0
   if [ "${PEERS:-1}" = 1 ] && command -v mmv >/dev/null; then
     rotation+=("mmv '*.TXT' '#l1.txt'")
     with_mmv=1
   fi
   { read -r floor _; read -r sorted sorted_median; read -r verified verified_median
-    read -r tavisk_best median; read -r mmv_best mmv_median || true; } < <(best_of_each "$work/d" "${rotation[@]}")
+    read -r tavisk_best median; read -r bare_best bare_median; read -r mmv_best mmv_median || true; } < <(best_of_each "$work/d" "${rotation[@]}")
   seconds[$n]=$tavisk_best
   printf '%-28s %8ss\n' "floor (rename loop)" "$floor"
   printf '%-28s %8ss  %sx floor (median of rounds %sx)\n' "floor in sorted order" "$sorted" \
@@ -59,6 +60,10 @@ for n in "${counts[@]}"; do
     "$(ratio "$verified" "$floor")" "$verified_median"
   printf '%-28s %8ss  %sx floor (median of rounds %sx), %sx sorted floor\n' "tavisk '*.TXT'" \
     "${seconds[$n]}" "$(ratio "${seconds[$n]}" "$floor")" "$median" "$(ratio "${seconds[$n]}" "$sorted")"
+  printf '%-28s %8ss  %sx floor (median of rounds %sx); the journal costs %s%%, %s bytes\n' \
+    "tavisk '*.TXT' -j-" "$bare_best" "$(ratio "$bare_best" "$floor")" "$bare_median" \
+    "$(printf '%.1f' "$(echo "($median / $bare_median - 1) * 100" | bc -l)")" \
+    "$(stat -c %s "$(ls -t "$XDG_STATE_HOME"/tavisk/*.journal | head -1)")"
   t_test=$(timed "$tavisk" '*.TXT' -test)
   t_aligned=$(timed "$tavisk" '*.TXT' -v+k)
   t_utf8=$(timed env LC_ALL=C.UTF-8 "$tavisk" '*.TXT')

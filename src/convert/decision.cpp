@@ -166,12 +166,11 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
     return EntryOutcome::failed;
 }
 
-void recordAheadOf(const Entry& entry) {
+void recordAheadOf(Entry& entry) {
     bool directory = (entry.attributes & platform::attributeDirectory) != 0;
     if (directory ? !settings.includeDirectories : !settings.includeFiles) return;
     Plan plan = planEntry(entry.path, entry.nameAt, settings.longMode, settings.kanjiMode);
     if (!plan.lowerCase) return;
-    platform::EntryIdentity identity = entry.identity;
-    if (!entry.identified && !platform::entryIdentity(entry.path, &identity)) return;
-    recordAhead(entry.path, entry.nameAt, identity, plan.newName());
+    if (!entry.identified && !(entry.identified = platform::entryIdentity(entry.path, &entry.identity))) return;
+    recordAhead(entry.path, entry.nameAt, entry.identity, plan.newName());
 }

@@ -45,5 +45,6 @@ enum class EntryOutcome {
 EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth);
 
 // Records ahead in the journal the rename that lowerCaseEntry would make of
-// `entry` under the current settings, where it would make one.
-void recordAheadOf(const Entry& entry);
+// `entry` under the current settings, where it would make one. An identity
+// asked of the system for it is kept in `entry`, for the rename.
+void recordAheadOf(Entry& entry);

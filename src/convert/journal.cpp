@@ -160,9 +160,10 @@ bool makeJournalFile() {
     }
     // Another run may take a number at the same moment: the next one is tried.
     unsigned long next = numbers.empty() ? 1 : numbers.back() + 1;
-    for (int tries = 0; tries < 100 && !writer.handle; ++tries, ++next) {
+    bool taken = true;
+    for (int tries = 0; tries < 100 && !writer.handle && taken; ++tries, ++next) {
         lastFile = folder + journalName(next);
-        writer.handle = platform::createJournal(lastFile);
+        writer.handle = platform::createJournal(lastFile, &taken);
     }
     if (!writer.handle) return false;
     pruneJournals(folder, numbers);
@@ -225,6 +226,8 @@ bool parseJournal(const std::string& text, std::vector<JournalRecord>& records, 
     records.clear();
     std::size_t headerLength = sizeof journalHeader - 1;
     *badLine = 1;
+    // A file just made, or whose first write was cut short, holds no rename.
+    if (text.size() < headerLength && text.compare(0, text.size(), journalHeader, text.size()) == 0) return true;
     if (text.compare(0, headerLength, journalHeader) != 0) return false;
     std::string directory;
     uint64_t volume = 0;
@@ -255,9 +258,9 @@ bool parseJournal(const std::string& text, std::vector<JournalRecord>& records, 
     return true;
 }
 
-void startJournal() {
+void startJournal(bool on) {
     writer = Writer{};
-    writer.on = true;
+    writer.on = on;
 }
 
 std::string journalFileText() {

@@ -20,9 +20,10 @@ struct JournalRecord {
 // How many runs' journals are kept.
 constexpr int keptJournals = 20;
 
-// Turns journaling on for this run; the journal is made as the first rename
-// is recorded, and the oldest beyond the kept ones are let go then.
-void startJournal();
+// Turns journaling on or off as a run starts; the journal is made as the
+// first rename is recorded, and the oldest beyond the kept ones are let go
+// then.
+void startJournal(bool on);
 // The file of this run's journal, or of the journal last read or tried, for
 // messages, in the command's text.
 std::string journalFileText();

@@ -96,21 +96,53 @@ bool isUndoRequest(const char* argument) {
     return equalsIgnoreCase(argument + 1, "undo") || (dialect().gnu && equalStrings(argument, "--undo"));
 }
 
+// The identities that recording a window asked of the system (where the
+// listing gave none), by argument index, for the renames to use.
+struct WindowIdentities {
+    int first = 0;
+    std::vector<platform::EntryIdentity> identities;
+    std::vector<bool> known;
+};
+WindowIdentities window;
+
 // Records ahead the renames that the listed entries from `first` on are to
 // get, a window at a time, so that the journal is written once per window
 // and not once per name. Gives the index after the window.
 int recordWindow(char* const* arguments, int first, int count) {
+    window.first = first;
+    window.identities.clear();
+    window.known.clear();
     int i = first;
     for (int planned = 0; i < count && planned < journalWindow; ++i) {
         Expanded expansion = expansionAt(arguments, i);
-        if (!expansion.pattern || !isNameAt(arguments, i)) continue;
         const ListedEntry& listed = expansion.listed;
-        const char* path = arguments[i];
-        recordAheadOf({path, directoryLength(path), listed.attributes, listed.identified, listed.identity, true});
-        ++planned;
+        bool asked = false;
+        if (expansion.pattern && isNameAt(arguments, i)) {
+            const char* path = arguments[i];
+            Entry entry{path, directoryLength(path), listed.attributes, listed.identified, listed.identity, true};
+            recordAheadOf(entry);
+            asked = entry.identified && !listed.identified;
+            window.identities.push_back(entry.identity);
+            ++planned;
+        } else {
+            window.identities.push_back({});
+        }
+        window.known.push_back(asked);
     }
     if (!writeAhead()) journalFailure();
     return i;
+}
+
+// What the expansion knows of argument `i`, with what recording its window
+// asked of the system.
+Expanded expansionWithWindow(char* const* arguments, int i) {
+    Expanded expansion = expansionAt(arguments, i);
+    std::size_t at = static_cast<std::size_t>(i - window.first);
+    if (i >= window.first && at < window.known.size() && window.known[at]) {
+        expansion.listed.identified = true;
+        expansion.listed.identity = window.identities[at];
+    }
+    return expansion;
 }
 
 void reportNotFound(const char* name, int columnWidth) {
@@ -308,10 +340,11 @@ int runCommand(int count, char** arguments) {
         // The journal names what is taken back; a name beside it would
         // suggest that only that name is.
         if (names) fatalError(text::undoWithNames, undo);
+        startJournal(false);  // what is taken back is not itself recorded
         return undoLastRun();
     }
     if (names == 0) return helpEnds(arguments[0], 1);
-    if (settings.journal && !settings.testMode) startJournal();
+    startJournal(settings.journal && !settings.testMode);
 
     setUpResultPager(settings.pauseMode, 1);
     if (settings.pauseMode) countOutput(screenColumns, promptText);
@@ -323,9 +356,10 @@ int runCommand(int count, char** arguments) {
         columnWidth = widest > widestColumn ? widestColumn : static_cast<int>(widest);
     }
     bool ahead = settings.journal && !settings.testMode && !settings.recurse;
+    window = WindowIdentities{};
     for (int i = 1, recordedUntil = 1; i < count; ++i) {
         if (ahead && i >= recordedUntil) recordedUntil = recordWindow(arguments, i, count);
-        if (isNameAt(arguments, i)) handleName(arguments[i], expansionAt(arguments, i), columnWidth);
+        if (isNameAt(arguments, i)) handleName(arguments[i], expansionWithWindow(arguments, i), columnWidth);
     }
     endJournal();
     reportSummary();

@@ -122,6 +122,11 @@ int undoLastRun() {
         LoadedJournal journal = loadJournal(file);
         if (journal.result == JournalRead::missing) continue;  // let go by another run meanwhile
         if (journal.result != JournalRead::read) cannotRead(journal);
+        // A file that another run has just made holds nothing yet: it stays.
+        if (journal.records.empty()) {
+            letGoOfJournal(journal, file, false);
+            continue;
+        }
         // A run that renamed nothing is passed over, and let go of for good.
         if (!renamedAnything(journal.records)) {
             letGoOfJournal(journal, file, !settings.testMode);

@@ -193,8 +193,9 @@ bool listJournalFolder(const std::string& folder, void (*visit)(const char* name
 
 // A journal file, open in one process at a time.
 using JournalHandle = void*;
-// A new file `path`, for appending; nullptr when it exists or cannot be made.
-JournalHandle createJournal(const std::string& path);
+// A new file `path`, for appending; nullptr when it cannot be made, with
+// `taken` set where another file holds the name.
+JournalHandle createJournal(const std::string& path, bool* taken);
 enum class JournalOpen { opened, missing, busy, failed };
 // An existing file, for reading; `busy` while another process holds it.
 JournalOpen openJournal(const std::string& path, JournalHandle* handle);

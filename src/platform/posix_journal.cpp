@@ -52,8 +52,9 @@ bool listJournalFolder(const std::string& folder, void (*visit)(const char* name
     return true;
 }
 
-JournalHandle createJournal(const std::string& path) {
+JournalHandle createJournal(const std::string& path, bool* taken) {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+    *taken = fd < 0 && errno == EEXIST;
     if (fd < 0) return nullptr;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);

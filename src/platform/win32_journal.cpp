@@ -72,11 +72,15 @@ bool listJournalFolder(const std::string& folder, void (*visit)(const char* name
     return true;
 }
 
-JournalHandle createJournal(const std::string& path) {
+JournalHandle createJournal(const std::string& path, bool* taken) {
     std::wstring wide;
+    *taken = false;
     if (!fromUtf8(path, wide)) return nullptr;
-    return handleOf(::CreateFileW(wide.c_str(), FILE_APPEND_DATA, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    HANDLE h = ::CreateFileW(wide.c_str(), FILE_APPEND_DATA, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD error = ::GetLastError();
+    *taken = h == INVALID_HANDLE_VALUE && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+                                           error == ERROR_SHARING_VIOLATION);
+    return handleOf(h);
 }
 
 JournalOpen openJournal(const std::string& path, JournalHandle* handle) {

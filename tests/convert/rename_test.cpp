@@ -1,5 +1,6 @@
 // The rename and its detour through a temporary name, with any platform
 // operation failing on any path; and the recovery of a killed run's leftovers.
+#include "convert/journal.h"
 #include "convert/rename.h"
 
 #include "support.h"
@@ -168,4 +169,55 @@ TEST(LeftoverNames, OnlyTheSuffixAfterAWholeCharacter) {
         {"A.TXT.tavisk", false}, {"A.TXT", false},
     };
     for (auto& c : cases) EXPECT_EQ(isLeftoverName(c.name), c.leftover) << c.name;
+}
+
+TEST(JournalText, RecordsComeBackByteForByteAndDamageIsFound) {
+    // Names with blanks, '%', line ends and Shift-JIS whose second byte is '\\'.
+    std::vector<JournalRecord> written = {
+        {"/home/u/dir with blanks/", {7, 42}, "READ ME.TXT", "read me.txt"},
+        {"/home/u/dir with blanks/", {7, 43}, "100%.TXT", "100%.txt"},
+        {"/home/u/\x95\x5c/", {7, 44}, "A\nB.TXT", "a\nb.txt"},
+        {"/home/u/\x95\x5c/", {8, 18446744073709551615ull}, "MNT", "mnt"},
+    };
+    JournalText text;
+    text.text = journalHeader;
+    for (const JournalRecord& r : written) appendJournalRecord(text, r.directory, r.identity, r.oldName, r.newName);
+    EXPECT_EQ(text.text.find("A\nB"), std::string::npos);
+    std::vector<JournalRecord> read;
+    unsigned long line = 0;
+    ASSERT_TRUE(parseJournal(text.text, read, &line));
+    ASSERT_EQ(read.size(), written.size());
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        EXPECT_EQ(read[i].directory, written[i].directory) << i;
+        EXPECT_TRUE(read[i].identity == written[i].identity) << i;
+        EXPECT_EQ(read[i].oldName, written[i].oldName) << i;
+        EXPECT_EQ(read[i].newName, written[i].newName) << i;
+    }
+
+    std::string head = std::string(journalHeader) + "D 7 /d/\n";
+    struct Case { std::string text; bool good; std::size_t records; unsigned long badLine; } cases[] = {
+        {head + "R 1 A.TXT a.txt\n", true, 1, 0},
+        {head + "R 1 A.TXT a.txt\nR 2 B.T", true, 1, 0},  // a write cut short
+        {head, true, 0, 0},
+        {"tavisk journal 2\n", false, 0, 1},
+        {"", true, 0, 0},                // made, not yet written
+        {"tavisk jour", true, 0, 0},     // its first write cut short
+        {"tavisk journal", true, 0, 0},
+        {"tavisk x", false, 0, 1},
+        {std::string(journalHeader) + "R 1 A.TXT a.txt\n", false, 0, 2},  // no directory yet
+        {head + "R x A.TXT a.txt\n", false, 0, 3},
+        {head + "R 1 A.TXT\n", false, 0, 3},
+        {head + "R 1 A.TXT a.txt extra\n", false, 0, 3},
+        {head + "R 1 A%2 a.txt\n", false, 0, 3},
+        {head + "R 1 A\tB a.txt\n", false, 0, 3},
+        {head + "R 99999999999999999999 A a\n", false, 0, 3},
+        {head + "X 1 A a\n", false, 0, 3},
+        {head + "\n", false, 0, 3},
+    };
+    for (const Case& c : cases) {
+        line = 0;
+        EXPECT_EQ(parseJournal(c.text, read, &line), c.good) << c.text;
+        if (c.good) EXPECT_EQ(read.size(), c.records) << c.text;
+        else EXPECT_EQ(line, c.badLine) << c.text;
+    }
 }

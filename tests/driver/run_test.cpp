@@ -146,6 +146,31 @@ TEST_F(CommandRun, RenameFailureStopsOrContinues) {
     EXPECT_TRUE(fake::exists("A.TXT"));
 }
 
+TEST_F(CommandRun, AJournalThatCannotBeWrittenStopsBeforeAnyRename) {
+    auto setUp = [](const std::string& failing) {
+        resetProcess();
+        fake::addFile("A.TXT");
+        fake::addDirectory("SUB");
+        fake::addFile("SUB\\B.TXT");
+        fake::state().failingCalls = {failing};
+    };
+    for (const char* call : {"createJournal", "appendJournal"}) {
+        std::string failing = std::string(call) + " J:\\tavisk\\00000001.journal";
+        for (auto arguments : {std::vector<std::string>{"*"}, {"/s", "*"}, {"A.TXT"}}) {
+            setUp(failing);
+            RunResult r = runTavisk(arguments);
+            EXPECT_EQ(r.code, 1) << failing;
+            EXPECT_EQ(r.out, "") << failing;
+            EXPECT_EQ(r.err, "\n\a" + sj("処理停止:改名記録\"J:\\tavisk\\00000001.journal\"に書き込めません。"
+                                           "記録せずに改名するには /j- を指定してください。\n")) << failing;
+            EXPECT_THAT(fake::listing(), ElementsAre("A.TXT", "C:\\tools\\tavisk.exe", "SUB", "SUB\\B.TXT"));
+        }
+        setUp(failing);
+        EXPECT_EQ(runTavisk({"/j-", "A.TXT"}).code, 0);
+        EXPECT_TRUE(fake::exists("a.txt"));
+    }
+}
+
 TEST_F(CommandRun, SideBySideSpellingsAreNeverReplaced) {
     fake::state().caseSensitive = true;
     fake::addFile("README.TXT");

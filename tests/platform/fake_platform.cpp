@@ -305,8 +305,9 @@ bool listJournalFolder(const std::string& folder, void (*visit)(const char* name
 }
 
 // A handle is the file's path, owned by the handle.
-JournalHandle createJournal(const std::string& path) {
-    if (state().journals.count(path) || fake::fails("createJournal", path.c_str())) return nullptr;
+JournalHandle createJournal(const std::string& path, bool* taken) {
+    *taken = state().journals.count(path) != 0;
+    if (*taken || fake::fails("createJournal", path.c_str())) return nullptr;
     state().journals[path];
     return new std::string(path);
 }
