@@ -14,6 +14,7 @@ export LC_ALL=C
 command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 1; }
 work=$(mktemp -d /tmp/tavisk-instructions-XXXXXX)
 trap 'rm -rf "$work"' EXIT
+export XDG_STATE_HOME="$work/state"  # the runs' journals
 g++ -O2 -o "$work/floor" "$here/floor.cpp"
 
 # Instructions that one command takes inside $work/d, divided by $n.
@@ -31,6 +32,7 @@ for n in "${counts[@]}"; do
   populate_flat; printf '%-28s %8s\n' "floor (readdir + rename)" "$(per_name "$work/floor")"
   populate_flat; printf '%-28s %8s\n' "tavisk '*.TXT'" "$(per_name "$build/tavisk" '*.TXT')"
   check_lowered tavisk
+  populate_flat; printf '%-28s %8s\n' "tavisk '*.TXT' -j-" "$(per_name "$build/tavisk" '*.TXT' -j-)"
   if command -v mmv >/dev/null; then
     populate_flat; printf '%-28s %8s\n' "mmv '*.TXT' '#l1.txt'" "$(per_name mmv '*.TXT' '#l1.txt')"
   fi

@@ -13,6 +13,7 @@ reps=${REPS:-3}
 export LC_ALL=C
 work=$(mktemp -d /tmp/tavisk-tree-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
+export XDG_STATE_HOME="$work/state"  # the runs' journals
 g++ -O2 -std=c++17 -o "$work/floor" "$here/tree_floor.cpp"
 populate() { populate_tree_in "$work/t" "$dirs" "$files"; }
 

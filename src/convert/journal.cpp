@@ -14,30 +14,54 @@ constexpr std::size_t digits = 8;
 // The file of this run's journal, or of the last one read or tried.
 std::string lastFile;
 
-bool needsEscape(unsigned char c) { return c <= 0x20 || c == '%' || c == 0x7F; }
+// Bytes that would end or split a line, and '%', are written escaped.
+struct EscapeTable {
+    bool escaped[256];
+    constexpr EscapeTable() : escaped() {
+        for (int c = 0; c < 256; ++c) escaped[c] = c <= 0x20 || c == '%' || c == 0x7F;
+    }
+};
+constexpr EscapeTable escapeTable;
 
-void appendEscaped(std::string& out, std::string_view text) {
+// Writes `text` at `p`, escaped; gives the end. `p` has room for three bytes
+// for each of text's.
+char* putEscaped(char* p, std::string_view text) {
     static const char hex[] = "0123456789ABCDEF";
-    for (char ch : text) {
+    std::size_t plain = 0;  // most names need no escape: one copy
+    while (plain < text.size() && !escapeTable.escaped[static_cast<unsigned char>(text[plain])]) ++plain;
+    std::memcpy(p, text.data(), plain);
+    p += plain;
+    for (char ch : text.substr(plain)) {
         auto c = static_cast<unsigned char>(ch);
-        if (!needsEscape(c)) {
-            out += ch;
+        if (!escapeTable.escaped[c]) {
+            *p++ = ch;
             continue;
         }
-        out += '%';
-        out += hex[c >> 4];
-        out += hex[c & 15];
+        *p++ = '%';
+        *p++ = hex[c >> 4];
+        *p++ = hex[c & 15];
     }
+    return p;
 }
 
-void appendNumber(std::string& out, uint64_t n) {
+// Writes `n` in decimal at `p` (room for 20 bytes); gives the end.
+char* putNumber(char* p, uint64_t n) {
     char text[20];
     std::size_t at = sizeof text;
     do {
         text[--at] = static_cast<char>('0' + n % 10);
         n /= 10;
     } while (n);
-    out.append(text + at, sizeof text - at);
+    std::memcpy(p, text + at, sizeof text - at);
+    return p + (sizeof text - at);
+}
+
+// Room in `scratch` for a line of a tag, a number and escaped texts of
+// `length` bytes in all.
+char* lineRoom(std::string& scratch, std::size_t length) {
+    std::size_t needed = 3 * length + 32;
+    if (scratch.size() < needed) scratch.resize(needed);
+    return &scratch[0];
 }
 
 int hexValue(char c) {
@@ -50,7 +74,7 @@ int hexValue(char c) {
 bool readField(const char*& p, const char* end, std::string& out) {
     out.clear();
     for (; p < end && *p != ' '; ++p) {
-        if (needsEscape(static_cast<unsigned char>(*p)) && *p != '%') return false;
+        if (escapeTable.escaped[static_cast<unsigned char>(*p)] && *p != '%') return false;
         if (*p != '%') {
             out += *p;
             continue;
@@ -118,19 +142,12 @@ void pruneJournals(const std::string& folder, const std::vector<unsigned long>& 
     }
 }
 
-// A rename recorded ahead: the entry and a digest of its two spellings.
+// A rename recorded ahead: the entry, and where its path and new name stand
+// in the writer's `aheadText`.
 struct Ahead {
     platform::EntryIdentity identity;
-    uint64_t key;
+    std::size_t at, pathLength, nameLength;
 };
-
-uint64_t keyOf(const char* path, const char* newName) {
-    uint64_t h = 14695981039346656037ull;
-    for (const char* p = path; *p; ++p) h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211ull;
-    h *= 1099511628211ull;
-    for (const char* p = newName; *p; ++p) h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211ull;
-    return h;
-}
 
 // This run's journal.
 struct Writer {
@@ -142,7 +159,9 @@ struct Writer {
     bool directoryKnown = false;
     std::string oldName, newName;  // scratch
     std::vector<Ahead> ahead;
+    std::string aheadText;
     std::size_t cursor = 0;  // the first record ahead not yet met
+    bool windowWritten = false;
 };
 Writer writer;
 
@@ -183,6 +202,10 @@ Added addRecord(const char* path, std::size_t nameAt, const platform::EntryIdent
         if (!platform::wholeSystemDirectory(path, nameAt, writer.systemDirectory)) return Added::failed;
         writer.directoryKnown = true;
     }
+    if (platform::commandTextIsSystemText()) {
+        appendJournalRecord(writer.journal, writer.systemDirectory, identity, path + nameAt, newName);
+        return Added::added;
+    }
     // A name the system cannot be given cannot be renamed either.
     if (!platform::systemText(path + nameAt, writer.oldName) || !platform::systemText(newName, writer.newName))
         return Added::unexpressible;
@@ -202,24 +225,31 @@ bool writeRecords() {
 
 void appendJournalRecord(JournalText& journal, std::string_view directory, const platform::EntryIdentity& identity,
                          std::string_view oldName, std::string_view newName) {
-    std::string& out = journal.text;
     if (!journal.directed || journal.volume != identity.volume || journal.directory != directory) {
-        out += "D ";
-        appendNumber(out, identity.volume);
-        out += ' ';
-        appendEscaped(out, directory);
-        out += '\n';
+        char* line = lineRoom(journal.line, directory.size());
+        char* p = line;
+        *p++ = 'D';
+        *p++ = ' ';
+        p = putNumber(p, identity.volume);
+        *p++ = ' ';
+        p = putEscaped(p, directory);
+        *p++ = '\n';
+        journal.text.append(line, static_cast<std::size_t>(p - line));
         journal.directory.assign(directory);
         journal.volume = identity.volume;
         journal.directed = true;
     }
-    out += "R ";
-    appendNumber(out, identity.file);
-    out += ' ';
-    appendEscaped(out, oldName);
-    out += ' ';
-    appendEscaped(out, newName);
-    out += '\n';
+    char* line = lineRoom(journal.line, oldName.size() + newName.size());
+    char* p = line;
+    *p++ = 'R';
+    *p++ = ' ';
+    p = putNumber(p, identity.file);
+    *p++ = ' ';
+    p = putEscaped(p, oldName);
+    *p++ = ' ';
+    p = putEscaped(p, newName);
+    *p++ = '\n';
+    journal.text.append(line, static_cast<std::size_t>(p - line));
 }
 
 bool parseJournal(const std::string& text, std::vector<JournalRecord>& records, unsigned long* badLine) {
@@ -271,23 +301,35 @@ std::string journalFileText() {
 void recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
                  const char* newName) {
     if (!writer.on) return;
-    if (writer.cursor == writer.ahead.size()) {
+    // A new window: the renames of the last one have all been met or passed.
+    if (writer.windowWritten) {
         writer.ahead.clear();
+        writer.aheadText.clear();
         writer.cursor = 0;
+        writer.windowWritten = false;
     }
-    if (addRecord(path, nameAt, identity, newName) == Added::added)
-        writer.ahead.push_back({identity, keyOf(path, newName)});
+    if (addRecord(path, nameAt, identity, newName) != Added::added) return;
+    std::size_t pathLength = std::strlen(path), nameLength = std::strlen(newName);
+    writer.ahead.push_back({identity, writer.aheadText.size(), pathLength, nameLength});
+    writer.aheadText.append(path, pathLength);
+    writer.aheadText.append(newName, nameLength);
 }
 
-bool writeAhead() { return !writer.on || writeRecords(); }
+bool writeAhead() {
+    writer.windowWritten = true;
+    return !writer.on || writeRecords();
+}
 
 bool journalCovers(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
                    const char* newPath) {
     if (!writer.on) return true;
     const char* newName = newPath + nameAt;
-    uint64_t key = keyOf(path, newName);
+    std::size_t pathLength = std::strlen(path), nameLength = std::strlen(newName);
     for (std::size_t i = writer.cursor; i < writer.ahead.size(); ++i) {
-        if (writer.ahead[i].key == key && writer.ahead[i].identity == identity) {
+        const Ahead& a = writer.ahead[i];
+        const char* text = writer.aheadText.data() + a.at;
+        if (a.identity == identity && a.pathLength == pathLength && a.nameLength == nameLength &&
+            std::memcmp(text, path, pathLength) == 0 && std::memcmp(text + pathLength, newName, nameLength) == 0) {
             writer.cursor = i + 1;
             return true;
         }

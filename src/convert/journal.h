@@ -30,6 +30,7 @@ std::string journalFileText();
 // Records ahead a rename the run is about to make, from `path` (its final
 // component at `nameAt`) to `newName` in the same directory; writeAhead
 // writes what was recorded in one go, and gives false when it could not.
+// The renames of a window are made before the next window is recorded.
 // Nothing happens while journaling is off.
 void recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
                  const char* newName);
@@ -67,6 +68,7 @@ struct JournalText {
     std::string directory;  // of the last "D" line
     uint64_t volume = 0;
     bool directed = false;  // a "D" line has been written
+    std::string line;       // room to write a line in
 };
 void appendJournalRecord(JournalText& journal, std::string_view directory, const platform::EntryIdentity& identity,
                          std::string_view oldName, std::string_view newName);

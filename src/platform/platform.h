@@ -210,7 +210,9 @@ bool removeJournal(const std::string& path);
 // current directory) as a whole path in the system's text, with its
 // separator.
 bool wholeSystemDirectory(const char* directory, std::size_t length, std::string& out);
-// The command's text in the system's, and back.
+// The command's text in the system's, and back; the same text where
+// commandTextIsSystemText (Linux outside a UTF-8 locale).
+bool commandTextIsSystemText();
 bool systemText(const char* text, std::string& out);
 bool commandText(const char* system, std::string& out);
 

@@ -470,6 +470,8 @@ bool wholeSystemDirectory(const char* directory, std::size_t length, std::string
     return true;
 }
 
+bool commandTextIsSystemText() { return !codeset::active(); }
+
 bool systemText(const char* text, std::string& out) {
     if (codeset::active()) return codeset::toSystem(text, std::strlen(text), out);
     out = text;

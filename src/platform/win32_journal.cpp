@@ -139,6 +139,8 @@ bool wholeSystemDirectory(const char* directory, std::size_t length, std::string
     return toUtf8(full.c_str(), static_cast<int>(full.size()), out);
 }
 
+bool commandTextIsSystemText() { return false; }
+
 bool systemText(const char* text, std::string& out) {
     std::wstring wide;
     return widenText(text, wide) && toUtf8(wide.c_str(), static_cast<int>(wide.size()), out);

@@ -69,6 +69,8 @@ class Config(harness.Case):
             (b"-test\n-l -k\n", ["B.TXT"], 1, b"",
              sjis("\"の2行目\"-l -k\"はオプションではありません。\n")),
             (b"-test\nlong\n", ["B.TXT"], 1, b"", sjis("\"の2行目\"long\"はオプションではありません。\n")),
+            # -undo, like -help, does nothing from the file: the run stays a run.
+            (b"-test\n-j-\n-undo\n", ["B.TXT"], 0, b"B.TXT" + ARROW + b"b.txt\n", b""),
         ]
         for content, args, code, out, err in rows:
             with self.subTest(content=content):

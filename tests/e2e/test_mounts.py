@@ -115,6 +115,12 @@ SCENARIOS = [
     # is put back onto the claim, then lowered.
     ("a name claimed by a killed run", ["ABC.TXT.tavisk~=entry", "abc.txt"], ["ABC.TXT"], 0,
      ["ABC.TXT.tavisk~→ABC.TXT" + RESTORED, "ABC.TXT→abc.txt"], ["abc.txt=entry"]),
+    # A list of runs: each but the last renames; the lines are the last one's,
+    # {w} the mount as the undo shows it.
+    ("a run taken back", ["ONE.TXT=one", "Mixed.Txt", "low.txt"], [["*", "/l"], ["/undo"]], 0,
+     ["{w}one.txt→ONE.TXT", "{w}mixed.txt→Mixed.Txt"], ["low.txt", "Mixed.Txt", "ONE.TXT=one"]),
+    ("a tree taken back", ["DIR/", "DIR/FILE.TXT", "TOP.TXT"], [["/s", "*"], ["/undo"]], 0,
+     ["{w}top.txt→TOP.TXT", "{w}dir→DIR", "{w}DIR{s}file.txt→FILE.TXT"], ["DIR", "DIR/FILE.TXT", "TOP.TXT"]),
 ]
 
 
@@ -133,6 +139,10 @@ class FileSystems(harness.Case):
                 name, _, content = name.partition("=")
                 with open(os.path.join(work, name), "wb") as f:
                     f.write(content.encode())
+        if isinstance(args[0], list):
+            for before in args[:-1]:
+                self.assertEqual(self.bin.run(before, cwd=work)[0], 0, before)
+            args = args[-1]
         r = self.bin.run(args, cwd=work)
         if self.bin.wine and r == (1, b"", b"") and set(os.listdir(work)) == {n.split("/")[0].partition("=")[0] for n in made}:
             # Once in many full runs Wine ended the process before it wrote or
@@ -140,7 +150,8 @@ class FileSystems(harness.Case):
             print("wine ended %s at once with nothing done; run again" % args)
             r = self.bin.run(args, cwd=work)
         separator = "\\" if self.bin.wine else "/"
-        out = "".join(line.format(s=separator) + "\n" for line in lines).encode("cp932")
+        shown = ("Z:" + work.replace("/", "\\") if self.bin.wine else work) + separator
+        out = "".join(line.format(s=separator, w=shown) + "\n" for line in lines).encode("cp932")
         self.assertEqual((r[0], r[1], r[2]), (code, self.bin.out(out), b""))
         found = []
         for root, dirs, files in os.walk(work):

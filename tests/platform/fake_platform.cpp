@@ -341,6 +341,8 @@ bool wholeSystemDirectory(const char* directory, std::size_t length, std::string
     return true;
 }
 
+bool commandTextIsSystemText() { return true; }
+
 bool systemText(const char* text, std::string& out) {
     out = text;
     return true;
