@@ -545,14 +545,30 @@ struct Search {
     bool everything = false;      // hidden names too, whatever the pattern
     std::string literal;          // an entry given first, skipped in the listing
     std::string endingIn;         // where not empty: the ending the caller wants
-    bool deviceKnown = false;     // the directory's device, for the identities of its entries
+    // The directory's device, for the identities of its entries, where its
+    // listing gives their file numbers.
+    bool deviceKnown = false;
     dev_t device = 0;
 };
+
+// True for the file systems whose listings give each entry's own file
+// number. FUSE ones (FAT, exFAT) may give none, or another than a lookup.
+bool listsFileNumbers(unsigned long type) {
+    switch (type) {
+        case EXT4_SUPER_MAGIC: case BTRFS_SUPER_MAGIC: case XFS_SUPER_MAGIC: case TMPFS_MAGIC:
+        case F2FS_SUPER_MAGIC: case RAMFS_MAGIC:
+            return true;
+        default:
+            return false;
+    }
+}
 
 Search* openSearch(DIR* dir, const std::string& directory, const std::string& pattern, bool everything) {
     Search* search = new Search{dir, directory, pattern, everything, {}, {}, false, 0};
     struct stat st;
-    if (fstat(dirfd(dir), &st) == 0) {
+    struct statfs fs;
+    if (fstat(dirfd(dir), &st) == 0 && fstatfs(dirfd(dir), &fs) == 0 &&
+        listsFileNumbers(static_cast<unsigned long>(fs.f_type))) {
         search->deviceKnown = true;
         search->device = st.st_dev;
     }

@@ -147,6 +147,13 @@ class Case(unittest.TestCase):
 BINARY = None
 
 
+def keep_journals_apart():
+    """The runs' journals go to a folder of the test's own, not the user's."""
+    state = tempfile.mkdtemp(prefix="tavisk-state-")
+    atexit.register(shutil.rmtree, state, True)
+    os.environ["XDG_STATE_HOME"] = state
+
+
 def main():
     global BINARY
     parser = argparse.ArgumentParser()
@@ -154,8 +161,5 @@ def main():
     parser.add_argument("--build", required=True)
     args, rest = parser.parse_known_args()
     BINARY = Binary(args.binary, args.build)
-    # The runs' journals go to a folder of the test's own, not the user's.
-    state = tempfile.mkdtemp(prefix="tavisk-state-")
-    atexit.register(shutil.rmtree, state, True)
-    os.environ["XDG_STATE_HOME"] = state
+    keep_journals_apart()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

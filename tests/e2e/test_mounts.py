@@ -88,8 +88,9 @@ class Mount:
 
 # Each scenario: the entries made, the arguments, the exit code, the lines
 # written (in order), and the names left. fusefat loses the contents of a
-# directory that is renamed by any program, so directories are renamed on the
-# other file systems only.
+# directory that is renamed by any program, and spins for good removing a
+# file renamed from small letters back to a capital 8.3 name (plain mv does
+# it too), so directories and undo are tried on the other file systems only.
 SCENARIOS = [
     ("one name", ["TEST.TXT"], ["TEST.TXT"], 0, ["TEST.TXT→test.txt"], ["test.txt"]),
     ("typed in another case", ["ABC.TXT"], ["abc.txt"], 0, ["ABC.TXT→abc.txt"], ["abc.txt"]),
@@ -248,7 +249,7 @@ class FileSystems(harness.Case):
                     with self.subTest(file_system=kind, scenario="a twin created in the gap"):
                         self.twin_in_the_gap(mount)
                 for label, made, args, code, lines, left in SCENARIOS:
-                    if kind == "fat" and any(n.endswith("/") for n in made):
+                    if kind == "fat" and (any(n.endswith("/") for n in made) or isinstance(args[0], list)):
                         continue
                     with self.subTest(file_system=kind, scenario=label):
                         self.scenario(mount, made, args, code, lines, left)

@@ -120,4 +120,5 @@ if __name__ == "__main__":
     parser.add_argument("--build", required=True)
     options, rest = parser.parse_known_args()
     BUILD = options.build
+    harness.keep_journals_apart()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

@@ -50,6 +50,9 @@ STORIES = [
          after=["a.txt"]),
     dict(name="journal cannot be written", make=["A.TXT"], runs=[["*"]], change="block_journal_before_run",
          code=1, err=NOTHING, after=["A.TXT"]),
+    dict(name="two runs at once", make=["A/", "B/"] + ["%s/F%03d.TXT" % (d, i) for d in "AB" for i in range(150)],
+         runs=[], change="runs_at_once", undo=["/v="], code=0, again=0,
+         final=["A", "B"] + ["%s/F%03d.TXT" % (d, i) for d in "AB" for i in range(150)]),
     dict(name="killed with SIGKILL", make=["K%04d.TXT" % i for i in range(400)], runs=[], change="killed_run",
          undo=["/v="], code=0, after=["K%04d.TXT" % i for i in range(400)]),
 ]
@@ -141,6 +144,14 @@ class Undo(harness.Case):
         with open(self.journals, "wb"):
             pass
 
+    def runs_at_once(self):
+        # Each its own journal: both are taken back, one undo each.
+        runs = [subprocess.Popen(self.bin.command([d + ("\\" if self.bin.wine else "/") + "*"]), cwd=self.dir,
+                                 env=self.bin.env(self.env()), stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) for d in "AB"]
+        self.assertEqual([p.wait(timeout=120) for p in runs], [0, 0])
+        self.assertEqual(len(self.journal_files()), 2)
+
     def killed_run(self):
         # The run blocks on a pipe that no one reads, a few screens in, and is killed.
         reader, writer = os.pipe()
@@ -205,9 +216,12 @@ class Undo(harness.Case):
                 if "lines" in story:
                     self.assertEqual(out, self.bin.out(self.expected_out(story)))
                 self.assertEqual(code, story["code"])
-                self.assertEqual(self.all_names(), sorted(story["after"]))
+                if "after" in story:
+                    self.assertEqual(self.all_names(), sorted(story["after"]))
                 if "again" in story:
                     self.assertEqual(self.undo()[0], story["again"])
+                if "final" in story:
+                    self.assertEqual(self.all_names(), sorted(story["final"]))
 
     def setUp_story(self):
         for entry in os.listdir(self.path()):
