@@ -50,6 +50,9 @@ STORIES = [
          after=["a.txt"]),
     dict(name="journal cannot be written", make=["A.TXT"], runs=[["*"]], change="block_journal_before_run",
          code=1, err=NOTHING, after=["A.TXT"]),
+    dict(name="the last twenty runs are kept", make=["F%02d.TXT" % i for i in range(22)],
+         runs=[["F%02d.TXT" % i] for i in range(22)], journals=20, undo=["/v="], code=0,
+         after=["f%02d.txt" % i for i in range(21)] + ["F21.TXT"]),
     dict(name="two runs at once", make=["A/", "B/"] + ["%s/F%03d.TXT" % (d, i) for d in "AB" for i in range(150)],
          runs=[], change="runs_at_once", undo=["/v="], code=0, again=0,
          final=["A", "B"] + ["%s/F%03d.TXT" % (d, i) for d in "AB" for i in range(150)]),
@@ -205,6 +208,8 @@ class Undo(harness.Case):
                     getattr(self, change)()
                 if change == "block_journal_before_run":
                     os.remove(self.journals)
+                if "journals" in story:
+                    self.assertEqual(len(self.journal_files()), story["journals"])
                 code, out, err = self.undo(*story.get("undo", []))
                 expected_err = story.get("err", b"")
                 if expected_err == "damaged":
