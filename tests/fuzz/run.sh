@@ -13,10 +13,10 @@ flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
        -I"$src" -I"$generated" -I"$here/..")
 core=$(grep -v '^#' "$src/core_sources.txt" | sed "s|^|$src/|")
 clang++ "${flags[@]}" -o "$out/config_fuzz" "$here/config_fuzz.cpp" $core "$here/../platform/fake_platform.cpp"
-for target in split sjis decision switches; do
+for target in split sjis decision switches journal; do
   clang++ "${flags[@]}" -o "$out/${target}_fuzz" "$here/${target}_fuzz.cpp" $core "$here/../platform/fake_platform.cpp"
 done
-for target in config split sjis decision switches; do
+for target in config split sjis decision switches journal; do
   corpus="$out/corpus-$target"
   mkdir -p "$corpus"
   cp "$here/seeds/$target/"* "$corpus/"
