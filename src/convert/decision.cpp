@@ -140,35 +140,43 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
         reportResult(ResultKind::leftAlone, displayName, columnWidth);
         return EntryOutcome::handled;
     }
+    return renameAndReport(entry, plan.newPath, name, columnWidth);
+}
+
+EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* name, int columnWidth) {
+    const char* newName = to + entry.nameAt;
     if (settings.testMode) {
         // The preview meets what the run would: the same line, the same step.
-        bool possible = renameLooksPossible(path, plan.newPath);
-        reportResult(possible ? ResultKind::renamed : ResultKind::renameFailed, name, columnWidth,
-                     plan.newName());
+        bool possible = renameLooksPossible(entry.path, to);
+        reportResult(possible ? ResultKind::renamed : ResultKind::renameFailed, name, columnWidth, newName);
         return possible ? EntryOutcome::handled : EntryOutcome::failed;
     }
-    RenameResult result = renameEntry(entry, plan.newPath);
+    RenameResult result = renameEntry(entry, to);
     switch (result.outcome) {
         case RenameOutcome::stale:
             return EntryOutcome::lookUp;
         case RenameOutcome::unrecorded:
             return EntryOutcome::unrecorded;
         case RenameOutcome::done:
-            reportResult(ResultKind::renamed, name, columnWidth, plan.newName());
+            reportResult(ResultKind::renamed, name, columnWidth, newName);
             return EntryOutcome::handled;
         case RenameOutcome::failed:
-            reportResult(ResultKind::renameFailed, name, columnWidth, plan.newName());
+            reportResult(ResultKind::renameFailed, name, columnWidth, newName);
             break;
         case RenameOutcome::stranded:
-            reportResult(ResultKind::stranded, name, columnWidth, plan.newName(), result.stranded.c_str());
+            reportResult(ResultKind::stranded, name, columnWidth, newName, result.stranded.c_str());
             break;
     }
     return EntryOutcome::failed;
 }
 
+bool kindIncluded(uint32_t attributes) {
+    bool directory = (attributes & platform::attributeDirectory) != 0;
+    return directory ? settings.includeDirectories : settings.includeFiles;
+}
+
 void recordAheadOf(Entry& entry) {
-    bool directory = (entry.attributes & platform::attributeDirectory) != 0;
-    if (directory ? !settings.includeDirectories : !settings.includeFiles) return;
+    if (!kindIncluded(entry.attributes)) return;
     Plan plan = planEntry(entry.path, entry.nameAt, settings.longMode, settings.kanjiMode);
     if (!plan.lowerCase) return;
     if (!entry.identified && !(entry.identified = platform::entryIdentity(entry.path, &entry.identity))) return;

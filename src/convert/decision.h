@@ -38,11 +38,20 @@ enum class EntryOutcome {
     unrecorded,  // the journal could not be written: nothing done or reported
 };
 
+// True when the kind filter (/f, /fd) takes an entry of these attributes.
+bool kindIncluded(uint32_t attributes);
+
 // Decides, renames (unless in test mode, where it checks what the rename
 // would meet) and reports one existing entry. An entry from a listing is
 // only renamed for real here; one no longer there as listed, or one to be
 // left alone or previewed, gives `lookUp`.
 EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth);
+
+// Renames `entry` to `to` (in its directory), or under /test checks what the
+// rename would meet, and reports it, `name` as shown: the one way a run and
+// an undo make a rename and say what became of it. Never gives `lookUp` for
+// an entry that is not from a listing.
+EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* name, int columnWidth);
 
 // Records ahead in the journal the rename that lowerCaseEntry would make of
 // `entry` under the current settings, where it would make one. An identity

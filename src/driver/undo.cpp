@@ -4,9 +4,9 @@
 
 #include "console/pager.h"
 #include "console/report.h"
+#include "convert/decision.h"
 #include "convert/journal.h"
 #include "convert/recover.h"
-#include "convert/rename.h"
 #include "driver/failure.h"
 #include "driver/settings.h"
 #include "sjis/messages.h"
@@ -32,13 +32,15 @@ bool inCommandText(const JournalRecord& record, Undoing& u) {
     return true;
 }
 
-// True when `path` holds the record's entry, stored exactly under its final
-// component; `found` gets what the lookup said.
-bool holdsEntry(const std::string& path, std::size_t nameAt, const platform::EntryIdentity& identity,
-                platform::FindData& found) {
-    if (!platform::lookUpEntry(path.c_str(), &found)) return false;
+// What `path` holds: nothing, another entry, or the record's entry stored
+// exactly under its final component; `found` gets what the lookup said.
+enum class Held { nothing, other, entry };
+Held heldAt(const std::string& path, std::size_t nameAt, const platform::EntryIdentity& identity,
+            platform::FindData& found) {
+    if (!platform::lookUpEntry(path.c_str(), &found)) return Held::nothing;
     if (!found.identified) found.identified = platform::entryIdentity(path.c_str(), &found.identity);
-    return found.identified && found.identity == identity && equalStrings(found.fileName, path.c_str() + nameAt);
+    bool entry = found.identified && found.identity == identity && equalStrings(found.fileName, path.c_str() + nameAt);
+    return entry ? Held::entry : Held::other;
 }
 
 // True when the record's entry is still (or again) under its old name: the
@@ -46,7 +48,7 @@ bool holdsEntry(const std::string& path, std::size_t nameAt, const platform::Ent
 bool isUnderOldName(const JournalRecord& record) {
     Undoing u;
     platform::FindData found;
-    return inCommandText(record, u) && holdsEntry(u.oldPath, u.nameAt, record.identity, found);
+    return inCommandText(record, u) && heldAt(u.oldPath, u.nameAt, record.identity, found) == Held::entry;
 }
 
 // True when the run of `records` renamed anything that is not back yet: a run
@@ -68,39 +70,22 @@ void undoRecord(const JournalRecord& record) {
     // An entry that a killed rename left under its temporary name comes back first.
     Recovery recovery = recoverLeftovers(u.newPath.c_str(), u.nameAt);
     if (recovery.failed) failureStep();
-    const char* oldName = u.oldPath.c_str() + u.nameAt;
     platform::FindData found;
-    if (holdsEntry(u.newPath, u.nameAt, record.identity, found)) {
-        if (settings.testMode) {
-            bool possible = renameLooksPossible(u.newPath.c_str(), u.oldPath.c_str());
-            reportResult(possible ? ResultKind::renamed : ResultKind::renameFailed, u.newPath.c_str(), 0, oldName);
-            if (!possible) failureStep();
-            return;
-        }
+    Held held = heldAt(u.newPath, u.nameAt, record.identity, found);
+    if (held == Held::entry) {
+        // Journaling is off: nothing here is recorded, and the entry is no listing's.
         Entry entry{u.newPath.c_str(), u.nameAt, found.attributes, true, record.identity, false};
-        RenameResult result = renameEntry(entry, u.oldPath.c_str());
-        switch (result.outcome) {
-            case RenameOutcome::done:
-                reportResult(ResultKind::renamed, u.newPath.c_str(), 0, oldName);
-                return;
-            case RenameOutcome::stranded:
-                reportResult(ResultKind::stranded, u.newPath.c_str(), 0, oldName, result.stranded.c_str());
-                break;
-            default:
-                reportResult(ResultKind::renameFailed, u.newPath.c_str(), 0, oldName);
-                break;
-        }
-        failureStep();
+        if (renameAndReport(entry, u.oldPath.c_str(), u.newPath.c_str(), 0) != EntryOutcome::handled) failureStep();
         return;
     }
     platform::FindData old;
-    if (holdsEntry(u.oldPath, u.nameAt, record.identity, old)) {
+    if (heldAt(u.oldPath, u.nameAt, record.identity, old) == Held::entry) {
         reportResult(ResultKind::leftAlone, u.oldPath.c_str(), 0);
         return;
     }
     // Another entry under the new name, or none: changed or gone since.
-    if (platform::lookUpEntry(u.newPath.c_str(), &found))
-        reportResult(ResultKind::renameFailed, u.newPath.c_str(), 0, oldName);
+    if (held == Held::other)
+        reportResult(ResultKind::renameFailed, u.newPath.c_str(), 0, u.oldPath.c_str() + u.nameAt);
     else
         reportResult(ResultKind::notFound, u.newPath.c_str(), 0);
     failureStep();
