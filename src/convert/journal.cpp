@@ -165,18 +165,19 @@ struct Writer {
 };
 Writer writer;
 
+// The journals' folder and the numbers of the journals in it, oldest first;
+// false, with the folder as the file to name, when it cannot be had.
+bool journalFolderAndNumbers(std::string& folder, std::vector<unsigned long>& numbers) {
+    if (platform::journalFolder(folder) && journalNumbers(folder, numbers)) return true;
+    lastFile = folder;
+    return false;
+}
+
 // Makes the journal's file, its header first.
 bool makeJournalFile() {
     std::string folder;
-    if (!platform::journalFolder(folder)) {
-        lastFile = folder;
-        return false;
-    }
     std::vector<unsigned long> numbers;
-    if (!journalNumbers(folder, numbers)) {
-        lastFile = folder;
-        return false;
-    }
+    if (!journalFolderAndNumbers(folder, numbers)) return false;
     // Another run may take a number at the same moment: the next one is tried.
     unsigned long next = numbers.empty() ? 1 : numbers.back() + 1;
     bool taken = true;
@@ -293,6 +294,8 @@ void startJournal(bool on) {
     writer.on = on;
 }
 
+bool journalIsOn() { return writer.on; }
+
 std::string journalFileText() {
     std::string shown;
     return platform::commandText(lastFile.c_str(), shown) ? shown : lastFile;
@@ -351,10 +354,7 @@ bool journalFiles(std::vector<std::string>& files) {
     files.clear();
     std::string folder;
     std::vector<unsigned long> numbers;
-    if (!platform::journalFolder(folder) || !journalNumbers(folder, numbers)) {
-        lastFile = folder;
-        return false;
-    }
+    if (!journalFolderAndNumbers(folder, numbers)) return false;
     for (auto n = numbers.rbegin(); n != numbers.rend(); ++n) files.push_back(folder + journalName(*n));
     return true;
 }

@@ -24,6 +24,8 @@ constexpr int keptJournals = 20;
 // first rename is recorded, and the oldest beyond the kept ones are let go
 // then.
 void startJournal(bool on);
+// True while this run records its renames.
+bool journalIsOn();
 // The file of this run's journal, or of the journal last read or tried, for
 // messages, in the command's text.
 std::string journalFileText();

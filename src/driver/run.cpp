@@ -100,8 +100,7 @@ bool isUndoRequest(const char* argument) {
 // listing gave none), by argument index, for the renames to use.
 struct WindowIdentities {
     int first = 0;
-    std::vector<platform::EntryIdentity> identities;
-    std::vector<bool> known;
+    std::vector<ListedEntry> asked;  // identified where the system was asked
 };
 WindowIdentities window;
 
@@ -110,24 +109,21 @@ WindowIdentities window;
 // and not once per name. Gives the index after the window.
 int recordWindow(char* const* arguments, int first, int count) {
     window.first = first;
-    window.identities.clear();
-    window.known.clear();
+    window.asked.clear();
     int i = first;
     for (int planned = 0; i < count && planned < journalWindow; ++i) {
         Expanded expansion = expansionAt(arguments, i);
         const ListedEntry& listed = expansion.listed;
-        bool asked = false;
+        ListedEntry asked{};
         if (expansion.pattern && isNameAt(arguments, i)) {
             const char* path = arguments[i];
             Entry entry{path, directoryLength(path), listed.attributes, listed.identified, listed.identity, true};
             recordAheadOf(entry);
-            asked = entry.identified && !listed.identified;
-            window.identities.push_back(entry.identity);
+            asked.identified = entry.identified && !listed.identified;
+            asked.identity = entry.identity;
             ++planned;
-        } else {
-            window.identities.push_back({});
         }
-        window.known.push_back(asked);
+        window.asked.push_back(asked);
     }
     if (!writeAhead()) journalFailure();
     return i;
@@ -138,9 +134,9 @@ int recordWindow(char* const* arguments, int first, int count) {
 Expanded expansionWithWindow(char* const* arguments, int i) {
     Expanded expansion = expansionAt(arguments, i);
     std::size_t at = static_cast<std::size_t>(i - window.first);
-    if (i >= window.first && at < window.known.size() && window.known[at]) {
+    if (i >= window.first && at < window.asked.size() && window.asked[at].identified) {
         expansion.listed.identified = true;
-        expansion.listed.identity = window.identities[at];
+        expansion.listed.identity = window.asked[at].identity;
     }
     return expansion;
 }
@@ -158,8 +154,7 @@ bool handleFound(const Entry& entry, int columnWidth) {
         displayName = fitDisplayName(entry.path, static_cast<std::size_t>(columnWidth));
         if (!displayName) outOfMemory();
     }
-    bool directory = (entry.attributes & platform::attributeDirectory) != 0;
-    if (directory ? !settings.includeDirectories : !settings.includeFiles) {
+    if (!kindIncluded(entry.attributes)) {
         if (entry.fromListing) return false;  // looked up first: it may be gone
         countPassedOver();
         return true;
@@ -355,7 +350,7 @@ int runCommand(int count, char** arguments) {
         std::size_t widest = widestNameLength(count, arguments, isNameAt);
         columnWidth = widest > widestColumn ? widestColumn : static_cast<int>(widest);
     }
-    bool ahead = settings.journal && !settings.testMode && !settings.recurse;
+    bool ahead = journalIsOn() && !settings.recurse;
     window = WindowIdentities{};
     for (int i = 1, recordedUntil = 1; i < count; ++i) {
         if (ahead && i >= recordedUntil) recordedUntil = recordWindow(arguments, i, count);

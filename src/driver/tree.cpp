@@ -14,7 +14,6 @@
 #include "convert/rename.h"
 #include "driver/arguments.h"
 #include "driver/failure.h"
-#include "driver/settings.h"
 #include "platform/glob.h"
 #include "platform/platform.h"
 
@@ -57,7 +56,6 @@ struct Walk {
     int columnWidth;
     const std::function<void(const char*)>& handle;
     std::set<std::pair<uint64_t, uint64_t>> seen;  // volumes and file numbers
-    bool journaling;  // renames are recorded ahead
 
     // The starting directory counts too: a bind mount or a loop inside the
     // tree may lead back to it.
@@ -101,7 +99,7 @@ struct Walk {
         std::string path;
         for (std::size_t start = 0; start < entries.size(); start += journalWindow) {
             std::size_t end = std::min(entries.size(), start + journalWindow);
-            if (journaling) {
+            if (journalIsOn()) {
                 for (std::size_t i = start; i < end; ++i) {
                     const Listed& e = entries[i];
                     path = directory + e.name;
@@ -120,6 +118,6 @@ struct Walk {
 void walkTree(const char* argument, int columnWidth,
               const std::function<void(const char* path)>& handle) {
     std::string directory(argument, directoryLength(argument));
-    Walk walk{argument + directory.size(), columnWidth, handle, {}, settings.journal && !settings.testMode};
+    Walk walk{argument + directory.size(), columnWidth, handle, {}};
     walk.walk(directory);
 }
