@@ -17,6 +17,9 @@ bool standInsApply();
 // long path in the form that takes it; false when any part does not convert.
 bool widen(const char* text, std::wstring& out);
 
+// `path` made whole, as the system would take it from here.
+bool wholePath(const std::wstring& path, std::wstring& out);
+
 // The same for a text that is no path: no long form.
 bool widenText(const char* text, std::wstring& out);
 

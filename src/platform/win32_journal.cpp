@@ -126,14 +126,8 @@ bool removeJournal(const std::string& path) {
 }
 
 bool wholeSystemDirectory(const char* directory, std::size_t length, std::string& out) {
-    std::wstring wide;
-    if (!widen(length ? std::string(directory, length).c_str() : ".", wide)) return false;
-    DWORD n = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return false;
-    std::wstring full(n, L'\0');
-    n = ::GetFullPathNameW(wide.c_str(), n, &full[0], nullptr);
-    if (n == 0 || n >= full.size()) return false;
-    full.resize(n);
+    std::wstring wide, full;
+    if (!widen(length ? std::string(directory, length).c_str() : ".", wide) || !wholePath(wide, full)) return false;
     dropLongForm(full);
     if (full.back() != L'\\' && full.back() != L'/') full += L'\\';
     return toUtf8(full.c_str(), static_cast<int>(full.size()), out);

@@ -49,17 +49,27 @@ bool widenSegment(const char* text, int length, std::wstring& out) {
     return true;
 }
 
+}  // namespace
+
+bool wholePath(const std::wstring& path, std::wstring& out) {
+    DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return false;
+    out.assign(n, L'\0');
+    n = ::GetFullPathNameW(path.c_str(), n, &out[0], nullptr);
+    if (n == 0 || n >= out.size()) return false;
+    out.resize(n);
+    return true;
+}
+
+namespace {
+
 // A path as the wide API takes it whatever its length: from 248 characters
 // on (below MAX_PATH less room for an 8.3 name) it is made whole and given the
 // "\\?\" form, which the system takes up to 32 767 characters.
 void allowLongPath(std::wstring& path) {
     if (path.size() < 248 || path.compare(0, 4, L"\\\\?\\") == 0) return;
-    DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return;
-    std::wstring full(n, L'\0');
-    n = ::GetFullPathNameW(path.c_str(), n, &full[0], nullptr);
-    if (n == 0 || n >= full.size()) return;
-    full.resize(n);
+    std::wstring full;
+    if (!wholePath(path, full)) return;
     if (full.compare(0, 2, L"\\\\") == 0) path = L"\\\\?\\UNC\\" + full.substr(2);
     else path = L"\\\\?\\" + full;
 }
