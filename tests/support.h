@@ -10,20 +10,12 @@
 #include <vector>
 
 #include "platform/fake_platform.h"
+#include "process.h"
 #include "platform/platform.h"
 
 // UTF-8 text as the Shift-JIS bytes the command writes.
 std::string sj(const std::string& utf8);
 
-struct RunResult {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-// Runs the command on the fake platform with these arguments (entry 0 is
-// added), the whole process state reset first unless `keepState`.
-RunResult runTavisk(const std::vector<std::string>& arguments);
 
 // Calls `body`, catching the fake process exit; gives its code, or -1 when
 // `body` returned.
@@ -37,8 +29,6 @@ int exitCodeOf(Body body) {
     return -1;
 }
 
-// Resets the command's process-wide state and the fake platform.
-void resetProcess();
 
 class Tavisk : public ::testing::Test {
 protected:

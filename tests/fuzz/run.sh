@@ -12,9 +12,9 @@ generated=$(cd "$3" && pwd)
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
        -I"$src" -I"$generated" -I"$here/..")
 core=$(grep -v '^#' "$src/core_sources.txt" | sed "s|^|$src/|")
-clang++ "${flags[@]}" -o "$out/config_fuzz" "$here/config_fuzz.cpp" $core "$here/../platform/fake_platform.cpp"
+clang++ "${flags[@]}" -o "$out/config_fuzz" "$here/config_fuzz.cpp" $core "$here/../platform/fake_platform.cpp" "$here/../process.cpp"
 for target in split sjis decision switches journal; do
-  clang++ "${flags[@]}" -o "$out/${target}_fuzz" "$here/${target}_fuzz.cpp" $core "$here/../platform/fake_platform.cpp"
+  clang++ "${flags[@]}" -o "$out/${target}_fuzz" "$here/${target}_fuzz.cpp" $core "$here/../platform/fake_platform.cpp" "$here/../process.cpp"
 done
 for target in config split sjis decision switches journal; do
   corpus="$out/corpus-$target"

@@ -1,0 +1,39 @@
+#include "process.h"
+
+#include "console/pager.h"
+#include "console/report.h"
+#include "convert/recover.h"
+#include "convert/rename.h"
+#include "driver/arguments.h"
+#include "driver/failure.h"
+#include "driver/run.h"
+#include "driver/settings.h"
+#include "platform/fake_platform.h"
+
+void resetProcess() {
+    fake::reset();
+    settings = RunSettings{};
+    errorOccurred = 0;
+    forgetDetours();
+    resetReport();
+    forgetExpansions();
+    forgetRecoveredDirectories();
+    helpPager = HelpPager{};
+    resultPager = ResultPager{};
+    fake::addFile(fake::state().modulePath);
+}
+
+RunResult runTavisk(const std::vector<std::string>& arguments) {
+    std::vector<std::string> storage{"tavisk"};
+    storage.insert(storage.end(), arguments.begin(), arguments.end());
+    std::vector<char*> vector;
+    for (auto& s : storage) vector.push_back(s.data());
+    vector.push_back(nullptr);
+    int code = -1;
+    try {
+        endProcess(runCommand(static_cast<int>(storage.size()), vector.data()));
+    } catch (const fake::ExitCalled& e) {
+        code = e.code;
+    }
+    return {code, fake::state().out, fake::state().err};
+}
