@@ -115,24 +115,42 @@ bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode) {
     return shouldLowerCase(path, directoryLength(path), longMode, kanjiMode);
 }
 
-Plan planEntry(const char* path, std::size_t nameAt, bool longMode, bool kanjiMode) {
+namespace {
+
+// What the decision makes of one entry.
+struct Plan {
+    bool lowerCase;                   // false: left alone
+    char newPath[platform::maxPath];  // the directory part and the new name
+    std::size_t nameAt;               // where the new name begins in newPath
+};
+
+// The decision for `entry` under the current settings; one already made for
+// it is not made again.
+bool isToBeLowered(const Entry& entry) {
+    if (entry.verdict != Verdict::unknown) return entry.verdict == Verdict::lower;
+    return shouldLowerCase(entry.path, entry.nameAt, settings.longMode, settings.kanjiMode);
+}
+
+Plan planEntry(const Entry& entry) {
     Plan plan;
-    plan.lowerCase = shouldLowerCase(path, nameAt, longMode, kanjiMode);
+    plan.lowerCase = isToBeLowered(entry);
     plan.newPath[0] = '\0';
     plan.nameAt = 0;
     if (!plan.lowerCase) return plan;
     // Every path here is shorter than maxPath, and the new one has its length.
-    std::size_t length = std::strlen(path);
-    std::memcpy(plan.newPath, path, length + 1);
-    lowerSingleByteLetters(plan.newPath + nameAt);
-    plan.nameAt = nameAt;
+    std::size_t length = std::strlen(entry.path);
+    std::memcpy(plan.newPath, entry.path, length + 1);
+    lowerSingleByteLetters(plan.newPath + entry.nameAt);
+    plan.nameAt = entry.nameAt;
     return plan;
 }
+
+}  // namespace
 
 EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth) {
     const char* path = entry.path;
     const char* name = settings.showSkipped ? displayName : path;
-    Plan plan = planEntry(path, entry.nameAt, settings.longMode, settings.kanjiMode);
+    Plan plan = planEntry(entry);
     // Only a rename proves that a listing still holds: what is left alone or
     // previewed is looked up first, so that a name gone since is reported.
     if (entry.fromListing && (!plan.lowerCase || settings.testMode)) return EntryOutcome::lookUp;
@@ -177,8 +195,11 @@ bool kindIncluded(uint32_t attributes) {
 
 void recordAheadOf(Entry& entry) {
     if (!kindIncluded(entry.attributes)) return;
-    Plan plan = planEntry(entry.path, entry.nameAt, settings.longMode, settings.kanjiMode);
-    if (!plan.lowerCase) return;
+    entry.verdict = isToBeLowered(entry) ? Verdict::lower : Verdict::leave;
+    if (entry.verdict == Verdict::leave) return;
     if (!entry.identified && !(entry.identified = platform::entryIdentity(entry.path, &entry.identity))) return;
-    recordAhead(entry.path, entry.nameAt, entry.identity, plan.newName());
+    char newName[platform::maxPath];  // a final component of a path shorter than this
+    std::memcpy(newName, entry.path + entry.nameAt, std::strlen(entry.path + entry.nameAt) + 1);
+    lowerSingleByteLetters(newName);
+    recordAhead(entry.path, entry.nameAt, entry.identity, newName);
 }

@@ -20,16 +20,6 @@ const char* extensionOf(const char* component);
 bool shouldLowerCase(const char* path, std::size_t nameAt, bool longMode, bool kanjiMode);
 bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode);
 
-// What the decision makes of one entry: nothing is printed, no setting read.
-struct Plan {
-    bool lowerCase;                      // false: left alone
-    char newPath[platform::maxPath];     // the directory part and the new name
-    std::size_t nameAt;                  // where the new name begins in newPath
-    // The lower-cased final component.
-    const char* newName() const { return newPath + nameAt; }
-};
-Plan planEntry(const char* path, std::size_t nameAt, bool longMode, bool kanjiMode);
-
 // What became of one entry.
 enum class EntryOutcome {
     handled,  // renamed, or left alone, and reported

@@ -23,11 +23,23 @@ struct EscapeTable {
 };
 constexpr EscapeTable escapeTable;
 
+// True when one of the eight bytes of `w` may be escaped: it is below '&'
+// (which takes in "!\"#$" too, told apart byte by byte after) or 0x7F.
+inline bool mayHoldEscaped(uint64_t w) {
+    constexpr uint64_t ones = ~uint64_t{0} / 255, highs = ones * 0x80;
+    uint64_t del = w ^ (ones * 0x7F);
+    return ((((w - ones * '&') & ~w) | ((del - ones) & ~del)) & highs) != 0;
+}
+
 // Writes `text` at `p`, escaped; gives the end. `p` has room for three bytes
 // for each of text's.
 char* putEscaped(char* p, std::string_view text) {
     static const char hex[] = "0123456789ABCDEF";
     std::size_t plain = 0;  // most names need no escape: one copy
+    for (uint64_t w; plain + 8 <= text.size(); plain += 8) {
+        std::memcpy(&w, text.data() + plain, 8);
+        if (mayHoldEscaped(w)) break;
+    }
     while (plain < text.size() && !escapeTable.escaped[static_cast<unsigned char>(text[plain])]) ++plain;
     std::memcpy(p, text.data(), plain);
     p += plain;
@@ -46,12 +58,17 @@ char* putEscaped(char* p, std::string_view text) {
 
 // Writes `n` in decimal at `p` (room for 20 bytes); gives the end.
 char* putNumber(char* p, uint64_t n) {
+    // Two digits at a time: a file number has eight or more.
+    static constexpr char pairs[] =
+        "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
+        "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
     char text[20];
     std::size_t at = sizeof text;
-    do {
-        text[--at] = static_cast<char>('0' + n % 10);
-        n /= 10;
-    } while (n);
+    for (; n >= 100; n /= 100) std::memcpy(text + (at -= 2), pairs + 2 * (n % 100), 2);
+    if (n >= 10)
+        std::memcpy(text + (at -= 2), pairs + 2 * n, 2);
+    else
+        text[--at] = static_cast<char>('0' + n);
     std::memcpy(p, text + at, sizeof text - at);
     return p + (sizeof text - at);
 }

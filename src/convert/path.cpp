@@ -108,6 +108,7 @@ bool findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t
     entry.identified = found.identified;
     entry.identity = found.identity;
     entry.fromListing = false;
+    entry.verdict = Verdict::unknown;
     return true;
 }
 

@@ -26,6 +26,10 @@ OwnedString resolveLongPath(const char* name);
 // One entry as the run found it, looked up once and carried to the decision
 // and the rename: its path (the directory part as typed, then the stored
 // name), where the final component begins, and what the system said of it.
+// Whether the decision was already made for an entry (by the journal's
+// planning, under the same settings): it is not made again.
+enum class Verdict : unsigned char { unknown, lower, leave };
+
 struct Entry {
     const char* path;
     std::size_t nameAt;
@@ -33,6 +37,7 @@ struct Entry {
     bool identified;      // see platform::entryIdentity
     platform::EntryIdentity identity;
     bool fromListing;     // what a listing said, not looked up since
+    Verdict verdict;
 };
 
 // Stands for a length not yet measured.

@@ -19,14 +19,46 @@ namespace {
 inline bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 inline bool isLead(char c) { return isSjisLead(static_cast<unsigned char>(c)); }
 
+}  // namespace
+
+struct TextBlock {
+    TextBlock* next;  // the block before
+    std::size_t used, size;
+    char* text() { return reinterpret_cast<char*>(this + 1); }
+};
+
+namespace {
+
+void releaseTexts(TextBlock* block) {
+    while (block) {
+        TextBlock* next = block->next;
+        platform::release(block);
+        block = next;
+    }
+}
+
+// Room for a text of `size` bytes among the list's texts; nullptr when
+// memory runs out.
+char* newText(ArgumentList& list, std::size_t size) {
+    constexpr std::size_t blockSize = 64 * 1024;
+    TextBlock* block = list.texts;
+    if (!block || block->size - block->used < size) {
+        std::size_t room = std::max(size, blockSize - sizeof(TextBlock));
+        block = static_cast<TextBlock*>(platform::allocate(sizeof(TextBlock) + room));
+        if (!block) return nullptr;
+        *block = {list.texts, 0, room};
+        list.texts = block;
+    }
+    char* text = block->text() + block->used;
+    block->used += size;
+    return text;
+}
+
 bool append(ArgumentList& list, char* text) {
     if (list.count + 1 >= list.capacity) {
         int grown = list.capacity ? list.capacity * 2 : 16;
         void* bigger = platform::reallocate(list.items, sizeof(char*) * static_cast<std::size_t>(grown));
-        if (!bigger) {
-            platform::release(text);
-            return false;
-        }
+        if (!bigger) return false;
         list.items = static_cast<char**>(bigger);
         list.capacity = grown;
     }
@@ -36,8 +68,11 @@ bool append(ArgumentList& list, char* text) {
 }
 
 bool appendCopy(ArgumentList& list, const char* text) {
-    OwnedString copy = duplicateString(text);
-    return copy && append(list, copy.release());
+    std::size_t size = std::strlen(text) + 1;
+    char* copy = newText(list, size);
+    if (!copy) return false;
+    std::memcpy(copy, text, size);
+    return append(list, copy);
 }
 
 // Builds one argument into `out` (room for the rest of the text) and gives the
@@ -142,22 +177,24 @@ bool sortsBefore(const char* a, const char* b) {
 
 namespace {
 
+// The first eight folded bytes of a text, as one number, and the text's place.
+struct Keyed {
+    std::uint64_t key;
+    int place;
+};
+
 // Sorts items[first..count) as sortMatches says, and moves payload[i - first],
-// where there is one, along with each text.
+// where there is one, along with each text. The first `skip` bytes are the
+// same in every text.
 template <typename Payload>
-void sortWith(ArgumentList& list, int first, Payload* payload) {
-    // The first eight folded bytes of each name, as one number, decide most
-    // comparisons without reading the names again.
-    struct Keyed {
-        std::uint64_t key;
-        int place;
-    };
+void sortWith(ArgumentList& list, int first, Payload* payload, std::size_t skip = 0) {
+    // The key decides most comparisons without reading the texts again.
     const int n = list.count - first;
     char** items = list.items + first;
     std::vector<Keyed> keyed;
     keyed.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
-        const unsigned char* p = reinterpret_cast<const unsigned char*>(items[i]);
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(items[i]) + skip;
         std::uint64_t key = 0;
         for (int k = 0; k < 8; ++k) {
             key = key << 8 | foldedByte(*p);
@@ -165,8 +202,8 @@ void sortWith(ArgumentList& list, int first, Payload* payload) {
         }
         keyed.push_back({key, i});
     }
-    std::sort(keyed.begin(), keyed.end(), [items](const Keyed& a, const Keyed& b) {
-        return a.key != b.key ? a.key < b.key : sortsBefore(items[a.place], items[b.place]);
+    std::sort(keyed.begin(), keyed.end(), [items, skip](const Keyed& a, const Keyed& b) {
+        return a.key != b.key ? a.key < b.key : sortsBefore(items[a.place] + skip, items[b.place] + skip);
     });
     // Each cycle of the new order is moved round at once: no copy is made.
     for (int i = 0; i < n; ++i) {
@@ -206,6 +243,7 @@ struct Pattern {
     OwnedString text;  // as typed
     bool identified;   // the listing told the entries' numbers
     uint64_t volume;
+    std::size_t prefix;  // the length of its directory part
 };
 std::vector<Place> places;
 std::vector<Pattern> patterns;
@@ -220,6 +258,7 @@ Expanded expansionAt(char* const* vector, int index) {
     if (p.pattern == 0) return e;
     const Pattern& from = patterns[p.pattern - 1];
     e.pattern = from.text.get();
+    e.nameAt = from.prefix;
     e.listed = {p.attributes, from.identified, {from.volume, p.file}};
     return e;
 }
@@ -272,7 +311,7 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
         // A temporary name of a killed run is put back by the run, not renamed.
         if (isDotOrDotDot(name) || isLeftoverName(name)) continue;
         std::size_t length = std::strlen(name);
-        char* joined = static_cast<char*>(platform::allocate(prefix + length + 1));
+        char* joined = newText(out, prefix + length + 1);
         if (!joined) {
             closeMatchSearch();
             return false;
@@ -287,16 +326,16 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
         // volume.
         if (out.count == first + 1) volume = searchData.identity.volume;
         identified = identified && searchData.identified && searchData.identity.volume == volume;
-        places.resize(static_cast<std::size_t>(out.count));
-        places.back() = {searchData.identity.file, searchData.attributes, 0};
+        places.resize(static_cast<std::size_t>(out.count - 1));
+        places.push_back({searchData.identity.file, searchData.attributes, 0});
     }
     if (out.count == first) return appendCopy(out, text);
     OwnedString pattern = duplicateString(text);
     if (!pattern) return false;
-    patterns.push_back({std::move(pattern), identified, volume});
+    patterns.push_back({std::move(pattern), identified, volume, prefix});
     auto index = static_cast<uint32_t>(patterns.size());
     // The listing's word follows each text to its sorted place.
-    sortWith(out, first, places.data() + first);
+    sortWith(out, first, places.data() + first, prefix);
     for (int i = first; i < out.count; ++i) places[static_cast<std::size_t>(i)].pattern = index;
     return true;
 }
@@ -324,7 +363,7 @@ bool expandWildcards(const ArgumentList& in, ArgumentList& out) {
 }
 
 void releaseArguments(ArgumentList& list) {
-    for (int i = 0; i < list.count; ++i) platform::release(list.items[i]);
+    releaseTexts(list.texts);
     platform::release(list.items);
     list = ArgumentList{};
 }
@@ -350,6 +389,11 @@ char** finish(ArgumentList& split, int* count) {
     *count = expanded.count;
     places.resize(static_cast<std::size_t>(expanded.count));
     expandedVector = expanded.items;
+    // The vector's texts live as long as the process, or until a vector is
+    // built again.
+    static TextBlock* vectorTexts = nullptr;
+    releaseTexts(vectorTexts);
+    vectorTexts = expanded.texts;
     return expanded.items;
 }
 

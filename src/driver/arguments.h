@@ -7,11 +7,15 @@
 
 #include "platform/platform.h"
 
+struct TextBlock;
+
 // A growable list of argument texts; the texts and the array are the list's.
+// The texts are kept in blocks, many to an allocation.
 struct ArgumentList {
     char** items = nullptr;
     int count = 0;
     int capacity = 0;
+    TextBlock* texts = nullptr;  // the newest block first
 };
 
 // Splits the command line; false when memory runs out.
@@ -57,6 +61,7 @@ struct ListedEntry {
 // whatever its first byte (on Linux a name may begin with '-').
 struct Expanded {
     const char* pattern = nullptr;  // as typed: /s walks the pattern, not what it matched here
+    std::size_t nameAt = 0;         // where the name found begins: after the pattern's directory part
     ListedEntry listed{};
 };
 // For the argument at `index` of `vector`, the argument vector that

@@ -96,49 +96,50 @@ bool isUndoRequest(const char* argument) {
     return equalsIgnoreCase(argument + 1, "undo") || (dialect().gnu && equalStrings(argument, "--undo"));
 }
 
-// The identities that recording a window asked of the system (where the
-// listing gave none), by argument index, for the renames to use.
-struct WindowIdentities {
-    int first = 0;
-    std::vector<ListedEntry> asked;  // identified where the system was asked
+// What recording a window learnt of each listed entry, by argument index, for
+// its rename: the decision, and the identity where the listing gave none and
+// the system was asked.
+struct Planned {
+    Verdict verdict;
+    bool asked;
+    platform::EntryIdentity identity;
 };
-WindowIdentities window;
+struct Window {
+    int first = 0;
+    std::vector<Planned> planned;
+};
+Window window;
 
 // Records ahead the renames that the listed entries from `first` on are to
 // get, a window at a time, so that the journal is written once per window
 // and not once per name. Gives the index after the window.
 int recordWindow(char* const* arguments, int first, int count) {
     window.first = first;
-    window.asked.clear();
+    window.planned.clear();
     int i = first;
-    for (int planned = 0; i < count && planned < journalWindow; ++i) {
+    for (int recorded = 0; i < count && recorded < journalWindow; ++i) {
         Expanded expansion = expansionAt(arguments, i);
         const ListedEntry& listed = expansion.listed;
-        ListedEntry asked{};
+        Planned planned{Verdict::unknown, false, {}};
         if (expansion.pattern && isNameAt(arguments, i)) {
             const char* path = arguments[i];
-            Entry entry{path, directoryLength(path), listed.attributes, listed.identified, listed.identity, true};
+            Entry entry{path, expansion.nameAt, listed.attributes, listed.identified, listed.identity, true,
+                        Verdict::unknown};
             recordAheadOf(entry);
-            asked.identified = entry.identified && !listed.identified;
-            asked.identity = entry.identity;
-            ++planned;
+            planned = {entry.verdict, entry.identified && !listed.identified, entry.identity};
+            ++recorded;
         }
-        window.asked.push_back(asked);
+        window.planned.push_back(planned);
     }
     if (!writeAhead()) journalFailure();
     return i;
 }
 
-// What the expansion knows of argument `i`, with what recording its window
-// asked of the system.
-Expanded expansionWithWindow(char* const* arguments, int i) {
-    Expanded expansion = expansionAt(arguments, i);
+// What recording its window learnt of argument `i`.
+Planned plannedAt(int i) {
     std::size_t at = static_cast<std::size_t>(i - window.first);
-    if (i >= window.first && at < window.asked.size() && window.asked[at].identified) {
-        expansion.listed.identified = true;
-        expansion.listed.identity = window.asked[at].identity;
-    }
-    return expansion;
+    if (i >= window.first && at < window.planned.size()) return window.planned[at];
+    return {Verdict::unknown, false, {}};
 }
 
 void reportNotFound(const char* name, int columnWidth) {
@@ -185,10 +186,12 @@ bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing,
 }
 
 // An entry as the expansion's listing found it, handled without looking it
-// up again; looked up as typed where the listing no longer holds.
-void handleListed(const char* argument, std::size_t nameAt, const ListedEntry& listed, int columnWidth) {
-    Entry entry{argument, nameAt, listed.attributes ? listed.attributes : 0x80u, listed.identified,
-                listed.identity, true};
+// up again (with what its window learnt); looked up as typed where the
+// listing no longer holds.
+void handleListed(const char* argument, std::size_t nameAt, const ListedEntry& listed, const Planned& planned,
+                  int columnWidth) {
+    Entry entry{argument, nameAt, listed.attributes ? listed.attributes : 0x80u, listed.identified || planned.asked,
+                planned.asked ? planned.identity : listed.identity, true, planned.verdict};
     if (!handleFound(entry, columnWidth)) handleEntry(argument, columnWidth, false, nameAt);
 }
 
@@ -205,14 +208,14 @@ bool patternFinds(const char* pattern, const std::string& name) {
 // A name without /s. Leftovers of a killed run in its directory are put back
 // first, and each one that the name's pattern finds is then handled as it
 // would have been: the expansion at start could not see it.
-void handlePlainName(const char* argument, const Expanded& expansion, int columnWidth) {
-    std::size_t nameAt = directoryLength(argument);
+void handlePlainName(const char* argument, const Expanded& expansion, const Planned& planned, int columnWidth) {
+    std::size_t nameAt = expansion.pattern ? expansion.nameAt : directoryLength(argument);
     Recovery recovery = recoverLeftovers(argument, nameAt);
     if (recovery.failed) failureStep();
     const std::vector<std::string>& restored = recovery.restored;
     if (restored.empty()) {  // the common case
         if (expansion.pattern)
-            handleListed(argument, nameAt, expansion.listed, columnWidth);
+            handleListed(argument, nameAt, expansion.listed, planned, columnWidth);
         else
             handleEntry(argument, columnWidth, false, nameAt);
         return;
@@ -230,9 +233,9 @@ void handlePlainName(const char* argument, const Expanded& expansion, int column
     handleEntry(argument, columnWidth, false);
 }
 
-void handleName(const char* argument, const Expanded& expansion, int columnWidth) {
+void handleName(const char* argument, const Expanded& expansion, const Planned& planned, int columnWidth) {
     if (!settings.recurse) {
-        handlePlainName(argument, expansion, columnWidth);
+        handlePlainName(argument, expansion, planned, columnWidth);
         return;
     }
     // The expansion at start matched the pattern here only: each pattern is
@@ -351,10 +354,10 @@ int runCommand(int count, char** arguments) {
         columnWidth = widest > widestColumn ? widestColumn : static_cast<int>(widest);
     }
     bool ahead = journalIsOn() && !settings.recurse;
-    window = WindowIdentities{};
+    window = Window{};
     for (int i = 1, recordedUntil = 1; i < count; ++i) {
         if (ahead && i >= recordedUntil) recordedUntil = recordWindow(arguments, i, count);
-        if (isNameAt(arguments, i)) handleName(arguments[i], expansionWithWindow(arguments, i), columnWidth);
+        if (isNameAt(arguments, i)) handleName(arguments[i], expansionAt(arguments, i), plannedAt(i), columnWidth);
     }
     endJournal();
     reportSummary();

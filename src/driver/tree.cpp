@@ -103,7 +103,8 @@ struct Walk {
                 for (std::size_t i = start; i < end; ++i) {
                     const Listed& e = entries[i];
                     path = directory + e.name;
-                    Entry entry{path.c_str(), directory.size(), e.attributes, e.identified, e.identity, true};
+                    Entry entry{path.c_str(), directory.size(), e.attributes, e.identified, e.identity, true,
+                                Verdict::unknown};
                     recordAheadOf(entry);
                 }
                 if (!writeAhead()) journalFailure();

@@ -1,5 +1,6 @@
 #include "platform/glob.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "sjis/sjis.h"
@@ -27,32 +28,22 @@ bool hasWildcard(const char* text) { return std::strpbrk(text, "*?") != nullptr;
 
 namespace {
 
-// The common "*.TXT" over single-byte names: '*' followed by single-byte
-// text without wildcards matches a single-byte name that ends in that text.
-// `decided` is false where the general walk must answer.
-bool matchesStarThenText(const char* pattern, const char* name, bool& decided) {
-    decided = false;
-    if (pattern[0] != '*' || pattern[1] == '\0') return false;
-    const char* tail = pattern + 1;
-    std::size_t tailLength = 0;
-    for (; tail[tailLength]; ++tailLength) {
-        unsigned char c = static_cast<unsigned char>(tail[tailLength]);
-        if (c == '*' || c == '?' || c >= 0x80) return false;
+// True when none of the `length` bytes at `text` is 0x80 or above: eight at a
+// time.
+bool isSingleByteText(const char* text, std::size_t length) {
+    constexpr uint64_t highs = 0x8080808080808080u;
+    std::size_t i = 0;
+    for (uint64_t w; i + 8 <= length; i += 8) {
+        std::memcpy(&w, text + i, 8);
+        if (w & highs) return false;
     }
-    std::size_t length = 0;
-    for (; name[length]; ++length)
-        if (static_cast<unsigned char>(name[length]) >= 0x80) return false;
-    decided = true;
-    if (tailLength > length) return false;
-    return sameChar(name + (length - tailLength), tail, static_cast<int>(tailLength));
+    for (; i < length; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    return true;
 }
 
-}  // namespace
-
-bool wildcardMatch(const char* pattern, const char* name) {
-    bool decided;
-    bool matched = matchesStarThenText(pattern, name, decided);
-    if (decided) return matched;
+// The general walk.
+bool walkMatch(const char* pattern, const char* name) {
     // Iterative matching with one backtrack point for the last '*'.
     const char* starPattern = nullptr;
     const char* starName = nullptr;
@@ -88,4 +79,31 @@ bool wildcardMatch(const char* pattern, const char* name) {
     }
     while (*pattern == '*') ++pattern;
     return *pattern == '\0';
+}
+
+}  // namespace
+
+Wildcard prepareWildcard(const char* pattern) {
+    Wildcard wildcard{pattern, 0};
+    if (pattern[0] != '*' || pattern[1] == '\0') return wildcard;
+    std::size_t tail = 0;
+    for (const char* p = pattern + 1; *p; ++p, ++tail) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '*' || c == '?' || c >= 0x80) return wildcard;
+    }
+    wildcard.tail = tail;
+    return wildcard;
+}
+
+bool wildcardMatch(const Wildcard& wildcard, const char* name, std::size_t length) {
+    // The common "*.TXT" over single-byte names: such a name matches when it
+    // ends in the text.
+    if (wildcard.tail && isSingleByteText(name, length))
+        return length >= wildcard.tail &&
+               sameChar(name + length - wildcard.tail, wildcard.pattern + 1, static_cast<int>(wildcard.tail));
+    return walkMatch(wildcard.pattern, name);
+}
+
+bool wildcardMatch(const char* pattern, const char* name) {
+    return wildcardMatch(prepareWildcard(pattern), name, std::strlen(name));
 }

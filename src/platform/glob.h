@@ -3,5 +3,16 @@
 // matched without regard to case.
 #pragma once
 
+#include <cstddef>
+
 bool wildcardMatch(const char* pattern, const char* name);
+
+// A pattern prepared once for the many names of a listing.
+struct Wildcard {
+    const char* pattern;
+    std::size_t tail;  // "*" then single-byte text without wildcards: that text's length; else 0
+};
+Wildcard prepareWildcard(const char* pattern);
+// The same as wildcardMatch(wildcard.pattern, name); `name` has `length` bytes.
+bool wildcardMatch(const Wildcard& wildcard, const char* name, std::size_t length);
 bool hasWildcard(const char* text);

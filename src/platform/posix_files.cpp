@@ -51,15 +51,14 @@ bool slashPath(const char* path, std::string& out) {
 
 // A stored name that the command's own path rules could not carry back to the
 // same entry: a real '\\' would be read as a separator.
-bool isAddressable(const char* name) {
-    std::size_t length = std::strlen(name);
+bool isAddressable(const char* name, std::size_t length) {
     return length < maxName && (!std::memchr(name, '\\', length) || !sjisFindFirst(name, '\\'));
 }
 
 // The command's form of a stored name; false for a name that it could not
 // carry back to the same entry.
 bool commandName(const char* name, std::string& out) {
-    return codeset::toCommand(name, out) && isAddressable(out.c_str());
+    return codeset::toCommand(name, out) && isAddressable(out.c_str(), out.size());
 }
 
 // The key under which a name's spellings meet: single-byte a-z as A-Z.
@@ -349,7 +348,7 @@ void recordMove(Directory& d, const char* from, const char* to, bool notDirector
         return;
     }
     d.names.erase(old);
-    if (!isAddressable(toName.c_str())) return;
+    if (!isAddressable(toName.c_str(), toName.size())) return;
     Slot& slot = d.names[folded(toName)];
     if (slot.count++ == 0) slot.stored = to;
 }
@@ -394,6 +393,24 @@ bool systemDirectory(const std::string& part, std::string& out) {
     return true;
 }
 
+// Completes `t`, whose directory is in place, for the command's `path`
+// (`length` bytes, `text` the same with '/' for separators, its final
+// component at `dir`).
+bool finishTranslation(Translation& t, const char* path, const char* text, std::size_t length, std::size_t dir) {
+    t.systemNameAt = t.system.length;
+    if (!codeset::active()) {
+        if (!t.system.append(text + dir, length - dir)) return false;
+    } else {
+        std::string& name = translator.scratch.name;
+        if (!codeset::toSystem(text + dir, length - dir, name) || !t.system.append(name.data(), name.size()))
+            return false;
+    }
+    t.command.assign(path, length);  // the key is the path as given, '\\' and all
+    t.commandNameAt = dir;
+    t.valid = true;
+    return true;
+}
+
 // The translation of the command's `path`; nullptr when it has none (too
 // long, or text the system cannot take).
 const Translation* translate(const char* path) {
@@ -410,7 +427,6 @@ const Translation* translate(const char* path) {
     t.valid = false;
     std::string& slashed = translator.scratch.slashed;
     std::string& part = translator.scratch.part;
-    std::string& name = translator.scratch.name;
     // Most paths hold no 0x5C byte at all: nothing to turn into '/'.
     const char* text = path;
     if (std::memchr(path, '\\', length)) {
@@ -432,16 +448,26 @@ const Translation* translate(const char* path) {
         if (!systemDirectory(part, directory) || !t.system.assign(directory.data(), directory.size())) return nullptr;
         t.directory = &directoryState(directory);
     }
-    t.systemNameAt = t.system.length;
-    if (!codeset::active()) {
-        if (!t.system.append(text + dir, length - dir)) return nullptr;
-    } else if (!codeset::toSystem(text + dir, length - dir, name) || !t.system.append(name.data(), name.size())) {
-        return nullptr;
-    }
-    t.command.assign(path, length);  // the key is the path as given, '\\' and all
-    t.commandNameAt = dir;
-    t.valid = true;
+    if (!finishTranslation(t, path, text, length, dir)) return nullptr;
     recent ^= 1u;
+    return &t;
+}
+
+// The translation of `to`, which the caller made from `source`'s path by
+// changing its final component: the directory is taken from `source`.
+const Translation* translateBeside(const Translation& source, const char* to) {
+    std::size_t dir = source.commandNameAt;
+    std::size_t length = std::strlen(to);
+    if (length >= maxPath || length <= dir || std::memcmp(to, source.command.text, dir) != 0 ||
+        std::memchr(to + dir, '/', length - dir) || std::memchr(to + dir, '\\', length - dir))
+        return translate(to);  // not beside it after all, or a '\\' to be told apart from a trail byte
+    unsigned slot = &source == &translator.slots[0] ? 1u : 0u;
+    Translation& t = translator.slots[slot];
+    t.valid = false;
+    t.system.assign(source.system.text, source.systemNameAt);
+    t.directory = source.directory;
+    if (!finishTranslation(t, to, to, length, dir)) return nullptr;
+    translator.recent = slot;
     return &t;
 }
 
@@ -532,7 +558,7 @@ bool lookUp(const Translation* t, FindData* data, struct stat& st) {
     // Another spelling, or a directory that could ignore case: its listing.
     std::string directory = t->system.part(0, t->systemNameAt);
     std::string system = t->system.part(t->systemNameAt), stored;
-    if (!isAddressable(name) ||
+    if (!isAddressable(name, length) ||
         !storedBySpelling(directory, *t->directory, std::string(name, length), system, stored))
         return false;
     return fill(directory, stored, data, st);
@@ -543,6 +569,7 @@ struct Search {
     std::string directory;        // system form, with its trailing '/', or empty for "."
     std::string pattern;          // command form
     bool everything = false;      // hidden names too, whatever the pattern
+    Wildcard wildcard{nullptr, 0};  // the pattern, prepared
     std::string literal;          // an entry given first, skipped in the listing
     std::string endingIn;         // where not empty: the ending the caller wants
     // The directory's device, for the identities of its entries, where its
@@ -564,7 +591,8 @@ bool listsFileNumbers(unsigned long type) {
 }
 
 Search* openSearch(DIR* dir, const std::string& directory, const std::string& pattern, bool everything) {
-    Search* search = new Search{dir, directory, pattern, everything, {}, {}, false, 0};
+    Search* search = new Search{dir, directory, pattern, everything, {nullptr, 0}, {}, {}, false, 0};
+    search->wildcard = prepareWildcard(search->pattern.c_str());
     struct stat st;
     struct statfs fs;
     if (fstat(dirfd(dir), &st) == 0 && fstatfs(dirfd(dir), &fs) == 0 &&
@@ -601,14 +629,15 @@ bool nextMatch(Search* search, FindData* data) {
             if (!codeset::toCommand(name, converted)) continue;
             command = converted.c_str();
         }
-        if (!isAddressable(command) || (!search->everything && !wildcardMatch(search->pattern.c_str(), command)))
+        std::size_t length = std::strlen(command);
+        if (!isAddressable(command, length) || (!search->everything && !wildcardMatch(search->wildcard, command, length)))
             continue;
         // The directory's own record of the kind saves a stat per entry; the
         // expansion uses only the names.
         if (entry->d_type != DT_UNKNOWN) {
             data->attributes = entry->d_type == DT_DIR ? attributeDirectory : 0x80;
             if (name[0] == '.') data->attributes |= 0x02;
-            std::memcpy(data->fileName, command, std::strlen(command) + 1);
+            std::memcpy(data->fileName, command, length + 1);
             // The listing's file number is the entry's own, but for a mount
             // point, which is never renamed.
             data->identified = search->deviceKnown;
@@ -622,7 +651,7 @@ bool nextMatch(Search* search, FindData* data) {
 }
 
 // A handle for a lookup without wildcards: nothing more to give.
-Search singleResult{nullptr, {}, {}, false, {}, {}, false, 0};
+Search singleResult{nullptr, {}, {}, false, {nullptr, 0}, {}, {}, false, 0};
 
 }  // namespace
 
@@ -635,7 +664,7 @@ SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
     std::string directory = t->system.part(0, t->systemNameAt);
     std::string name = t->command.part(t->commandNameAt);
     std::string system = t->system.part(t->systemNameAt);
-    if (!isAddressable(name.c_str())) return nullptr;
+    if (!isAddressable(name.c_str(), name.size())) return nullptr;
     DIR* dir = opendir(orDot(directory));
     if (!dir) return nullptr;
     Search* search = openSearch(dir, directory, name, false);
@@ -714,22 +743,22 @@ bool directoryIdentity(const char* part, EntryIdentity* identity) {
 
 namespace {
 
-// The system paths of a move must say what the command's paths say: the same
-// directory, and a change of letter case only where the command asked for one.
-bool isFaithfulMove(const Translation& source, const Translation& target, bool caseOnly) {
-    std::size_t directory = source.systemNameAt;
-    if (directory != target.systemNameAt || std::memcmp(source.system.text, target.system.text, directory) != 0)
-        return false;
-    // Without the bridge the system's names are the command's.
-    return !caseOnly || !codeset::active() ||
-           equalsIgnoreCase(source.system.text + directory, target.system.text + directory);
-}
-
 // True when the final components of two command paths in one directory
 // differ in the case of A-Z only.
 bool isCaseOnly(const Translation& source, const Translation& target) {
     return source.command.length - source.commandNameAt == target.command.length - target.commandNameAt &&
            equalsIgnoreCase(source.command.text + source.commandNameAt, target.command.text + target.commandNameAt);
+}
+
+// The system paths of a move must say what the command's paths say: the same
+// directory, and a change of letter case only where the command asked for one.
+bool isFaithfulMove(const Translation& source, const Translation& target) {
+    std::size_t directory = source.systemNameAt;
+    if (directory != target.systemNameAt || std::memcmp(source.system.text, target.system.text, directory) != 0)
+        return false;
+    // Without the bridge the system's names are the command's.
+    return !codeset::active() || !isCaseOnly(source, target) ||
+           equalsIgnoreCase(source.system.text + directory, target.system.text + directory);
 }
 
 // True when a listing of `directory` read now holds `from` and no entry
@@ -775,7 +804,7 @@ bool claimThenMove(const char* source, const char* target, bool directory) {
     return false;
 }
 
-bool renameWithoutReplacing(const Translation& from, const Translation& to, bool caseOnly, MoveTarget whose) {
+bool renameWithoutReplacing(const Translation& from, const Translation& to, MoveTarget whose) {
     const char* source = from.system.text;
     const char* target = to.system.text;
     if (renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) return true;
@@ -786,7 +815,7 @@ bool renameWithoutReplacing(const Translation& from, const Translation& to, bool
         // Proven once per directory by a listing that holds the old spelling
         // and not the new one.
         Directory& d = *from.directory;
-        if (!caseOnly || !d.caseInsensitive) return false;
+        if (!d.caseInsensitive || !isCaseOnly(from, to)) return false;
         std::size_t dir = from.systemNameAt;
         if (!d.ignoresCase && !listingHoldsOnly(from.system.part(0, dir), from.system.part(dir), to.system.part(dir)))
             return false;
@@ -824,11 +853,9 @@ bool renameWithoutReplacing(const Translation& from, const Translation& to, bool
 bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* notes) {
     if (notes) notes->proven = false;
     const Translation* source = translate(from);
-    const Translation* target = source ? translate(to) : nullptr;  // two are kept: `source` stays
+    const Translation* target = source ? translateBeside(*source, to) : nullptr;  // two are kept: `source` stays
     if (!target) return false;
-    bool caseOnly = isCaseOnly(*source, *target);
-    if (!isFaithfulMove(*source, *target, caseOnly) || !renameWithoutReplacing(*source, *target, caseOnly, whose))
-        return false;
+    if (!isFaithfulMove(*source, *target) || !renameWithoutReplacing(*source, *target, whose)) return false;
     Directory& d = *source->directory;
     bool wasKnown = known.valid && known.path.equals(source->system.text, source->system.length);
     bool notDirectory = (notes && notes->notDirectory) || (wasKnown && !S_ISDIR(known.st.st_mode));
@@ -844,9 +871,9 @@ bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* no
 
 bool moveOntoClaim(const char* from, const char* to) {
     const Translation* source = translate(from);
-    const Translation* target = source ? translate(to) : nullptr;
+    const Translation* target = source ? translateBeside(*source, to) : nullptr;
     struct stat st;
-    if (!target || !isFaithfulMove(*source, *target, isCaseOnly(*source, *target)) ||
+    if (!target || !isFaithfulMove(*source, *target) ||
         lstat(target->system.text, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0 ||
         rename(source->system.text, target->system.text) != 0)
         return false;

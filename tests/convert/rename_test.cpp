@@ -178,6 +178,10 @@ TEST(JournalText, RecordsComeBackByteForByteAndDamageIsFound) {
         {"/home/u/dir with blanks/", {7, 43}, "100%.TXT", "100%.txt"},
         {"/home/u/\x95\x5c/", {7, 44}, "A\nB.TXT", "a\nb.txt"},
         {"/home/u/\x95\x5c/", {8, 18446744073709551615ull}, "MNT", "mnt"},
+        // Bytes near the escaped ones, each side of an eight-byte boundary.
+        {"/d/", {0, 0}, "ABCDEFGH!\"#$&'\x7F\x80.TXT", "abcdefgh!\"#$&'\x7F\x80.txt"},
+        {"/d/", {9, 10}, "ABCDEFG\x7FHIJKLMNO P", "abcdefg\x7Fhijklmno p"},
+        {"/d/", {99, 100}, "ABCDEFGHIJKLMNOP", "abcdefghijklmnop"},
     };
     JournalText text;
     text.text = journalHeader;

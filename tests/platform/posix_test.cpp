@@ -42,6 +42,7 @@ TEST(Wildcards, MatchingRules) {
         {"a*b*c", "aXbY", false},       {"*\x82\x60", "x\x82\x60", true},
         {"*A", "\x82" "A", false},      // 'A' there is a second byte, not a letter
         {"\x82\x60*", "\x82\x81", false},  // full-width letters do not fold
+        {"*.TXT", "ABCDEFGHIJ.txt", true}, {"*X", "ABCDEFGH\x82X", false},  // past eight bytes
     };
     for (auto& c : cases) EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
 }
