@@ -44,9 +44,19 @@ struct ByteTable {
 constexpr ByteTable byteTable;
 
 TextClass classify(const char* text) {
+    using namespace eightBytes;
     TextClass c;
     unsigned seen = 0;
-    for (const char* p = text;;) {
+    const char* p = text;
+    for (const char* end = text + std::strlen(text); p + 8 <= end; p += 8) {
+        uint64_t w = load(p);
+        if (w & highs) break;  // a double-byte character may begin here
+        seen |= singleByteFlag;
+        if (inRange(w, 'A', 'Z')) seen |= capitalByte;
+        if (inRange(w, 'a', 'z')) seen |= smallByte;
+        if (inRange(w, ' ', ' ')) seen |= spaceByte;
+    }
+    for (;;) {
         unsigned f = byteTable.flags[at(p)];
         if (!(f & stopByte)) {  // single-byte text, the common case: one look per byte
             seen |= f;

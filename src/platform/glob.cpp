@@ -31,13 +31,13 @@ namespace {
 // True when none of the `length` bytes at `text` is 0x80 or above: eight at a
 // time.
 bool isSingleByteText(const char* text, std::size_t length) {
-    constexpr uint64_t highs = 0x8080808080808080u;
-    std::size_t i = 0;
-    for (uint64_t w; i + 8 <= length; i += 8) {
-        std::memcpy(&w, text + i, 8);
-        if (w & highs) return false;
+    using namespace eightBytes;
+    if (length >= 8) {  // the last word may overlap the one before
+        for (std::size_t i = 0; i + 8 < length; i += 8)
+            if (load(text + i) & highs) return false;
+        return !(load(text + length - 8) & highs);
     }
-    for (; i < length; ++i)
+    for (std::size_t i = 0; i < length; ++i)
         if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
     return true;
 }

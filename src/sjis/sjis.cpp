@@ -157,8 +157,16 @@ char* setExtension(char* p, const char* ext) {
 }
 
 void lowerSingleByteLetters(char* text) {
-    unsigned char* p = reinterpret_cast<unsigned char*>(text);
-    for (; *p && *p < 0x80; ++p)  // single-byte text first, the common case
+    using namespace eightBytes;
+    std::size_t length = std::strlen(text), i = 0;
+    for (; i + 8 <= length; i += 8) {  // single-byte text first, the common case
+        uint64_t w = load(text + i);
+        if (w & highs) break;
+        w |= inRange(w, 'A', 'Z') >> 2;  // 'A' + 0x20 is 'a'
+        std::memcpy(text + i, &w, 8);
+    }
+    unsigned char* p = reinterpret_cast<unsigned char*>(text + i);
+    for (; *p && *p < 0x80; ++p)
         if (static_cast<unsigned>(*p - 'A') < 26u) *p = static_cast<unsigned char>(*p + ('a' - 'A'));
     for (; *p; ++p) {
         if (isSjisLead(*p)) {

@@ -5,6 +5,23 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+// Eight bytes at a time, for the single-byte text that most names are: a
+// word without a byte from 0x80 on holds eight whole characters.
+namespace eightBytes {
+constexpr uint64_t ones = 0x0101010101010101u, highs = ones * 0x80;
+inline uint64_t load(const char* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+// The high bit of each byte of `w` (none from 0x80 on) that lies in [lo, hi].
+inline uint64_t inRange(uint64_t w, unsigned lo, unsigned hi) {
+    return (w + ones * (0x80 - lo)) & ~(w + ones * (0x7F - hi)) & highs;
+}
+}  // namespace eightBytes
 
 // Inline: every scan asks these of each byte.
 inline bool isSjisLead(int value) {  // 0x81-0x9F, 0xE0-0xFC

@@ -23,6 +23,8 @@ TEST(Decision, FourModeCombinationsOnEdgeNames) {
         {"MY DIR\\FOO.TXT", false, true, false, true},    // a space in the directory
         {"SUBDIR/FILE.TXT", true, true, true, true},      // '/' ends the directory too
         {"LONGDIRECTORYNAME\\A.TXT", true, true, true, true},  // length rules look at N only
+        {"LONGDIRECTORY NAME\\A.TXT", false, true, false, true},  // a space past eight bytes
+        {"LONGDIRECTORYname\\A.TXT", false, true, false, true},
         {"\x95\x5c.TXT", false, false, true, true},       // kanji 0x95 0x5C
         {"\x95\\.TXT", false, false, true, true},
         {"\x82\x60.TXT", false, false, true, true},       // full-width A
@@ -48,6 +50,9 @@ TEST(Decision, ClassesStepOverDoubleByteCharacters) {
         {"\x81 a", 0, 2},          // 0x20 is no trail byte: 'a' counts
         {"\x95\x5c" "A", 1, 2},
         {"A\x81", 1, 1},           // a lone lead byte at the end still counts
+        {"ABCDEFGHIj", 2, 0},      // past the first eight bytes
+        {"abcdefgh\x82" "A", 0, 2},
+        {"@[`{ABCD EFGH", 1, 0},
     };
     for (auto& c : cases) {
         EXPECT_EQ(classifyCase(c.text), c.caseClass) << c.text;

@@ -80,9 +80,9 @@ TEST_F(Expand, PatternsBecomeSortedStoredNames) {
 
 TEST_F(Expand, EqualFoldedNamesAreOrderedByBytes) {
     ArgumentList list;
-    for (const char* s : {"b", "ABC.TXT", "abc.txt", "Abc.txt", "a", "\xe0", "A\x81", "ab"}) {
-        char* copy = static_cast<char*>(platform::allocate(std::strlen(s) + 1));
-        std::strcpy(copy, s);
+    std::vector<std::string> texts = {"b", "ABC.TXT", "abc.txt", "Abc.txt", "a", "\xe0", "A\x81", "ab"};
+    for (std::string& text : texts) {
+        char* copy = &text[0];
         list.items = static_cast<char**>(
             platform::reallocate(list.items, sizeof(char*) * static_cast<std::size_t>(list.count + 2)));
         list.items[list.count++] = copy;

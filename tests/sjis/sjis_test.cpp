@@ -117,6 +117,8 @@ TEST(Sjis, LowerCasingLeavesDoubleByteCharactersAlone) {
         {"\x82\x60" "Z", "\x82\x60" "z"},         // full-width A stays
         {"\xb1" "A", "\xb1" "a"},                 // half-width katakana is single-byte
         {"A\x81", "a\x81"},                       // a lone lead byte ends the scan
+        {"@ABCDEFGHIJKLMNOPQRSTUVWXYZ[`{", "@abcdefghijklmnopqrstuvwxyz[`{"},  // eight at a time
+        {"ABCDEFGH\x82" "AB", "abcdefgh\x82" "Ab"},  // a character after the first eight
     };
     for (auto& c : cases) {
         std::string s = c.in;
