@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sjis/sjis.h"
+
 const char journalHeader[] = "tavisk journal 1\n";
 
 namespace {
@@ -40,6 +42,9 @@ char* putEscaped(char* p, std::string_view text) {
         std::memcpy(&w, text.data() + plain, 8);
         if (mayHoldEscaped(w)) break;
     }
+    // The last bytes, as a word that overlaps the one before.
+    if (plain < text.size() && text.size() >= 8 && !mayHoldEscaped(eightBytes::load(text.data() + text.size() - 8)))
+        plain = text.size();
     while (plain < text.size() && !escapeTable.escaped[static_cast<unsigned char>(text[plain])]) ++plain;
     std::memcpy(p, text.data(), plain);
     p += plain;
