@@ -28,7 +28,7 @@ constexpr EscapeTable escapeTable;
 // True when one of the eight bytes of `w` may be escaped: it is below '&'
 // (which takes in "!\"#$" too, told apart byte by byte after) or 0x7F.
 inline bool mayHoldEscaped(uint64_t w) {
-    constexpr uint64_t ones = ~uint64_t{0} / 255, highs = ones * 0x80;
+    using namespace eightBytes;
     uint64_t del = w ^ (ones * 0x7F);
     return ((((w - ones * '&') & ~w) | ((del - ones) & ~del)) & highs) != 0;
 }
@@ -38,12 +38,12 @@ inline bool mayHoldEscaped(uint64_t w) {
 char* putEscaped(char* p, std::string_view text) {
     static const char hex[] = "0123456789ABCDEF";
     std::size_t plain = 0;  // most names need no escape: one copy
-    for (uint64_t w; plain + 8 <= text.size(); plain += 8) {
-        std::memcpy(&w, text.data() + plain, 8);
-        if (mayHoldEscaped(w)) break;
-    }
-    // The last bytes, as a word that overlaps the one before.
-    if (plain < text.size() && text.size() >= 8 && !mayHoldEscaped(eightBytes::load(text.data() + text.size() - 8)))
+    for (; plain + 8 <= text.size(); plain += 8)
+        if (mayHoldEscaped(eightBytes::load(text.data() + plain))) break;
+    // Fewer than eight bytes left unread: they are read as the last word, which
+    // overlaps the one before.
+    if (plain + 8 > text.size() && plain < text.size() && text.size() >= 8 &&
+        !mayHoldEscaped(eightBytes::load(text.data() + text.size() - 8)))
         plain = text.size();
     while (plain < text.size() && !escapeTable.escaped[static_cast<unsigned char>(text[plain])]) ++plain;
     std::memcpy(p, text.data(), plain);

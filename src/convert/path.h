@@ -23,13 +23,13 @@ OwnedString duplicateString(const char* s);
 // the name is empty, not found, too long for a path, or memory runs out.
 OwnedString resolveLongPath(const char* name);
 
-// One entry as the run found it, looked up once and carried to the decision
-// and the rename: its path (the directory part as typed, then the stored
-// name), where the final component begins, and what the system said of it.
 // Whether the decision was already made for an entry (by the journal's
 // planning, under the same settings): it is not made again.
 enum class Verdict : unsigned char { unknown, lower, leave };
 
+// One entry as the run found it, looked up once and carried to the decision
+// and the rename: its path (the directory part as typed, then the stored
+// name), where the final component begins, and what the system said of it.
 struct Entry {
     const char* path;
     std::size_t nameAt;

@@ -182,6 +182,7 @@ TEST(JournalText, RecordsComeBackByteForByteAndDamageIsFound) {
         {"/d/", {0, 0}, "ABCDEFGH!\"#$&'\x7F\x80.TXT", "abcdefgh!\"#$&'\x7F\x80.txt"},
         {"/d/", {9, 10}, "ABCDEFG\x7FHIJKLMNO P", "abcdefg\x7Fhijklmno p"},
         {"/d/", {99, 100}, "ABCDEFGHIJKLMNOP", "abcdefghijklmnop"},
+        {"/d/", {5, 6}, "A BCDEFGHIJKLMNOP", "a bcdefghijklmnop"},  // an escape, then a clean last word
     };
     JournalText text;
     text.text = journalHeader;

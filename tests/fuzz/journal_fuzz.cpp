@@ -1,14 +1,29 @@
 // libFuzzer target: any bytes as the last run's journal, taken back by /undo
 // over a small tree, going on after failures, then only previewed. Whatever
-// the bytes, the run ends with a code and every entry is still there.
+// the bytes, the run ends with a code and every entry is still there. The
+// same bytes as names, written as a record, read back as they were.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "convert/journal.h"
 #include "platform/fake_platform.h"
 #include "process.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string bytes(reinterpret_cast<const char*>(data), size);
+    std::string oldName = bytes.substr(0, size / 2), newName = bytes.substr(size / 2);
+    if (!oldName.empty() && !newName.empty()) {
+        JournalText text;
+        text.text = journalHeader;
+        appendJournalRecord(text, "/d/", {size, size * 7}, oldName, newName);
+        std::vector<JournalRecord> read;
+        unsigned long line = 0;
+        if (!parseJournal(text.text, read, &line) || read.size() != 1 || read[0].oldName != oldName ||
+            read[0].newName != newName || read[0].identity.file != size * 7)
+            std::abort();
+    }
     for (const char* mode : {"/c", "/test"}) {
         resetProcess();
         fake::addFile("A.TXT");
