@@ -175,26 +175,17 @@ bool sortsBefore(const char* a, const char* b) {
     return folded != 0 ? folded < 0 : std::strcmp(a, b) < 0;
 }
 
-namespace {
-
-// The first eight folded bytes of a text, as one number, and the text's place.
-struct Keyed {
-    std::uint64_t key;
-    int place;
-};
-
-// Sorts items[first..count) as sortMatches says, and moves payload[i - first],
-// where there is one, along with each text. The first `skip` bytes are the
-// same in every text.
-template <typename Payload>
-void sortWith(ArgumentList& list, int first, Payload* payload, std::size_t skip = 0) {
-    // The key decides most comparisons without reading the texts again.
-    const int n = list.count - first;
-    char** items = list.items + first;
+std::vector<int> sortedOrder(const char* const* texts, int n, std::size_t skip) {
+    // The first eight folded bytes of each text, as one number, decide most
+    // comparisons without reading the texts again.
+    struct Keyed {
+        std::uint64_t key;
+        int place;
+    };
     std::vector<Keyed> keyed;
     keyed.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
-        const unsigned char* p = reinterpret_cast<const unsigned char*>(items[i]) + skip;
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(texts[i]) + skip;
         std::uint64_t key = 0;
         for (int k = 0; k < 8; ++k) {
             key = key << 8 | foldedByte(*p);
@@ -202,17 +193,32 @@ void sortWith(ArgumentList& list, int first, Payload* payload, std::size_t skip 
         }
         keyed.push_back({key, i});
     }
-    std::sort(keyed.begin(), keyed.end(), [items, skip](const Keyed& a, const Keyed& b) {
-        return a.key != b.key ? a.key < b.key : sortsBefore(items[a.place] + skip, items[b.place] + skip);
+    std::sort(keyed.begin(), keyed.end(), [texts, skip](const Keyed& a, const Keyed& b) {
+        return a.key != b.key ? a.key < b.key : sortsBefore(texts[a.place] + skip, texts[b.place] + skip);
     });
+    std::vector<int> order(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k) order[static_cast<std::size_t>(k)] = keyed[static_cast<std::size_t>(k)].place;
+    return order;
+}
+
+namespace {
+
+// Sorts items[first..count) as sortMatches says, and moves payload[i - first],
+// where there is one, along with each text. The first `skip` bytes are the
+// same in every text.
+template <typename Payload>
+void sortWith(ArgumentList& list, int first, Payload* payload, std::size_t skip = 0) {
+    const int n = list.count - first;
+    char** items = list.items + first;
+    std::vector<int> order = sortedOrder(items, n, skip);
     // Each cycle of the new order is moved round at once: no copy is made.
     for (int i = 0; i < n; ++i) {
-        if (keyed[static_cast<std::size_t>(i)].place < 0) continue;
+        if (order[static_cast<std::size_t>(i)] < 0) continue;
         char* text = items[i];
         Payload held = payload ? payload[i] : Payload{};
         for (int j = i;;) {
-            int k = keyed[static_cast<std::size_t>(j)].place;
-            keyed[static_cast<std::size_t>(j)].place = -1;
+            int k = order[static_cast<std::size_t>(j)];
+            order[static_cast<std::size_t>(j)] = -1;
             if (k == i) {
                 items[j] = text;
                 if (payload) payload[j] = held;

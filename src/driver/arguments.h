@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -29,6 +30,9 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out);
 // Sorts items[first..count) without regard to the case of A-Z; texts equal
 // that way are ordered by their bytes.
 void sortMatches(ArgumentList& list, int first);
+// The order in which sortMatches puts `n` texts: the index of the first, the
+// second, and so on. The first `skip` bytes are the same in every text.
+std::vector<int> sortedOrder(const char* const* texts, int n, std::size_t skip = 0);
 // Orders two texts by bytes after folding A-Z to a-z: negative, 0, positive.
 int compareFolded(const char* a, const char* b);
 // The order of matches: folded as above, then by their bytes.

@@ -185,14 +185,15 @@ bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing,
     return true;
 }
 
-// An entry as the expansion's listing found it, handled without looking it
-// up again (with what its window learnt); looked up as typed where the
-// listing no longer holds.
-void handleListed(const char* argument, std::size_t nameAt, const ListedEntry& listed, const Planned& planned,
-                  int columnWidth) {
-    Entry entry{argument, nameAt, listed.attributes ? listed.attributes : 0x80u, listed.identified || planned.asked,
-                planned.asked ? planned.identity : listed.identity, true, planned.verdict};
-    if (!handleFound(entry, columnWidth)) handleEntry(argument, columnWidth, false, nameAt);
+// An entry as a listing found it, handled without looking it up again;
+// looked up as typed where the listing no longer holds.
+bool handleListed(const Entry& entry, int columnWidth, bool quietIfMissing) {
+    return handleFound(entry, columnWidth) || handleEntry(entry.path, columnWidth, quietIfMissing, entry.nameAt);
+}
+
+// An entry as /s walked to it.
+bool handleWalked(const char* path, const Entry* listed, int columnWidth, bool quietIfMissing) {
+    return listed ? handleListed(*listed, columnWidth, quietIfMissing) : handleEntry(path, columnWidth, quietIfMissing);
 }
 
 // True when `pattern` finds the entry `name` of its directory.
@@ -215,7 +216,10 @@ void handlePlainName(const char* argument, const Expanded& expansion, const Plan
     const std::vector<std::string>& restored = recovery.restored;
     if (restored.empty()) {  // the common case
         if (expansion.pattern)
-            handleListed(argument, nameAt, expansion.listed, planned, columnWidth);
+            handleListed({argument, nameAt, expansion.listed.attributes ? expansion.listed.attributes : 0x80u,
+                          expansion.listed.identified || planned.asked,
+                          planned.asked ? planned.identity : expansion.listed.identity, true, planned.verdict},
+                         columnWidth, false);
         else
             handleEntry(argument, columnWidth, false, nameAt);
         return;
@@ -251,8 +255,9 @@ void handleName(const char* argument, const Expanded& expansion, const Planned& 
         uint32_t attributes = queryAttributes(argument);
         if (attributes != platform::invalidAttributes && (attributes & platform::attributeDirectory)) {
             std::string below = std::string(argument) + platform::pathSeparator + "*";
-            walkTree(below.c_str(), columnWidth,
-                     [columnWidth](const char* path) { handleEntry(path, columnWidth, false); });
+            walkTree(below.c_str(), columnWidth, [columnWidth](const char* path, const Entry* listed) {
+                handleWalked(path, listed, columnWidth, false);
+            });
             handleEntry(argument, columnWidth, false);
             return;
         }
@@ -262,8 +267,8 @@ void handleName(const char* argument, const Expanded& expansion, const Planned& 
     // reached (a path beyond the system's limit).
     bool found = false;
     bool plain = !hasWildcard(argument + directoryLength(argument));
-    walkTree(argument, columnWidth, [&found, columnWidth, plain](const char* path) {
-        found = handleEntry(path, columnWidth, plain) || found;
+    walkTree(argument, columnWidth, [&found, columnWidth, plain](const char* path, const Entry* listed) {
+        found = handleWalked(path, listed, columnWidth, plain) || found;
     });
     if (!found) {
         reportNotFound(argument, columnWidth);

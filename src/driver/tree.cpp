@@ -46,15 +46,20 @@ std::vector<Listed> list(const std::string& directory, const char* pattern) {
                            found.identity});
     } while (platform::FindNextFileA(h, &found));
     platform::FindClose(h);
-    std::sort(entries.begin(), entries.end(),
-              [](const Listed& a, const Listed& b) { return sortsBefore(a.name.c_str(), b.name.c_str()); });
-    return entries;
+    std::vector<const char*> names;
+    names.reserve(entries.size());
+    for (const Listed& e : entries) names.push_back(e.name.c_str());
+    std::vector<Listed> sorted;
+    sorted.reserve(entries.size());
+    for (int k : sortedOrder(names.data(), static_cast<int>(names.size())))
+        sorted.push_back(std::move(entries[static_cast<std::size_t>(k)]));
+    return sorted;
 }
 
 struct Walk {
     const char* last;  // the argument's last component
     int columnWidth;
-    const std::function<void(const char*)>& handle;
+    const std::function<void(const char*, const Entry*)>& handle;
     std::set<std::pair<uint64_t, uint64_t>> seen;  // volumes and file numbers
 
     // The starting directory counts too: a bind mount or a loop inside the
@@ -85,7 +90,7 @@ struct Walk {
             walk(below);
         }
         if (!hasWildcard(last)) {
-            handle((directory + last).c_str());
+            handle((directory + last).c_str(), nullptr);
             return;
         }
         bool everything = std::strcmp(last, "*") == 0;
@@ -96,20 +101,23 @@ struct Walk {
 
     // The entries a window at a time, their renames recorded ahead.
     void handleWindows(const std::string& directory, const std::vector<Listed>& entries) {
-        std::string path;
+        std::vector<std::string> paths;
+        std::vector<Entry> window;
         for (std::size_t start = 0; start < entries.size(); start += journalWindow) {
             std::size_t end = std::min(entries.size(), start + journalWindow);
+            paths.clear();
+            for (std::size_t i = start; i < end; ++i) paths.push_back(directory + entries[i].name);
+            window.clear();
+            for (std::size_t i = start; i < end; ++i) {
+                const Listed& e = entries[i];
+                window.push_back({paths[i - start].c_str(), directory.size(), e.attributes ? e.attributes : 0x80u,
+                                  e.identified, e.identity, true, Verdict::unknown});
+            }
             if (journalIsOn()) {
-                for (std::size_t i = start; i < end; ++i) {
-                    const Listed& e = entries[i];
-                    path = directory + e.name;
-                    Entry entry{path.c_str(), directory.size(), e.attributes, e.identified, e.identity, true,
-                                Verdict::unknown};
-                    recordAheadOf(entry);
-                }
+                for (Entry& entry : window) recordAheadOf(entry);
                 if (!writeAhead()) journalFailure();
             }
-            for (std::size_t i = start; i < end; ++i) handle((directory + entries[i].name).c_str());
+            for (const Entry& entry : window) handle(entry.path, &entry);
         }
     }
 };
@@ -117,7 +125,7 @@ struct Walk {
 }  // namespace
 
 void walkTree(const char* argument, int columnWidth,
-              const std::function<void(const char* path)>& handle) {
+              const std::function<void(const char* path, const Entry* listed)>& handle) {
     std::string directory(argument, directoryLength(argument));
     Walk walk{argument + directory.size(), columnWidth, handle, {}};
     walk.walk(directory);

@@ -4,11 +4,16 @@
 
 #include <functional>
 
+#include "convert/path.h"
+
 // Calls `handle` for every entry that `argument` designates in its directory
 // and below: its last component is matched in each directory (a plain name is
 // looked for in each). Within a directory entries come in the sorted order of
 // the wildcard expansion, after the walk of every subdirectory. Links,
 // junctions and other reparse points are not followed, and no directory is
 // walked twice. A directory that cannot be read is reported and takes the
-// failure step. `handle` is given each path, found or not.
-void walkTree(const char* argument, int columnWidth, const std::function<void(const char* path)>& handle);
+// failure step. `handle` is given each path, found or not, and for an entry
+// that a wildcard found, what the listing said of it (and the journal's
+// planning decided), else nullptr.
+void walkTree(const char* argument, int columnWidth,
+              const std::function<void(const char* path, const Entry* listed)>& handle);
