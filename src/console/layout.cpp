@@ -27,7 +27,7 @@ const char* pathTailStart(const char* path) {
     const char* slash = std::strrchr(path, '/');
     if (slash && (!backslash || backslash < slash)) return slash + 1;
     if (backslash) return backslash + 1;
-    if (path[0] != '\0' && path[1] == ':') return path + 2;
+    if (path[0] != '\0' && path[1] == ':' && platform::commandLineDialect().drives) return path + 2;
     return path;
 }
 
@@ -36,7 +36,8 @@ OwnedString fitDisplayName(const char* path, std::size_t width) {
     if (width >= length) return duplicateString(path);
     for (std::size_t i = length - 1 - width; i < length; ++i) {
         char c = path[i];
-        if (c == '/' || c == ':' || (c == '\\' && sjisKindAt(path, i) != 2))
+        if (c == '/' || (c == ':' && platform::commandLineDialect().drives) ||
+            (c == '\\' && sjisKindAt(path, i) != 2))
             return duplicateString(path + i + 1);
     }
     return duplicateString(pathTailStart(path));

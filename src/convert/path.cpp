@@ -31,7 +31,7 @@ std::size_t directoryLength(const char* path) {
             ++p;
         }
     }
-    if (end == 0 && path[0] != '\0' && path[1] == ':') end = 2;
+    if (end == 0 && path[0] != '\0' && path[1] == ':' && platform::commandLineDialect().drives) end = 2;
     return end;
 }
 
@@ -51,7 +51,7 @@ char* joinPath(char* dst, const char* directory, const char* name) {
     }
     if (dst != directory) std::memmove(dst, directory, n);
     char last = directory[n - 1];
-    bool ends = last == ':' || last == '/' ||
+    bool ends = (last == ':' && platform::commandLineDialect().drives) || last == '/' ||
                 (last == '\\' && sjisKindAt(directory, n - 1) != 2);
     if (!ends) dst[n++] = platform::pathSeparator;
     std::memmove(dst + n, name, std::strlen(name) + 1);

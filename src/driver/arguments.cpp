@@ -299,11 +299,12 @@ const char* findMatch(const char* pattern) {
 }
 
 bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
-    // The separator is the last '\\', '/' or ':' before the wildcard, looking
-    // at character starts only.
+    // The separator is the last '\\', '/' or (where drives exist) ':' before
+    // the wildcard, looking at character starts only.
     const char* separator = nullptr;
+    bool drives = platform::commandLineDialect().drives;
     for (const char* p = text; p < wildcard && *p;) {
-        if (*p == '\\' || *p == '/' || *p == ':') separator = p;
+        if (*p == '\\' || *p == '/' || (*p == ':' && drives)) separator = p;
         p += (isLead(*p) && p[1] != '\0') ? 2 : 1;
     }
     if (separator && *separator == ':' && separator != text + 1) return appendCopy(out, text);

@@ -44,6 +44,9 @@ struct CommandLineDialect {
     // it and below; a Windows "/word" switch that names nothing stops the
     // run; the configuration file is as strict as the command line.
     bool shell;
+    // "X:" begins a path with a drive (Windows); on Linux ':' is a byte of a
+    // name like any other.
+    bool drives;
 };
 const CommandLineDialect& commandLineDialect();
 

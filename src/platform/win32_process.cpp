@@ -11,7 +11,7 @@
 namespace platform {
 
 const CommandLineDialect& commandLineDialect() {
-    static const CommandLineDialect windows{'/', false, false};
+    static const CommandLineDialect windows{'/', false, false, true};
     return windows;
 }
 

@@ -135,7 +135,7 @@ class LinuxCommandLine(harness.Case):
         super().setUp()
         if self.bin.wine:
             self.skipTest("the Windows command line keeps its '/' switches")
-        for name in ("A.TXT", "-B.TXT", ".HIDE.TXT", "SHOW.TXT"):
+        for name in ("A.TXT", "-B.TXT", ".HIDE.TXT", "SHOW.TXT", "C:D.TXT"):
             self.touch(name)
         self.mkdir("DIR")
         self.touch("DIR/IN.TXT")
@@ -148,9 +148,12 @@ class LinuxCommandLine(harness.Case):
             (["-l", absolute], 0, absolute.encode() + ARROW + b"a.txt\n", b"", {"A.TXT": "a.txt"}),
             (["--", "-B.TXT"], 0, b"-B.TXT" + ARROW + b"-b.txt\n", b"", {"-B.TXT": "-b.txt"}),
             (["DIR/"], 0, b"DIR" + ARROW + b"dir\n", b"", {"DIR": "dir"}),
-            (["*"], 0, b"-B.TXT" + ARROW + b"-b.txt\nA.TXT" + ARROW + b"a.txt\nDIR" + ARROW + b"dir\n" +
-             b"SHOW.TXT" + ARROW + b"show.txt\n",
-             b"", {"-B.TXT": "-b.txt", "A.TXT": "a.txt", "SHOW.TXT": "show.txt", "DIR": "dir"}),
+            (["*"], 0, b"-B.TXT" + ARROW + b"-b.txt\nA.TXT" + ARROW + b"a.txt\nC:D.TXT" + ARROW + b"c:d.txt\nDIR" +
+             ARROW + b"dir\nSHOW.TXT" + ARROW + b"show.txt\n", b"",
+             {"-B.TXT": "-b.txt", "A.TXT": "a.txt", "C:D.TXT": "c:d.txt", "SHOW.TXT": "show.txt", "DIR": "dir"}),
+            # No drives on Linux: ':' is part of the name, typed or matched.
+            (["C:D.TXT"], 0, b"C:D.TXT" + ARROW + b"c:d.txt\n", b"", {"C:D.TXT": "c:d.txt"}),
+            (["C:*"], 0, b"C:D.TXT" + ARROW + b"c:d.txt\n", b"", {"C:D.TXT": "c:d.txt"}),
             ([".*"], 0, b".HIDE.TXT" + ARROW + b".hide.txt\n", b"", {".HIDE.TXT": ".hide.txt"}),
             (["-n", "A.TXT"], 1, b"", unknown + b"-n", {}),
             (["A.TXT", "--dry-run"], 1, b"", unknown + b"--dry-run", {}),
