@@ -21,12 +21,13 @@ std::size_t directoryLength(const char* path) {
         if (isSeparatorByte(*p)) end = static_cast<std::size_t>(p - path) + 1;
     }
     // Walk by characters: a second byte 0x5C is no separator.
+    bool everySlash = platform::commandLineDialect().everySlashSeparates;
     while (*p) {
         if (isSeparatorByte(*p)) end = static_cast<std::size_t>(p - path) + 1;
         if (isSjisLead(static_cast<unsigned char>(*p))) {
             // A lone lead byte at the end cannot hide a separator before it.
             if (p[1] == '\0') break;
-            p += 2;
+            p += everySlash && p[1] == '/' ? 1 : 2;
         } else {
             ++p;
         }

@@ -302,10 +302,10 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
     // The separator is the last '\\', '/' or (where drives exist) ':' before
     // the wildcard, looking at character starts only.
     const char* separator = nullptr;
-    bool drives = platform::commandLineDialect().drives;
+    const platform::CommandLineDialect& dialect = platform::commandLineDialect();
     for (const char* p = text; p < wildcard && *p;) {
-        if (*p == '\\' || *p == '/' || (*p == ':' && drives)) separator = p;
-        p += (isLead(*p) && p[1] != '\0') ? 2 : 1;
+        if (*p == '\\' || *p == '/' || (*p == ':' && dialect.drives)) separator = p;
+        p += (isLead(*p) && p[1] != '\0' && !(dialect.everySlashSeparates && p[1] == '/')) ? 2 : 1;
     }
     if (separator && *separator == ':' && separator != text + 1) return appendCopy(out, text);
     std::size_t prefix = separator ? static_cast<std::size_t>(separator - text) + 1 : 0;

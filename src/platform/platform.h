@@ -47,6 +47,10 @@ struct CommandLineDialect {
     // "X:" begins a path with a drive (Windows); on Linux ':' is a byte of a
     // name like any other.
     bool drives;
+    // Every '/' byte separates, even one right after a lead byte (Linux, whose
+    // kernel reads a path byte by byte); Windows reads a lead byte and the
+    // byte after it as one character.
+    bool everySlashSeparates;
 };
 const CommandLineDialect& commandLineDialect();
 

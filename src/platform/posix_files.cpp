@@ -31,7 +31,7 @@ namespace platform {
 const char pathSeparator = '/';
 
 const CommandLineDialect& commandLineDialect() {
-    static const CommandLineDialect linux{'-', true, true, false};
+    static const CommandLineDialect linux{'-', true, true, false, true};
     return linux;
 }
 

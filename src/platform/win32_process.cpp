@@ -11,7 +11,7 @@
 namespace platform {
 
 const CommandLineDialect& commandLineDialect() {
-    static const CommandLineDialect windows{'/', false, false, true};
+    static const CommandLineDialect windows{'/', false, false, true, false};
     return windows;
 }
 

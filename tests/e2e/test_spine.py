@@ -139,6 +139,9 @@ class LinuxCommandLine(harness.Case):
             self.touch(name)
         self.mkdir("DIR")
         self.touch("DIR/IN.TXT")
+        # A UTF-8 name whose last byte Shift-JIS reads as a lead byte.
+        self.mkdir("X\u00c4")
+        self.touch("X\u00c4/DEEP.TXT")
 
     def test_switches_paths_and_names(self):
         absolute = os.path.join(self.dir, "A.TXT")
@@ -154,6 +157,13 @@ class LinuxCommandLine(harness.Case):
             # No drives on Linux: ':' is part of the name, typed or matched.
             (["C:D.TXT"], 0, b"C:D.TXT" + ARROW + b"c:d.txt\n", b"", {"C:D.TXT": "c:d.txt"}),
             (["C:*"], 0, b"C:D.TXT" + ARROW + b"c:d.txt\n", b"", {"C:D.TXT": "c:d.txt"}),
+            # Every '/' separates, even after a byte that begins a double-byte character.
+            (["-k", "X\u00c4/*"], 0, b"X\xc3\x84/DEEP.TXT" + ARROW + b"deep.txt\n", b"",
+             {"X\u00c4/DEEP.TXT": "X\u00c4/deep.txt"}),
+            (["-k", "X\u00c4/DEEP.TXT"], 0, b"X\xc3\x84/DEEP.TXT" + ARROW + b"deep.txt\n", b"",
+             {"X\u00c4/DEEP.TXT": "X\u00c4/deep.txt"}),
+            (["-s", "-k", "DEEP.TXT"], 0, b"X\xc3\x84/DEEP.TXT" + ARROW + b"deep.txt\n", b"",
+             {"X\u00c4/DEEP.TXT": "X\u00c4/deep.txt"}),
             ([".*"], 0, b".HIDE.TXT" + ARROW + b".hide.txt\n", b"", {".HIDE.TXT": ".hide.txt"}),
             (["-n", "A.TXT"], 1, b"", unknown + b"-n", {}),
             (["A.TXT", "--dry-run"], 1, b"", unknown + b"--dry-run", {}),

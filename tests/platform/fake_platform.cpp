@@ -100,7 +100,7 @@ const char pathSeparator = '\\';
 const CommandLineDialect& commandLineDialect() {
     static CommandLineDialect dialect;
     bool linux = fake::state().switchIntroducer != '/';
-    dialect = {fake::state().switchIntroducer, linux, linux, !linux};
+    dialect = {fake::state().switchIntroducer, linux, linux, !linux, linux};
     return dialect;
 }
 
