@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 
@@ -132,18 +133,70 @@ void releaseInterrupts() {
     sigprocmask(SIG_SETMASK, &maskBeforeHold, nullptr);
 }
 
-void writeOut(const char* bytes, std::size_t count) { writeTo(stdout, bytes, count); }
-void writeErr(const char* bytes, std::size_t count) { writeTo(stderr, bytes, count); }
-void writeErrExactly(const char* bytes, std::size_t count) { std::fwrite(bytes, 1, count, stderr); }
-void flushOut() { std::fflush(stdout); }
-bool outputFailed() { return std::fflush(stdout) != 0 || std::ferror(stdout); }
 bool outputIsConsole() {
     static const bool console = isatty(STDOUT_FILENO) == 1;  // asked once per name shown
     return console;
 }
 
+namespace {
+
+// Result lines for a file or a pipe are gathered here, in place of the
+// stream's buffer and as large, and written a block at a time: the stream's
+// own machinery costs more per line than the copy. A terminal, or text that
+// is converted for it, goes through the stream.
+struct Gathered {
+    char bytes[4096];
+    std::size_t used = 0;
+    bool failed = false;
+} gathered;
+
+void writeAll(const char* bytes, std::size_t count) {
+    while (count > 0 && !gathered.failed) {
+        ssize_t written = ::write(STDOUT_FILENO, bytes, count);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            gathered.failed = true;
+            break;
+        }
+        bytes += written;
+        count -= static_cast<std::size_t>(written);
+    }
+}
+
+void handOver() {
+    writeAll(gathered.bytes, gathered.used);
+    gathered.used = 0;
+}
+
+}  // namespace
+
+void writeOut(const char* bytes, std::size_t count) {
+    if (codeset::active() || outputIsConsole()) {
+        writeTo(stdout, bytes, count);
+        return;
+    }
+    if (count > sizeof gathered.bytes - gathered.used) handOver();
+    if (count > sizeof gathered.bytes) {
+        writeAll(bytes, count);
+        return;
+    }
+    std::memcpy(gathered.bytes + gathered.used, bytes, count);
+    gathered.used += count;
+}
+void writeErr(const char* bytes, std::size_t count) { writeTo(stderr, bytes, count); }
+void writeErrExactly(const char* bytes, std::size_t count) { std::fwrite(bytes, 1, count, stderr); }
+void flushOut() {
+    handOver();
+    std::fflush(stdout);
+}
+bool outputFailed() {
+    handOver();
+    return std::fflush(stdout) != 0 || std::ferror(stdout) || gathered.failed;
+}
+
 void exitProcess(int code) {
     restoreTerminal();
+    handOver();
     std::exit(code);
 }
 
