@@ -122,6 +122,8 @@ class RandomTree(harness.Case):
             reported.add(old_path)
         self.assertTrue(set(moved) <= reported, "renamed without a line: %s" % (set(moved) - reported))
         failures = CANNOT in text or MISSING in text
+        # What the run wrote, for a code that nothing in it explains.
+        label += " %r" % out[-300:]
         if "/c" in args:
             self.assertEqual(code, 2 if failures else 0, label)
         else:
