@@ -205,11 +205,9 @@ bool kindIncluded(uint32_t attributes) {
 
 void recordAheadOf(Entry& entry) {
     if (!kindIncluded(entry.attributes)) return;
-    entry.verdict = isToBeLowered(entry) ? Verdict::lower : Verdict::leave;
-    if (entry.verdict == Verdict::leave) return;
+    Plan plan = planEntry(entry);
+    entry.verdict = plan.lowerCase ? Verdict::lower : Verdict::leave;
+    if (!plan.lowerCase) return;
     if (!entry.identified && !(entry.identified = platform::entryIdentity(entry.path, &entry.identity))) return;
-    char newName[platform::maxPath];  // a final component of a path shorter than this
-    std::memcpy(newName, entry.path + entry.nameAt, std::strlen(entry.path + entry.nameAt) + 1);
-    lowerSingleByteLetters(newName);
-    recordAhead(entry.path, entry.nameAt, entry.identity, newName);
+    recordAhead(entry.path, entry.nameAt, entry.identity, plan.newPath + plan.nameAt);
 }

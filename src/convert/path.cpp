@@ -12,6 +12,11 @@ OwnedString duplicateString(const char* s) {
     return OwnedString(copy);
 }
 
+std::size_t pathCharacterLength(const char* p) {
+    if (!isSjisLead(static_cast<unsigned char>(*p)) || p[1] == '\0') return 1;
+    return p[1] == '/' && platform::commandLineDialect().everySlashSeparates ? 1 : 2;
+}
+
 std::size_t directoryLength(const char* path) {
     std::size_t end = 0;
     const char* p = path;
@@ -21,17 +26,8 @@ std::size_t directoryLength(const char* path) {
         if (isSeparatorByte(*p)) end = static_cast<std::size_t>(p - path) + 1;
     }
     // Walk by characters: a second byte 0x5C is no separator.
-    bool everySlash = platform::commandLineDialect().everySlashSeparates;
-    while (*p) {
+    for (; *p; p += pathCharacterLength(p))
         if (isSeparatorByte(*p)) end = static_cast<std::size_t>(p - path) + 1;
-        if (isSjisLead(static_cast<unsigned char>(*p))) {
-            // A lone lead byte at the end cannot hide a separator before it.
-            if (p[1] == '\0') break;
-            p += everySlash && p[1] == '/' ? 1 : 2;
-        } else {
-            ++p;
-        }
-    }
     if (end == 0 && path[0] != '\0' && path[1] == ':' && platform::commandLineDialect().drives) end = 2;
     return end;
 }
@@ -105,7 +101,7 @@ bool findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t
         entry.path = storage.get();
     }
     entry.nameAt = dir;
-    entry.attributes = found.attributes == 0 ? 0x80u : found.attributes;
+    entry.attributes = attributeWord(found.attributes);
     entry.identified = found.identified;
     entry.identity = found.identity;
     entry.fromListing = false;
@@ -115,8 +111,7 @@ bool findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t
 
 uint32_t queryAttributes(const char* path) {
     if (std::strlen(path) >= platform::maxPath) return platform::invalidAttributes;
-    uint32_t word = platform::GetFileAttributesA(path);
-    return word == 0 ? 0x80u : word;
+    return attributeWord(platform::GetFileAttributesA(path));
 }
 
 std::vector<std::string> listEntries(const std::string& directory, bool (*keep)(const char* name),

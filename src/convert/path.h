@@ -40,6 +40,20 @@ struct Entry {
     Verdict verdict;
 };
 
+// The attribute word of an entry: 0 from the platform becomes 0x80 (normal).
+inline uint32_t attributeWord(uint32_t word) { return word == 0 ? 0x80u : word; }
+
+// An entry as a listing gave it, not looked up since.
+inline Entry listedEntry(const char* path, std::size_t nameAt, uint32_t attributes, bool identified,
+                         const platform::EntryIdentity& identity, Verdict verdict = Verdict::unknown) {
+    return {path, nameAt, attributeWord(attributes), identified, identity, true, verdict};
+}
+
+// The bytes of the character at `p` as a path is read: a lead byte takes the
+// byte after it (a second byte 0x5C is no separator), but not the terminator
+// nor, where every '/' separates, a '/'.
+std::size_t pathCharacterLength(const char* p);
+
 // Stands for a length not yet measured.
 constexpr std::size_t unknownLength = static_cast<std::size_t>(-1);
 

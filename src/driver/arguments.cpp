@@ -302,11 +302,9 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
     // The separator is the last '\\', '/' or (where drives exist) ':' before
     // the wildcard, looking at character starts only.
     const char* separator = nullptr;
-    const platform::CommandLineDialect& dialect = platform::commandLineDialect();
-    for (const char* p = text; p < wildcard && *p;) {
-        if (*p == '\\' || *p == '/' || (*p == ':' && dialect.drives)) separator = p;
-        p += (isLead(*p) && p[1] != '\0' && !(dialect.everySlashSeparates && p[1] == '/')) ? 2 : 1;
-    }
+    bool drives = platform::commandLineDialect().drives;
+    for (const char* p = text; p < wildcard && *p; p += pathCharacterLength(p))
+        if (*p == '\\' || *p == '/' || (*p == ':' && drives)) separator = p;
     if (separator && *separator == ':' && separator != text + 1) return appendCopy(out, text);
     std::size_t prefix = separator ? static_cast<std::size_t>(separator - text) + 1 : 0;
     if (std::strlen(text) >= platform::maxPath) return appendCopy(out, text);

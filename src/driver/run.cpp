@@ -122,9 +122,8 @@ int recordWindow(char* const* arguments, int first, int count) {
         const ListedEntry& listed = expansion.listed;
         Planned planned{Verdict::unknown, false, {}};
         if (expansion.pattern && isNameAt(arguments, i)) {
-            const char* path = arguments[i];
-            Entry entry{path, expansion.nameAt, listed.attributes, listed.identified, listed.identity, true,
-                        Verdict::unknown};
+            Entry entry = listedEntry(arguments[i], expansion.nameAt, listed.attributes, listed.identified,
+                                      listed.identity);
             recordAheadOf(entry);
             planned = {entry.verdict, entry.identified && !listed.identified, entry.identity};
             ++recorded;
@@ -215,10 +214,10 @@ void handlePlainName(const char* argument, const Expanded& expansion, const Plan
     if (recovery.failed) failureStep();
     const std::vector<std::string>& restored = recovery.restored;
     if (restored.empty()) {  // the common case
+        const ListedEntry& listed = expansion.listed;
         if (expansion.pattern)
-            handleListed({argument, nameAt, expansion.listed.attributes ? expansion.listed.attributes : 0x80u,
-                          expansion.listed.identified || planned.asked,
-                          planned.asked ? planned.identity : expansion.listed.identity, true, planned.verdict},
+            handleListed(listedEntry(argument, nameAt, listed.attributes, listed.identified || planned.asked,
+                                     planned.asked ? planned.identity : listed.identity, planned.verdict),
                          columnWidth, false);
         else
             handleEntry(argument, columnWidth, false, nameAt);

@@ -110,8 +110,8 @@ struct Walk {
             window.clear();
             for (std::size_t i = start; i < end; ++i) {
                 const Listed& e = entries[i];
-                window.push_back({paths[i - start].c_str(), directory.size(), e.attributes ? e.attributes : 0x80u,
-                                  e.identified, e.identity, true, Verdict::unknown});
+                window.push_back(listedEntry(paths[i - start].c_str(), directory.size(), e.attributes, e.identified,
+                                             e.identity));
             }
             if (journalIsOn()) {
                 for (Entry& entry : window) recordAheadOf(entry);
