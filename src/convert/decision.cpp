@@ -48,13 +48,23 @@ TextClass classify(const char* text) {
     TextClass c;
     unsigned seen = 0;
     const char* p = text;
-    for (const char* end = text + std::strlen(text); p + 8 <= end; p += 8) {
-        uint64_t w = load(p);
-        if (w & highs) break;  // a double-byte character may begin here
+    const char* end = text + std::strlen(text);
+    auto look = [&seen](uint64_t w) {
         seen |= singleByteFlag;
         if (inRange(w, 'A', 'Z')) seen |= capitalByte;
         if (inRange(w, 'a', 'z')) seen |= smallByte;
         if (inRange(w, ' ', ' ')) seen |= spaceByte;
+    };
+    for (; p + 8 <= end; p += 8) {
+        uint64_t w = load(p);
+        if (w & highs) break;  // a double-byte character may begin here
+        look(w);
+    }
+    // Fewer than eight bytes left: the last eight, overlapping those seen,
+    // where all are single-byte.
+    if (p < end && p + 8 > end && end - text >= 8 && !(load(end - 8) & highs)) {
+        look(load(end - 8));
+        p = end;
     }
     for (;;) {
         unsigned f = byteTable.flags[at(p)];

@@ -50,9 +50,10 @@ OwnedString modulePath() {
     return duplicateString(module);
 }
 
-// POSIX only: the index of the "--" after which every argument is a name;
-// the count when there is none.
-int endOfSwitches = 0;
+// What each argument of the run is, told once: a long expansion's names
+// would otherwise be asked about at every pass over the arguments.
+enum class ArgumentKind : unsigned char { name, switchText, endOfSwitches };
+std::vector<ArgumentKind> kinds;
 
 // The pattern whose walk under /s was last made: its other matches are
 // passed over. Forgotten as a run starts, since a new run's patterns may
@@ -61,25 +62,28 @@ const char* lastPattern = nullptr;
 
 const platform::CommandLineDialect& dialect() { return platform::commandLineDialect(); }
 
-bool isSwitchAt(char* const* arguments, int i) {
-    // The cheap test first: most arguments are names.
-    return i < endOfSwitches && isSwitchArgument(arguments[i]) && !expansionAt(arguments, i).pattern;
-}
-bool isNameAt(char* const* arguments, int i) { return i != endOfSwitches && !isSwitchAt(arguments, i); }
+bool isNameAt(char* const*, int i) { return kinds[static_cast<std::size_t>(i)] == ArgumentKind::name; }
 
-// POSIX: where "--" stands, and a '/' ending a name (as tab completion gives
-// a directory) dropped.
-void prepareNames(int count, char** arguments) {
-    endOfSwitches = count;
-    if (!dialect().gnu) return;
+// Tells what each argument is, after the configuration file (which may
+// change the switch character) was read. What an expansion found on disk is
+// a name whatever its first byte. POSIX: the first "--" ends the switches,
+// and a '/' ending a name (as tab completion gives a directory) is dropped.
+void tellArguments(int count, char** arguments) {
+    kinds.assign(static_cast<std::size_t>(count), ArgumentKind::name);
+    bool gnu = dialect().gnu;
+    bool switchesEnded = false;
     for (int i = 1; i < count; ++i) {
-        if (i < endOfSwitches && equalStrings(arguments[i], "--")) {
-            endOfSwitches = i;
+        char* argument = arguments[i];
+        ArgumentKind& kind = kinds[static_cast<std::size_t>(i)];
+        // The cheap test first: most arguments are names.
+        if (!switchesEnded && isSwitchArgument(argument) && !expansionAt(arguments, i).pattern) {
+            switchesEnded = gnu && equalStrings(argument, "--");
+            kind = switchesEnded ? ArgumentKind::endOfSwitches : ArgumentKind::switchText;
             continue;
         }
-        if (isSwitchAt(arguments, i)) continue;
-        std::size_t n = std::strlen(arguments[i]);
-        while (n > 1 && arguments[i][n - 1] == '/') arguments[i][--n] = '\0';
+        if (!gnu) continue;
+        std::size_t n = std::strlen(argument);
+        while (n > 1 && argument[n - 1] == '/') argument[--n] = '\0';
     }
 }
 
@@ -285,7 +289,6 @@ OwnedString locateExecutable(const char* typed) {
 
 int runCommand(int count, char** arguments) {
     lastPattern = nullptr;
-    prepareNames(count, arguments);
     OwnedString executable = locateExecutable(arguments[0]);
     // Typed with its extension from another directory, the command does not
     // find itself by the typed name; its own module path still says where it is.
@@ -300,13 +303,15 @@ int runCommand(int count, char** arguments) {
     located = std::move(executable);
     arguments[0] = located ? located.get() : empty;
     if (arguments[0][0] != '\0') loadConfig(arguments[0], &settings.switchChar);
+    tellArguments(count, arguments);
 
     int names = 0;
     const char* undo = nullptr;
     for (int i = 1; i < count; ++i) {
         const char* argument = arguments[i];
-        if (i == endOfSwitches) continue;
-        if (isNameAt(arguments, i)) {
+        ArgumentKind kind = kinds[static_cast<std::size_t>(i)];
+        if (kind == ArgumentKind::endOfSwitches) continue;
+        if (kind == ArgumentKind::name) {
             ++names;
             // A Windows habit on Linux: "/test" that names nothing would
             // otherwise let the run rename for real.

@@ -165,6 +165,16 @@ void lowerSingleByteLetters(char* text) {
         w |= inRange(w, 'A', 'Z') >> 2;  // 'A' + 0x20 is 'a'
         std::memcpy(text + i, &w, 8);
     }
+    // Fewer than eight bytes left: the last eight, overlapping those done
+    // (lowering them again changes nothing), where all are single-byte.
+    if (i < length && i + 8 > length && length >= 8) {
+        uint64_t w = load(text + length - 8);
+        if (!(w & highs)) {
+            w |= inRange(w, 'A', 'Z') >> 2;
+            std::memcpy(text + length - 8, &w, 8);
+            return;
+        }
+    }
     unsigned char* p = reinterpret_cast<unsigned char*>(text + i);
     for (; *p && *p < 0x80; ++p)
         if (static_cast<unsigned>(*p - 'A') < 26u) *p = static_cast<unsigned char>(*p + ('a' - 'A'));

@@ -53,6 +53,8 @@ TEST(Decision, ClassesStepOverDoubleByteCharacters) {
         {"ABCDEFGHIj", 2, 0},      // past the first eight bytes
         {"abcdefgh\x82" "A", 0, 2},
         {"@[`{ABCD EFGH", 1, 0},
+        {"\x82\xa0" "Abcdefghi", 2, 2},  // a capital after a character in the first eight
+        {"abcdefgh\x82\xa0" "Zz", 2, 2},
     };
     for (auto& c : cases) {
         EXPECT_EQ(classifyCase(c.text), c.caseClass) << c.text;

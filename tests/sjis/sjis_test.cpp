@@ -119,6 +119,8 @@ TEST(Sjis, LowerCasingLeavesDoubleByteCharactersAlone) {
         {"A\x81", "a\x81"},                       // a lone lead byte ends the scan
         {"@ABCDEFGHIJKLMNOPQRSTUVWXYZ[`{", "@abcdefghijklmnopqrstuvwxyz[`{"},  // eight at a time
         {"ABCDEFGH\x82" "AB", "abcdefgh\x82" "Ab"},  // a character after the first eight
+        {"ABCDEFGHIJ", "abcdefghij"},                // the last eight overlap the first
+        {"\x82\xa0" "ABCDEFGHIJ", "\x82\xa0" "abcdefghij"},  // a character in the first eight
     };
     for (auto& c : cases) {
         std::string s = c.in;
