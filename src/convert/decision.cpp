@@ -20,6 +20,7 @@ struct TextClass {
     bool doubleByte = false, singleByte = false;  // kinds of whole characters
     bool space = false;
     bool endsInside = false;  // a lead byte directly before the terminator
+    std::size_t length = 0;
 };
 
 // What each byte tells as a single-byte character, and whether the fast walk
@@ -90,13 +91,16 @@ TextClass classify(const char* text) {
     c.small = seen & smallByte;
     c.space = seen & spaceByte;
     c.singleByte = seen & singleByteFlag;
+    c.length = static_cast<std::size_t>(end - text);
     return c;
 }
 
-// A capital final component is long when it is not in 8.3 form.
-bool isLongComponent(const char* component) {
-    std::size_t extension = std::strlen(extensionOf(component));
-    std::size_t length = std::strlen(component);
+// A capital final component of `length` bytes is long when it is not in 8.3
+// form.
+bool isLongComponent(const char* component, std::size_t length) {
+    std::size_t extension = 0;  // the bytes after the last '.', which no second byte can be
+    while (extension < length && component[length - 1 - extension] != '.') ++extension;
+    if (extension == length) extension = 0;
     if (extension > 3) return true;
     if (extension >= 1) return length > extension + 9;
     return length > 8;  // a trailing dot counts in the length
@@ -128,7 +132,7 @@ bool shouldLowerCase(const char* path, std::size_t nameAt, bool longMode, bool k
     if (longMode) return true;
     // Capitals beside small letters, a space anywhere in the path, or a final
     // component beyond 8.3 make the name long.
-    return !(c.small || c.space || isLongComponent(path + nameAt));
+    return !(c.small || c.space || isLongComponent(path + nameAt, c.length - nameAt));
 }
 
 bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode) {

@@ -9,6 +9,9 @@ namespace {
 
 inline int fold(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
 
+// The eight bytes of `w`, all below 0x80, with a-z folded to A-Z.
+inline uint64_t foldWord(uint64_t w) { return w & ~(eightBytes::inRange(w, 'a', 'z') >> 2); }
+
 // Byte length of the character at p (1 or 2; 1 at a lone lead byte).
 inline int charLength(const char* p) {
     return (isSjisLead(static_cast<unsigned char>(*p)) && p[1] != '\0') ? 2 : 1;
@@ -84,7 +87,7 @@ bool walkMatch(const char* pattern, const char* name) {
 }  // namespace
 
 Wildcard prepareWildcard(const char* pattern) {
-    Wildcard wildcard{pattern, 0};
+    Wildcard wildcard{pattern, 0, 0, 0};
     if (pattern[0] != '*' || pattern[1] == '\0') return wildcard;
     std::size_t tail = 0;
     for (const char* p = pattern + 1; *p; ++p, ++tail) {
@@ -92,15 +95,26 @@ Wildcard prepareWildcard(const char* pattern) {
         if (c == '*' || c == '?' || c >= 0x80) return wildcard;
     }
     wildcard.tail = tail;
+    if (tail <= 8) {
+        char word[8] = {};
+        std::memcpy(word + 8 - tail, pattern + 1, tail);
+        wildcard.tailWord = foldWord(eightBytes::load(word));
+        char mask[8] = {};
+        std::memset(mask + 8 - tail, 0xFF, tail);
+        wildcard.tailMask = eightBytes::load(mask);
+    }
     return wildcard;
 }
 
 bool wildcardMatch(const Wildcard& wildcard, const char* name, std::size_t length) {
     // The common "*.TXT" over single-byte names: such a name matches when it
     // ends in the text.
-    if (wildcard.tail && isSingleByteText(name, length))
-        return length >= wildcard.tail &&
-               sameChar(name + length - wildcard.tail, wildcard.pattern + 1, static_cast<int>(wildcard.tail));
+    if (wildcard.tail && isSingleByteText(name, length)) {
+        if (length < wildcard.tail) return false;
+        if (wildcard.tailMask && length >= 8)
+            return (foldWord(eightBytes::load(name + length - 8)) & wildcard.tailMask) == wildcard.tailWord;
+        return sameChar(name + length - wildcard.tail, wildcard.pattern + 1, static_cast<int>(wildcard.tail));
+    }
     return walkMatch(wildcard.pattern, name);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 bool wildcardMatch(const char* pattern, const char* name);
 
@@ -11,6 +12,9 @@ bool wildcardMatch(const char* pattern, const char* name);
 struct Wildcard {
     const char* pattern;
     std::size_t tail;  // "*" then single-byte text without wildcards: that text's length; else 0
+    // A tail of eight bytes or fewer, folded to A-Z, as the last word of a
+    // name holds it, and the bytes of that word it fills.
+    std::uint64_t tailWord, tailMask;
 };
 Wildcard prepareWildcard(const char* pattern);
 // The same as wildcardMatch(wildcard.pattern, name); `name` has `length` bytes.

@@ -136,7 +136,12 @@ struct PathText {
         text[length] = '\0';
         return true;
     }
-    bool equals(const char* p, std::size_t n) const { return length == n && std::memcmp(text, p, n) == 0; }
+    bool equals(const char* p, std::size_t n) const {
+        if (length != n) return false;
+        // The names of a listing differ most often near their ends: a word there first.
+        if (n >= 8 && eightBytes::load(text + n - 8) != eightBytes::load(p + n - 8)) return false;
+        return std::memcmp(text, p, n) == 0;
+    }
     std::string part(std::size_t from, std::size_t n = std::string::npos) const {
         return std::string(text + from, n == std::string::npos ? length - from : n);
     }
@@ -569,7 +574,7 @@ struct Search {
     std::string directory;        // system form, with its trailing '/', or empty for "."
     std::string pattern;          // command form
     bool everything = false;      // hidden names too, whatever the pattern
-    Wildcard wildcard{nullptr, 0};  // the pattern, prepared
+    Wildcard wildcard{nullptr, 0, 0, 0};  // the pattern, prepared
     std::string literal;          // an entry given first, skipped in the listing
     std::string endingIn;         // where not empty: the ending the caller wants
     // The directory's device, for the identities of its entries, where its
@@ -591,7 +596,7 @@ bool listsFileNumbers(unsigned long type) {
 }
 
 Search* openSearch(DIR* dir, const std::string& directory, const std::string& pattern, bool everything) {
-    Search* search = new Search{dir, directory, pattern, everything, {nullptr, 0}, {}, {}, false, 0};
+    Search* search = new Search{dir, directory, pattern, everything, {nullptr, 0, 0, 0}, {}, {}, false, 0};
     search->wildcard = prepareWildcard(search->pattern.c_str());
     struct stat st;
     struct statfs fs;
@@ -651,7 +656,7 @@ bool nextMatch(Search* search, FindData* data) {
 }
 
 // A handle for a lookup without wildcards: nothing more to give.
-Search singleResult{nullptr, {}, {}, false, {nullptr, 0}, {}, {}, false, 0};
+Search singleResult{nullptr, {}, {}, false, {nullptr, 0, 0, 0}, {}, {}, false, 0};
 
 }  // namespace
 

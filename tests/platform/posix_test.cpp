@@ -43,6 +43,9 @@ TEST(Wildcards, MatchingRules) {
         {"*A", "\x82" "A", false},      // 'A' there is a second byte, not a letter
         {"\x82\x60*", "\x82\x81", false},  // full-width letters do not fold
         {"*.TXT", "ABCDEFGHIJ.txt", true}, {"*X", "ABCDEFGH\x82X", false},  // past eight bytes
+        {"*@[", "ABCDEFGH`{", false},  {"*.TXT", "F0000000.TxT", true},  // the last word folded
+        {"*ABCDEFGH", "XabcdefgH", true}, {"*ABCDEFGH", "abcdefgh", true}, {"*ABCDEFGH", "Xbcdefgh", false},
+        {"*ABCDEFGHI", "XABCDEFGHi", true}, {"*.TXT", "A.TXT", true}, {"*.TXT", ".TX", false},
     };
     for (auto& c : cases) EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
 }
