@@ -174,6 +174,8 @@ Plan planEntry(const Entry& entry) {
 EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth) {
     const char* path = entry.path;
     const char* name = settings.showSkipped ? displayName : path;
+    // A rename recorded ahead is made as the journal holds it.
+    if (const char* planned = plannedPath(entry.record)) return renameAndReport(entry, planned, name, columnWidth);
     Plan plan = planEntry(entry);
     // Only a rename proves that a listing still holds: what is left alone or
     // previewed is looked up first, so that a name gone since is reported.
@@ -223,5 +225,5 @@ void recordAheadOf(Entry& entry) {
     entry.verdict = plan.lowerCase ? Verdict::lower : Verdict::leave;
     if (!plan.lowerCase) return;
     if (!entry.identified && !(entry.identified = platform::entryIdentity(entry.path, &entry.identity))) return;
-    recordAhead(entry.path, entry.nameAt, entry.identity, plan.newPath + plan.nameAt);
+    entry.record = recordAhead(entry.path, entry.nameAt, entry.identity, plan.newPath + plan.nameAt);
 }

@@ -44,6 +44,7 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
 EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* name, int columnWidth);
 
 // Records ahead in the journal the rename that lowerCaseEntry would make of
-// `entry` under the current settings, where it would make one. An identity
-// asked of the system for it is kept in `entry`, for the rename.
+// `entry` under the current settings, where it would make one. The decision,
+// the record's number and an identity asked of the system for it are kept in
+// `entry`, for the rename, which then makes the rename as recorded.
 void recordAheadOf(Entry& entry);

@@ -164,11 +164,11 @@ void pruneJournals(const std::string& folder, const std::vector<unsigned long>& 
     }
 }
 
-// A rename recorded ahead: the entry, and where its path and new name stand
-// in the writer's `aheadText`.
+// A rename recorded ahead: the entry, and where its path stands in the
+// writer's `aheadText`, followed by its new path and a terminator.
 struct Ahead {
     platform::EntryIdentity identity;
-    std::size_t at, pathLength, nameLength;
+    std::size_t at, pathLength;
 };
 
 // This run's journal.
@@ -323,9 +323,9 @@ std::string journalFileText() {
     return platform::commandText(lastFile.c_str(), shown) ? shown : lastFile;
 }
 
-void recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
-                 const char* newName) {
-    if (!writer.on) return;
+int recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
+                const char* newName) {
+    if (!writer.on) return -1;
     // A new window: the renames of the last one have all been met or passed.
     if (writer.windowWritten) {
         writer.ahead.clear();
@@ -333,11 +333,19 @@ void recordAhead(const char* path, std::size_t nameAt, const platform::EntryIden
         writer.cursor = 0;
         writer.windowWritten = false;
     }
-    if (addRecord(path, nameAt, identity, newName) != Added::added) return;
-    std::size_t pathLength = std::strlen(path), nameLength = std::strlen(newName);
-    writer.ahead.push_back({identity, writer.aheadText.size(), pathLength, nameLength});
+    if (addRecord(path, nameAt, identity, newName) != Added::added) return -1;
+    std::size_t pathLength = std::strlen(path);
+    writer.ahead.push_back({identity, writer.aheadText.size(), pathLength});
     writer.aheadText.append(path, pathLength);
-    writer.aheadText.append(newName, nameLength);
+    writer.aheadText.append(path, nameAt);
+    writer.aheadText.append(newName, std::strlen(newName) + 1);
+    return static_cast<int>(writer.ahead.size() - 1);
+}
+
+const char* plannedPath(int record) {
+    if (record < 0 || !writer.windowWritten || static_cast<std::size_t>(record) >= writer.ahead.size()) return nullptr;
+    const Ahead& a = writer.ahead[static_cast<std::size_t>(record)];
+    return writer.aheadText.data() + a.at + a.pathLength;
 }
 
 bool writeAhead() {
@@ -349,12 +357,13 @@ bool journalCovers(const char* path, std::size_t nameAt, const platform::EntryId
                    const char* newPath) {
     if (!writer.on) return true;
     const char* newName = newPath + nameAt;
-    std::size_t pathLength = std::strlen(path), nameLength = std::strlen(newName);
+    std::size_t pathLength = std::strlen(path);
     for (std::size_t i = writer.cursor; i < writer.ahead.size(); ++i) {
         const Ahead& a = writer.ahead[i];
         const char* text = writer.aheadText.data() + a.at;
-        if (a.identity == identity && a.pathLength == pathLength && a.nameLength == nameLength &&
-            std::memcmp(text, path, pathLength) == 0 && std::memcmp(text + pathLength, newName, nameLength) == 0) {
+        const char* planned = text + a.pathLength;  // a rename given its record's own path needs no comparison
+        if (a.identity == identity && a.pathLength == pathLength && std::memcmp(text, path, pathLength) == 0 &&
+            (planned == newPath || std::strcmp(planned, newPath) == 0)) {
             writer.cursor = i + 1;
             return true;
         }

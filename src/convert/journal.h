@@ -33,10 +33,14 @@ std::string journalFileText();
 // component at `nameAt`) to `newName` in the same directory; writeAhead
 // writes what was recorded in one go, and gives false when it could not.
 // The renames of a window are made before the next window is recorded.
-// Nothing happens while journaling is off.
-void recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
-                 const char* newName);
+// Gives the record's number in its window; -1 when nothing was recorded
+// (journaling is off, or the system could not be given the names).
+int recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
+                const char* newName);
 bool writeAhead();
+// The new path of record `record` of the window written last, for its rename
+// to take, so that the rename is the one the journal holds; nullptr for -1.
+const char* plannedPath(int record);
 // True when the rename is in the journal: recorded ahead, or written now, or
 // journaling is off. False: it could not be written, and the rename is not
 // to be made.

@@ -106,6 +106,7 @@ bool findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t
     entry.identity = found.identity;
     entry.fromListing = false;
     entry.verdict = Verdict::unknown;
+    entry.record = -1;
     return true;
 }
 

@@ -38,6 +38,7 @@ struct Entry {
     platform::EntryIdentity identity;
     bool fromListing;     // what a listing said, not looked up since
     Verdict verdict;
+    int record;           // its rename as the journal's window holds it; -1: none
 };
 
 // The attribute word of an entry: 0 from the platform becomes 0x80 (normal).
@@ -45,8 +46,9 @@ inline uint32_t attributeWord(uint32_t word) { return word == 0 ? 0x80u : word; 
 
 // An entry as a listing gave it, not looked up since.
 inline Entry listedEntry(const char* path, std::size_t nameAt, uint32_t attributes, bool identified,
-                         const platform::EntryIdentity& identity, Verdict verdict = Verdict::unknown) {
-    return {path, nameAt, attributeWord(attributes), identified, identity, true, verdict};
+                         const platform::EntryIdentity& identity, Verdict verdict = Verdict::unknown,
+                         int record = -1) {
+    return {path, nameAt, attributeWord(attributes), identified, identity, true, verdict, record};
 }
 
 // The bytes of the character at `p` as a path is read: a lead byte takes the

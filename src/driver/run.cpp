@@ -107,6 +107,7 @@ struct Planned {
     Verdict verdict;
     bool asked;
     platform::EntryIdentity identity;
+    int record;
 };
 struct Window {
     int first = 0;
@@ -124,12 +125,12 @@ int recordWindow(char* const* arguments, int first, int count) {
     for (int recorded = 0; i < count && recorded < journalWindow; ++i) {
         Expanded expansion = expansionAt(arguments, i);
         const ListedEntry& listed = expansion.listed;
-        Planned planned{Verdict::unknown, false, {}};
+        Planned planned{Verdict::unknown, false, {}, -1};
         if (expansion.pattern && isNameAt(arguments, i)) {
             Entry entry = listedEntry(arguments[i], expansion.nameAt, listed.attributes, listed.identified,
                                       listed.identity);
             recordAheadOf(entry);
-            planned = {entry.verdict, entry.identified && !listed.identified, entry.identity};
+            planned = {entry.verdict, entry.identified && !listed.identified, entry.identity, entry.record};
             ++recorded;
         }
         window.planned.push_back(planned);
@@ -142,7 +143,7 @@ int recordWindow(char* const* arguments, int first, int count) {
 Planned plannedAt(int i) {
     std::size_t at = static_cast<std::size_t>(i - window.first);
     if (i >= window.first && at < window.planned.size()) return window.planned[at];
-    return {Verdict::unknown, false, {}};
+    return {Verdict::unknown, false, {}, -1};
 }
 
 void reportNotFound(const char* name, int columnWidth) {
@@ -221,7 +222,8 @@ void handlePlainName(const char* argument, const Expanded& expansion, const Plan
         const ListedEntry& listed = expansion.listed;
         if (expansion.pattern)
             handleListed(listedEntry(argument, nameAt, listed.attributes, listed.identified || planned.asked,
-                                     planned.asked ? planned.identity : listed.identity, planned.verdict),
+                                     planned.asked ? planned.identity : listed.identity, planned.verdict,
+                                     planned.record),
                          columnWidth, false);
         else
             handleEntry(argument, columnWidth, false, nameAt);

@@ -75,7 +75,7 @@ void undoRecord(const JournalRecord& record) {
     if (held == Held::entry) {
         // Journaling is off: nothing here is recorded, and the entry is no listing's.
         Entry entry{u.newPath.c_str(), u.nameAt, found.attributes, true, record.identity, false,
-                     Verdict::unknown};
+                     Verdict::unknown, -1};
         if (renameAndReport(entry, u.oldPath.c_str(), u.newPath.c_str(), 0) != EntryOutcome::handled) failureStep();
         return;
     }
