@@ -80,7 +80,9 @@ TEST_F(Expand, PatternsBecomeSortedStoredNames) {
 
 TEST_F(Expand, EqualFoldedNamesAreOrderedByBytes) {
     ArgumentList list;
-    std::vector<std::string> texts = {"b", "ABC.TXT", "abc.txt", "Abc.txt", "a", "\xe0", "A\x81", "ab"};
+    std::vector<std::string> texts = {"b", "ABC.TXT", "abc.txt", "Abc.txt", "a", "\xe0", "A\x81", "ab",
+                                      // eight bytes and more
+                                      "ABCDEFGH1", "abcdefgz", "[BCDEFGHI", "ABCDEFG\x82\xa0", "abcdefgh0"};
     for (std::string& text : texts) {
         char* copy = &text[0];
         list.items = static_cast<char**>(
@@ -91,7 +93,8 @@ TEST_F(Expand, EqualFoldedNamesAreOrderedByBytes) {
     sortMatches(list, 1);  // the first stays where it is
     std::vector<std::string> sorted(list.items, list.items + list.count);
     EXPECT_THAT(sorted, ElementsAreArray(std::vector<std::string>{
-                            "b", "a", "ab", "ABC.TXT", "Abc.txt", "abc.txt", "A\x81", "\xe0"}));
+                            "b", "[BCDEFGHI", "a", "ab", "ABC.TXT", "Abc.txt", "abc.txt", "abcdefgh0", "ABCDEFGH1",
+                            "abcdefgz", "ABCDEFG\x82\xa0", "A\x81", "\xe0"}));
     releaseArguments(list);
 }
 
