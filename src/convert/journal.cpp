@@ -36,17 +36,25 @@ inline bool mayHoldEscaped(uint64_t w) {
 // Writes `text` at `p`, escaped; gives the end. `p` has room for three bytes
 // for each of text's.
 char* putEscaped(char* p, std::string_view text) {
+    using namespace eightBytes;
     static const char hex[] = "0123456789ABCDEF";
-    std::size_t plain = 0;  // most names need no escape: one copy
-    for (; plain + 8 <= text.size(); plain += 8)
-        if (mayHoldEscaped(eightBytes::load(text.data() + plain))) break;
-    // Fewer than eight bytes left unread: they are read as the last word, which
-    // overlaps the one before.
-    if (plain + 8 > text.size() && plain < text.size() && text.size() >= 8 &&
-        !mayHoldEscaped(eightBytes::load(text.data() + text.size() - 8)))
-        plain = text.size();
-    while (plain < text.size() && !escapeTable.escaped[static_cast<unsigned char>(text[plain])]) ++plain;
-    std::memcpy(p, text.data(), plain);
+    const char* s = text.data();
+    std::size_t size = text.size(), plain = 0;
+    // Most names need no escape: they are copied a word at a time as they are
+    // checked.
+    for (; plain + 8 <= size; plain += 8) {
+        uint64_t w = load(s + plain);
+        if (mayHoldEscaped(w)) break;
+        std::memcpy(p + plain, &w, 8);
+    }
+    // Fewer than eight bytes left: the last eight, which overlap those copied.
+    if (plain < size && plain + 8 > size && size >= 8) {
+        uint64_t w = load(s + size - 8);
+        if (!mayHoldEscaped(w)) {
+            std::memcpy(p + size - 8, &w, 8);
+            return p + size;
+        }
+    }
     p += plain;
     for (char ch : text.substr(plain)) {
         auto c = static_cast<unsigned char>(ch);
@@ -67,15 +75,18 @@ char* putNumber(char* p, uint64_t n) {
     static constexpr char pairs[] =
         "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
         "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
-    char text[20];
-    std::size_t at = sizeof text;
+    // Built at the end of 20 bytes, and copied as 20 bytes of a wider buffer:
+    // a copy of fixed size needs no call.
+    constexpr std::size_t width = 20;
+    char text[2 * width];
+    std::size_t at = width;
     for (; n >= 100; n /= 100) std::memcpy(text + (at -= 2), pairs + 2 * (n % 100), 2);
     if (n >= 10)
         std::memcpy(text + (at -= 2), pairs + 2 * n, 2);
     else
         text[--at] = static_cast<char>('0' + n);
-    std::memcpy(p, text + at, sizeof text - at);
-    return p + (sizeof text - at);
+    std::memcpy(p, text + at, width);
+    return p + (width - at);
 }
 
 // Room in `scratch` for a line of a tag, a number and escaped texts of

@@ -610,7 +610,10 @@ Search* openSearch(DIR* dir, const std::string& directory, const std::string& pa
 
 bool endsInIgnoringCase(const char* name, const std::string& ending) {
     std::size_t length = std::strlen(name);
-    return length >= ending.size() && equalsIgnoreCase(name + length - ending.size(), ending.c_str());
+    if (ending.empty()) return true;
+    // The last bytes first: most names of a listing differ there.
+    if (length < ending.size() || (name[length - 1] | 0x20) != (ending.back() | 0x20)) return false;
+    return equalsIgnoreCase(name + length - ending.size(), ending.c_str());
 }
 
 bool nextMatch(Search* search, FindData* data) {
