@@ -10,9 +10,10 @@ namespace {
 using Writer = void (*)(const char*, std::size_t);
 
 // The result lines hold only "%s": they are put together here, as printf
-// would, without its general machinery. Gives -1 for any other format, or
-// when the text would not fit `size` bytes.
-int joinStrings(char* out, std::size_t size, const char* format, std::va_list args) {
+// would, without its general machinery, `next` giving each text in turn.
+// Gives -1 for any other format, or when the text would not fit `size` bytes.
+template <typename Next>
+int joinStrings(char* out, std::size_t size, const char* format, Next next) {
     std::size_t n = 0;
     for (const char* p = format; *p; ++p) {
         if (*p != '%') {
@@ -21,7 +22,7 @@ int joinStrings(char* out, std::size_t size, const char* format, std::va_list ar
             continue;
         }
         if (*++p != 's') return -1;
-        const char* text = va_arg(args, const char*);
+        const char* text = next();
         if (!text) return -1;  // printf's own rendering of it
         std::size_t length = std::strlen(text);
         if (n + length >= size) return -1;
@@ -35,7 +36,7 @@ int formatTo(Writer write, const char* format, std::va_list args) {
     char small[512];
     std::va_list copy;
     va_copy(copy, args);
-    int joined = joinStrings(small, sizeof small, format, copy);
+    int joined = joinStrings(small, sizeof small, format, [&copy] { return va_arg(copy, const char*); });
     va_end(copy);
     if (joined >= 0) {
         write(small, static_cast<std::size_t>(joined));
@@ -72,4 +73,11 @@ int writeFormatted(const char* format, std::va_list args) {
 
 int writeFormattedErr(const char* format, std::va_list args) {
     return formatTo(platform::writeErr, format, args);
+}
+
+int writeJoined(const char* format, const char* const* texts) {
+    char line[512];
+    int joined = joinStrings(line, sizeof line, format, [&texts] { return *texts++; });
+    if (joined >= 0) platform::writeOut(line, static_cast<std::size_t>(joined));
+    return joined;
 }

@@ -114,6 +114,13 @@ void countOutput(int chars, const char* prompt) {
         resultPager.pageLines = 0;
 }
 
+int printResultTexts(const char* format, const char* const (&texts)[3]) {
+    int n = writeJoined(format, texts);
+    if (n < 0) return printResult(format, texts[0], texts[1], texts[2]);
+    countOutput(n, promptText);
+    return n;
+}
+
 int printResult(const char* format, ...) {
     std::va_list args;
     va_start(args, format);

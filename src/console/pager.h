@@ -53,6 +53,10 @@ int printResult(const char* format, ...)
 #endif
     ;
 
+// The same for a format whose only conversions are "%s", `texts` in their
+// places in turn: the result lines, without printf's machinery.
+int printResultTexts(const char* format, const char* const (&texts)[3]);
+
 // `name` as a result line shows it: on a console each control byte (0x01-0x1F,
 // 0x7F) becomes '?', so that a name cannot split a line or send the terminal
 // an escape sequence; to a file or a pipe it stays as it is. The text lasts

@@ -82,7 +82,7 @@ void reportResult(ResultKind kind, const char* name, int columnWidth, const char
     if (aligned)
         printResult(format, columnWidth, shown, shownNew, shownExtra);
     else
-        printResult(format, shown, shownNew, shownExtra);
+        printResultTexts(format, {shown, shownNew, shownExtra});
 }
 
 void countPassedOver() { ++counts.leftAlone; }
