@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "sjis/sjis.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ int joinStrings(char* out, std::size_t size, const char* format, Next next) {
         if (!text) return -1;  // printf's own rendering of it
         std::size_t length = std::strlen(text);
         if (n + length >= size) return -1;
-        std::memcpy(out + n, text, length);
+        eightBytes::copy(out + n, text, length);
         n += length;
     }
     return static_cast<int>(n);

@@ -163,7 +163,7 @@ Plan planEntry(const Entry& entry) {
     if (!plan.lowerCase) return plan;
     // Every path here is shorter than maxPath, and the new one has its length.
     std::size_t length = std::strlen(entry.path);
-    std::memcpy(plan.newPath, entry.path, length + 1);
+    eightBytes::copy(plan.newPath, entry.path, length + 1);
     lowerSingleByteLetters(plan.newPath + entry.nameAt);
     plan.nameAt = entry.nameAt;
     return plan;

@@ -342,8 +342,8 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
             closeMatchSearch();
             return false;
         }
-        std::memcpy(joined, text, prefix);
-        std::memcpy(joined + prefix, name, length + 1);
+        eightBytes::copy(joined, text, prefix);
+        eightBytes::copy(joined + prefix, name, length + 1);
         if (!append(out, joined)) {
             closeMatchSearch();
             return false;

@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "platform/posix_codeset.h"
 #include "platform/posix_internal.h"
+#include "sjis/sjis.h"
 
 namespace platform {
 
@@ -180,7 +181,7 @@ void writeOut(const char* bytes, std::size_t count) {
         writeAll(bytes, count);
         return;
     }
-    std::memcpy(gathered.bytes + gathered.used, bytes, count);
+    eightBytes::copy(gathered.bytes + gathered.used, bytes, count);
     gathered.used += count;
 }
 void writeErr(const char* bytes, std::size_t count) { writeTo(stderr, bytes, count); }

@@ -131,7 +131,7 @@ struct PathText {
     }
     bool append(const char* p, std::size_t n) {
         if (length + n >= maxPath) return false;
-        std::memcpy(text + length, p, n);
+        eightBytes::copy(text + length, p, n);
         length += n;
         text[length] = '\0';
         return true;
@@ -645,7 +645,7 @@ bool nextMatch(Search* search, FindData* data) {
         if (entry->d_type != DT_UNKNOWN) {
             data->attributes = entry->d_type == DT_DIR ? attributeDirectory : 0x80;
             if (name[0] == '.') data->attributes |= 0x02;
-            std::memcpy(data->fileName, command, length + 1);
+            eightBytes::copy(data->fileName, command, length + 1);
             // The listing's file number is the entry's own, but for a mount
             // point, which is never renamed.
             data->identified = search->deviceKnown;

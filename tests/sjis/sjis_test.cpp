@@ -127,6 +127,15 @@ TEST(Sjis, LowerCasingLeavesDoubleByteCharactersAlone) {
         lowerSingleByteLetters(s.data());
         EXPECT_EQ(s, c.out) << c.in;
     }
+    // The copy that lowering's callers make: every length up to past two words.
+    for (std::size_t n = 0; n <= 20; ++n) {
+        const char source[] = "ABCDEFGHIJKLMNOPQRSTU";
+        char copied[24];
+        std::memset(copied, '#', sizeof copied);
+        eightBytes::copy(copied, source, n);
+        EXPECT_EQ(std::string(copied, n), std::string(source, n)) << n;
+        EXPECT_EQ(copied[n], '#') << n;  // nothing written past the end
+    }
     // Upper-casing, for the key that a name's spellings share: the second
     // byte 0x61 of a character stays.
     std::string key = "a\x82" "a.txt";
