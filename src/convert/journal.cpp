@@ -226,22 +226,24 @@ bool makeJournalFile() {
 
 enum class Added { added, unexpressible, failed };
 
-// Adds the record of one rename to the text to be written.
-Added addRecord(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
-                const char* newName) {
+// Adds the record of one rename to the text to be written: `path` (its final
+// component at `nameAt`) to `newName`.
+Added addRecord(std::string_view path, std::size_t nameAt, const platform::EntryIdentity& identity,
+                std::string_view newName) {
     if (!writer.directoryKnown || writer.commandDirectory.size() != nameAt ||
-        std::memcmp(writer.commandDirectory.data(), path, nameAt) != 0) {
+        std::memcmp(writer.commandDirectory.data(), path.data(), nameAt) != 0) {
         writer.directoryKnown = false;
-        writer.commandDirectory.assign(path, nameAt);
-        if (!platform::wholeSystemDirectory(path, nameAt, writer.systemDirectory)) return Added::failed;
+        writer.commandDirectory.assign(path.data(), nameAt);
+        if (!platform::wholeSystemDirectory(path.data(), nameAt, writer.systemDirectory)) return Added::failed;
         writer.directoryKnown = true;
     }
     if (platform::commandTextIsSystemText()) {
-        appendJournalRecord(writer.journal, writer.systemDirectory, identity, path + nameAt, newName);
+        appendJournalRecord(writer.journal, writer.systemDirectory, identity, path.substr(nameAt), newName);
         return Added::added;
     }
     // A name the system cannot be given cannot be renamed either.
-    if (!platform::systemText(path + nameAt, writer.oldName) || !platform::systemText(newName, writer.newName))
+    if (!platform::systemText(path.data() + nameAt, writer.oldName) ||
+        !platform::systemText(newName.data(), writer.newName))
         return Added::unexpressible;
     appendJournalRecord(writer.journal, writer.systemDirectory, identity, writer.oldName, writer.newName);
     return Added::added;
@@ -344,12 +346,16 @@ int recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdent
         writer.cursor = 0;
         writer.windowWritten = false;
     }
-    if (addRecord(path, nameAt, identity, newName) != Added::added) return -1;
-    std::size_t pathLength = std::strlen(path);
-    writer.ahead.push_back({identity, writer.aheadText.size(), pathLength});
-    writer.aheadText.append(path, pathLength);
-    writer.aheadText.append(path, nameAt);
-    writer.aheadText.append(newName, std::strlen(newName) + 1);
+    std::size_t pathLength = std::strlen(path), nameLength = std::strlen(newName);
+    if (addRecord({path, pathLength}, nameAt, identity, {newName, nameLength}) != Added::added) return -1;
+    // The path, then the new one: its directory part and the new name.
+    std::size_t at = writer.aheadText.size();
+    writer.ahead.push_back({identity, at, pathLength});
+    writer.aheadText.resize(at + pathLength + nameAt + nameLength + 1);
+    char* text = &writer.aheadText[at];
+    eightBytes::copy(text, path, pathLength);
+    eightBytes::copy(text + pathLength, path, nameAt);
+    eightBytes::copy(text + pathLength + nameAt, newName, nameLength + 1);
     return static_cast<int>(writer.ahead.size() - 1);
 }
 
@@ -379,7 +385,7 @@ bool journalCovers(const char* path, std::size_t nameAt, const platform::EntryId
             return true;
         }
     }
-    switch (addRecord(path, nameAt, identity, newName)) {
+    switch (addRecord({path, pathLength}, nameAt, identity, newName)) {
         case Added::unexpressible: return true;
         case Added::failed: return false;
         case Added::added: break;
