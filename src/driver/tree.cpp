@@ -21,39 +21,47 @@ namespace {
 
 constexpr uint32_t reparsePoint = 0x400;  // a link or junction: never followed
 
+// An entry of a listing; its name is in the listing's text.
 struct Listed {
-    std::string name;
-    bool walkable;  // a directory, and no link
+    std::size_t at, length;  // the name's place in the text
+    bool walkable;           // a directory, and no link
     uint32_t attributes;
     bool identified;
     platform::EntryIdentity identity;
 };
+struct Listing {
+    std::string text;  // the names, each ended by a terminator: one allocation for them all
+    std::vector<Listed> entries;
+    const char* name(const Listed& e) const { return text.data() + e.at; }
+};
 
 // The entries of `directory` (a directory part, empty for the current one)
 // that `pattern` matches, sorted as the expansion sorts.
-std::vector<Listed> list(const std::string& directory, const char* pattern) {
-    std::vector<Listed> entries;
+Listing list(const std::string& directory, const char* pattern) {
+    Listing found;
     std::string full = directory + pattern;
-    if (full.size() >= platform::maxPath) return entries;
-    platform::FindData found;
-    platform::SearchHandle h = platform::FindFirstFileA(full.c_str(), &found);
-    if (!h) return entries;
+    if (full.size() >= platform::maxPath) return found;
+    platform::FindData data;
+    platform::SearchHandle h = platform::FindFirstFileA(full.c_str(), &data);
+    if (!h) return found;
+    std::vector<Listed> entries;
     do {
-        const char* name = found.fileName;
+        const char* name = data.fileName;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || isLeftoverName(name)) continue;
-        bool isDirectory = (found.attributes & platform::attributeDirectory) != 0;
-        entries.push_back({name, isDirectory && !(found.attributes & reparsePoint), found.attributes, found.identified,
-                           found.identity});
-    } while (platform::FindNextFileA(h, &found));
+        bool isDirectory = (data.attributes & platform::attributeDirectory) != 0;
+        std::size_t length = std::strlen(name);
+        entries.push_back({found.text.size(), length, isDirectory && !(data.attributes & reparsePoint),
+                           data.attributes, data.identified, data.identity});
+        found.text.append(name, length + 1);
+    } while (platform::FindNextFileA(h, &data));
     platform::FindClose(h);
     std::vector<const char*> names;
     names.reserve(entries.size());
-    for (const Listed& e : entries) names.push_back(e.name.c_str());
-    std::vector<Listed> sorted;
-    sorted.reserve(entries.size());
+    for (const Listed& e : entries) names.push_back(found.name(e));
+    found.entries.reserve(entries.size());
     for (int k : sortedOrder(names.data(), static_cast<int>(names.size())))
-        sorted.push_back(std::move(entries[static_cast<std::size_t>(k)]));
-    return sorted;
+        found.entries.push_back(entries[static_cast<std::size_t>(k)]);
+    return found;
 }
 
 struct Walk {
@@ -82,10 +90,11 @@ struct Walk {
         // and handled as it would have been.
         if (recoverDirectory(directory).failed) failureStep();
         // One listing serves both where the pattern is "*".
-        std::vector<Listed> all = list(directory, "*");
-        for (const Listed& sub : all) {
+        Listing all = list(directory, "*");
+        for (const Listed& sub : all.entries) {
             if (!sub.walkable) continue;
-            std::string below = directory + sub.name;
+            std::string below = directory;
+            below.append(all.name(sub), sub.length);
             below += platform::pathSeparator;
             walk(below);
         }
@@ -94,24 +103,29 @@ struct Walk {
             return;
         }
         bool everything = std::strcmp(last, "*") == 0;
-        std::vector<Listed> some;
+        Listing some;
         if (!everything) some = list(directory, last);
         handleWindows(directory, everything ? all : some);
     }
 
     // The entries a window at a time, their renames recorded ahead.
-    void handleWindows(const std::string& directory, const std::vector<Listed>& entries) {
-        std::vector<std::string> paths;
+    void handleWindows(const std::string& directory, const Listing& listing) {
+        const std::vector<Listed>& entries = listing.entries;
+        std::string paths;  // the window's paths, each after the one before, one allocation for all
         std::vector<Entry> window;
         for (std::size_t start = 0; start < entries.size(); start += journalWindow) {
             std::size_t end = std::min(entries.size(), start + journalWindow);
             paths.clear();
-            for (std::size_t i = start; i < end; ++i) paths.push_back(directory + entries[i].name);
+            for (std::size_t i = start; i < end; ++i) {
+                paths += directory;
+                paths.append(listing.name(entries[i]), entries[i].length + 1);
+            }
             window.clear();
+            const char* path = paths.data();
             for (std::size_t i = start; i < end; ++i) {
                 const Listed& e = entries[i];
-                window.push_back(listedEntry(paths[i - start].c_str(), directory.size(), e.attributes, e.identified,
-                                             e.identity));
+                window.push_back(listedEntry(path, directory.size(), e.attributes, e.identified, e.identity));
+                path += directory.size() + e.length + 1;
             }
             if (journalIsOn()) {
                 for (Entry& entry : window) recordAheadOf(entry);
