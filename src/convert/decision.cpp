@@ -164,7 +164,7 @@ Plan planEntry(const Entry& entry) {
     // Every path here is shorter than maxPath, and the new one has its length.
     std::size_t length = std::strlen(entry.path);
     eightBytes::copy(plan.newPath, entry.path, length + 1);
-    lowerSingleByteLetters(plan.newPath + entry.nameAt);
+    lowerSingleByteLetters(plan.newPath + entry.nameAt, length - entry.nameAt);
     plan.nameAt = entry.nameAt;
     return plan;
 }

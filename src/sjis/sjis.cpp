@@ -156,9 +156,11 @@ char* setExtension(char* p, const char* ext) {
     return p;
 }
 
-void lowerSingleByteLetters(char* text) {
+void lowerSingleByteLetters(char* text) { lowerSingleByteLetters(text, std::strlen(text)); }
+
+void lowerSingleByteLetters(char* text, std::size_t length) {
     using namespace eightBytes;
-    std::size_t length = std::strlen(text), i = 0;
+    std::size_t i = 0;
     for (; i + 8 <= length; i += 8) {  // single-byte text first, the common case
         uint64_t w = load(text + i);
         if (w & highs) break;

@@ -91,6 +91,7 @@ char* setExtension(char* p, const char* ext);
 // Lower-cases A-Z of single-byte characters in place; double-byte characters
 // stay byte for byte.
 void lowerSingleByteLetters(char* text);
+void lowerSingleByteLetters(char* text, std::size_t length);  // its length known
 // The same the other way: the key under which a name's spellings meet.
 void upperSingleByteLetters(char* text);
 // True when the byte at s starts a character that is a path separator, '\\',
