@@ -23,8 +23,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.continueOnError = true;
     settings.showSkipped = data[0] & 4;
     bool decided = shouldLowerCase(path.c_str(), settings.longMode, settings.kanjiMode);
+    // The classes, which the decision reads a word at a time, against a walk
+    // a character at a time.
+    bool capital = false, small = false, doubleByte = false, singleByte = false, endsInside = false;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        int kind = sjisKindAt(path.c_str(), i);
+        if (kind == 2) continue;
+        if (kind == 1) {
+            (i + 1 == path.size() ? endsInside : doubleByte) = true;
+            continue;
+        }
+        singleByte = true;
+        capital = capital || (path[i] >= 'A' && path[i] <= 'Z');
+        small = small || (path[i] >= 'a' && path[i] <= 'z');
+    }
+    if (classifyCase(path.c_str()) != (capital ? (small ? 2 : 1) : 0)) std::abort();
+    if (classifyDoubleByte(path.c_str()) != (doubleByte && singleByte ? 2 : doubleByte || endsInside ? 1 : 0))
+        std::abort();
     try {
-        Entry entry{path.c_str(), directoryLength(path.c_str()), 0x80, false, {}, false};
+        Entry entry{path.c_str(), directoryLength(path.c_str()), 0x80, false, {}, false, Verdict::unknown, -1};
         entry.identified = platform::entryIdentity(path.c_str(), &entry.identity);
         lowerCaseEntry(entry, path.c_str(), 20);
     } catch (const fake::ExitCalled&) {
