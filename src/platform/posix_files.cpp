@@ -443,7 +443,7 @@ const Translation* translate(const char* path) {
     // Entries of one directory follow each other: the other translation's
     // directory serves when it is the same as typed.
     bool sameDirectory = other.valid && other.commandNameAt == dir &&
-                         std::memcmp(other.command.text, path, dir) == 0;
+                         (dir == 0 || std::memcmp(other.command.text, path, dir) == 0);
     if (sameDirectory) {
         t.system.assign(other.system.text, other.systemNameAt);
         t.directory = other.directory;
@@ -463,7 +463,7 @@ const Translation* translate(const char* path) {
 const Translation* translateBeside(const Translation& source, const char* to) {
     std::size_t dir = source.commandNameAt;
     std::size_t length = std::strlen(to);
-    if (length >= maxPath || length <= dir || std::memcmp(to, source.command.text, dir) != 0 ||
+    if (length >= maxPath || length <= dir || (dir != 0 && std::memcmp(to, source.command.text, dir) != 0) ||
         std::memchr(to + dir, '/', length - dir) || std::memchr(to + dir, '\\', length - dir))
         return translate(to);  // not beside it after all, or a '\\' to be told apart from a trail byte
     unsigned slot = &source == &translator.slots[0] ? 1u : 0u;
@@ -762,7 +762,8 @@ bool isCaseOnly(const Translation& source, const Translation& target) {
 // directory, and a change of letter case only where the command asked for one.
 bool isFaithfulMove(const Translation& source, const Translation& target) {
     std::size_t directory = source.systemNameAt;
-    if (directory != target.systemNameAt || std::memcmp(source.system.text, target.system.text, directory) != 0)
+    if (directory != target.systemNameAt ||
+        (directory != 0 && std::memcmp(source.system.text, target.system.text, directory) != 0))
         return false;
     // Without the bridge the system's names are the command's.
     return !codeset::active() || !isCaseOnly(source, target) ||
