@@ -133,8 +133,9 @@ bool renameLooksPossible(const char* from, const char* to) {
     return true;
 }
 
-bool isLeftoverName(const char* name) {
-    std::size_t n = std::strlen(name);
+bool isLeftoverName(const char* name) { return isLeftoverName(name, std::strlen(name)); }
+
+bool isLeftoverName(const char* name, std::size_t n) {
     // The suffix ends in a byte that no other name of a listing is likely to.
     return n > suffixLength && name[n - 1] == leftoverSuffix[suffixLength - 1] &&
            equalsIgnoreCase(name + n - suffixLength, leftoverSuffix) &&

@@ -40,6 +40,7 @@ extern const char leftoverSuffix[];
 
 // True when `name` (a final component) is such a temporary name.
 bool isLeftoverName(const char* name);
+bool isLeftoverName(const char* name, std::size_t length);  // its length known
 
 // Forgets what the renames of this run learnt about its directories, as a new
 // run starts.

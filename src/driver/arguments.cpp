@@ -335,8 +335,8 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
     uint64_t volume = 0;
     for (const char* name = findMatch(text); name; name = findMatch(nullptr)) {
         // A temporary name of a killed run is put back by the run, not renamed.
-        if (isDotOrDotDot(name) || isLeftoverName(name)) continue;
         std::size_t length = std::strlen(name);
+        if (isDotOrDotDot(name) || isLeftoverName(name, length)) continue;
         char* joined = newText(out, prefix + length + 1);
         if (!joined) {
             closeMatchSearch();

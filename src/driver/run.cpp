@@ -101,9 +101,10 @@ bool isUndoRequest(const char* argument) {
 }
 
 // What recording a window learnt of each listed entry, by argument index, for
-// its rename: the decision, and the identity where the listing gave none and
-// the system was asked.
+// its rename: what its expansion knows, the decision, and the identity where
+// the listing gave none and the system was asked.
 struct Planned {
+    Expanded expansion;
     Verdict verdict;
     bool asked;
     platform::EntryIdentity identity;
@@ -123,14 +124,17 @@ int recordWindow(char* const* arguments, int first, int count) {
     window.planned.clear();
     int i = first;
     for (int recorded = 0; i < count && recorded < journalWindow; ++i) {
-        Expanded expansion = expansionAt(arguments, i);
+        Planned planned{expansionAt(arguments, i), Verdict::unknown, false, {}, -1};
+        const Expanded& expansion = planned.expansion;
         const ListedEntry& listed = expansion.listed;
-        Planned planned{Verdict::unknown, false, {}, -1};
         if (expansion.pattern && isNameAt(arguments, i)) {
             Entry entry = listedEntry(arguments[i], expansion.nameAt, listed.attributes, listed.identified,
                                       listed.identity);
             recordAheadOf(entry);
-            planned = {entry.verdict, entry.identified && !listed.identified, entry.identity, entry.record};
+            planned.verdict = entry.verdict;
+            planned.asked = entry.identified && !listed.identified;
+            planned.identity = entry.identity;
+            planned.record = entry.record;
             ++recorded;
         }
         window.planned.push_back(planned);
@@ -139,11 +143,11 @@ int recordWindow(char* const* arguments, int first, int count) {
     return i;
 }
 
-// What recording its window learnt of argument `i`.
-Planned plannedAt(int i) {
+// What is known of argument `i`: what recording its window learnt, if it had one.
+Planned plannedAt(char* const* arguments, int i) {
     std::size_t at = static_cast<std::size_t>(i - window.first);
     if (i >= window.first && at < window.planned.size()) return window.planned[at];
-    return {Verdict::unknown, false, {}, -1};
+    return {expansionAt(arguments, i), Verdict::unknown, false, {}, -1};
 }
 
 void reportNotFound(const char* name, int columnWidth) {
@@ -213,7 +217,8 @@ bool patternFinds(const char* pattern, const std::string& name) {
 // A name without /s. Leftovers of a killed run in its directory are put back
 // first, and each one that the name's pattern finds is then handled as it
 // would have been: the expansion at start could not see it.
-void handlePlainName(const char* argument, const Expanded& expansion, const Planned& planned, int columnWidth) {
+void handlePlainName(const char* argument, const Planned& planned, int columnWidth) {
+    const Expanded& expansion = planned.expansion;
     std::size_t nameAt = expansion.pattern ? expansion.nameAt : directoryLength(argument);
     Recovery recovery = recoverLeftovers(argument, nameAt);
     if (recovery.failed) failureStep();
@@ -242,11 +247,12 @@ void handlePlainName(const char* argument, const Expanded& expansion, const Plan
     handleEntry(argument, columnWidth, false);
 }
 
-void handleName(const char* argument, const Expanded& expansion, const Planned& planned, int columnWidth) {
+void handleName(const char* argument, const Planned& planned, int columnWidth) {
     if (!settings.recurse) {
-        handlePlainName(argument, expansion, planned, columnWidth);
+        handlePlainName(argument, planned, columnWidth);
         return;
     }
+    const Expanded& expansion = planned.expansion;
     // The expansion at start matched the pattern here only: each pattern is
     // walked once, in place of its first match.
     if (const char* pattern = expansion.pattern) {
@@ -368,7 +374,7 @@ int runCommand(int count, char** arguments) {
     window = Window{};
     for (int i = 1, recordedUntil = 1; i < count; ++i) {
         if (ahead && i >= recordedUntil) recordedUntil = recordWindow(arguments, i, count);
-        if (isNameAt(arguments, i)) handleName(arguments[i], expansionAt(arguments, i), plannedAt(i), columnWidth);
+        if (isNameAt(arguments, i)) handleName(arguments[i], plannedAt(arguments, i), columnWidth);
     }
     endJournal();
     reportSummary();

@@ -47,9 +47,9 @@ Listing list(const std::string& directory, const char* pattern) {
     std::vector<Listed> entries;
     do {
         const char* name = data.fileName;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || isLeftoverName(name)) continue;
-        bool isDirectory = (data.attributes & platform::attributeDirectory) != 0;
         std::size_t length = std::strlen(name);
+        if (isDotOrDotDot(name) || isLeftoverName(name, length)) continue;
+        bool isDirectory = (data.attributes & platform::attributeDirectory) != 0;
         entries.push_back({found.text.size(), length, isDirectory && !(data.attributes & reparsePoint),
                            data.attributes, data.identified, data.identity});
         found.text.append(name, length + 1);
