@@ -175,7 +175,7 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
     const char* path = entry.path;
     const char* name = settings.showSkipped ? displayName : path;
     // A rename recorded ahead is made as the journal holds it.
-    if (const char* planned = plannedPath(entry.record)) return renameAndReport(entry, planned, name, columnWidth);
+    if (const char* planned = plannedPath(entry.record, path)) return renameAndReport(entry, planned, name, columnWidth);
     Plan plan = planEntry(entry);
     // Only a rename proves that a listing still holds: what is left alone or
     // previewed is looked up first, so that a name gone since is reported.

@@ -180,6 +180,7 @@ void pruneJournals(const std::string& folder, const std::vector<unsigned long>& 
 struct Ahead {
     platform::EntryIdentity identity;
     std::size_t at, pathLength;
+    const char* given;  // the path as it was given, which lasts as long as the window
 };
 
 // This run's journal.
@@ -350,7 +351,7 @@ int recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdent
     if (addRecord({path, pathLength}, nameAt, identity, {newName, nameLength}) != Added::added) return -1;
     // The path, then the new one: its directory part and the new name.
     std::size_t at = writer.aheadText.size();
-    writer.ahead.push_back({identity, at, pathLength});
+    writer.ahead.push_back({identity, at, pathLength, path});
     writer.aheadText.resize(at + pathLength + nameAt + nameLength + 1);
     char* text = &writer.aheadText[at];
     eightBytes::copy(text, path, pathLength);
@@ -359,10 +360,14 @@ int recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdent
     return static_cast<int>(writer.ahead.size() - 1);
 }
 
-const char* plannedPath(int record) {
+const char* plannedPath(int record, const char* path) {
     if (record < 0 || !writer.windowWritten || static_cast<std::size_t>(record) >= writer.ahead.size()) return nullptr;
     const Ahead& a = writer.ahead[static_cast<std::size_t>(record)];
-    return writer.aheadText.data() + a.at + a.pathLength;
+    const char* text = writer.aheadText.data() + a.at;
+    // Only the record of this very path gives its new one.
+    if (a.given != path && (std::strncmp(text, path, a.pathLength) != 0 || path[a.pathLength] != '\0'))
+        return nullptr;
+    return text + a.pathLength;
 }
 
 bool writeAhead() {

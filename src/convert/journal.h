@@ -38,9 +38,10 @@ std::string journalFileText();
 int recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
                 const char* newName);
 bool writeAhead();
-// The new path of record `record` of the window written last, for its rename
-// to take, so that the rename is the one the journal holds; nullptr for -1.
-const char* plannedPath(int record);
+// The new path of record `record` of the window written last, for the rename
+// of `path` to take, so that the rename is the one the journal holds; nullptr
+// for -1, or a record of another path.
+const char* plannedPath(int record, const char* path);
 // True when the rename is in the journal: recorded ahead, or written now, or
 // journaling is off. False: it could not be written, and the rename is not
 // to be made.

@@ -101,8 +101,9 @@ bool isUndoRequest(const char* argument) {
 }
 
 // What recording a window learnt of each listed entry, by argument index, for
-// its rename: what its expansion knows, the decision, and the identity where
-// the listing gave none and the system was asked.
+// its rename: what its expansion knows, the decision, the journal's record of
+// the rename, and the identity where the listing gave none and the system was
+// asked.
 struct Planned {
     Expanded expansion;
     Verdict verdict;

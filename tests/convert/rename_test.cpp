@@ -163,6 +163,23 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
     }
 }
 
+TEST_F(Rename, ARecordAheadGivesItsNewPathToItsOwnPathOnly) {
+    startJournal(true);
+    char path[] = "A.TXT";
+    int record = recordAhead(path, 0, {1, 2}, "a.txt");
+    ASSERT_GE(record, 0);
+    EXPECT_EQ(plannedPath(record, path), nullptr);  // not before the window is written
+    ASSERT_TRUE(writeAhead());
+    std::string same = path;
+    struct Case { const char* path; const char* planned; } cases[] = {
+        {path, "a.txt"}, {same.c_str(), "a.txt"}, {"B.TXT", nullptr}, {"A.TXT.BAK", nullptr}, {"A.TX", nullptr},
+    };
+    for (const Case& c : cases) EXPECT_STREQ(plannedPath(record, c.path), c.planned) << c.path;
+    EXPECT_EQ(plannedPath(-1, path), nullptr);
+    EXPECT_TRUE(journalCovers(path, 0, {1, 2}, plannedPath(record, path)));
+    endJournal();
+}
+
 TEST(LeftoverNames, OnlyTheSuffixAfterAWholeCharacter) {
     struct Case { const char* name; bool leftover; } cases[] = {
         {"A.TXT.tavisk~", true}, {"A.TXT.TAVISK~", true}, {".tavisk~", false},
