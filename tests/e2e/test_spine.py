@@ -135,7 +135,7 @@ class LinuxCommandLine(harness.Case):
         super().setUp()
         if self.bin.wine:
             self.skipTest("the Windows command line keeps its '/' switches")
-        for name in ("A.TXT", "-B.TXT", ".HIDE.TXT", "SHOW.TXT", "C:D.TXT"):
+        for name in ("A.TXT", "-B.TXT", ".HIDE.TXT", "SHOW.TXT", "C:D.TXT", "--"):
             self.touch(name)
         self.mkdir("DIR")
         self.touch("DIR/IN.TXT")
@@ -150,6 +150,8 @@ class LinuxCommandLine(harness.Case):
             # arguments, exit code, standard output (or its start), standard error's start, names changed
             (["-l", absolute], 0, absolute.encode() + ARROW + b"a.txt\n", b"", {"A.TXT": "a.txt"}),
             (["--", "-B.TXT"], 0, b"-B.TXT" + ARROW + b"-b.txt\n", b"", {"-B.TXT": "-b.txt"}),
+            # A file named "--" that a pattern found ends no switches: the preview stays one.
+            (["*-", "-test", "A.TXT"], 0, b"A.TXT" + ARROW + b"a.txt\n", b"", {}),
             (["DIR/"], 0, b"DIR" + ARROW + b"dir\n", b"", {"DIR": "dir"}),
             (["*"], 0, b"-B.TXT" + ARROW + b"-b.txt\nA.TXT" + ARROW + b"a.txt\nC:D.TXT" + ARROW + b"c:d.txt\nDIR" +
              ARROW + b"dir\nSHOW.TXT" + ARROW + b"show.txt\n", b"",
