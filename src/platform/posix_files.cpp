@@ -70,18 +70,29 @@ std::string folded(const std::string& name) {
 
 const char* orDot(const std::string& directory) { return directory.empty() ? "." : directory.c_str(); }
 
+// The file systems whose ways are known: each keeps names that differ in case
+// apart (where a directory is not casefolded), and each but overlayfs, which
+// may give a lower layer's, lists every entry's own file number.
+struct KnownType {
+    unsigned long magic;
+    bool listsFileNumbers;
+};
+constexpr KnownType knownTypes[] = {
+    {EXT4_SUPER_MAGIC, true}, {BTRFS_SUPER_MAGIC, true}, {XFS_SUPER_MAGIC, true},        {TMPFS_MAGIC, true},
+    {F2FS_SUPER_MAGIC, true}, {RAMFS_MAGIC, true},       {OVERLAYFS_SUPER_MAGIC, false},
+};
+
+const KnownType* knownType(unsigned long magic) {
+    for (const KnownType& type : knownTypes)
+        if (type.magic == magic) return &type;
+    return nullptr;
+}
+
 // True where the file system keeps names that differ in case apart: its type
 // is one known to, and the directory is not casefolded.
 bool isKnownCaseSensitive(const std::string& directory) {
     struct statfs fs;
-    if (statfs(orDot(directory), &fs) != 0) return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-        case EXT4_SUPER_MAGIC: case BTRFS_SUPER_MAGIC: case XFS_SUPER_MAGIC: case TMPFS_MAGIC:
-        case F2FS_SUPER_MAGIC: case OVERLAYFS_SUPER_MAGIC: case RAMFS_MAGIC:
-            break;
-        default:
-            return false;
-    }
+    if (statfs(orDot(directory), &fs) != 0 || !knownType(static_cast<unsigned long>(fs.f_type))) return false;
     int fd = open(orDot(directory), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return true;
     long flags = 0;
@@ -586,13 +597,8 @@ struct Search {
 // True for the file systems whose listings give each entry's own file
 // number. FUSE ones (FAT, exFAT) may give none, or another than a lookup.
 bool listsFileNumbers(unsigned long type) {
-    switch (type) {
-        case EXT4_SUPER_MAGIC: case BTRFS_SUPER_MAGIC: case XFS_SUPER_MAGIC: case TMPFS_MAGIC:
-        case F2FS_SUPER_MAGIC: case RAMFS_MAGIC:
-            return true;
-        default:
-            return false;
-    }
+    const KnownType* found = knownType(type);
+    return found && found->listsFileNumbers;
 }
 
 Search* openSearch(DIR* dir, const std::string& directory, const std::string& pattern, bool everything) {
