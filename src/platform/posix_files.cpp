@@ -11,6 +11,7 @@
 #include <linux/magic.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -88,11 +89,10 @@ const KnownType* knownType(unsigned long magic) {
     return nullptr;
 }
 
-// True where the file system keeps names that differ in case apart: its type
-// is one known to, and the directory is not casefolded.
-bool isKnownCaseSensitive(const std::string& directory) {
-    struct statfs fs;
-    if (statfs(orDot(directory), &fs) != 0 || !knownType(static_cast<unsigned long>(fs.f_type))) return false;
+// True where the file system (`fs`, `directory`'s) keeps names that differ in
+// case apart: its type is one known to, and the directory is not casefolded.
+bool isKnownCaseSensitive(const std::string& directory, const struct statfs& fs) {
+    if (!knownType(static_cast<unsigned long>(fs.f_type))) return false;
     int fd = open(orDot(directory), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return true;
     long flags = 0;
@@ -114,6 +114,7 @@ struct Slot {
 struct Directory {
     bool caseInsensitive = true;  // could ignore case: not known to keep cases apart
     bool ignoresCase = false;     // seen to ignore case
+    bool directoriesStay = false;  // see movesDirectoriesBadly
     bool indexed = false;
     std::unordered_map<std::string, Slot> names;
 };
@@ -249,12 +250,50 @@ void forgetResolvedThrough(const char* name, std::size_t size) {
     if (through) forgetResolvedDirectories();
 }
 
+// True where the file system is fusefat, which loses what a directory holds
+// when the directory is moved (by any program: the entry moves, its contents
+// are no longer found in it), and refuses to move one onto a claimed name, so
+// that a detour could not finish: no directory is moved there.
+bool movesDirectoriesBadly(const std::string& directory, const struct statfs& fs) {
+    struct stat st;
+    if (static_cast<unsigned long>(fs.f_type) != FUSE_SUPER_MAGIC || stat(orDot(directory), &st) != 0) return false;
+    // The mount of the directory's device: "id parent major:minor root point options... - type source ...".
+    std::string device = std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+    std::FILE* mounts = std::fopen("/proc/self/mountinfo", "re");
+    if (!mounts) return false;
+    bool fusefat = false;
+    char* line = nullptr;
+    std::size_t size = 0;
+    while (!fusefat && getline(&line, &size, mounts) > 0) {
+        std::string text(line);
+        std::size_t first = text.find(' '), second = first == std::string::npos ? first : text.find(' ', first + 1);
+        std::size_t third = second == std::string::npos ? second : text.find(' ', second + 1);
+        std::size_t type = text.find(" - ");
+        fusefat = third != std::string::npos && type != std::string::npos &&
+                  text.compare(second + 1, third - second - 1, device) == 0 &&
+                  text.compare(type + 3, 13, "fuse.fusefat ") == 0;
+    }
+    std::free(line);
+    std::fclose(mounts);
+    return fusefat;
+}
+
 Directory& directoryState(const std::string& directory) {
     auto found = states.byPath.find(directory);
     if (found != states.byPath.end()) return found->second;
     Directory& d = states.byPath[directory];
-    d.caseInsensitive = !isKnownCaseSensitive(directory);
+    struct statfs fs;
+    if (statfs(orDot(directory), &fs) == 0) {
+        d.caseInsensitive = !isKnownCaseSensitive(directory, fs);
+        d.directoriesStay = movesDirectoriesBadly(directory, fs);
+    }
     return d;
+}
+
+// True for a directory where directories stay (`path` is in `d`).
+bool mustStay(const Directory& d, const char* path) {
+    struct stat st;
+    return d.directoriesStay && lstat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool buildIndex(const std::string& directory, Directory& d) {
@@ -870,8 +909,9 @@ bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* no
     const Translation* source = translate(from);
     const Translation* target = source ? translateBeside(*source, to) : nullptr;  // two are kept: `source` stays
     if (!target) return false;
-    if (!isFaithfulMove(*source, *target) || !renameWithoutReplacing(*source, *target, whose)) return false;
     Directory& d = *source->directory;
+    if (!(notes && notes->notDirectory) && mustStay(d, source->system.text)) return false;
+    if (!isFaithfulMove(*source, *target) || !renameWithoutReplacing(*source, *target, whose)) return false;
     bool wasKnown = known.valid && known.path.equals(source->system.text, source->system.length);
     bool notDirectory = (notes && notes->notDirectory) || (wasKnown && !S_ISDIR(known.st.st_mode));
     // rename(2) keeps the inode, and where the file system keeps cases apart
@@ -888,7 +928,7 @@ bool moveOntoClaim(const char* from, const char* to) {
     const Translation* source = translate(from);
     const Translation* target = source ? translateBeside(*source, to) : nullptr;
     struct stat st;
-    if (!target || !isFaithfulMove(*source, *target) ||
+    if (!target || !isFaithfulMove(*source, *target) || mustStay(*source->directory, source->system.text) ||
         lstat(target->system.text, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0 ||
         rename(source->system.text, target->system.text) != 0)
         return false;
@@ -928,6 +968,7 @@ bool mayRename(const char* path) {
     const Translation* t = translate(path);
     if (!t) return false;
     if (access(orDot(t->system.part(0, t->systemNameAt)), W_OK | X_OK) != 0) return false;
+    if (mustStay(*t->directory, t->system.text)) return false;
     struct stat st;
     if (!statOf(t->system.text, t->system.length, st) || S_ISLNK(st.st_mode)) return true;
     int fd = open(t->system.text, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
