@@ -98,9 +98,7 @@ TextClass classify(const char* text) {
 // A capital final component of `length` bytes is long when it is not in 8.3
 // form.
 bool isLongComponent(const char* component, std::size_t length) {
-    std::size_t extension = 0;  // the bytes after the last '.', which no second byte can be
-    while (extension < length && component[length - 1 - extension] != '.') ++extension;
-    if (extension == length) extension = 0;
+    std::size_t extension = length - static_cast<std::size_t>(extensionOf(component) - component);
     if (extension > 3) return true;
     if (extension >= 1) return length > extension + 9;
     return length > 8;  // a trailing dot counts in the length

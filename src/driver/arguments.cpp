@@ -203,8 +203,7 @@ std::vector<int> sortedOrder(const char* const* texts, int n, std::size_t skip) 
         std::uint64_t w;
         // Eight single-byte characters, the common case, are folded at once.
         if (!std::memchr(text, '\0', 8) && !((w = eightBytes::load(text)) & eightBytes::highs)) {
-            w |= eightBytes::inRange(w, 'A', 'Z') >> 2;  // 'A' + 0x20 is 'a'
-            key = bigEndian(w);
+            key = bigEndian(eightBytes::lowered(w));
         } else {
             const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
             for (int k = 0; k < 8; ++k) {

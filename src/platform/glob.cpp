@@ -9,9 +9,6 @@ namespace {
 
 inline int fold(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
 
-// The eight bytes of `w`, all below 0x80, with a-z folded to A-Z.
-inline uint64_t foldWord(uint64_t w) { return w & ~(eightBytes::inRange(w, 'a', 'z') >> 2); }
-
 // Byte length of the character at p (1 or 2; 1 at a lone lead byte).
 inline int charLength(const char* p) {
     return (isSjisLead(static_cast<unsigned char>(*p)) && p[1] != '\0') ? 2 : 1;
@@ -98,7 +95,7 @@ Wildcard prepareWildcard(const char* pattern) {
     if (tail <= 8) {
         char word[8] = {};
         std::memcpy(word + 8 - tail, pattern + 1, tail);
-        wildcard.tailWord = foldWord(eightBytes::load(word));
+        wildcard.tailWord = eightBytes::lowered(eightBytes::load(word));
         char mask[8] = {};
         std::memset(mask + 8 - tail, 0xFF, tail);
         wildcard.tailMask = eightBytes::load(mask);
@@ -112,7 +109,7 @@ bool wildcardMatch(const Wildcard& wildcard, const char* name, std::size_t lengt
     if (wildcard.tail && isSingleByteText(name, length)) {
         if (length < wildcard.tail) return false;
         if (wildcard.tailMask && length >= 8)
-            return (foldWord(eightBytes::load(name + length - 8)) & wildcard.tailMask) == wildcard.tailWord;
+            return (eightBytes::lowered(eightBytes::load(name + length - 8)) & wildcard.tailMask) == wildcard.tailWord;
         return sameChar(name + length - wildcard.tail, wildcard.pattern + 1, static_cast<int>(wildcard.tail));
     }
     return walkMatch(wildcard.pattern, name);

@@ -12,8 +12,8 @@ bool wildcardMatch(const char* pattern, const char* name);
 struct Wildcard {
     const char* pattern;
     std::size_t tail;  // "*" then single-byte text without wildcards: that text's length; else 0
-    // A tail of eight bytes or fewer, folded to A-Z, as the last word of a
-    // name holds it, and the bytes of that word it fills.
+    // A tail of eight bytes or fewer, A-Z lowered, as the last word of a name
+    // holds it, and the bytes of that word it fills.
     std::uint64_t tailWord, tailMask;
 };
 Wildcard prepareWildcard(const char* pattern);

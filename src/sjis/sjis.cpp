@@ -164,7 +164,7 @@ void lowerSingleByteLetters(char* text, std::size_t length) {
     for (; i + 8 <= length; i += 8) {  // single-byte text first, the common case
         uint64_t w = load(text + i);
         if (w & highs) break;
-        w |= inRange(w, 'A', 'Z') >> 2;  // 'A' + 0x20 is 'a'
+        w = lowered(w);
         std::memcpy(text + i, &w, 8);
     }
     // Fewer than eight bytes left: the last eight, overlapping those done
@@ -172,7 +172,7 @@ void lowerSingleByteLetters(char* text, std::size_t length) {
     if (i < length && i + 8 > length && length >= 8) {
         uint64_t w = load(text + length - 8);
         if (!(w & highs)) {
-            w |= inRange(w, 'A', 'Z') >> 2;
+            w = lowered(w);
             std::memcpy(text + length - 8, &w, 8);
             return;
         }

@@ -21,6 +21,8 @@ inline uint64_t load(const char* p) {
 inline uint64_t inRange(uint64_t w, unsigned lo, unsigned hi) {
     return (w + ones * (0x80 - lo)) & ~(w + ones * (0x7F - hi)) & highs;
 }
+// The eight bytes of `w` (none from 0x80 on) with A-Z lowered.
+inline uint64_t lowered(uint64_t w) { return w | inRange(w, 'A', 'Z') >> 2; }  // 'A' + 0x20 is 'a'
 // Copies `n` bytes as memcpy does, a name's few without a call: two words
 // (or halves) that may overlap, read before either is written.
 inline void copy(char* to, const char* from, std::size_t n) {
