@@ -360,14 +360,24 @@ int recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdent
     return static_cast<int>(writer.ahead.size() - 1);
 }
 
+namespace {
+
+// True when `a` records a rename of `path`: the very text it was given, or
+// the same bytes.
+bool isRecordOf(const Ahead& a, const char* path) {
+    const char* text = writer.aheadText.data() + a.at;
+    return a.given == path || (std::strncmp(text, path, a.pathLength) == 0 && path[a.pathLength] == '\0');
+}
+
+// The new path that `a` records.
+const char* newPathOf(const Ahead& a) { return writer.aheadText.data() + a.at + a.pathLength; }
+
+}  // namespace
+
 const char* plannedPath(int record, const char* path) {
     if (record < 0 || !writer.windowWritten || static_cast<std::size_t>(record) >= writer.ahead.size()) return nullptr;
     const Ahead& a = writer.ahead[static_cast<std::size_t>(record)];
-    const char* text = writer.aheadText.data() + a.at;
-    // Only the record of this very path gives its new one.
-    if (a.given != path && (std::strncmp(text, path, a.pathLength) != 0 || path[a.pathLength] != '\0'))
-        return nullptr;
-    return text + a.pathLength;
+    return isRecordOf(a, path) ? newPathOf(a) : nullptr;  // only the record of this very path gives its new one
 }
 
 bool writeAhead() {
@@ -378,19 +388,16 @@ bool writeAhead() {
 bool journalCovers(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
                    const char* newPath) {
     if (!writer.on) return true;
-    const char* newName = newPath + nameAt;
-    std::size_t pathLength = std::strlen(path);
     for (std::size_t i = writer.cursor; i < writer.ahead.size(); ++i) {
         const Ahead& a = writer.ahead[i];
-        const char* text = writer.aheadText.data() + a.at;
-        const char* planned = text + a.pathLength;  // a rename given its record's own path needs no comparison
-        if (a.identity == identity && a.pathLength == pathLength && std::memcmp(text, path, pathLength) == 0 &&
+        const char* planned = newPathOf(a);  // a rename given its record's own path needs no comparison
+        if (a.identity == identity && isRecordOf(a, path) &&
             (planned == newPath || std::strcmp(planned, newPath) == 0)) {
             writer.cursor = i + 1;
             return true;
         }
     }
-    switch (addRecord({path, pathLength}, nameAt, identity, newName)) {
+    switch (addRecord(path, nameAt, identity, newPath + nameAt)) {
         case Added::unexpressible: return true;
         case Added::failed: return false;
         case Added::added: break;
