@@ -100,17 +100,22 @@ bool isUndoRequest(const char* argument) {
     return equalsIgnoreCase(argument + 1, "undo") || (dialect().gnu && equalStrings(argument, "--undo"));
 }
 
-// What recording a window learnt of each listed entry, by argument index, for
-// its rename: what its expansion knows, the decision, the journal's record of
-// the rename, and the identity where the listing gave none and the system was
-// asked.
+// What is known of each argument, by index, for its rename: what its
+// expansion knows, and what recording its window learnt (the decision, the
+// journal's record of the rename, and the identity, which the system was
+// asked for where the listing gave none).
 struct Planned {
     Expanded expansion;
     Verdict verdict;
-    bool asked;
+    bool identified;
     platform::EntryIdentity identity;
     int record;
 };
+
+// What the expansion alone knows of an argument.
+Planned unplanned(const Expanded& expansion) {
+    return {expansion, Verdict::unknown, expansion.listed.identified, expansion.listed.identity, -1};
+}
 struct Window {
     int first = 0;
     std::vector<Planned> planned;
@@ -125,7 +130,7 @@ int recordWindow(char* const* arguments, int first, int count) {
     window.planned.clear();
     int i = first;
     for (int recorded = 0; i < count && recorded < journalWindow; ++i) {
-        Planned planned{expansionAt(arguments, i), Verdict::unknown, false, {}, -1};
+        Planned planned = unplanned(expansionAt(arguments, i));
         const Expanded& expansion = planned.expansion;
         const ListedEntry& listed = expansion.listed;
         if (expansion.pattern && isNameAt(arguments, i)) {
@@ -133,7 +138,7 @@ int recordWindow(char* const* arguments, int first, int count) {
                                       listed.identity);
             recordAheadOf(entry);
             planned.verdict = entry.verdict;
-            planned.asked = entry.identified && !listed.identified;
+            planned.identified = entry.identified;
             planned.identity = entry.identity;
             planned.record = entry.record;
             ++recorded;
@@ -144,11 +149,11 @@ int recordWindow(char* const* arguments, int first, int count) {
     return i;
 }
 
-// What is known of argument `i`: what recording its window learnt, if it had one.
+// What is known of argument `i`.
 Planned plannedAt(char* const* arguments, int i) {
     std::size_t at = static_cast<std::size_t>(i - window.first);
     if (i >= window.first && at < window.planned.size()) return window.planned[at];
-    return {expansionAt(arguments, i), Verdict::unknown, false, {}, -1};
+    return unplanned(expansionAt(arguments, i));
 }
 
 void reportNotFound(const char* name, int columnWidth) {
@@ -227,9 +232,8 @@ void handlePlainName(const char* argument, const Planned& planned, int columnWid
     if (restored.empty()) {  // the common case
         const ListedEntry& listed = expansion.listed;
         if (expansion.pattern)
-            handleListed(listedEntry(argument, nameAt, listed.attributes, listed.identified || planned.asked,
-                                     planned.asked ? planned.identity : listed.identity, planned.verdict,
-                                     planned.record),
+            handleListed(listedEntry(argument, nameAt, listed.attributes, planned.identified, planned.identity,
+                                     planned.verdict, planned.record),
                          columnWidth, false);
         else
             handleEntry(argument, columnWidth, false, nameAt);
