@@ -80,7 +80,16 @@ char* putNumber(char* p, uint64_t n) {
     constexpr std::size_t width = 20;
     char text[2 * width];
     std::size_t at = width;
-    for (; n >= 100; n /= 100) std::memcpy(text + (at -= 2), pairs + 2 * (n % 100), 2);
+    // Four digits a step, in 32-bit arithmetic within the step.
+    for (; n >= 10000; n /= 10000) {
+        auto four = static_cast<uint32_t>(n % 10000);
+        std::memcpy(text + (at -= 2), pairs + 2 * (four % 100), 2);
+        std::memcpy(text + (at -= 2), pairs + 2 * (four / 100), 2);
+    }
+    if (n >= 100) {
+        std::memcpy(text + (at -= 2), pairs + 2 * (n % 100), 2);
+        n /= 100;
+    }
     if (n >= 10)
         std::memcpy(text + (at -= 2), pairs + 2 * n, 2);
     else
@@ -89,13 +98,9 @@ char* putNumber(char* p, uint64_t n) {
     return p + (width - at);
 }
 
-// Room in `scratch` for a line of a tag, a number and escaped texts of
-// `length` bytes in all.
-char* lineRoom(std::string& scratch, std::size_t length) {
-    std::size_t needed = 3 * length + 32;
-    if (scratch.size() < needed) scratch.resize(needed);
-    return &scratch[0];
-}
+// Room in `text` for a line of a tag, a number and escaped texts of `length`
+// bytes in all.
+char* lineRoom(GrowingText& text, std::size_t length) { return text.room(3 * length + 32); }
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -193,7 +198,7 @@ struct Writer {
     bool directoryKnown = false;
     std::string oldName, newName;  // scratch
     std::vector<Ahead> ahead;
-    std::string aheadText;
+    GrowingText aheadText;
     std::size_t cursor = 0;  // the first record ahead not yet met
     bool windowWritten = false;
 };
@@ -221,7 +226,10 @@ bool makeJournalFile() {
     }
     if (!writer.handle) return false;
     pruneJournals(folder, numbers);
-    writer.journal.text.insert(0, journalHeader);
+    std::string pending(writer.journal.text.view());
+    writer.journal.text.clear();
+    writer.journal.text.append(journalHeader);
+    writer.journal.text.append(pending);
     return true;
 }
 
@@ -251,9 +259,9 @@ Added addRecord(std::string_view path, std::size_t nameAt, const platform::Entry
 }
 
 bool writeRecords() {
-    if (writer.journal.text.empty()) return true;
+    if (writer.journal.text.size == 0) return true;
     if (!writer.handle && !makeJournalFile()) return false;
-    bool written = platform::appendJournal(writer.handle, writer.journal.text.data(), writer.journal.text.size());
+    bool written = platform::appendJournal(writer.handle, writer.journal.text.data(), writer.journal.text.size);
     writer.journal.text.clear();
     return written;
 }
@@ -263,7 +271,7 @@ bool writeRecords() {
 void appendJournalRecord(JournalText& journal, std::string_view directory, const platform::EntryIdentity& identity,
                          std::string_view oldName, std::string_view newName) {
     if (!journal.directed || journal.volume != identity.volume || journal.directory != directory) {
-        char* line = lineRoom(journal.line, directory.size());
+        char* line = lineRoom(journal.text, directory.size());
         char* p = line;
         *p++ = 'D';
         *p++ = ' ';
@@ -271,12 +279,12 @@ void appendJournalRecord(JournalText& journal, std::string_view directory, const
         *p++ = ' ';
         p = putEscaped(p, directory);
         *p++ = '\n';
-        journal.text.append(line, static_cast<std::size_t>(p - line));
+        journal.text.keep(static_cast<std::size_t>(p - line));
         journal.directory.assign(directory);
         journal.volume = identity.volume;
         journal.directed = true;
     }
-    char* line = lineRoom(journal.line, oldName.size() + newName.size());
+    char* line = lineRoom(journal.text, oldName.size() + newName.size());
     char* p = line;
     *p++ = 'R';
     *p++ = ' ';
@@ -286,7 +294,7 @@ void appendJournalRecord(JournalText& journal, std::string_view directory, const
     *p++ = ' ';
     p = putEscaped(p, newName);
     *p++ = '\n';
-    journal.text.append(line, static_cast<std::size_t>(p - line));
+    journal.text.keep(static_cast<std::size_t>(p - line));
 }
 
 bool parseJournal(const std::string& text, std::vector<JournalRecord>& records, unsigned long* badLine) {
@@ -350,13 +358,13 @@ int recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdent
     std::size_t pathLength = std::strlen(path), nameLength = std::strlen(newName);
     if (addRecord({path, pathLength}, nameAt, identity, {newName, nameLength}) != Added::added) return -1;
     // The path, then the new one: its directory part and the new name.
-    std::size_t at = writer.aheadText.size();
+    std::size_t at = writer.aheadText.size, size = pathLength + nameAt + nameLength + 1;
     writer.ahead.push_back({identity, at, pathLength, path});
-    writer.aheadText.resize(at + pathLength + nameAt + nameLength + 1);
-    char* text = &writer.aheadText[at];
+    char* text = writer.aheadText.room(size);
     eightBytes::copy(text, path, pathLength);
     eightBytes::copy(text + pathLength, path, nameAt);
     eightBytes::copy(text + pathLength + nameAt, newName, nameLength + 1);
+    writer.aheadText.keep(size);
     return static_cast<int>(writer.ahead.size() - 1);
 }
 

@@ -3,7 +3,9 @@
 // journal folder; the last runs are kept.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,12 +72,30 @@ void letGoOfJournal(LoadedJournal& journal, const std::string& file, bool remove
 // volume and the directory wherever these change. Bytes that would end or
 // split a line, and '%', are written as '%' and two hex digits.
 extern const char journalHeader[];
+// Text written in place at its end: room is asked for, written, and what was
+// written kept. Emptied, it keeps its storage, so that a run's windows seldom
+// grow it (growing a std::string fills what it adds).
+struct GrowingText {
+    std::string storage;
+    std::size_t size = 0;
+    char* room(std::size_t n) {
+        if (storage.size() - size < n) storage.resize(std::max(2 * storage.size(), size + n));
+        return &storage[size];
+    }
+    void keep(std::size_t n) { size += n; }
+    void append(std::string_view text) {
+        std::memcpy(room(text.size()), text.data(), text.size());
+        keep(text.size());
+    }
+    const char* data() const { return storage.data(); }
+    std::string_view view() const { return {storage.data(), size}; }
+    void clear() { size = 0; }
+};
 struct JournalText {
-    std::string text;
+    GrowingText text;
     std::string directory;  // of the last "D" line
     uint64_t volume = 0;
     bool directed = false;  // a "D" line has been written
-    std::string line;       // room to write a line in
 };
 void appendJournalRecord(JournalText& journal, std::string_view directory, const platform::EntryIdentity& identity,
                          std::string_view oldName, std::string_view newName);

@@ -202,12 +202,12 @@ TEST(JournalText, RecordsComeBackByteForByteAndDamageIsFound) {
         {"/d/", {5, 6}, "A BCDEFGHIJKLMNOP", "a bcdefghijklmnop"},  // an escape, then a clean last word
     };
     JournalText text;
-    text.text = journalHeader;
+    text.text.append(journalHeader);
     for (const JournalRecord& r : written) appendJournalRecord(text, r.directory, r.identity, r.oldName, r.newName);
-    EXPECT_EQ(text.text.find("A\nB"), std::string::npos);
+    EXPECT_EQ(text.text.view().find("A\nB"), std::string::npos);
     std::vector<JournalRecord> read;
     unsigned long line = 0;
-    ASSERT_TRUE(parseJournal(text.text, read, &line));
+    ASSERT_TRUE(parseJournal(std::string(text.text.view()), read, &line));
     ASSERT_EQ(read.size(), written.size());
     for (std::size_t i = 0; i < read.size(); ++i) {
         EXPECT_EQ(read[i].directory, written[i].directory) << i;

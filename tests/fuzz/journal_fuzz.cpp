@@ -16,11 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string oldName = bytes.substr(0, size / 2), newName = bytes.substr(size / 2);
     if (!oldName.empty() && !newName.empty()) {
         JournalText text;
-        text.text = journalHeader;
+        text.text.append(journalHeader);
         appendJournalRecord(text, "/d/", {size, size * 7}, oldName, newName);
         std::vector<JournalRecord> read;
         unsigned long line = 0;
-        if (!parseJournal(text.text, read, &line) || read.size() != 1 || read[0].oldName != oldName ||
+        if (!parseJournal(std::string(text.text.view()), read, &line) || read.size() != 1 || read[0].oldName != oldName ||
             read[0].newName != newName || read[0].identity.file != size * 7)
             std::abort();
     }
