@@ -213,9 +213,18 @@ std::vector<int> sortedOrder(const char* const* texts, int n, std::size_t skip) 
         }
         keyed.push_back({key, i});
     }
-    std::sort(keyed.begin(), keyed.end(), [texts, skip](const Keyed& a, const Keyed& b) {
-        return a.key != b.key ? a.key < b.key : sortsBefore(texts[a.place] + skip, texts[b.place] + skip);
-    });
+    // By the keys alone first; texts whose keys are equal are then put in
+    // order among themselves.
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+    for (auto run = keyed.begin(); run != keyed.end();) {
+        auto end = run + 1;
+        while (end != keyed.end() && end->key == run->key) ++end;
+        if (end - run > 1)
+            std::sort(run, end, [texts, skip](const Keyed& a, const Keyed& b) {
+                return sortsBefore(texts[a.place] + skip, texts[b.place] + skip);
+            });
+        run = end;
+    }
     std::vector<int> order(static_cast<std::size_t>(n));
     for (int k = 0; k < n; ++k) order[static_cast<std::size_t>(k)] = keyed[static_cast<std::size_t>(k)].place;
     return order;
