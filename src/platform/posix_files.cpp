@@ -207,6 +207,7 @@ struct Translation {
     std::size_t systemNameAt;  // and in `system`
     Directory* directory;      // the state of the directory it is in
     bool valid = false;
+    bool plain = false;        // the system path is the command's, byte for byte
 };
 // How the command's paths reach the system.
 struct Translator {
@@ -453,6 +454,7 @@ bool systemDirectory(const std::string& part, std::string& out) {
 // component at `dir`).
 bool finishTranslation(Translation& t, const char* path, const char* text, std::size_t length, std::size_t dir) {
     t.systemNameAt = t.system.length;
+    t.plain = false;
     if (!codeset::active()) {
         if (!t.system.append(text + dir, length - dir)) return false;
     } else {
@@ -464,6 +466,19 @@ bool finishTranslation(Translation& t, const char* path, const char* text, std::
     t.commandNameAt = dir;
     t.valid = true;
     return true;
+}
+
+// Completes `t` for the command's `path` (`length` bytes, its final
+// component at `dir`, no '\\' in it) in the directory of `beside`, a plain
+// translation: the path is its own system path.
+const Translation* plainTranslation(Translation& t, const Translation& beside, const char* path, std::size_t length,
+                                    std::size_t dir) {
+    t.command.assign(path, length);
+    t.system.assign(path, length);
+    t.commandNameAt = t.systemNameAt = dir;
+    t.directory = beside.directory;
+    t.plain = t.valid = true;
+    return &t;
 }
 
 // The translation of the command's `path`; nullptr when it has none (too
@@ -494,6 +509,10 @@ const Translation* translate(const char* path) {
     // directory serves when it is the same as typed.
     bool sameDirectory = other.valid && other.commandNameAt == dir &&
                          (dir == 0 || std::memcmp(other.command.text, path, dir) == 0);
+    if (sameDirectory && other.plain && text == path && !codeset::active()) {
+        recent ^= 1u;
+        return plainTranslation(t, other, path, length, dir);
+    }
     if (sameDirectory) {
         t.system.assign(other.system.text, other.systemNameAt);
         t.directory = other.directory;
@@ -504,6 +523,10 @@ const Translation* translate(const char* path) {
         t.directory = &directoryState(directory);
     }
     if (!finishTranslation(t, path, text, length, dir)) return nullptr;
+    // Without the bridge, a path without '\\' in a directory found as typed is
+    // given to the system as it is.
+    t.plain = !codeset::active() && text == path && t.systemNameAt == dir &&
+              std::memcmp(t.system.text, path, dir) == 0;
     recent ^= 1u;
     return &t;
 }
@@ -518,6 +541,10 @@ const Translation* translateBeside(const Translation& source, const char* to) {
         return translate(to);  // not beside it after all, or a '\\' to be told apart from a trail byte
     unsigned slot = &source == &translator.slots[0] ? 1u : 0u;
     Translation& t = translator.slots[slot];
+    if (source.plain && !codeset::active()) {
+        translator.recent = slot;
+        return plainTranslation(t, source, to, length, dir);
+    }
     t.valid = false;
     t.system.assign(source.system.text, source.systemNameAt);
     t.directory = source.directory;
