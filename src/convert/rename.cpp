@@ -155,6 +155,7 @@ RenameResult renameEntry(const Entry& entry, const char* to) {
         // refused above), and never onto another.
         platform::MoveNotes notes;
         notes.notDirectory = (entry.attributes & platform::attributeDirectory) == 0 && entry.attributes != 0;
+        notes.nameAt = entry.nameAt;  // `to` is `from` with another final component
         bool moved = platform::moveEntry(from, to, platform::MoveTarget::shared, &notes);
         if (moved && (notes.proven || storedAs(to, entry.nameAt))) return outcome(RenameOutcome::done);
         // What a listing said may have changed since: an entry no longer

@@ -298,6 +298,11 @@ Expanded expansionAt(char* const* vector, int index) {
     return e;
 }
 
+bool isExpanded(char* const* vector, int index) {
+    return vector && vector == expandedVector && index >= 0 && static_cast<std::size_t>(index) < places.size() &&
+           places[static_cast<std::size_t>(index)].pattern != 0;
+}
+
 void forgetExpansions() {
     places.clear();
     patterns.clear();

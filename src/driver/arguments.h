@@ -72,6 +72,8 @@ struct Expanded {
 // buildArgumentVector gave: what its expansion knows; no pattern for a text
 // that no expansion produced, and for any other vector.
 Expanded expansionAt(char* const* vector, int index);
+// True when an expansion produced that argument (expansionAt gives a pattern).
+bool isExpanded(char* const* vector, int index);
 
 // Forgets what the expansions produced, as a new process would.
 void forgetExpansions();

@@ -73,10 +73,11 @@ void tellArguments(int count, char** arguments) {
     bool gnu = dialect().gnu;
     bool switchesEnded = false;
     for (int i = 1; i < count; ++i) {
+        // What a listing found is a name as it stands: the common case first.
+        if (isExpanded(arguments, i)) continue;
         char* argument = arguments[i];
         ArgumentKind& kind = kinds[static_cast<std::size_t>(i)];
-        // The cheap test first: most arguments are names.
-        if (!switchesEnded && isSwitchArgument(argument) && !expansionAt(arguments, i).pattern) {
+        if (!switchesEnded && isSwitchArgument(argument)) {
             switchesEnded = gnu && equalStrings(argument, "--");
             kind = switchesEnded ? ArgumentKind::endOfSwitches : ArgumentKind::switchText;
             continue;
@@ -149,11 +150,13 @@ int recordWindow(char* const* arguments, int first, int count) {
     return i;
 }
 
-// What is known of argument `i`.
-Planned plannedAt(char* const* arguments, int i) {
+// What is known of argument `i`, valid until the next call.
+const Planned& plannedAt(char* const* arguments, int i) {
     std::size_t at = static_cast<std::size_t>(i - window.first);
     if (i >= window.first && at < window.planned.size()) return window.planned[at];
-    return unplanned(expansionAt(arguments, i));
+    static Planned outside;
+    outside = unplanned(expansionAt(arguments, i));
+    return outside;
 }
 
 void reportNotFound(const char* name, int columnWidth) {
@@ -329,7 +332,7 @@ int runCommand(int count, char** arguments) {
             // A Windows habit on Linux: "/test" that names nothing would
             // otherwise let the run rename for real.
             if (dialect().shell && argument[0] == '/' && isDocumentedSwitch(argument) &&
-                !expansionAt(arguments, i).pattern &&
+                !isExpanded(arguments, i) &&
                 queryAttributes(argument) == platform::invalidAttributes) {
                 std::string dashed = std::string("-") + (argument + 1);
                 fatalError(text::windowsSwitch, argument, dashed.c_str());

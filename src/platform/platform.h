@@ -122,7 +122,11 @@ enum class MoveTarget { shared, own };
 
 // What a caller of moveEntry may tell it, and learn from it.
 struct MoveNotes {
+    static constexpr std::size_t unknownNameAt = static_cast<std::size_t>(-1);
     bool notDirectory = false;  // told: the entry is known to be no directory
+    // Told: where the final component begins in both paths, which share all
+    // that comes before it.
+    std::size_t nameAt = unknownNameAt;
     // Learnt: the system's own answer proved the entry stored exactly under
     // the new name (a move that refuses to replace, on a file system that
     // keeps letter cases apart). False proves nothing either way.

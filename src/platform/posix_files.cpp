@@ -15,6 +15,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -823,23 +824,78 @@ bool directoryIdentity(const char* part, EntryIdentity* identity) {
 
 namespace {
 
+// One path of a move, in the command's form and the system's, where each
+// final component begins, and the state of its directory.
+struct MovePath {
+    const char* command;
+    std::size_t commandLength, commandNameAt;
+    const char* system;
+    std::size_t systemLength, systemNameAt;
+    Directory* directory;
+    std::string systemPart(std::size_t from, std::size_t n = std::string::npos) const {
+        return std::string(system + from, n == std::string::npos ? systemLength - from : n);
+    }
+};
+
+MovePath pathOf(const Translation& t) {
+    return {t.command.text, t.command.length, t.commandNameAt, t.system.text, t.system.length, t.systemNameAt,
+            t.directory};
+}
+
+// The length of the final component `name` when it holds no '/' and no '\\'
+// (a byte that only a translation can tell from a second byte); npos
+// otherwise. One pass: names are short.
+std::size_t plainComponentLength(const char* name) {
+    static constexpr struct Stops {
+        bool at[256];
+        constexpr Stops() : at() { at[0] = at[static_cast<unsigned char>('/')] = at[static_cast<unsigned char>('\\')] = true; }
+    } stops{};
+    const char* p = name;
+    while (!stops.at[static_cast<unsigned char>(*p)]) ++p;
+    return *p ? std::string::npos : static_cast<std::size_t>(p - name);
+}
+
+// The paths of a move whose caller says that both share their first `nameAt`
+// bytes, the directory part: where a plain translation holds that directory,
+// paths with a plain final component are their own system paths, and nothing
+// is translated or copied.
+bool plainMove(const char* from, const char* to, std::size_t nameAt, MovePath& source, MovePath& target) {
+    if (nameAt == MoveNotes::unknownNameAt || codeset::active()) return false;
+    const Translation* beside = nullptr;
+    for (const Translation& t : translator.slots)
+        if (t.valid && t.plain && t.commandNameAt == nameAt &&
+            (nameAt == 0 || std::memcmp(t.command.text, from, nameAt) == 0)) {
+            beside = &t;
+            break;
+        }
+    if (!beside || (nameAt != 0 && std::memcmp(from, to, nameAt) != 0)) return false;
+    std::size_t fromName = plainComponentLength(from + nameAt), toName = plainComponentLength(to + nameAt);
+    if (fromName == 0 || toName == 0 || fromName == std::string::npos || toName == std::string::npos ||
+        nameAt + std::max(fromName, toName) >= maxPath)
+        return false;
+    std::size_t fromLength = nameAt + fromName, toLength = nameAt + toName;
+    source = {from, fromLength, nameAt, from, fromLength, nameAt, beside->directory};
+    target = {to, toLength, nameAt, to, toLength, nameAt, beside->directory};
+    return true;
+}
+
 // True when the final components of two command paths in one directory
 // differ in the case of A-Z only.
-bool isCaseOnly(const Translation& source, const Translation& target) {
-    return source.command.length - source.commandNameAt == target.command.length - target.commandNameAt &&
-           equalsIgnoreCase(source.command.text + source.commandNameAt, target.command.text + target.commandNameAt);
+bool isCaseOnly(const MovePath& source, const MovePath& target) {
+    return source.commandLength - source.commandNameAt == target.commandLength - target.commandNameAt &&
+           equalsIgnoreCase(source.command + source.commandNameAt, target.command + target.commandNameAt);
 }
 
 // The system paths of a move must say what the command's paths say: the same
 // directory, and a change of letter case only where the command asked for one.
-bool isFaithfulMove(const Translation& source, const Translation& target) {
+bool isFaithfulMove(const MovePath& source, const MovePath& target) {
     std::size_t directory = source.systemNameAt;
     if (directory != target.systemNameAt ||
-        (directory != 0 && std::memcmp(source.system.text, target.system.text, directory) != 0))
+        (directory != 0 && std::memcmp(source.system, target.system, directory) != 0))
         return false;
     // Without the bridge the system's names are the command's.
     return !codeset::active() || !isCaseOnly(source, target) ||
-           equalsIgnoreCase(source.system.text + directory, target.system.text + directory);
+           equalsIgnoreCase(source.system + directory, target.system + directory);
 }
 
 // True when a listing of `directory` read now holds `from` and no entry
@@ -885,9 +941,9 @@ bool claimThenMove(const char* source, const char* target, bool directory) {
     return false;
 }
 
-bool renameWithoutReplacing(const Translation& from, const Translation& to, MoveTarget whose) {
-    const char* source = from.system.text;
-    const char* target = to.system.text;
+bool renameWithoutReplacing(const MovePath& from, const MovePath& to, MoveTarget whose) {
+    const char* source = from.system;
+    const char* target = to.system;
     if (renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) return true;
     if (errno == EEXIST) {
         // A directory that ignores case finds the entry itself under its new
@@ -898,7 +954,7 @@ bool renameWithoutReplacing(const Translation& from, const Translation& to, Move
         Directory& d = *from.directory;
         if (!d.caseInsensitive || !isCaseOnly(from, to)) return false;
         std::size_t dir = from.systemNameAt;
-        if (!d.ignoresCase && !listingHoldsOnly(from.system.part(0, dir), from.system.part(dir), to.system.part(dir)))
+        if (!d.ignoresCase && !listingHoldsOnly(from.systemPart(0, dir), from.systemPart(dir), to.systemPart(dir)))
             return false;
         d.ignoresCase = true;
         return rename(source, target) == 0;
@@ -929,35 +985,44 @@ bool renameWithoutReplacing(const Translation& from, const Translation& to, Move
     return moved;
 }
 
+// The paths of a move from `from` to `to`, which are beside each other.
+bool movePaths(const char* from, const char* to, MovePath& source, MovePath& target) {
+    const Translation* s = translate(from);
+    const Translation* t = s ? translateBeside(*s, to) : nullptr;  // two are kept: `s` stays
+    if (!t) return false;
+    source = pathOf(*s);
+    target = pathOf(*t);
+    return true;
+}
+
 }  // namespace
 
 bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* notes) {
+    MovePath source, target;
     if (notes) notes->proven = false;
-    const Translation* source = translate(from);
-    const Translation* target = source ? translateBeside(*source, to) : nullptr;  // two are kept: `source` stays
-    if (!target) return false;
-    Directory& d = *source->directory;
-    if (!(notes && notes->notDirectory) && mustStay(d, source->system.text)) return false;
-    if (!isFaithfulMove(*source, *target) || !renameWithoutReplacing(*source, *target, whose)) return false;
-    bool wasKnown = known.valid && known.path.equals(source->system.text, source->system.length);
+    if (!plainMove(from, to, notes ? notes->nameAt : MoveNotes::unknownNameAt, source, target) &&
+        !movePaths(from, to, source, target))
+        return false;
+    Directory& d = *source.directory;
+    if (!(notes && notes->notDirectory) && mustStay(d, source.system)) return false;
+    if (!isFaithfulMove(source, target) || !renameWithoutReplacing(source, target, whose)) return false;
+    bool wasKnown = known.valid && known.path.equals(source.system, source.systemLength);
     bool notDirectory = (notes && notes->notDirectory) || (wasKnown && !S_ISDIR(known.st.st_mode));
     // rename(2) keeps the inode, and where the file system keeps cases apart
     // a move that refuses to replace proves the new spelling the stored one.
     bool confirmed = !d.caseInsensitive;
-    known.valid = wasKnown && confirmed && known.path.assign(target->system.text, target->system.length);
+    known.valid = wasKnown && confirmed && known.path.assign(target.system, target.systemLength);
     if (notes) notes->proven = confirmed;
-    recordMove(d, source->system.text + source->systemNameAt, target->system.text + target->systemNameAt,
-               notDirectory);
+    recordMove(d, source.system + source.systemNameAt, target.system + target.systemNameAt, notDirectory);
     return true;
 }
 
 bool moveOntoClaim(const char* from, const char* to) {
-    const Translation* source = translate(from);
-    const Translation* target = source ? translateBeside(*source, to) : nullptr;
+    MovePath source, target;
     struct stat st;
-    if (!target || !isFaithfulMove(*source, *target) || mustStay(*source->directory, source->system.text) ||
-        lstat(target->system.text, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0 ||
-        rename(source->system.text, target->system.text) != 0)
+    if (!movePaths(from, to, source, target) || !isFaithfulMove(source, target) ||
+        mustStay(*source.directory, source.system) || lstat(target.system, &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size != 0 || rename(source.system, target.system) != 0)
         return false;
     forgetDirectories();  // a rare move: everything is read afresh
     return true;

@@ -127,6 +127,30 @@ TEST_F(PosixBackend, MoveNeverReplaces) {
     EXPECT_EQ(l, "lower");
     EXPECT_TRUE(platform::moveEntry("README.TXT", "other.txt"));
     EXPECT_EQ(lookup("other.txt"), "other.txt");
+    // Told where both names begin, a move beside the last one takes its paths
+    // as they are; told wrongly, or with a separator in a name, it is refused
+    // or made as any other.
+    mkdir("docs", 0755);
+    mkdir("x", 0755);
+    for (const char* name : {"docs/A.TXT", "docs/B.TXT", "docs/C.TXT", "docs/D.TXT", "docs/E.TXT", "docs/\x95\x5c.TXT"})
+        touch(name);
+    struct Told { const char* from; const char* to; std::size_t nameAt; bool moved; const char* found; } rows[] = {
+        {"docs/A.TXT", "docs/a.txt", 5, true, "docs/a.txt"},
+        {"docs/B.TXT", "docs/b.txt", 5, true, "docs/b.txt"},  // beside the last: its own system path
+        {"docs/C.TXT", "x/c.txt", 5, false, "docs/C.TXT"},    // not beside it after all
+        {"docs/C.TXT", "docs/C\\D.TXT", 5, false, "docs/C.TXT"},  // a '\\' that separates
+        {"docs/C.TXT", "docs/sub/c", 5, false, "docs/C.TXT"},
+        {"docs/D.TXT", "docs/d.txt", 3, true, "docs/d.txt"},  // told wrongly: found as any other
+        {"docs/\x95\x5c.TXT", "docs/\x95\x5c.txt", 5, true, "docs/\x95\x5c.txt"},  // a second byte 0x5C
+        {"docs/E.TXT", "docs/d.txt", 5, false, "docs/E.TXT"},  // never onto another
+    };
+    for (const Told& row : rows) {
+        platform::MoveNotes notes;
+        notes.nameAt = row.nameAt;
+        EXPECT_EQ(platform::moveEntry(row.from, row.to, platform::MoveTarget::shared, &notes), row.moved) << row.to;
+        std::string found = row.found;
+        EXPECT_EQ("docs/" + lookup(row.found), found) << row.to;
+    }
 }
 
 TEST_F(PosixBackend, EnvironmentLookupIgnoresCase) {
