@@ -77,8 +77,16 @@ int writeFormattedErr(const char* format, std::va_list args) {
 }
 
 int writeJoined(const char* format, const char* const* texts) {
-    char line[512];
-    int joined = joinStrings(line, sizeof line, format, [&texts] { return *texts++; });
-    if (joined >= 0) platform::writeOut(line, static_cast<std::size_t>(joined));
+    // Joined where output keeps it, where there is room for the longest line.
+    constexpr std::size_t lineSize = 512;
+    char* room = platform::outputRoom(lineSize);
+    char own[lineSize];
+    char* line = room ? room : own;
+    int joined = joinStrings(line, lineSize, format, [&texts] { return *texts++; });
+    if (joined < 0) return joined;
+    if (room)
+        platform::keepOut(static_cast<std::size_t>(joined));
+    else
+        platform::writeOut(line, static_cast<std::size_t>(joined));
     return joined;
 }

@@ -44,12 +44,13 @@ struct ByteTable {
 };
 constexpr ByteTable byteTable;
 
-TextClass classify(const char* text) {
+// `length` is the text's.
+TextClass classify(const char* text, std::size_t length) {
     using namespace eightBytes;
     TextClass c;
     unsigned seen = 0;
     const char* p = text;
-    const char* end = text + std::strlen(text);
+    const char* end = text + length;
     auto look = [&seen](uint64_t w) {
         seen |= singleByteFlag;
         if (inRange(w, 'A', 'Z')) seen |= capitalByte;
@@ -107,12 +108,12 @@ bool isLongComponent(const char* component, std::size_t length) {
 }  // namespace
 
 int classifyCase(const char* text) {
-    TextClass c = classify(text);
+    TextClass c = classify(text, std::strlen(text));
     return c.capital ? (c.small ? longOrMixed : capitalsOnly) : noCapital;
 }
 
 int classifyDoubleByte(const char* text) {
-    TextClass c = classify(text);
+    TextClass c = classify(text, std::strlen(text));
     if (c.doubleByte && c.singleByte) return 2;
     return c.doubleByte || c.endsInside ? 1 : 0;
 }
@@ -122,8 +123,8 @@ const char* extensionOf(const char* component) {
     return dot ? dot + 1 : component + std::strlen(component);
 }
 
-bool shouldLowerCase(const char* path, std::size_t nameAt, bool longMode, bool kanjiMode) {
-    TextClass c = classify(path);
+bool shouldLowerCase(const char* path, std::size_t length, std::size_t nameAt, bool longMode, bool kanjiMode) {
+    TextClass c = classify(path, length);
     // A path that ends inside a character (possible on Linux) has no name
     // that could be trusted to change by letters alone.
     if (c.endsInside || !c.capital || (c.doubleByte && !kanjiMode)) return false;
@@ -134,7 +135,7 @@ bool shouldLowerCase(const char* path, std::size_t nameAt, bool longMode, bool k
 }
 
 bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode) {
-    return shouldLowerCase(path, directoryLength(path), longMode, kanjiMode);
+    return shouldLowerCase(path, std::strlen(path), directoryLength(path), longMode, kanjiMode);
 }
 
 namespace {
@@ -150,7 +151,7 @@ struct Plan {
 // it is not made again.
 bool isToBeLowered(const Entry& entry) {
     if (entry.verdict != Verdict::unknown) return entry.verdict == Verdict::lower;
-    return shouldLowerCase(entry.path, entry.nameAt, settings.longMode, settings.kanjiMode);
+    return shouldLowerCase(entry.path, entry.length, entry.nameAt, settings.longMode, settings.kanjiMode);
 }
 
 Plan planEntry(const Entry& entry) {
@@ -160,7 +161,7 @@ Plan planEntry(const Entry& entry) {
     plan.nameAt = 0;
     if (!plan.lowerCase) return plan;
     // Every path here is shorter than maxPath, and the new one has its length.
-    std::size_t length = std::strlen(entry.path);
+    std::size_t length = entry.length;
     eightBytes::copy(plan.newPath, entry.path, length + 1);
     lowerSingleByteLetters(plan.newPath + entry.nameAt, length - entry.nameAt);
     plan.nameAt = entry.nameAt;
@@ -223,5 +224,6 @@ void recordAheadOf(Entry& entry) {
     entry.verdict = plan.lowerCase ? Verdict::lower : Verdict::leave;
     if (!plan.lowerCase) return;
     if (!entry.identified && !(entry.identified = platform::entryIdentity(entry.path, &entry.identity))) return;
-    entry.record = recordAhead(entry.path, entry.nameAt, entry.identity, plan.newPath + plan.nameAt);
+    entry.record = recordAhead({entry.path, entry.length}, entry.nameAt, entry.identity,
+                               {plan.newPath + plan.nameAt, entry.length - plan.nameAt});
 }

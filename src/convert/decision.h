@@ -17,7 +17,7 @@ const char* extensionOf(const char* component);
 
 // The decision for resolved path `path` (its final component at `nameAt`)
 // under the current modes.
-bool shouldLowerCase(const char* path, std::size_t nameAt, bool longMode, bool kanjiMode);
+bool shouldLowerCase(const char* path, std::size_t length, std::size_t nameAt, bool longMode, bool kanjiMode);
 bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode);
 
 // What became of one entry.

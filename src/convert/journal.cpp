@@ -35,7 +35,7 @@ inline bool mayHoldEscaped(uint64_t w) {
 
 // Writes `text` at `p`, escaped; gives the end. `p` has room for three bytes
 // for each of text's.
-char* putEscaped(char* p, std::string_view text) {
+char* putEscapedAny(char* p, std::string_view text) {
     using namespace eightBytes;
     static const char hex[] = "0123456789ABCDEF";
     const char* s = text.data();
@@ -67,6 +67,19 @@ char* putEscaped(char* p, std::string_view text) {
         *p++ = hex[c & 15];
     }
     return p;
+}
+
+// The same, where a name of 8 to 16 bytes that needs no escape, the common
+// case, is two words and no call.
+inline char* putEscaped(char* p, std::string_view text) {
+    using namespace eightBytes;
+    std::size_t size = text.size();
+    if (size < 8 || size > 16) return putEscapedAny(p, text);
+    uint64_t first = load(text.data()), last = load(text.data() + size - 8);
+    if (mayHoldEscaped(first) || mayHoldEscaped(last)) return putEscapedAny(p, text);
+    std::memcpy(p, &first, 8);
+    std::memcpy(p + size - 8, &last, 8);
+    return p + size;
 }
 
 // Writes `n` in decimal at `p` (room for 20 bytes); gives the end.
@@ -345,8 +358,8 @@ std::string journalFileText() {
     return platform::commandText(lastFile.c_str(), shown) ? shown : lastFile;
 }
 
-int recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
-                const char* newName) {
+int recordAhead(std::string_view path, std::size_t nameAt, const platform::EntryIdentity& identity,
+                std::string_view newName) {
     if (!writer.on) return -1;
     // A new window: the renames of the last one have all been met or passed.
     if (writer.windowWritten) {
@@ -355,15 +368,16 @@ int recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdent
         writer.cursor = 0;
         writer.windowWritten = false;
     }
-    std::size_t pathLength = std::strlen(path), nameLength = std::strlen(newName);
-    if (addRecord({path, pathLength}, nameAt, identity, {newName, nameLength}) != Added::added) return -1;
+    if (addRecord(path, nameAt, identity, newName) != Added::added) return -1;
     // The path, then the new one: its directory part and the new name.
+    std::size_t pathLength = path.size(), nameLength = newName.size();
     std::size_t at = writer.aheadText.size, size = pathLength + nameAt + nameLength + 1;
-    writer.ahead.push_back({identity, at, pathLength, path});
+    writer.ahead.push_back({identity, at, pathLength, path.data()});
     char* text = writer.aheadText.room(size);
-    eightBytes::copy(text, path, pathLength);
-    eightBytes::copy(text + pathLength, path, nameAt);
-    eightBytes::copy(text + pathLength + nameAt, newName, nameLength + 1);
+    eightBytes::copy(text, path.data(), pathLength);
+    eightBytes::copy(text + pathLength, path.data(), nameAt);
+    eightBytes::copy(text + pathLength + nameAt, newName.data(), nameLength);
+    text[size - 1] = '\0';
     writer.aheadText.keep(size);
     return static_cast<int>(writer.ahead.size() - 1);
 }

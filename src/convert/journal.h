@@ -37,8 +37,8 @@ std::string journalFileText();
 // The renames of a window are made before the next window is recorded.
 // Gives the record's number in its window; -1 when nothing was recorded
 // (journaling is off, or the system could not be given the names).
-int recordAhead(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
-                const char* newName);
+int recordAhead(std::string_view path, std::size_t nameAt, const platform::EntryIdentity& identity,
+                std::string_view newName);
 bool writeAhead();
 // The new path of record `record` of the window written last, for the rename
 // of `path` to take, so that the rename is the one the journal holds; nullptr

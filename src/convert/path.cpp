@@ -100,6 +100,7 @@ bool findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t
         if (!storage) return false;
         entry.path = storage.get();
     }
+    entry.length = std::strlen(entry.path);
     entry.nameAt = dir;
     entry.attributes = attributeWord(found.attributes);
     entry.identified = found.identified;

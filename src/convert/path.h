@@ -32,6 +32,7 @@ enum class Verdict : unsigned char { unknown, lower, leave };
 // name), where the final component begins, and what the system said of it.
 struct Entry {
     const char* path;
+    std::size_t length;   // of the path
     std::size_t nameAt;
     uint32_t attributes;  // as queryAttributes gives it
     bool identified;      // see platform::entryIdentity
@@ -44,11 +45,11 @@ struct Entry {
 // The attribute word of an entry: 0 from the platform becomes 0x80 (normal).
 inline uint32_t attributeWord(uint32_t word) { return word == 0 ? 0x80u : word; }
 
-// An entry as a listing gave it, not looked up since.
-inline Entry listedEntry(const char* path, std::size_t nameAt, uint32_t attributes, bool identified,
-                         const platform::EntryIdentity& identity, Verdict verdict = Verdict::unknown,
-                         int record = -1) {
-    return {path, nameAt, attributeWord(attributes), identified, identity, true, verdict, record};
+// An entry as a listing gave it, not looked up since; `length` is the path's.
+inline Entry listedEntry(const char* path, std::size_t length, std::size_t nameAt, uint32_t attributes,
+                         bool identified, const platform::EntryIdentity& identity,
+                         Verdict verdict = Verdict::unknown, int record = -1) {
+    return {path, length, nameAt, attributeWord(attributes), identified, identity, true, verdict, record};
 }
 
 // The bytes of the character at `p` as a path is read: a lead byte takes the

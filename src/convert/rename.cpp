@@ -180,7 +180,7 @@ RenameResult renameEntry(const Entry& entry, const char* to) {
 }
 
 RenameResult renameEntry(const char* from, const char* to) {
-    Entry entry{from, directoryLength(from), 0, false, {}, false, Verdict::unknown, -1};
+    Entry entry{from, std::strlen(from), directoryLength(from), 0, false, {}, false, Verdict::unknown, -1};
     entry.identified = platform::entryIdentity(from, &entry.identity);
     return renameEntry(entry, to);
 }

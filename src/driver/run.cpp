@@ -107,6 +107,7 @@ bool isUndoRequest(const char* argument) {
 // asked for where the listing gave none).
 struct Planned {
     Expanded expansion;
+    std::size_t length;  // of the argument, where the window measured it
     Verdict verdict;
     bool identified;
     platform::EntryIdentity identity;
@@ -115,7 +116,7 @@ struct Planned {
 
 // What the expansion alone knows of an argument.
 Planned unplanned(const Expanded& expansion) {
-    return {expansion, Verdict::unknown, expansion.listed.identified, expansion.listed.identity, -1};
+    return {expansion, unknownLength, Verdict::unknown, expansion.listed.identified, expansion.listed.identity, -1};
 }
 struct Window {
     int first = 0;
@@ -135,8 +136,9 @@ int recordWindow(char* const* arguments, int first, int count) {
         const Expanded& expansion = planned.expansion;
         const ListedEntry& listed = expansion.listed;
         if (expansion.pattern && isNameAt(arguments, i)) {
-            Entry entry = listedEntry(arguments[i], expansion.nameAt, listed.attributes, listed.identified,
-                                      listed.identity);
+            planned.length = std::strlen(arguments[i]);
+            Entry entry = listedEntry(arguments[i], planned.length, expansion.nameAt, listed.attributes,
+                                      listed.identified, listed.identity);
             recordAheadOf(entry);
             planned.verdict = entry.verdict;
             planned.identified = entry.identified;
@@ -234,9 +236,10 @@ void handlePlainName(const char* argument, const Planned& planned, int columnWid
     const std::vector<std::string>& restored = recovery.restored;
     if (restored.empty()) {  // the common case
         const ListedEntry& listed = expansion.listed;
+        std::size_t length = planned.length != unknownLength ? planned.length : std::strlen(argument);
         if (expansion.pattern)
-            handleListed(listedEntry(argument, nameAt, listed.attributes, planned.identified, planned.identity,
-                                     planned.verdict, planned.record),
+            handleListed(listedEntry(argument, length, nameAt, listed.attributes, planned.identified,
+                                     planned.identity, planned.verdict, planned.record),
                          columnWidth, false);
         else
             handleEntry(argument, columnWidth, false, nameAt);

@@ -124,7 +124,8 @@ struct Walk {
             const char* path = paths.data();
             for (std::size_t i = start; i < end; ++i) {
                 const Listed& e = entries[i];
-                window.push_back(listedEntry(path, directory.size(), e.attributes, e.identified, e.identity));
+                window.push_back(listedEntry(path, directory.size() + e.length, directory.size(), e.attributes,
+                                             e.identified, e.identity));
                 path += directory.size() + e.length + 1;
             }
             if (journalIsOn()) {

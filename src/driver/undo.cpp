@@ -74,7 +74,7 @@ void undoRecord(const JournalRecord& record) {
     Held held = heldAt(u.newPath, u.nameAt, record.identity, found);
     if (held == Held::entry) {
         // Journaling is off: nothing here is recorded, and the entry is no listing's.
-        Entry entry{u.newPath.c_str(), u.nameAt, found.attributes, true, record.identity, false,
+        Entry entry{u.newPath.c_str(), u.newPath.size(), u.nameAt, found.attributes, true, record.identity, false,
                      Verdict::unknown, -1};
         if (renameAndReport(entry, u.oldPath.c_str(), u.newPath.c_str(), 0) != EntryOutcome::handled) failureStep();
         return;

@@ -242,6 +242,12 @@ std::FILE* openForReading(const char* path);
 
 // Standard output and error. writeOut is buffered; flushOut makes it visible.
 void writeOut(const char* bytes, std::size_t count);
+// Room for `count` bytes in standard output's own buffer, for text written
+// there in place and then kept with keepOut, as writeOut would have copied
+// it; nullptr where the buffer has less room now, or output goes through the
+// stream (a console, converted text): writeOut then.
+char* outputRoom(std::size_t count);
+void keepOut(std::size_t count);
 void writeErr(const char* bytes, std::size_t count);
 // Writes ASCII bytes to standard error exactly as they are, line ends included
 // (writeErr may turn "\n" into the system's line end).

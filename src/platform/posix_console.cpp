@@ -171,6 +171,12 @@ void handOver() {
 
 }  // namespace
 
+char* outputRoom(std::size_t count) {
+    if (codeset::active() || outputIsConsole() || count > sizeof gathered.bytes - gathered.used) return nullptr;
+    return gathered.bytes + gathered.used;
+}
+void keepOut(std::size_t count) { gathered.used += count; }
+
 void writeOut(const char* bytes, std::size_t count) {
     if (codeset::active() || outputIsConsole()) {
         writeTo(stdout, bytes, count);

@@ -154,6 +154,8 @@ void holdInterrupts() { ::EnterCriticalSection(&moveSequence); }
 void releaseInterrupts() { ::LeaveCriticalSection(&moveSequence); }
 
 void writeOut(const char* bytes, std::size_t count) { writeTo(stdout, bytes, count); }
+char* outputRoom(std::size_t) { return nullptr; }  // the stream keeps its own buffer
+void keepOut(std::size_t) {}
 void writeErr(const char* bytes, std::size_t count) { writeTo(stderr, bytes, count); }
 
 void writeErrExactly(const char* bytes, std::size_t count) {

@@ -200,6 +200,7 @@ TEST(JournalText, RecordsComeBackByteForByteAndDamageIsFound) {
         {"/d/", {9, 10}, "ABCDEFG\x7FHIJKLMNO P", "abcdefg\x7Fhijklmno p"},
         {"/d/", {99, 100}, "ABCDEFGHIJKLMNOP", "abcdefghijklmnop"},
         {"/d/", {5, 6}, "A BCDEFGHIJKLMNOP", "a bcdefghijklmnop"},  // an escape, then a clean last word
+        {"/d/", {3, 4}, "ABCDEFGH%J", "abcdefgh%j"},  // a clean first word, an escape in the last only
     };
     JournalText text;
     text.text.append(journalHeader);
