@@ -844,15 +844,10 @@ MovePath pathOf(const Translation& t) {
 
 // The length of the final component `name` when it holds no '/' and no '\\'
 // (a byte that only a translation can tell from a second byte); npos
-// otherwise. One pass: names are short.
+// otherwise.
 std::size_t plainComponentLength(const char* name) {
-    static constexpr struct Stops {
-        bool at[256];
-        constexpr Stops() : at() { at[0] = at[static_cast<unsigned char>('/')] = at[static_cast<unsigned char>('\\')] = true; }
-    } stops{};
-    const char* p = name;
-    while (!stops.at[static_cast<unsigned char>(*p)]) ++p;
-    return *p ? std::string::npos : static_cast<std::size_t>(p - name);
+    std::size_t n = std::strcspn(name, "/\\");
+    return name[n] ? std::string::npos : n;
 }
 
 // The paths of a move whose caller says that both share their first `nameAt`
