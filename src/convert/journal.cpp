@@ -253,7 +253,7 @@ enum class Added { added, unexpressible, failed };
 Added addRecord(std::string_view path, std::size_t nameAt, const platform::EntryIdentity& identity,
                 std::string_view newName) {
     if (!writer.directoryKnown || writer.commandDirectory.size() != nameAt ||
-        std::memcmp(writer.commandDirectory.data(), path.data(), nameAt) != 0) {
+        (nameAt != 0 && std::memcmp(writer.commandDirectory.data(), path.data(), nameAt) != 0)) {
         writer.directoryKnown = false;
         writer.commandDirectory.assign(path.data(), nameAt);
         if (!platform::wholeSystemDirectory(path.data(), nameAt, writer.systemDirectory)) return Added::failed;

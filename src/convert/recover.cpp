@@ -18,7 +18,7 @@ std::unordered_set<std::string> seen;
 std::string last;
 
 bool isLastSeen(const char* path, std::size_t length) {
-    return !seen.empty() && last.size() == length && std::memcmp(last.data(), path, length) == 0;
+    return !seen.empty() && last.size() == length && (length == 0 || std::memcmp(last.data(), path, length) == 0);
 }
 
 bool alreadySeen(const char* path, std::size_t length) {
