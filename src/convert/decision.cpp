@@ -97,10 +97,17 @@ TextClass classify(const char* text, std::size_t length) {
 }
 
 // A capital final component of `length` bytes is long when it is not in 8.3
-// form.
+// form. The last '.' decides, and an extension longer than three bytes makes
+// it long whatever else: only the last four bytes are looked at for it.
 bool isLongComponent(const char* component, std::size_t length) {
-    std::size_t extension = length - static_cast<std::size_t>(extensionOf(component) - component);
-    if (extension > 3) return true;
+    const char* end = component + length;
+    std::size_t extension = length >= 1 && end[-1] == '.'   ? 0
+                            : length >= 2 && end[-2] == '.' ? 1
+                            : length >= 3 && end[-3] == '.' ? 2
+                            : length >= 4 && end[-4] == '.' ? 3
+                                                            : 4;
+    if (extension == 4)  // a longer extension, or none
+        return length > 8 || std::memchr(component, '.', length) != nullptr;
     if (extension >= 1) return length > extension + 9;
     return length > 8;  // a trailing dot counts in the length
 }
@@ -161,9 +168,8 @@ Plan planEntry(const Entry& entry) {
     plan.nameAt = 0;
     if (!plan.lowerCase) return plan;
     // Every path here is shorter than maxPath, and the new one has its length.
-    std::size_t length = entry.length;
-    eightBytes::copy(plan.newPath, entry.path, length + 1);
-    lowerSingleByteLetters(plan.newPath + entry.nameAt, length - entry.nameAt);
+    eightBytes::copy(plan.newPath, entry.path, entry.nameAt);
+    copyLowered(plan.newPath + entry.nameAt, entry.path + entry.nameAt, entry.length - entry.nameAt);
     plan.nameAt = entry.nameAt;
     return plan;
 }

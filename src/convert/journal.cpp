@@ -193,12 +193,13 @@ void pruneJournals(const std::string& folder, const std::vector<unsigned long>& 
     }
 }
 
-// A rename recorded ahead: the entry, and where its path stands in the
-// writer's `aheadText`, followed by its new path and a terminator.
+// A rename recorded ahead: the entry, its path as it was given (which lasts
+// as long as the window), and where its new path stands in the writer's
+// `aheadText`, with a terminator.
 struct Ahead {
     platform::EntryIdentity identity;
     std::size_t at, pathLength;
-    const char* given;  // the path as it was given, which lasts as long as the window
+    const char* given;
 };
 
 // This run's journal.
@@ -370,13 +371,12 @@ int recordAhead(std::string_view path, std::size_t nameAt, const platform::Entry
     }
     if (addRecord(path, nameAt, identity, newName) != Added::added) return -1;
     // The path, then the new one: its directory part and the new name.
-    std::size_t pathLength = path.size(), nameLength = newName.size();
-    std::size_t at = writer.aheadText.size, size = pathLength + nameAt + nameLength + 1;
-    writer.ahead.push_back({identity, at, pathLength, path.data()});
+    std::size_t nameLength = newName.size();
+    std::size_t at = writer.aheadText.size, size = nameAt + nameLength + 1;
+    writer.ahead.push_back({identity, at, path.size(), path.data()});
     char* text = writer.aheadText.room(size);
-    eightBytes::copy(text, path.data(), pathLength);
-    eightBytes::copy(text + pathLength, path.data(), nameAt);
-    eightBytes::copy(text + pathLength + nameAt, newName.data(), nameLength);
+    eightBytes::copy(text, path.data(), nameAt);
+    eightBytes::copy(text + nameAt, newName.data(), nameLength);
     text[size - 1] = '\0';
     writer.aheadText.keep(size);
     return static_cast<int>(writer.ahead.size() - 1);
@@ -387,12 +387,11 @@ namespace {
 // True when `a` records a rename of `path`: the very text it was given, or
 // the same bytes.
 bool isRecordOf(const Ahead& a, const char* path) {
-    const char* text = writer.aheadText.data() + a.at;
-    return a.given == path || (std::strncmp(text, path, a.pathLength) == 0 && path[a.pathLength] == '\0');
+    return a.given == path || (std::strncmp(a.given, path, a.pathLength) == 0 && path[a.pathLength] == '\0');
 }
 
 // The new path that `a` records.
-const char* newPathOf(const Ahead& a) { return writer.aheadText.data() + a.at + a.pathLength; }
+const char* newPathOf(const Ahead& a) { return writer.aheadText.data() + a.at; }
 
 }  // namespace
 

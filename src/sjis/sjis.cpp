@@ -158,35 +158,37 @@ char* setExtension(char* p, const char* ext) {
 
 void lowerSingleByteLetters(char* text) { lowerSingleByteLetters(text, std::strlen(text)); }
 
-void lowerSingleByteLetters(char* text, std::size_t length) {
+void lowerSingleByteLetters(char* text, std::size_t length) { copyLowered(text, text, length); }
+
+void copyLowered(char* to, const char* from, std::size_t length) {
     using namespace eightBytes;
     std::size_t i = 0;
+    to[length] = '\0';
     for (; i + 8 <= length; i += 8) {  // single-byte text first, the common case
-        uint64_t w = load(text + i);
+        uint64_t w = load(from + i);
         if (w & highs) break;
         w = lowered(w);
-        std::memcpy(text + i, &w, 8);
+        std::memcpy(to + i, &w, 8);
     }
     // Fewer than eight bytes left: the last eight, overlapping those done
     // (lowering them again changes nothing), where all are single-byte.
     if (i < length && i + 8 > length && length >= 8) {
-        uint64_t w = load(text + length - 8);
+        uint64_t w = load(from + length - 8);
         if (!(w & highs)) {
             w = lowered(w);
-            std::memcpy(text + length - 8, &w, 8);
+            std::memcpy(to + length - 8, &w, 8);
             return;
         }
     }
-    unsigned char* p = reinterpret_cast<unsigned char*>(text + i);
-    for (; *p && *p < 0x80; ++p)
-        if (static_cast<unsigned>(*p - 'A') < 26u) *p = static_cast<unsigned char>(*p + ('a' - 'A'));
-    for (; *p; ++p) {
-        if (isSjisLead(*p)) {
-            if (p[1] == 0) return;
-            ++p;  // the second byte stays as it is, even when it looks like A-Z
-            continue;
+    auto lower = [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); };
+    for (; i < length; ++i) {
+        auto c = static_cast<unsigned char>(from[i]);
+        to[i] = lower(c);
+        // The second byte stays as it is, even when it looks like A-Z.
+        if (isSjisLead(c) && i + 1 < length) {
+            ++i;
+            to[i] = from[i];
         }
-        if (*p >= 'A' && *p <= 'Z') *p = static_cast<unsigned char>(*p + ('a' - 'A'));
     }
 }
 

@@ -94,6 +94,9 @@ char* setExtension(char* p, const char* ext);
 // stay byte for byte.
 void lowerSingleByteLetters(char* text);
 void lowerSingleByteLetters(char* text, std::size_t length);  // its length known
+// The `length` bytes of `from` lowered so into `to`, which may be `from`,
+// with a terminator after them.
+void copyLowered(char* to, const char* from, std::size_t length);
 // The same the other way: the key under which a name's spellings meet.
 void upperSingleByteLetters(char* text);
 // True when the byte at s starts a character that is a path separator, '\\',

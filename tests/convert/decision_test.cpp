@@ -14,6 +14,12 @@ TEST(Decision, FourModeCombinationsOnEdgeNames) {
         {"ABCDEFGHI.TXT", false, true, false, true},      // base of 9 bytes
         {"FOO.HTML", false, true, false, true},           // extension of 4 bytes
         {"ABCDEFGH.", false, true, false, true},          // the trailing dot counts
+        {"ABCDEFG.", true, true, true, true},
+        {"AB.CDEF", false, true, false, true},            // short, yet its extension is four bytes
+        {"A.B.TX", true, true, true, true},               // the last dot decides
+        {"ABCDEFGH.T", true, true, true, true},           // extensions of one and two bytes
+        {"ABCDEFGHI.TX", false, true, false, true},
+        {"A", true, true, true, true},
         {"Test.TXT", false, true, false, true},           // mixed
         {"MY FILE.TXT", false, true, false, true},        // a space
         {"123.456", false, false, false, false},          // no capital at all
