@@ -37,31 +37,39 @@ void releaseTexts(TextBlock* block) {
     }
 }
 
+// Room for a text of `size` bytes in a new block of the list's texts;
+// nullptr when memory runs out.
+char* newTextInNewBlock(ArgumentList& list, std::size_t size) {
+    constexpr std::size_t blockSize = 64 * 1024;
+    std::size_t room = std::max(size, blockSize - sizeof(TextBlock));
+    auto* block = static_cast<TextBlock*>(platform::allocate(sizeof(TextBlock) + room));
+    if (!block) return nullptr;
+    *block = {list.texts, size, room};
+    list.texts = block;
+    return block->text();
+}
+
 // Room for a text of `size` bytes among the list's texts; nullptr when
 // memory runs out.
-char* newText(ArgumentList& list, std::size_t size) {
-    constexpr std::size_t blockSize = 64 * 1024;
+inline char* newText(ArgumentList& list, std::size_t size) {
     TextBlock* block = list.texts;
-    if (!block || block->size - block->used < size) {
-        std::size_t room = std::max(size, blockSize - sizeof(TextBlock));
-        block = static_cast<TextBlock*>(platform::allocate(sizeof(TextBlock) + room));
-        if (!block) return nullptr;
-        *block = {list.texts, 0, room};
-        list.texts = block;
-    }
+    if (!block || block->size - block->used < size) return newTextInNewBlock(list, size);
     char* text = block->text() + block->used;
     block->used += size;
     return text;
 }
 
-bool append(ArgumentList& list, char* text) {
-    if (list.count + 1 >= list.capacity) {
-        int grown = list.capacity ? list.capacity * 2 : 16;
-        void* bigger = platform::reallocate(list.items, sizeof(char*) * static_cast<std::size_t>(grown));
-        if (!bigger) return false;
-        list.items = static_cast<char**>(bigger);
-        list.capacity = grown;
-    }
+bool growItems(ArgumentList& list) {
+    int grown = list.capacity ? list.capacity * 2 : 16;
+    void* bigger = platform::reallocate(list.items, sizeof(char*) * static_cast<std::size_t>(grown));
+    if (!bigger) return false;
+    list.items = static_cast<char**>(bigger);
+    list.capacity = grown;
+    return true;
+}
+
+inline bool append(ArgumentList& list, char* text) {
+    if (list.count + 1 >= list.capacity && !growItems(list)) return false;
     list.items[list.count++] = text;
     list.items[list.count] = nullptr;
     return true;
@@ -346,6 +354,7 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
     int first = out.count;
     bool identified = true;
     uint64_t volume = 0;
+    places.resize(static_cast<std::size_t>(first));  // each text's place follows it
     for (const char* name = findMatch(text); name; name = findMatch(nullptr)) {
         // A temporary name of a killed run is put back by the run, not renamed.
         std::size_t length = std::strlen(name);
@@ -365,7 +374,6 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
         // volume.
         if (out.count == first + 1) volume = searchData.identity.volume;
         identified = identified && searchData.identified && searchData.identity.volume == volume;
-        places.resize(static_cast<std::size_t>(out.count - 1));
         places.push_back({searchData.identity.file, searchData.attributes, 0});
     }
     if (out.count == first) return appendCopy(out, text);
