@@ -101,22 +101,24 @@ bool isUndoRequest(const char* argument) {
     return equalsIgnoreCase(argument + 1, "undo") || (dialect().gnu && equalStrings(argument, "--undo"));
 }
 
-// What is known of each argument, by index, for its rename: what its
-// expansion knows, and what recording its window learnt (the decision, the
+// What is known of each argument, by index, for its rename: the pattern
+// whose expansion produced it (nullptr for none), and then the entry as the
+// listing gave it and as recording its window left it (the decision, the
 // journal's record of the rename, and the identity, which the system was
 // asked for where the listing gave none).
 struct Planned {
-    Expanded expansion;
-    std::size_t length;  // of the argument, where the window measured it
-    Verdict verdict;
-    bool identified;
-    platform::EntryIdentity identity;
-    int record;
+    const char* pattern;
+    Entry entry;
 };
 
-// What the expansion alone knows of an argument.
-Planned unplanned(const Expanded& expansion) {
-    return {expansion, unknownLength, Verdict::unknown, expansion.listed.identified, expansion.listed.identity, -1};
+// What the expansion alone knows of argument `i`.
+Planned unplanned(char* const* arguments, int i) {
+    Expanded e = expansionAt(arguments, i);
+    if (!e.pattern) return {nullptr, {}};
+    const char* path = arguments[i];
+    const ListedEntry& listed = e.listed;
+    return {e.pattern,
+            listedEntry(path, std::strlen(path), e.nameAt, listed.attributes, listed.identified, listed.identity)};
 }
 struct Window {
     int first = 0;
@@ -132,21 +134,12 @@ int recordWindow(char* const* arguments, int first, int count) {
     window.planned.clear();
     int i = first;
     for (int recorded = 0; i < count && recorded < journalWindow; ++i) {
-        Planned planned = unplanned(expansionAt(arguments, i));
-        const Expanded& expansion = planned.expansion;
-        const ListedEntry& listed = expansion.listed;
-        if (expansion.pattern && isNameAt(arguments, i)) {
-            planned.length = std::strlen(arguments[i]);
-            Entry entry = listedEntry(arguments[i], planned.length, expansion.nameAt, listed.attributes,
-                                      listed.identified, listed.identity);
-            recordAheadOf(entry);
-            planned.verdict = entry.verdict;
-            planned.identified = entry.identified;
-            planned.identity = entry.identity;
-            planned.record = entry.record;
+        window.planned.push_back(unplanned(arguments, i));
+        Planned& planned = window.planned.back();
+        if (planned.pattern && isNameAt(arguments, i)) {
+            recordAheadOf(planned.entry);
             ++recorded;
         }
-        window.planned.push_back(planned);
     }
     if (!writeAhead()) journalFailure();
     return i;
@@ -157,7 +150,7 @@ const Planned& plannedAt(char* const* arguments, int i) {
     std::size_t at = static_cast<std::size_t>(i - window.first);
     if (i >= window.first && at < window.planned.size()) return window.planned[at];
     static Planned outside;
-    outside = unplanned(expansionAt(arguments, i));
+    outside = unplanned(arguments, i);
     return outside;
 }
 
@@ -229,23 +222,18 @@ bool patternFinds(const char* pattern, const std::string& name) {
 // first, and each one that the name's pattern finds is then handled as it
 // would have been: the expansion at start could not see it.
 void handlePlainName(const char* argument, const Planned& planned, int columnWidth) {
-    const Expanded& expansion = planned.expansion;
-    std::size_t nameAt = expansion.pattern ? expansion.nameAt : directoryLength(argument);
+    std::size_t nameAt = planned.pattern ? planned.entry.nameAt : directoryLength(argument);
     Recovery recovery = recoverLeftovers(argument, nameAt);
     if (recovery.failed) failureStep();
     const std::vector<std::string>& restored = recovery.restored;
     if (restored.empty()) {  // the common case
-        const ListedEntry& listed = expansion.listed;
-        std::size_t length = planned.length != unknownLength ? planned.length : std::strlen(argument);
-        if (expansion.pattern)
-            handleListed(listedEntry(argument, length, nameAt, listed.attributes, planned.identified,
-                                     planned.identity, planned.verdict, planned.record),
-                         columnWidth, false);
+        if (planned.pattern)
+            handleListed(planned.entry, columnWidth, false);
         else
             handleEntry(argument, columnWidth, false, nameAt);
         return;
     }
-    const char* pattern = expansion.pattern;
+    const char* pattern = planned.pattern;
     if (!pattern && hasWildcard(argument)) pattern = argument;  // it matched nothing at start
     bool handled = false;
     for (const std::string& name : restored) {
@@ -263,10 +251,9 @@ void handleName(const char* argument, const Planned& planned, int columnWidth) {
         handlePlainName(argument, planned, columnWidth);
         return;
     }
-    const Expanded& expansion = planned.expansion;
     // The expansion at start matched the pattern here only: each pattern is
     // walked once, in place of its first match.
-    if (const char* pattern = expansion.pattern) {
+    if (const char* pattern = planned.pattern) {
         if (pattern == lastPattern) return;
         lastPattern = pattern;
         argument = pattern;
