@@ -67,6 +67,8 @@ Restored restore(const std::string& directory, const std::string& leftover, cons
 Recovery recoverDirectory(const std::string& directory) {
     Recovery recovery;
     if (alreadySeen(directory.c_str(), directory.size())) return recovery;
+    // A listing read whole, the expansion's, may have told that there is none.
+    if (platform::holdsNoneEnding(directory.c_str())) return recovery;
     // Listed first, moved after: a search does not see its directory change.
     for (const std::string& leftover : listEntries(directory, isLeftoverName, leftoverSuffix)) {
         std::string oldName = leftover.substr(0, leftover.size() - std::strlen(leftoverSuffix));

@@ -427,6 +427,8 @@ namespace {
 char** finish(ArgumentList& split, int* count) {
     ArgumentList expanded;
     places.clear();
+    // The listings read for patterns tell where no killed run left a name.
+    platform::noticeEnding(leftoverSuffix);
     bool ok = expandWildcards(split, expanded);
     releaseArguments(split);
     if (!ok) {

@@ -89,6 +89,14 @@ void FindClose(SearchHandle handle);
 // ignoring the case of A-Z, before it does anything else with them: the
 // caller still checks what it is given.
 SearchHandle findEveryEntry(const char* directory, FindData* data, const char* endingIn = nullptr);
+// Lets the searches notice names that end in `ending` (ASCII, A-Z in any
+// case): where a backend's search reads a whole directory, whatever its
+// pattern, a directory so read without one is known to hold none until an
+// entry is moved to such a name there.
+void noticeEnding(const char* ending);
+// True when the directory `directory` (as for findEveryEntry) is known to
+// hold no name with the noticed ending; false where that is not known.
+bool holdsNoneEnding(const char* directory);
 
 // True when the entries of the directory `directory` (a directory part with
 // its separator, or empty for the current directory) can be listed.

@@ -116,6 +116,7 @@ struct Directory {
     bool caseInsensitive = true;  // could ignore case: not known to keep cases apart
     bool ignoresCase = false;     // seen to ignore case
     bool directoriesStay = false;  // see movesDirectoriesBadly
+    bool holdsNoneNoticed = false;  // read whole without a name of the noticed ending
     bool indexed = false;
     std::unordered_map<std::string, Slot> names;
 };
@@ -124,7 +125,21 @@ struct Directory {
 struct DirectoryStates {
     std::unordered_map<std::string, Directory> byPath;  // by system path, "" for "."
     std::size_t indexed = 0;                            // how many of them hold an index
+    unsigned generation = 0;                            // changes as all is forgotten
+    // See noticeEnding; `last` is its last byte as A-Z are folded, 0 for none.
+    struct Noticed {
+        std::string text;
+        char last = 0;
+    } noticed;
 } states;
+
+// True when the system name `name` (`length` bytes) ends in the noticed ending.
+bool endsNoticed(const char* name, std::size_t length) {
+    const DirectoryStates::Noticed& ending = states.noticed;
+    // The last byte first: few names of a listing end in it.
+    return length != 0 && (name[length - 1] | 0x20) == ending.last && length >= ending.text.size() &&
+           equalsIgnoreCase(name + length - ending.text.size(), ending.text.c_str());
+}
 
 void dropIndex(Directory& d) {
     if (d.indexed) --states.indexed;
@@ -386,7 +401,8 @@ bool holdsExactly(const std::string& directory, const std::string& system) {
 
 // After a move from `from` to `to` (system names) in `directory`, of an entry
 // that may be a directory unless `notDirectory`.
-void recordMove(Directory& d, const char* from, const char* to, bool notDirectory) {
+void recordMove(Directory& d, const char* from, const char* to, std::size_t toLength, bool notDirectory) {
+    if (endsNoticed(to, toLength)) d.holdsNoneNoticed = false;
     if (!notDirectory) forgetResolvedThrough(from, std::strlen(from));  // it may have been one of them
     // Another path may name the same directory (a link): its index goes.
     if (states.indexed > (d.indexed && !d.caseInsensitive ? 1u : 0u)) {
@@ -659,6 +675,10 @@ struct Search {
     // listing gives their file numbers.
     bool deviceKnown = false;
     dev_t device = 0;
+    // What the search tells of the directory when it has read it whole.
+    Directory* state = nullptr;
+    unsigned generation = 0;
+    bool noticed = false;  // a name of the noticed ending was met
 };
 
 // True for the file systems whose listings give each entry's own file
@@ -671,6 +691,8 @@ bool listsFileNumbers(unsigned long type) {
 Search* openSearch(DIR* dir, const std::string& directory, const std::string& pattern, bool everything) {
     Search* search = new Search{dir, directory, pattern, everything, {nullptr, 0, 0, 0}, {}, {}, false, 0};
     search->wildcard = prepareWildcard(search->pattern.c_str());
+    search->state = &directoryState(directory);
+    search->generation = states.generation;
     struct stat st;
     struct statfs fs;
     if (fstat(dirfd(dir), &st) == 0 && fstatfs(dirfd(dir), &fs) == 0 &&
@@ -681,8 +703,7 @@ Search* openSearch(DIR* dir, const std::string& directory, const std::string& pa
     return search;
 }
 
-bool endsInIgnoringCase(const char* name, const std::string& ending) {
-    std::size_t length = std::strlen(name);
+bool endsInIgnoringCase(const char* name, std::size_t length, const std::string& ending) {
     if (ending.empty()) return true;
     // The last bytes first: most names of a listing differ there.
     if (length < ending.size() || (name[length - 1] | 0x20) != (ending.back() | 0x20)) return false;
@@ -694,23 +715,24 @@ bool nextMatch(Search* search, FindData* data) {
     bool bridged = codeset::active();
     while (dirent* entry = readdir(search->dir)) {
         const char* name = entry->d_name;
-        if (name[0] == '.') {
-            if (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')) continue;
-            // As in the shell, a wildcard does not match the '.' that begins
-            // a hidden name; ".*" does.
-            if (!search->everything && (search->pattern[0] == '*' || search->pattern[0] == '?')) continue;
-        }
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+        std::size_t length = std::strlen(name);
+        if (!search->noticed && endsNoticed(name, length)) search->noticed = true;
+        // As in the shell, a wildcard does not match the '.' that begins a
+        // hidden name; ".*" does.
+        if (name[0] == '.' && !search->everything && (search->pattern[0] == '*' || search->pattern[0] == '?'))
+            continue;
         if (!search->literal.empty() && search->literal == name) continue;
         // An ASCII ending is the same bytes in the system's name: most names
         // are passed over here, before any conversion.
-        if (!search->endingIn.empty() && !endsInIgnoringCase(name, search->endingIn)) continue;
+        if (!search->endingIn.empty() && !endsInIgnoringCase(name, length, search->endingIn)) continue;
         // Without the bridge, the system's name is the command's.
         const char* command = name;
         if (bridged) {
             if (!codeset::toCommand(name, converted)) continue;
             command = converted.c_str();
+            length = converted.size();
         }
-        std::size_t length = std::strlen(command);
         if (!isAddressable(command, length) || (!search->everything && !wildcardMatch(search->wildcard, command, length)))
             continue;
         // The directory's own record of the kind saves a stat per entry; the
@@ -728,6 +750,8 @@ bool nextMatch(Search* search, FindData* data) {
         struct stat st;
         if (fill(search->directory, name, data, st)) return true;
     }
+    // Read whole: what it met of the noticed ending holds until a move.
+    if (!search->noticed && search->generation == states.generation) search->state->holdsNoneNoticed = true;
     return false;
 }
 
@@ -783,6 +807,18 @@ void FindClose(SearchHandle handle) {
     if (!search || search == &singleResult) return;
     closedir(search->dir);
     delete search;
+}
+
+void noticeEnding(const char* ending) {
+    states.noticed.text = ending;
+    states.noticed.last = *ending ? static_cast<char>(states.noticed.text.back() | 0x20) : 0;
+}
+
+bool holdsNoneEnding(const char* part) {
+    std::string slashed, directory;
+    if (!slashPath(part, slashed) || !systemDirectory(slashed, directory)) return false;
+    auto found = states.byPath.find(directory);
+    return found != states.byPath.end() && found->second.holdsNoneNoticed;
 }
 
 bool canListDirectory(const char* part) {
@@ -1008,7 +1044,8 @@ bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* no
     bool confirmed = !d.caseInsensitive;
     known.valid = wasKnown && confirmed && known.path.assign(target.system, target.systemLength);
     if (notes) notes->proven = confirmed;
-    recordMove(d, source.system + source.systemNameAt, target.system + target.systemNameAt, notDirectory);
+    recordMove(d, source.system + source.systemNameAt, target.system + target.systemNameAt,
+               target.systemLength - target.systemNameAt, notDirectory);
     return true;
 }
 
@@ -1068,6 +1105,7 @@ bool mayRename(const char* path) {
 
 void forgetDirectories() {
     known.valid = false;
+    ++states.generation;
     states.indexed = 0;
     states.byPath.clear();
     forgetResolvedDirectories();

@@ -505,6 +505,11 @@ bool moveOntoClaim(const char* from, const char* to) {
     return ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+// The system's searches match their patterns themselves: no search reads a
+// directory whole for a pattern, and nothing is known of other names.
+void noticeEnding(const char*) {}
+bool holdsNoneEnding(const char*) { return false; }
+
 bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* notes) {
     if (notes) notes->proven = false;  // a move that changed nothing reports success
     std::wstring source, target;

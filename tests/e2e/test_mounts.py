@@ -103,6 +103,8 @@ SCENARIOS = [
      ["abc.txt", "next.txt"]),
     ("a hidden leftover", [".RC.tavisk~", "NEXT.TXT"], ["NEXT.TXT"], 0,
      [".RC.tavisk~→.RC" + RESTORED, "NEXT.TXT→next.txt"], [".RC", "next.txt"]),
+    ("a hidden leftover that a pattern's listing passes over", [".RC.tavisk~", "NEXT.TXT"], ["*.TXT"], 0,
+     [".RC.tavisk~→.RC" + RESTORED, "NEXT.TXT→next.txt"], [".RC", "next.txt"]),
     ("directories and their files", ["DIR/", "DIR/FILE.TXT", "TOP.TXT"], ["DIR", "DIR\\FILE.TXT", "TOP.TXT"], 0,
      ["DIR→dir", "DIR\\FILE.TXT→file.txt", "TOP.TXT→top.txt"], ["dir", "dir/file.txt", "top.txt"]),
     # What is put back is then handled as the run would have handled it.

@@ -242,6 +242,9 @@ Spellings spellingsOf(const char* path, const char* other, bool) {
 
 bool lookupsIgnoreCase() { return !fake::state().caseSensitive; }
 
+void noticeEnding(const char*) {}
+bool holdsNoneEnding(const char*) { return false; }
+
 bool mayRename(const char* path) { return !fake::fails("moveEntry", path); }
 
 bool entryIdentity(const char* path, EntryIdentity* identity) {
