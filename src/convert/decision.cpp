@@ -1,6 +1,7 @@
 #include "convert/decision.h"
 
 #include <cstring>
+#include <string>
 
 #include "console/report.h"
 #include "convert/journal.h"
@@ -200,8 +201,7 @@ EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* nam
         reportResult(possible ? ResultKind::renamed : ResultKind::renameFailed, name, columnWidth, newName);
         return possible ? EntryOutcome::handled : EntryOutcome::failed;
     }
-    RenameResult result = renameEntry(entry, to);
-    switch (result.outcome) {
+    switch (renameEntry(entry, to)) {
         case RenameOutcome::stale:
             return EntryOutcome::lookUp;
         case RenameOutcome::unrecorded:
@@ -213,7 +213,8 @@ EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* nam
             reportResult(ResultKind::renameFailed, name, columnWidth, newName);
             break;
         case RenameOutcome::stranded:
-            reportResult(ResultKind::stranded, name, columnWidth, newName, result.stranded.c_str());
+            reportResult(ResultKind::stranded, name, columnWidth, newName,
+                         (std::string(entry.path) + leftoverSuffix).c_str());
             break;
     }
     return EntryOutcome::failed;

@@ -62,39 +62,31 @@ struct InterruptHold {
     InterruptHold& operator=(const InterruptHold&) = delete;
 };
 
-RenameResult outcome(RenameOutcome o) {
-    RenameResult result;
-    result.outcome = o;
-    return result;
-}
-
 // The detour, for an entry that is alone under its spellings and stored as
 // `from`. Each step checks that the entry it moved is the one it started with,
 // and nothing is put back over an entry that is not this one.
-RenameResult renameThroughTemporary(const char* from, const char* to,
+RenameOutcome renameThroughTemporary(const char* from, const char* to,
                                     const platform::EntryIdentity& identity) {
     std::size_t length = std::strlen(from);
-    if (length + suffixLength >= platform::maxPath) return outcome(RenameOutcome::failed);
+    if (length + suffixLength >= platform::maxPath) return RenameOutcome::failed;
     char temporary[platform::maxPath];
     std::memcpy(temporary, from, length);
     std::memcpy(temporary + length, leftoverSuffix, suffixLength + 1);
 
     InterruptHold hold;
-    if (!platform::moveEntry(from, temporary, platform::MoveTarget::own)) return outcome(RenameOutcome::failed);
+    if (!platform::moveEntry(from, temporary, platform::MoveTarget::own)) return RenameOutcome::failed;
     bool ours = isEntry(temporary, identity);
     if (ours && platform::moveEntry(temporary, to)) {
-        if (isEntry(to, identity) && storedAs(to)) return outcome(RenameOutcome::done);
+        if (isEntry(to, identity) && storedAs(to)) return RenameOutcome::done;
         // Moved, yet not stored as asked: the old name back, if it is ours.
-        if (isEntry(to, identity) && platform::moveEntry(to, from)) return outcome(RenameOutcome::failed);
-        return outcome(RenameOutcome::failed);
+        if (isEntry(to, identity) && platform::moveEntry(to, from)) return RenameOutcome::failed;
+        return RenameOutcome::failed;
     }
     // Put the entry back where the user left it. Where the temporary name no
     // longer holds it (another run moved it on), nothing of ours is left there.
     if (platform::moveEntry(temporary, from) || !isEntry(temporary, identity))
-        return outcome(RenameOutcome::failed);
-    RenameResult result = outcome(RenameOutcome::stranded);
-    result.stranded = temporary;
-    return result;
+        return RenameOutcome::failed;
+    return RenameOutcome::stranded;
 }
 
 }  // namespace
@@ -142,13 +134,13 @@ bool isLeftoverName(const char* name, std::size_t n) {
            sjisKindAt(name, n - suffixLength) != 2;
 }
 
-RenameResult renameEntry(const Entry& entry, const char* to) {
+RenameOutcome renameEntry(const Entry& entry, const char* to) {
     const char* from = entry.path;
-    if (equalStrings(from, to)) return outcome(RenameOutcome::done);
+    if (equalStrings(from, to)) return RenameOutcome::done;
     platform::EntryIdentity identity = entry.identity;
     if (!entry.identified && !platform::entryIdentity(from, &identity))
-        return outcome(entry.fromListing ? RenameOutcome::stale : RenameOutcome::failed);
-    if (!journalCovers(from, entry.nameAt, identity, to)) return outcome(RenameOutcome::unrecorded);
+        return entry.fromListing ? RenameOutcome::stale : RenameOutcome::failed;
+    if (!journalCovers(from, entry.nameAt, identity, to)) return RenameOutcome::unrecorded;
     bool tried = !isDetourDirectory(from, entry.nameAt);
     if (tried) {
         // The move is of the entry itself (a link the system would follow was
@@ -157,10 +149,10 @@ RenameResult renameEntry(const Entry& entry, const char* to) {
         notes.notDirectory = (entry.attributes & platform::attributeDirectory) == 0 && entry.attributes != 0;
         notes.nameAt = entry.nameAt;  // `to` is `from` with another final component
         bool moved = platform::moveEntry(from, to, platform::MoveTarget::shared, &notes);
-        if (moved && (notes.proven || storedAs(to, entry.nameAt))) return outcome(RenameOutcome::done);
+        if (moved && (notes.proven || storedAs(to, entry.nameAt))) return RenameOutcome::done;
         // What a listing said may have changed since: an entry no longer
         // stored under its name, or another one there, is looked up afresh.
-        if (entry.fromListing && !isListedEntry(entry, identity)) return outcome(RenameOutcome::stale);
+        if (entry.fromListing && !isListedEntry(entry, identity)) return RenameOutcome::stale;
     }
     // Refused, or reported done with nothing changed (FAT, exFAT, some shares,
     // a case-insensitive view of a case-sensitive disk): the directory as it
@@ -168,18 +160,18 @@ RenameResult renameEntry(const Entry& entry, const char* to) {
     platform::Spellings spellings = platform::spellingsOf(from, to, tried);
     // A listing's entry that is no longer stored under its name is looked up
     // afresh (where the detour is known to be needed, it was not tried).
-    if (entry.fromListing && !spellings.path) return outcome(RenameOutcome::stale);
+    if (entry.fromListing && !spellings.path) return RenameOutcome::stale;
     // Another entry stored as `to` stays; an entry not stored as `from` was not
     // the one asked for; and beside another spelling the detour could not be
     // undone, since the old name would find that one.
-    if (spellings.other || !spellings.path || spellings.count != 1) return outcome(RenameOutcome::failed);
-    if (tried && !isEntry(from, identity)) return outcome(RenameOutcome::failed);
-    RenameResult result = renameThroughTemporary(from, to, identity);
-    if (result.outcome == RenameOutcome::done) rememberDetour(from, entry.nameAt);
+    if (spellings.other || !spellings.path || spellings.count != 1) return RenameOutcome::failed;
+    if (tried && !isEntry(from, identity)) return RenameOutcome::failed;
+    RenameOutcome result = renameThroughTemporary(from, to, identity);
+    if (result == RenameOutcome::done) rememberDetour(from, entry.nameAt);
     return result;
 }
 
-RenameResult renameEntry(const char* from, const char* to) {
+RenameOutcome renameEntry(const char* from, const char* to) {
     Entry entry{from, std::strlen(from), directoryLength(from), 0, false, {}, false, Verdict::unknown, -1};
     entry.identified = platform::entryIdentity(from, &entry.identity);
     return renameEntry(entry, to);

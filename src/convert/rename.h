@@ -9,14 +9,9 @@
 enum class RenameOutcome {
     done,      // the stored name is now the new one
     failed,    // the entry keeps its old name
-    stranded,  // even putting the entry back failed: it is under `stranded`
+    stranded,  // even putting the entry back failed: it is under its temporary name
     stale,     // an entry from a listing is no longer under its name: nothing was done
     unrecorded,  // the journal could not be written: nothing was done
-};
-
-struct RenameResult {
-    RenameOutcome outcome;
-    std::string stranded;  // the temporary path, after `stranded`
 };
 
 // Renames `from` to `to` (same directory, letter case changed). Never
@@ -25,9 +20,9 @@ struct RenameResult {
 // success and changes nothing, renames through a temporary name in the same
 // directory: the old name followed by `leftoverSuffix`.
 // An entry from a listing that is no longer there as listed gives `stale`.
-RenameResult renameEntry(const Entry& from, const char* to);
+RenameOutcome renameEntry(const Entry& from, const char* to);
 // The same for a path not yet looked up.
-RenameResult renameEntry(const char* from, const char* to);
+RenameOutcome renameEntry(const char* from, const char* to);
 
 // What the real run would meet renaming `from` to `to`, asked under /test:
 // false when another entry holds the new spelling, or the system would refuse

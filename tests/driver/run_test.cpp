@@ -144,6 +144,16 @@ TEST_F(CommandRun, RenameFailureStopsOrContinues) {
     EXPECT_EQ(go.code, 2);
     EXPECT_EQ(go.out, "");  // neither errors nor renames shown
     EXPECT_TRUE(fake::exists("A.TXT"));
+
+    // Even putting it back failed: the line names where the entry is.
+    resetProcess();
+    fake::addFile("A.TXT");
+    fake::state().failingMoves = {3, 4};  // to the new name, then back
+    fake::state().caseOnlyMoveIsNoop = true;
+    RunResult stranded = runTavisk({"A.TXT"});
+    EXPECT_EQ(stranded.code, 1);
+    EXPECT_EQ(stranded.out, "A.TXT" + sj("→") + "a.txt" + sj(":改名不能(") + "A.TXT.tavisk~)\n");
+    EXPECT_TRUE(fake::exists("A.TXT.tavisk~"));
 }
 
 TEST_F(CommandRun, AJournalThatCannotBeWrittenStopsBeforeAnyRename) {
