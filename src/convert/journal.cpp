@@ -88,6 +88,22 @@ char* putNumber(char* p, uint64_t n) {
     static constexpr char pairs[] =
         "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
         "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
+    // Up to eight digits, most file numbers: two halves of four in 32-bit
+    // arithmetic, written as eight digits of which the leading zeros are
+    // then passed over.
+    if (n < 100000000) {
+        auto v = static_cast<uint32_t>(n);
+        uint32_t high = v / 10000, low = v - high * 10000;
+        char eight[16] = {};  // the digits, then room for a copy of fixed size
+        std::memcpy(eight, pairs + 2 * (high / 100), 2);
+        std::memcpy(eight + 2, pairs + 2 * (high % 100), 2);
+        std::memcpy(eight + 4, pairs + 2 * (low / 100), 2);
+        std::memcpy(eight + 6, pairs + 2 * (low % 100), 2);
+        std::size_t count = v >= 10000000 ? 8 : v >= 1000000 ? 7 : v >= 100000 ? 6 : v >= 10000 ? 5
+                            : v >= 1000   ? 4 : v >= 100     ? 3 : v >= 10     ? 2 : 1;
+        std::memcpy(p, eight + 8 - count, 8);  // what follows the digits is written over
+        return p + count;
+    }
     // Built at the end of 20 bytes, and copied as 20 bytes of a wider buffer:
     // a copy of fixed size needs no call.
     constexpr std::size_t width = 20;

@@ -196,11 +196,16 @@ TEST(JournalText, RecordsComeBackByteForByteAndDamageIsFound) {
         {"/d/", {99, 100}, "ABCDEFGHIJKLMNOP", "abcdefghijklmnop"},
         {"/d/", {5, 6}, "A BCDEFGHIJKLMNOP", "a bcdefghijklmnop"},  // an escape, then a clean last word
         {"/d/", {3, 4}, "ABCDEFGH%J", "abcdefgh%j"},  // a clean first word, an escape in the last only
+        // File numbers of every count of digits around eight.
+        {"/d/", {1, 1234567}, "A", "a"}, {"/d/", {1, 12345678}, "B", "b"}, {"/d/", {1, 99999999}, "C", "c"},
+        {"/d/", {1, 100000000}, "D", "d"}, {"/d/", {1, 10000000}, "E", "e"}, {"/d/", {1, 10009}, "F", "f"},
     };
     JournalText text;
     text.text.append(journalHeader);
     for (const JournalRecord& r : written) appendJournalRecord(text, r.directory, r.identity, r.oldName, r.newName);
     EXPECT_EQ(text.text.view().find("A\nB"), std::string::npos);
+    for (const char* line : {"\nR 1234567 A a\n", "\nR 10009 F f\n", "\nR 100000000 D d\n"})
+        EXPECT_NE(text.text.view().find(line), std::string::npos) << line;
     std::vector<JournalRecord> read;
     unsigned long line = 0;
     ASSERT_TRUE(parseJournal(std::string(text.text.view()), read, &line));
