@@ -26,18 +26,18 @@ inline uint64_t lowered(uint64_t w) { return w | inRange(w, 'A', 'Z') >> 2; }  /
 // Copies `n` bytes as memcpy does, a name's few without a call: two words
 // (or halves) that may overlap, read before either is written.
 inline void copy(char* to, const char* from, std::size_t n) {
-    if (n >= 8 && n <= 16) {
+    if (n - 8 <= 8) {  // 8 to 16 bytes, the common case (below 8 it wraps round)
         uint64_t first = load(from), last = load(from + n - 8);
         std::memcpy(to, &first, 8);
         std::memcpy(to + n - 8, &last, 8);
-    } else if (n >= 4 && n < 8) {
+    } else if (n < 4) {
+        for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+    } else if (n < 8) {
         uint32_t first, last;
         std::memcpy(&first, from, 4);
         std::memcpy(&last, from + n - 4, 4);
         std::memcpy(to, &first, 4);
         std::memcpy(to + n - 4, &last, 4);
-    } else if (n < 4) {
-        for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
     } else {
         std::memcpy(to, from, n);
     }
