@@ -226,6 +226,7 @@ struct Writer {
     // The last directory part as the command gave it, and its whole form.
     std::string commandDirectory, systemDirectory;
     bool directoryKnown = false;
+    bool directoryLined = false;  // the journal's last "D" line is of it
     std::string oldName, newName;  // scratch
     std::vector<Ahead> ahead;
     GrowingText aheadText;
@@ -265,26 +266,36 @@ bool makeJournalFile() {
 
 enum class Added { added, unexpressible, failed };
 
+// The lines of one rename, after a "D" line where `anotherDirectory`, or the
+// journal's last one is of another volume or there is none yet.
+void appendLines(JournalText& journal, bool anotherDirectory, std::string_view directory,
+                 const platform::EntryIdentity& identity, std::string_view oldName, std::string_view newName);
+
 // Adds the record of one rename to the text to be written: `path` (its final
 // component at `nameAt`) to `newName`.
 Added addRecord(std::string_view path, std::size_t nameAt, const platform::EntryIdentity& identity,
                 std::string_view newName) {
+    // Another directory part than the last record's gets its "D" line at once
+    // (one that comes to the same directory again does no harm); the same one
+    // needs no comparison of the whole directory.
     if (!writer.directoryKnown || writer.commandDirectory.size() != nameAt ||
         (nameAt != 0 && std::memcmp(writer.commandDirectory.data(), path.data(), nameAt) != 0)) {
-        writer.directoryKnown = false;
+        writer.directoryKnown = writer.directoryLined = false;
         writer.commandDirectory.assign(path.data(), nameAt);
         if (!platform::wholeSystemDirectory(path.data(), nameAt, writer.systemDirectory)) return Added::failed;
         writer.directoryKnown = true;
     }
+    bool lined = writer.directoryLined;
     if (platform::commandTextIsSystemText()) {
-        appendJournalRecord(writer.journal, writer.systemDirectory, identity, path.substr(nameAt), newName);
-        return Added::added;
+        appendLines(writer.journal, !lined, writer.systemDirectory, identity, path.substr(nameAt), newName);
+    } else {
+        // A name the system cannot be given cannot be renamed either.
+        if (!platform::systemText(path.data() + nameAt, writer.oldName) ||
+            !platform::systemText(newName.data(), writer.newName))
+            return Added::unexpressible;
+        appendLines(writer.journal, !lined, writer.systemDirectory, identity, writer.oldName, writer.newName);
     }
-    // A name the system cannot be given cannot be renamed either.
-    if (!platform::systemText(path.data() + nameAt, writer.oldName) ||
-        !platform::systemText(newName.data(), writer.newName))
-        return Added::unexpressible;
-    appendJournalRecord(writer.journal, writer.systemDirectory, identity, writer.oldName, writer.newName);
+    writer.directoryLined = true;
     return Added::added;
 }
 
@@ -300,7 +311,14 @@ bool writeRecords() {
 
 void appendJournalRecord(JournalText& journal, std::string_view directory, const platform::EntryIdentity& identity,
                          std::string_view oldName, std::string_view newName) {
-    if (!journal.directed || journal.volume != identity.volume || journal.directory != directory) {
+    appendLines(journal, journal.directed && journal.directory != directory, directory, identity, oldName, newName);
+}
+
+namespace {
+
+void appendLines(JournalText& journal, bool anotherDirectory, std::string_view directory,
+                 const platform::EntryIdentity& identity, std::string_view oldName, std::string_view newName) {
+    if (anotherDirectory || !journal.directed || journal.volume != identity.volume) {
         char* line = lineRoom(journal.text, directory.size());
         char* p = line;
         *p++ = 'D';
@@ -326,6 +344,8 @@ void appendJournalRecord(JournalText& journal, std::string_view directory, const
     *p++ = '\n';
     journal.text.keep(static_cast<std::size_t>(p - line));
 }
+
+}  // namespace
 
 bool parseJournal(const std::string& text, std::vector<JournalRecord>& records, unsigned long* badLine) {
     records.clear();
