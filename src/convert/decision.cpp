@@ -49,6 +49,19 @@ constexpr ByteTable byteTable;
 TextClass classify(const char* text, std::size_t length) {
     using namespace eightBytes;
     TextClass c;
+    c.length = length;
+    // Eight to sixteen single-byte characters, the common case: two words,
+    // which overlap.
+    if (length - 8 <= 8) {
+        uint64_t first = load(text), last = load(text + length - 8);
+        if (!((first | last) & highs)) {
+            c.singleByte = true;
+            c.capital = (inRange(first, 'A', 'Z') | inRange(last, 'A', 'Z')) != 0;
+            c.small = (inRange(first, 'a', 'z') | inRange(last, 'a', 'z')) != 0;
+            c.space = (inRange(first, ' ', ' ') | inRange(last, ' ', ' ')) != 0;
+            return c;
+        }
+    }
     unsigned seen = 0;
     const char* p = text;
     const char* end = text + length;

@@ -160,7 +160,7 @@ void lowerSingleByteLetters(char* text) { lowerSingleByteLetters(text, std::strl
 
 void lowerSingleByteLetters(char* text, std::size_t length) { copyLowered(text, text, length); }
 
-void copyLowered(char* to, const char* from, std::size_t length) {
+void copyAnyLowered(char* to, const char* from, std::size_t length) {
     using namespace eightBytes;
     std::size_t i = 0;
     to[length] = '\0';

@@ -96,7 +96,19 @@ void lowerSingleByteLetters(char* text);
 void lowerSingleByteLetters(char* text, std::size_t length);  // its length known
 // The `length` bytes of `from` lowered so into `to`, which may be `from`,
 // with a terminator after them.
-void copyLowered(char* to, const char* from, std::size_t length);
+void copyAnyLowered(char* to, const char* from, std::size_t length);
+inline void copyLowered(char* to, const char* from, std::size_t length) {
+    using namespace eightBytes;
+    if (length - 8 > 8) return copyAnyLowered(to, from, length);
+    // Eight to sixteen bytes, the common case: two words, which overlap.
+    uint64_t first = load(from), last = load(from + length - 8);
+    if ((first | last) & highs) return copyAnyLowered(to, from, length);
+    first = lowered(first);
+    last = lowered(last);
+    std::memcpy(to, &first, 8);
+    std::memcpy(to + length - 8, &last, 8);
+    to[length] = '\0';
+}
 // The same the other way: the key under which a name's spellings meet.
 void upperSingleByteLetters(char* text);
 // True when the byte at s starts a character that is a path separator, '\\',
