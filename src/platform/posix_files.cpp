@@ -1031,12 +1031,12 @@ bool movePaths(const char* from, const char* to, MovePath& source, MovePath& tar
 bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* notes) {
     MovePath source, target;
     if (notes) notes->proven = false;
-    if (!plainMove(from, to, notes ? notes->nameAt : MoveNotes::unknownNameAt, source, target) &&
-        !movePaths(from, to, source, target))
-        return false;
+    // A plain move is faithful as it was found: one directory, no bridge.
+    bool plain = plainMove(from, to, notes ? notes->nameAt : MoveNotes::unknownNameAt, source, target);
+    if (!plain && (!movePaths(from, to, source, target) || !isFaithfulMove(source, target))) return false;
     Directory& d = *source.directory;
     if (!(notes && notes->notDirectory) && mustStay(d, source.system)) return false;
-    if (!isFaithfulMove(source, target) || !renameWithoutReplacing(source, target, whose)) return false;
+    if (!renameWithoutReplacing(source, target, whose)) return false;
     bool wasKnown = known.valid && known.path.equals(source.system, source.systemLength);
     bool notDirectory = (notes && notes->notDirectory) || (wasKnown && !S_ISDIR(known.st.st_mode));
     // rename(2) keeps the inode, and where the file system keeps cases apart
