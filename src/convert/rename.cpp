@@ -136,7 +136,7 @@ bool isLeftoverName(const char* name, std::size_t n) {
 
 RenameOutcome renameEntry(const Entry& entry, const char* to) {
     const char* from = entry.path;
-    if (equalStrings(from, to)) return RenameOutcome::done;
+    if (from[0] == to[0] && equalStrings(from, to)) return RenameOutcome::done;  // most differ at once
     platform::EntryIdentity identity = entry.identity;
     if (!entry.identified && !platform::entryIdentity(from, &identity))
         return entry.fromListing ? RenameOutcome::stale : RenameOutcome::failed;

@@ -133,12 +133,17 @@ struct DirectoryStates {
     } noticed;
 } states;
 
-// True when the system name `name` (`length` bytes) ends in the noticed ending.
-bool endsNoticed(const char* name, std::size_t length) {
-    const DirectoryStates::Noticed& ending = states.noticed;
-    // The last byte first: few names of a listing end in it.
-    return length != 0 && (name[length - 1] | 0x20) == ending.last && length >= ending.text.size() &&
-           equalsIgnoreCase(name + length - ending.text.size(), ending.text.c_str());
+// True when the system name `name` (`length` bytes, the last one that of the
+// noticed ending) ends in the noticed ending.
+bool endsNoticedFully(const char* name, std::size_t length) {
+    const std::string& ending = states.noticed.text;
+    return length >= ending.size() && equalsIgnoreCase(name + length - ending.size(), ending.c_str());
+}
+
+// True when the system name `name` (`length` bytes) ends in the noticed
+// ending. The last byte first: few names of a listing end in it.
+inline bool endsNoticed(const char* name, std::size_t length) {
+    return length != 0 && (name[length - 1] | 0x20) == states.noticed.last && endsNoticedFully(name, length);
 }
 
 void dropIndex(Directory& d) {
