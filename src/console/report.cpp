@@ -7,25 +7,35 @@
 
 namespace {
 
-// What a kind writes, plain and in the aligned layout, and when.
-enum class Shown { renamed, errors, skipped };
+struct Counts {
+    unsigned long renamed = 0, leftAlone = 0, failed = 0, notFound = 0;
+    bool written = false;
+} counts;
+
+// What a kind writes, plain and in the aligned layout, the setting that
+// shows it, and what it counts (nothing for a name put back, which is no
+// entry of this run's).
 struct Format {
     ResultKind kind;
     const char* plain;    // arguments: name[, newName[, extra]]
     const char* aligned;  // arguments: width, name[, newName[, extra]]
-    Shown when;
+    const bool* shown;
+    unsigned long Counts::*counted;
 };
 
 // In the order of ResultKind: a kind's format is found by its number.
 constexpr Format formats[] = {
-    {ResultKind::notFound, text::notFoundLine, text::notFoundAligned, Shown::errors},
-    {ResultKind::unreadable, text::unreadableLine, text::unreadableAligned, Shown::errors},
-    {ResultKind::leftAlone, nullptr, text::leftAloneAligned, Shown::skipped},
-    {ResultKind::renamed, text::renamedLine, text::renamedAligned, Shown::renamed},
-    {ResultKind::renameFailed, text::renameFailedLine, text::renameFailedAligned, Shown::errors},
-    {ResultKind::stranded, text::renameStrandedLine, text::renameStrandedAligned, Shown::errors},
-    {ResultKind::restored, text::restoredLine, text::restoredLine, Shown::renamed},
-    {ResultKind::restoreFailed, text::restoreFailedLine, text::restoreFailedLine, Shown::errors},
+    {ResultKind::notFound, text::notFoundLine, text::notFoundAligned, &settings.showErrors, &Counts::notFound},
+    {ResultKind::unreadable, text::unreadableLine, text::unreadableAligned, &settings.showErrors, &Counts::failed},
+    {ResultKind::leftAlone, nullptr, text::leftAloneAligned, &settings.showSkipped, &Counts::leftAlone},
+    {ResultKind::renamed, text::renamedLine, text::renamedAligned, &settings.showRenamed, &Counts::renamed},
+    {ResultKind::renameFailed, text::renameFailedLine, text::renameFailedAligned, &settings.showErrors,
+     &Counts::failed},
+    {ResultKind::stranded, text::renameStrandedLine, text::renameStrandedAligned, &settings.showErrors,
+     &Counts::failed},
+    {ResultKind::restored, text::restoredLine, text::restoredLine, &settings.showRenamed, nullptr},
+    {ResultKind::restoreFailed, text::restoreFailedLine, text::restoreFailedLine, &settings.showErrors,
+     &Counts::failed},
 };
 
 constexpr bool inKindOrder() {
@@ -36,40 +46,13 @@ constexpr bool inKindOrder() {
 }
 static_assert(inKindOrder(), "a format for each kind, in the order of ResultKind");
 
-struct Counts {
-    unsigned long renamed = 0, leftAlone = 0, failed = 0, notFound = 0;
-    bool written = false;
-} counts;
-
-void count(ResultKind kind) {
-    switch (kind) {
-        case ResultKind::renamed: ++counts.renamed; break;
-        case ResultKind::leftAlone: ++counts.leftAlone; break;
-        case ResultKind::renameFailed: case ResultKind::stranded: case ResultKind::restoreFailed:
-        case ResultKind::unreadable:
-            ++counts.failed;
-            break;
-        case ResultKind::notFound: ++counts.notFound; break;
-        case ResultKind::restored: break;  // not an entry of this run's
-    }
-}
-
-bool isShown(Shown when) {
-    switch (when) {
-        case Shown::renamed: return settings.showRenamed;
-        case Shown::errors: return settings.showErrors;
-        case Shown::skipped: return settings.showSkipped;
-    }
-    return false;
-}
-
 }  // namespace
 
 void reportResult(ResultKind kind, const char* name, int columnWidth, const char* newName,
                   const char* extra) {
-    count(kind);
     const Format& f = formats[static_cast<int>(kind)];
-    if (!isShown(f.when)) return;
+    if (f.counted) ++(counts.*f.counted);
+    if (!*f.shown) return;
     // The restoring lines name their own paths and are never aligned.
     bool aligned = settings.showSkipped && f.aligned != f.plain;
     const char* format = aligned ? f.aligned : f.plain;
