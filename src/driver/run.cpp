@@ -111,14 +111,15 @@ struct Planned {
     Entry entry;
 };
 
-// What the expansion alone knows of argument `i`.
-Planned unplanned(char* const* arguments, int i) {
+// What the expansion alone knows of argument `i`, into `planned`.
+void unplanned(char* const* arguments, int i, Planned& planned) {
     Expanded e = expansionAt(arguments, i);
-    if (!e.pattern) return {nullptr, {}};
+    planned.pattern = e.pattern;
+    if (!e.pattern) return;
     const char* path = arguments[i];
     const ListedEntry& listed = e.listed;
-    return {e.pattern,
-            listedEntry(path, std::strlen(path), e.nameAt, listed.attributes, listed.identified, listed.identity)};
+    planned.entry =
+        listedEntry(path, std::strlen(path), e.nameAt, listed.attributes, listed.identified, listed.identity);
 }
 struct Window {
     int first = 0;
@@ -134,8 +135,8 @@ int recordWindow(char* const* arguments, int first, int count) {
     window.planned.clear();
     int i = first;
     for (int recorded = 0; i < count && recorded < journalWindow; ++i) {
-        window.planned.push_back(unplanned(arguments, i));
-        Planned& planned = window.planned.back();
+        Planned& planned = window.planned.emplace_back();
+        unplanned(arguments, i, planned);
         if (planned.pattern && isNameAt(arguments, i)) {
             recordAheadOf(planned.entry);
             ++recorded;
@@ -150,7 +151,7 @@ const Planned& plannedAt(char* const* arguments, int i) {
     std::size_t at = static_cast<std::size_t>(i - window.first);
     if (i >= window.first && at < window.planned.size()) return window.planned[at];
     static Planned outside;
-    outside = unplanned(arguments, i);
+    unplanned(arguments, i, outside);
     return outside;
 }
 
