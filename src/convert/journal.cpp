@@ -25,13 +25,14 @@ struct EscapeTable {
 };
 constexpr EscapeTable escapeTable;
 
-// True when one of the eight bytes of `w` may be escaped: it is below '&'
+// Not 0 when one of the eight bytes of `w` may be escaped: it is below '&'
 // (which takes in "!\"#$" too, told apart byte by byte after) or 0x7F.
-inline bool mayHoldEscaped(uint64_t w) {
+inline uint64_t mayEscape(uint64_t w) {
     using namespace eightBytes;
     uint64_t del = w ^ (ones * 0x7F);
-    return ((((w - ones * '&') & ~w) | ((del - ones) & ~del)) & highs) != 0;
+    return (((w - ones * '&') & ~w) | ((del - ones) & ~del)) & highs;
 }
+inline bool mayHoldEscaped(uint64_t w) { return mayEscape(w) != 0; }
 
 // Writes `text` at `p`, escaped; gives the end. `p` has room for three bytes
 // for each of text's.
@@ -76,7 +77,7 @@ inline char* putEscaped(char* p, std::string_view text) {
     std::size_t size = text.size();
     if (size < 8 || size > 16) return putEscapedAny(p, text);
     uint64_t first = load(text.data()), last = load(text.data() + size - 8);
-    if (mayHoldEscaped(first) || mayHoldEscaped(last)) return putEscapedAny(p, text);
+    if (mayEscape(first) | mayEscape(last)) return putEscapedAny(p, text);
     std::memcpy(p, &first, 8);
     std::memcpy(p + size - 8, &last, 8);
     return p + size;
