@@ -8,8 +8,6 @@
 #include "convert/path.h"
 #include "sjis/sjis.h"
 
-const char leftoverSuffix[] = ".tavisk~";
-
 namespace {
 
 constexpr std::size_t suffixLength = sizeof leftoverSuffix - 1;
@@ -127,10 +125,9 @@ bool renameLooksPossible(const char* from, const char* to) {
 
 bool isLeftoverName(const char* name) { return isLeftoverName(name, std::strlen(name)); }
 
-bool isLeftoverName(const char* name, std::size_t n) {
-    // The suffix ends in a byte that no other name of a listing is likely to.
-    return n > suffixLength && name[n - 1] == leftoverSuffix[suffixLength - 1] &&
-           equalsIgnoreCase(name + n - suffixLength, leftoverSuffix) &&
+// The whole check, for a name whose last byte is the suffix's.
+bool isLeftoverNameWhole(const char* name, std::size_t n) {
+    return n > suffixLength && equalsIgnoreCase(name + n - suffixLength, leftoverSuffix) &&
            sjisKindAt(name, n - suffixLength) != 2;
 }
 

@@ -31,11 +31,16 @@ bool renameLooksPossible(const char* from, const char* to);
 
 // Ends the temporary name of an entry: a run that is killed between the two
 // steps leaves the entry under its old name followed by this.
-extern const char leftoverSuffix[];
+inline constexpr char leftoverSuffix[] = ".tavisk~";
 
 // True when `name` (a final component) is such a temporary name.
 bool isLeftoverName(const char* name);
-bool isLeftoverName(const char* name, std::size_t length);  // its length known
+bool isLeftoverNameWhole(const char* name, std::size_t length);  // the same, asked in full
+inline bool isLeftoverName(const char* name, std::size_t length) {  // its length known
+    constexpr std::size_t suffix = sizeof leftoverSuffix - 1;
+    // The suffix ends in a byte that no other name of a listing is likely to.
+    return length > suffix && name[length - 1] == leftoverSuffix[suffix - 1] && isLeftoverNameWhole(name, length);
+}
 
 // Forgets what the renames of this run learnt about its directories, as a new
 // run starts.
