@@ -884,11 +884,11 @@ MovePath pathOf(const Translation& t) {
 }
 
 // The length of the final component `name` when it holds no '/' and no '\\'
-// (a byte that only a translation can tell from a second byte); npos
-// otherwise.
+// (a byte that only a translation can tell from a second byte); 0 otherwise,
+// as for no name at all.
 std::size_t plainComponentLength(const char* name) {
     std::size_t n = std::strcspn(name, "/\\");
-    return name[n] ? std::string::npos : n;
+    return name[n] ? 0 : n;
 }
 
 // The paths of a move whose caller says that both share their first `nameAt`
@@ -906,9 +906,7 @@ bool plainMove(const char* from, const char* to, std::size_t nameAt, MovePath& s
         }
     if (!beside || (nameAt != 0 && std::memcmp(from, to, nameAt) != 0)) return false;
     std::size_t fromName = plainComponentLength(from + nameAt), toName = plainComponentLength(to + nameAt);
-    if (fromName == 0 || toName == 0 || fromName == std::string::npos || toName == std::string::npos ||
-        nameAt + std::max(fromName, toName) >= maxPath)
-        return false;
+    if (fromName == 0 || toName == 0 || nameAt + std::max(fromName, toName) >= maxPath) return false;
     std::size_t fromLength = nameAt + fromName, toLength = nameAt + toName;
     source = {from, fromLength, nameAt, from, fromLength, nameAt, beside->directory};
     target = {to, toLength, nameAt, to, toLength, nameAt, beside->directory};
