@@ -85,7 +85,7 @@ inline char* putEscaped(char* p, std::string_view text) {
 
 // Writes `n` in decimal at `p` (room for 20 bytes); gives the end.
 char* putNumber(char* p, uint64_t n) {
-    // Two digits at a time: a file number has eight or more.
+    // Two digits at a time.
     static constexpr char pairs[] =
         "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
         "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
