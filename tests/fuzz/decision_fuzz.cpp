@@ -3,6 +3,7 @@
 // only in A-Z bytes of single-byte characters of the final component.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "convert/decision.h"
@@ -41,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (classifyDoubleByte(path.c_str()) != (doubleByte && singleByte ? 2 : doubleByte || endsInside ? 1 : 0))
         std::abort();
     try {
-        Entry entry{path.c_str(), directoryLength(path.c_str()), 0x80, false, {}, false, Verdict::unknown, -1};
+        Entry entry{path.c_str(), std::strlen(path.c_str()), directoryLength(path.c_str()), 0x80, false, {}, false,
+                    Verdict::unknown, -1};
         entry.identified = platform::entryIdentity(path.c_str(), &entry.identity);
         lowerCaseEntry(entry, path.c_str(), 20);
     } catch (const fake::ExitCalled&) {
