@@ -151,6 +151,25 @@ TEST_F(PosixBackend, MoveNeverReplaces) {
         std::string found = row.found;
         EXPECT_EQ("docs/" + lookup(row.found), found) << row.to;
     }
+    // A search that reads a directory whole tells whether it holds a name of
+    // the noticed ending, hidden ones too, until a move makes one there.
+    platform::noticeEnding(".tavisk~");
+    auto readWhole = [](const char* pattern) {
+        platform::FindData data;
+        platform::SearchHandle h = platform::FindFirstFileA(pattern, &data);
+        while (h && platform::FindNextFileA(h, &data)) {
+        }
+        if (h) platform::FindClose(h);
+    };
+    touch("x/.H.TXT.tavisk~");
+    touch("x/A.TXT");
+    EXPECT_FALSE(platform::holdsNoneEnding("x/"));  // not read yet
+    readWhole("x/*.TXT");
+    readWhole("docs/*.TXT");
+    EXPECT_FALSE(platform::holdsNoneEnding("x/"));
+    EXPECT_TRUE(platform::holdsNoneEnding("docs/"));
+    EXPECT_TRUE(platform::moveEntry("docs/a.txt", "docs/a.txt.TAVISK~"));
+    EXPECT_FALSE(platform::holdsNoneEnding("docs/"));
 }
 
 TEST_F(PosixBackend, EnvironmentLookupIgnoresCase) {
