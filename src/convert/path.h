@@ -47,9 +47,8 @@ inline uint32_t attributeWord(uint32_t word) { return word == 0 ? 0x80u : word; 
 
 // An entry as a listing gave it, not looked up since; `length` is the path's.
 inline Entry listedEntry(const char* path, std::size_t length, std::size_t nameAt, uint32_t attributes,
-                         bool identified, const platform::EntryIdentity& identity,
-                         Verdict verdict = Verdict::unknown, int record = -1) {
-    return {path, length, nameAt, attributeWord(attributes), identified, identity, true, verdict, record};
+                         bool identified, const platform::EntryIdentity& identity) {
+    return {path, length, nameAt, attributeWord(attributes), identified, identity, true, Verdict::unknown, -1};
 }
 
 // The bytes of the character at `p` as a path is read: a lead byte takes the
