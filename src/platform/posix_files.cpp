@@ -133,17 +133,19 @@ struct DirectoryStates {
     } noticed;
 } states;
 
-// True when the system name `name` (`length` bytes, the last one that of the
-// noticed ending) ends in the noticed ending.
-bool endsNoticedFully(const char* name, std::size_t length) {
-    const std::string& ending = states.noticed.text;
-    return length >= ending.size() && equalsIgnoreCase(name + length - ending.size(), ending.c_str());
+// True when `name` (`length` bytes) ends in `ending` (ASCII), A-Z in any case.
+bool endsInIgnoringCase(const char* name, std::size_t length, const std::string& ending) {
+    if (ending.empty()) return true;
+    // The last bytes first: most names of a listing differ there.
+    if (length < ending.size() || (name[length - 1] | 0x20) != (ending.back() | 0x20)) return false;
+    return equalsIgnoreCase(name + length - ending.size(), ending.c_str());
 }
 
 // True when the system name `name` (`length` bytes) ends in the noticed
-// ending. The last byte first: few names of a listing end in it.
+// ending. Its last byte is told here, where each name of a listing is asked.
 inline bool endsNoticed(const char* name, std::size_t length) {
-    return length != 0 && (name[length - 1] | 0x20) == states.noticed.last && endsNoticedFully(name, length);
+    return length != 0 && (name[length - 1] | 0x20) == states.noticed.last &&
+           endsInIgnoringCase(name, length, states.noticed.text);
 }
 
 void dropIndex(Directory& d) {
@@ -706,13 +708,6 @@ Search* openSearch(DIR* dir, const std::string& directory, const std::string& pa
         search->device = st.st_dev;
     }
     return search;
-}
-
-bool endsInIgnoringCase(const char* name, std::size_t length, const std::string& ending) {
-    if (ending.empty()) return true;
-    // The last bytes first: most names of a listing differ there.
-    if (length < ending.size() || (name[length - 1] | 0x20) != (ending.back() | 0x20)) return false;
-    return equalsIgnoreCase(name + length - ending.size(), ending.c_str());
 }
 
 bool nextMatch(Search* search, FindData* data) {
