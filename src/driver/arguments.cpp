@@ -293,22 +293,20 @@ std::vector<Pattern> patterns;
 char* const* expandedVector = nullptr;  // the vector the last build gave
 }  // namespace
 
+bool isExpanded(char* const* vector, int index) {
+    return vector && vector == expandedVector && index >= 0 && static_cast<std::size_t>(index) < places.size() &&
+           places[static_cast<std::size_t>(index)].pattern != 0;
+}
+
 Expanded expansionAt(char* const* vector, int index) {
     Expanded e;
-    if (!vector || vector != expandedVector || index < 0 || static_cast<std::size_t>(index) >= places.size())
-        return e;
+    if (!isExpanded(vector, index)) return e;
     const Place& p = places[static_cast<std::size_t>(index)];
-    if (p.pattern == 0) return e;
     const Pattern& from = patterns[p.pattern - 1];
     e.pattern = from.text.get();
     e.nameAt = from.prefix;
     e.listed = {p.attributes, from.identified, {from.volume, p.file}};
     return e;
-}
-
-bool isExpanded(char* const* vector, int index) {
-    return vector && vector == expandedVector && index >= 0 && static_cast<std::size_t>(index) < places.size() &&
-           places[static_cast<std::size_t>(index)].pattern != 0;
 }
 
 void forgetExpansions() {
