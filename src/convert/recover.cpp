@@ -71,7 +71,7 @@ Recovery recoverDirectory(const std::string& directory) {
     if (platform::holdsNoneEnding(directory.c_str())) return recovery;
     // Listed first, moved after: a search does not see its directory change.
     for (const std::string& leftover : listEntries(directory, isLeftoverName, leftoverSuffix)) {
-        std::string oldName = leftover.substr(0, leftover.size() - std::strlen(leftoverSuffix));
+        std::string oldName = leftover.substr(0, leftover.size() - leftoverSuffixLength);
         switch (restore(directory, leftover, oldName)) {
             case Restored::back: recovery.restored.push_back(std::move(oldName)); break;
             case Restored::previewed: break;

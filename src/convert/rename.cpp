@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr std::size_t suffixLength = sizeof leftoverSuffix - 1;
-
 // The directory part of the last path where a case-only move changed nothing
 // or was refused: the file system there needs the detour, so later entries of
 // that directory take it at once instead of paying for the failed move.
@@ -66,10 +64,10 @@ struct InterruptHold {
 RenameOutcome renameThroughTemporary(const char* from, const char* to,
                                     const platform::EntryIdentity& identity) {
     std::size_t length = std::strlen(from);
-    if (length + suffixLength >= platform::maxPath) return RenameOutcome::failed;
+    if (length + leftoverSuffixLength >= platform::maxPath) return RenameOutcome::failed;
     char temporary[platform::maxPath];
     std::memcpy(temporary, from, length);
-    std::memcpy(temporary + length, leftoverSuffix, suffixLength + 1);
+    std::memcpy(temporary + length, leftoverSuffix, leftoverSuffixLength + 1);
 
     InterruptHold hold;
     if (!platform::moveEntry(from, temporary, platform::MoveTarget::own)) return RenameOutcome::failed;
@@ -127,8 +125,8 @@ bool isLeftoverName(const char* name) { return isLeftoverName(name, std::strlen(
 
 // The whole check, for a name whose last byte is the suffix's.
 bool isLeftoverNameWhole(const char* name, std::size_t n) {
-    return n > suffixLength && equalsIgnoreCase(name + n - suffixLength, leftoverSuffix) &&
-           sjisKindAt(name, n - suffixLength) != 2;
+    return n > leftoverSuffixLength && equalsIgnoreCase(name + n - leftoverSuffixLength, leftoverSuffix) &&
+           sjisKindAt(name, n - leftoverSuffixLength) != 2;
 }
 
 RenameOutcome renameEntry(const Entry& entry, const char* to) {

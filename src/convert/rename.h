@@ -1,6 +1,7 @@
 // Renaming an entry so that success means the name on disk changed.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "convert/path.h"
@@ -32,14 +33,15 @@ bool renameLooksPossible(const char* from, const char* to);
 // Ends the temporary name of an entry: a run that is killed between the two
 // steps leaves the entry under its old name followed by this.
 inline constexpr char leftoverSuffix[] = ".tavisk~";
+inline constexpr std::size_t leftoverSuffixLength = sizeof leftoverSuffix - 1;
 
 // True when `name` (a final component) is such a temporary name.
 bool isLeftoverName(const char* name);
 bool isLeftoverNameWhole(const char* name, std::size_t length);  // the same, asked in full
 inline bool isLeftoverName(const char* name, std::size_t length) {  // its length known
-    constexpr std::size_t suffix = sizeof leftoverSuffix - 1;
     // The suffix ends in a byte that no other name of a listing is likely to.
-    return length > suffix && name[length - 1] == leftoverSuffix[suffix - 1] && isLeftoverNameWhole(name, length);
+    return length > leftoverSuffixLength && name[length - 1] == leftoverSuffix[leftoverSuffixLength - 1] &&
+           isLeftoverNameWhole(name, length);
 }
 
 // Forgets what the renames of this run learnt about its directories, as a new
