@@ -32,7 +32,6 @@ inline uint64_t mayEscape(uint64_t w) {
     uint64_t del = w ^ (ones * 0x7F);
     return (((w - ones * '&') & ~w) | ((del - ones) & ~del)) & highs;
 }
-inline bool mayHoldEscaped(uint64_t w) { return mayEscape(w) != 0; }
 
 // Writes `text` at `p`, escaped; gives the end. `p` has room for three bytes
 // for each of text's.
@@ -45,13 +44,13 @@ char* putEscapedAny(char* p, std::string_view text) {
     // checked.
     for (; plain + 8 <= size; plain += 8) {
         uint64_t w = load(s + plain);
-        if (mayHoldEscaped(w)) break;
+        if (mayEscape(w)) break;
         std::memcpy(p + plain, &w, 8);
     }
     // Fewer than eight bytes left: the last eight, which overlap those copied.
     if (plain < size && plain + 8 > size && size >= 8) {
         uint64_t w = load(s + size - 8);
-        if (!mayHoldEscaped(w)) {
+        if (!mayEscape(w)) {
             std::memcpy(p + size - 8, &w, 8);
             return p + size;
         }
