@@ -111,17 +111,10 @@ TextClass classify(const char* text, std::size_t length) {
 }
 
 // A capital final component of `length` bytes is long when it is not in 8.3
-// form. The last '.' decides, and an extension longer than three bytes makes
-// it long whatever else: only the last four bytes are looked at for it.
+// form.
 bool isLongComponent(const char* component, std::size_t length) {
-    const char* end = component + length;
-    std::size_t extension = length >= 1 && end[-1] == '.'   ? 0
-                            : length >= 2 && end[-2] == '.' ? 1
-                            : length >= 3 && end[-3] == '.' ? 2
-                            : length >= 4 && end[-4] == '.' ? 3
-                                                            : 4;
-    if (extension == 4)  // a longer extension, or none
-        return length > 8 || std::memchr(component, '.', length) != nullptr;
+    std::size_t extension = length - static_cast<std::size_t>(extensionOf(component, length) - component);
+    if (extension > 3) return true;
     if (extension >= 1) return length > extension + 9;
     return length > 8;  // a trailing dot counts in the length
 }
@@ -139,10 +132,7 @@ int classifyDoubleByte(const char* text) {
     return c.doubleByte || c.endsInside ? 1 : 0;
 }
 
-const char* extensionOf(const char* component) {
-    const char* dot = std::strrchr(component, '.');
-    return dot ? dot + 1 : component + std::strlen(component);
-}
+const char* extensionOf(const char* component) { return extensionOf(component, std::strlen(component)); }
 
 bool shouldLowerCase(const char* path, std::size_t length, std::size_t nameAt, bool longMode, bool kanjiMode) {
     TextClass c = classify(path, length);

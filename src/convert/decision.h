@@ -11,6 +11,23 @@ int classifyCase(const char* text);
 int classifyDoubleByte(const char* text);
 // The text after the last '.' of a final component; empty when there is none.
 const char* extensionOf(const char* component);
+// The same, its length known. From the end, since no second byte of a
+// character is a '.', and the last four bytes without a loop: most
+// extensions are three bytes or fewer.
+inline const char* extensionOf(const char* component, std::size_t length) {
+    const char* end = component + length;
+    const char* p = end;
+    if (length >= 4) {
+        if (p[-1] == '.') return p;
+        if (p[-2] == '.') return p - 1;
+        if (p[-3] == '.') return p - 2;
+        if (p[-4] == '.') return p - 3;
+        p -= 4;
+    }
+    while (p != component)
+        if (*--p == '.') return p + 1;
+    return end;
+}
 
 #include "convert/path.h"
 #include "platform/platform.h"

@@ -69,6 +69,8 @@ TEST(Decision, ClassesStepOverDoubleByteCharacters) {
     EXPECT_STREQ(extensionOf("A.B.TXT"), "TXT");
     EXPECT_STREQ(extensionOf("NAME."), "");
     EXPECT_STREQ(extensionOf("NAME"), "");
+    EXPECT_STREQ(extensionOf("X.Y"), "Y");                   // shorter than four bytes
+    EXPECT_STREQ(extensionOf("A.TXT.LONGEXT"), "LONGEXT");   // a dot before the last four
 }
 
 TEST(Paths, CutJoinAndFinalComponent) {
