@@ -5,12 +5,16 @@
 # readdir + rename loop. Also counts tavisk's system calls per name.
 #   bench/instructions.sh [build-dir] [counts...]     (default: build 20000)
 # TREE=1 adds `-s '*'` over a tree of 100 directories of n/100 names each.
+# LOCALES (default "C C.UTF-8 ja_JP.UTF-8") are each counted for the run and
+# the preview; SJIS=1 adds a directory of Shift-JIS names (each a stand-in
+# under a UTF-8 locale), lowered with -k.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/common.sh"
 default_counts="20000"
 bench_arguments "$@"
 export LC_ALL=C
+locales=${LOCALES:-C C.UTF-8 ja_JP.UTF-8}
 command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 1; }
 work=$(mktemp -d /tmp/tavisk-instructions-XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -27,11 +31,29 @@ per_name() {
 }
 
 
+# A fresh directory $work/d of $n Shift-JIS names: ア0000001.TXT and on.
+populate_sjis() {
+  rm -rf "$work/d" && mkdir "$work/d"
+  (cd "$work/d" && seq -f "$(printf '\x83\x41')%07g.TXT" 1 "$n" | xargs touch)
+}
+check_lowered_sjis() {
+  [ -z "$(ls -U "$work/d" | LC_ALL=C grep -a 'TXT$')" ] || { echo "not every Shift-JIS name was lowered" >&2; exit 1; }
+}
+
 for n in "${counts[@]}"; do
   echo "== $n files, user-space instructions per name (callgrind)"
   populate_flat; printf '%-28s %8s\n' "floor (readdir + rename)" "$(per_name "$work/floor")"
-  populate_flat; printf '%-28s %8s\n' "tavisk '*.TXT'" "$(per_name "$build/tavisk" '*.TXT')"
-  check_lowered tavisk
+  for locale in $locales; do
+    populate_flat; printf '%-28s %8s\n' "tavisk '*.TXT' ($locale)" "$(LC_ALL=$locale per_name "$build/tavisk" '*.TXT')"
+    check_lowered tavisk
+    populate_flat
+    printf '%-28s %8s\n' "tavisk -test ($locale)" "$(LC_ALL=$locale per_name "$build/tavisk" -test '*.TXT')"
+    if [ "${SJIS:-0}" = 1 ]; then
+      populate_sjis
+      printf '%-28s %8s\n' "Shift-JIS names -k -l ($locale)" "$(LC_ALL=$locale per_name "$build/tavisk" -k -l '*.TXT')"
+      check_lowered_sjis
+    fi
+  done
   populate_flat; printf '%-28s %8s\n' "tavisk '*.TXT' -j-" "$(per_name "$build/tavisk" '*.TXT' -j-)"
   if command -v mmv >/dev/null; then
     populate_flat; printf '%-28s %8s\n' "mmv '*.TXT' '#l1.txt'" "$(per_name mmv '*.TXT' '#l1.txt')"

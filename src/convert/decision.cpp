@@ -170,7 +170,11 @@ Plan planEntry(const Entry& entry) {
     plan.lowerCase = isToBeLowered(entry);
     plan.newPath[0] = '\0';
     plan.nameAt = 0;
-    if (!plan.lowerCase) return plan;
+    // A path beyond the limit is no rename to plan: lowerCaseEntry refuses it.
+    if (!plan.lowerCase || entry.length >= platform::maxPath) {
+        plan.lowerCase = false;
+        return plan;
+    }
     // Every path here is shorter than maxPath, and the new one has its length.
     eightBytes::copy(plan.newPath, entry.path, entry.nameAt);
     copyLowered(plan.newPath + entry.nameAt, entry.path + entry.nameAt, entry.length - entry.nameAt);
@@ -185,6 +189,12 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
     const char* name = settings.showSkipped ? displayName : path;
     // A rename recorded ahead is made as the journal holds it.
     if (const char* planned = plannedPath(entry.record, path)) return renameAndReport(entry, planned, name, columnWidth);
+    // A path the system could not take (a walk reached it beyond the limit)
+    // is refused as one that cannot be found, before any buffer takes it.
+    if (entry.length >= platform::maxPath) {
+        reportResult(ResultKind::notFound, name, columnWidth);
+        return EntryOutcome::failed;
+    }
     Plan plan = planEntry(entry);
     // Only a rename proves that a listing still holds: what is left alone or
     // previewed is looked up first, so that a name gone since is reported.

@@ -143,6 +143,7 @@ RenameOutcome renameEntry(const Entry& entry, const char* to) {
         platform::MoveNotes notes;
         notes.notDirectory = (entry.attributes & platform::attributeDirectory) == 0 && entry.attributes != 0;
         notes.nameAt = entry.nameAt;  // `to` is `from` with another final component
+        notes.fromLength = entry.length;
         bool moved = platform::moveEntry(from, to, platform::MoveTarget::shared, &notes);
         if (moved && (notes.proven || storedAs(to, entry.nameAt))) return RenameOutcome::done;
         // What a listing said may have changed since: an entry no longer

@@ -4,6 +4,7 @@
 #include "driver/arguments.h"
 #include "driver/failure.h"
 #include "driver/run.h"
+#include "driver/settings.h"
 #include "platform/platform.h"
 
 namespace {
@@ -17,6 +18,12 @@ int main(int argc, char** argv) {
     platform::startProcess(argc, argv);
     int originalCount = 0;
     const char* const* original = platform::originalArguments(&originalCount);
+    // How the disk's names are written decides how the wildcards read them.
+    if (original && originalCount > 0) {
+        presetNamesEncoding(original, originalCount);
+        platform::useShiftJisNames(settings.shiftJisNames);
+        original = platform::originalArguments(&originalCount);
+    }
     int count = 0;
     vector = buildArgumentVector(platform::GetCommandLineA(), original, originalCount, &count);
     typedProgramName = vector[0];

@@ -286,6 +286,63 @@ void handleName(const char* argument, const Planned& planned, int columnWidth) {
     }
 }
 
+// What the pass over the switches found: the names counted, an undo asked
+// for, and the exit code where the pass ended the run (the usage screen).
+struct SwitchPass {
+    int names = 0;
+    const char* undo = nullptr;
+    int exitCode = -1;
+};
+
+// Applies the command line's switches left to right, over the file's.
+SwitchPass readSwitches(int count, char** arguments) {
+    SwitchPass pass;
+    for (int i = 1; i < count; ++i) {
+        const char* argument = arguments[i];
+        ArgumentKind kind = kinds[static_cast<std::size_t>(i)];
+        if (kind == ArgumentKind::endOfSwitches) continue;
+        if (kind == ArgumentKind::name) {
+            ++pass.names;
+            // A Windows habit on Linux: "/test" that names nothing would
+            // otherwise let the run rename for real.
+            if (dialect().shell && argument[0] == '/' && isDocumentedSwitch(argument) &&
+                !isExpanded(arguments, i) &&
+                queryAttributes(argument) == platform::invalidAttributes) {
+                std::string dashed = std::string("-") + (argument + 1);
+                fatalError(text::windowsSwitch, argument, dashed.c_str());
+            }
+            continue;
+        }
+        // The usage screen ends the run: 1, as for a mistake, but 0 where
+        // GNU ways ask for it by name.
+        if (dialect().gnu && equalStrings(argument, "--help")) {
+            pass.exitCode = helpEnds(arguments[0], 0);
+            return pass;
+        }
+        if (dialect().gnu && equalStrings(argument, "--version")) {
+            showVersion(arguments[0]);
+            pass.exitCode = 0;
+            return pass;
+        }
+        if (isHelpRequest(argument)) {
+            pass.exitCode = helpEnds(arguments[0], 1);
+            return pass;
+        }
+        if (isUndoRequest(argument)) {
+            pass.undo = argument;
+            continue;
+        }
+        // A mistyped switch on a POSIX command line ends the run before any
+        // name is touched; Windows skips it in silence.
+        if (dialect().gnu && !isDocumentedSwitch(argument)) {
+            OwnedString name = commandNameFromPath(arguments[0][0] ? arguments[0] : "tavisk");
+            fatalError(text::unknownSwitch, argument, name ? name.get() : "tavisk");
+        }
+        applySwitches(argument);
+    }
+    return pass;
+}
+
 }  // namespace
 
 OwnedString locateExecutable(const char* typed) {
@@ -311,45 +368,23 @@ int runCommand(int count, char** arguments) {
     arguments[0] = located ? located.get() : empty;
     if (arguments[0][0] != '\0') loadConfig(arguments[0], &settings.switchChar);
     tellArguments(count, arguments);
-
-    int names = 0;
-    const char* undo = nullptr;
-    for (int i = 1; i < count; ++i) {
-        const char* argument = arguments[i];
-        ArgumentKind kind = kinds[static_cast<std::size_t>(i)];
-        if (kind == ArgumentKind::endOfSwitches) continue;
-        if (kind == ArgumentKind::name) {
-            ++names;
-            // A Windows habit on Linux: "/test" that names nothing would
-            // otherwise let the run rename for real.
-            if (dialect().shell && argument[0] == '/' && isDocumentedSwitch(argument) &&
-                !isExpanded(arguments, i) &&
-                queryAttributes(argument) == platform::invalidAttributes) {
-                std::string dashed = std::string("-") + (argument + 1);
-                fatalError(text::windowsSwitch, argument, dashed.c_str());
-            }
-            continue;
-        }
-        // The usage screen ends the run: 1, as for a mistake, but 0 where
-        // GNU ways ask for it by name.
-        if (dialect().gnu && equalStrings(argument, "--help")) return helpEnds(arguments[0], 0);
-        if (dialect().gnu && equalStrings(argument, "--version")) {
-            showVersion(arguments[0]);
-            return 0;
-        }
-        if (isHelpRequest(argument)) return helpEnds(arguments[0], 1);
-        if (isUndoRequest(argument)) {
-            undo = argument;
-            continue;
-        }
-        // A mistyped switch on a POSIX command line ends the run before any
-        // name is touched; Windows skips it in silence.
-        if (dialect().gnu && !isDocumentedSwitch(argument)) {
-            OwnedString name = commandNameFromPath(arguments[0][0] ? arguments[0] : "tavisk");
-            fatalError(text::unknownSwitch, argument, name ? name.get() : "tavisk");
-        }
-        applySwitches(argument);
+    SwitchPass pass = readSwitches(count, arguments);
+    if (pass.exitCode >= 0) return pass.exitCode;
+    if (settings.shiftJisNames != platform::shiftJisNames()) {
+        // The configuration file chose how the disk's names are written: the
+        // arguments are read again, and their wildcards expanded, that way.
+        platform::useShiftJisNames(settings.shiftJisNames);
+        int originalCount = 0;
+        const char* const* original = platform::originalArguments(&originalCount);
+        forgetExpansions();
+        arguments = buildArgumentVector(platform::GetCommandLineA(), original, originalCount, &count);
+        arguments[0] = located ? located.get() : empty;
+        tellArguments(count, arguments);
+        pass = readSwitches(count, arguments);
+        if (pass.exitCode >= 0) return pass.exitCode;
     }
+    int names = pass.names;
+    const char* undo = pass.undo;
     if (undo) {
         // The journal names what is taken back; a name beside it would
         // suggest that only that name is.

@@ -59,7 +59,22 @@ void applyKindFilter(char next) {
     }
 }
 
+// How names are written on a Linux disk: "--names=sjis" or "--names=locale".
+// True when `text` is such a switch (and applied).
+bool applyNamesSwitch(const char* text) {
+    if (!platform::commandLineDialect().gnu) return false;
+    if (equalStrings(text, "--names=sjis")) settings.shiftJisNames = true;
+    else if (equalStrings(text, "--names=locale")) settings.shiftJisNames = false;
+    else return false;
+    return true;
+}
+
 }  // namespace
+
+void presetNamesEncoding(const char* const* arguments, int count) {
+    for (int i = 1; i < count && arguments[i] && !equalStrings(arguments[i], "--"); ++i)
+        applyNamesSwitch(arguments[i]);
+}
 
 bool isSwitchArgument(const char* argument) {
     const platform::CommandLineDialect& dialect = platform::commandLineDialect();
@@ -71,6 +86,9 @@ bool isSwitchArgument(const char* argument) {
 
 bool isDocumentedSwitch(const char* text) {
     const char* word = text[0] ? text + 1 : text;
+    if (platform::commandLineDialect().gnu &&
+        (equalStrings(text, "--names=sjis") || equalStrings(text, "--names=locale")))
+        return true;
     static const char* const words[] = {"f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c",
                                         "c-", "p", "p-", "s", "s-", "test", "test-", "j", "j-", "undo", "?", "help"};
     for (const char* w : words)
@@ -82,6 +100,7 @@ bool isDocumentedSwitch(const char* text) {
 }
 
 void applySwitches(const char* text) {
+    if (applyNamesSwitch(text)) return;
     const char* introducer = text;
     for (;;) {
         const char* letter = introducer + 1;

@@ -16,6 +16,7 @@ struct RunSettings {
     bool showSummary = false;  // the closing count, /v+s
     bool recurse = false;      // /s: into subdirectories
     bool journal = true;       // /j: each rename recorded first, to be taken back
+    bool shiftJisNames = false;  // --names=sjis (Linux): the disk's names are Shift-JIS
 };
 
 extern RunSettings settings;
@@ -24,6 +25,10 @@ extern RunSettings settings;
 // configuration line) to `settings`. The first byte is the introducer and is
 // not looked at. Unknown switches and characters are skipped in silence.
 void applySwitches(const char* text);
+
+// The names' encoding as the arguments `arguments[1..count)` choose it, up to
+// a "--": read before their wildcards are expanded, which lists the disk.
+void presetNamesEncoding(const char* const* arguments, int count);
 
 // True when the switch text (its introducer first) is one switch that the
 // usage screen lists: a word in either case, or a /v group made only of its

@@ -91,6 +91,11 @@ void switchSection(const char* name) {
     blank();
     switchLine(text::h1);
     blank();
+    // How a Linux disk's names are written is Linux's alone.
+    if (platform::commandLineDialect().gnu) {
+        lines({text::n1, text::n2});
+        blank();
+    }
     line(text::exitHeading);
     printOut(text::exit0, 0);
     printOut(text::exit1, 1);
@@ -126,6 +131,10 @@ void aboutAndNotes(const char* name) {
     lines({text::note2, text::note3, text::note4});
     printOut(switches(text::note5), name);
     line(text::note6);
+    if (platform::commandLineDialect().everySlashSeparates) {
+        line(text::noteSlash);  // its '/' is a path's, no switch
+        line(text::noteForeign);
+    }
     pageBreak();
 }
 

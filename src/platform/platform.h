@@ -116,6 +116,14 @@ unsigned SearchPathA(const char* fileName, unsigned size, char* buffer);
 // Called first thing in main, with what the C runtime was given.
 void startProcess(int argc, char** argv);
 
+// Where the names on the disk are Shift-JIS whatever the locale's encoding
+// (Linux, --names=sjis): they are read, written and decided as Shift-JIS
+// bytes and shown in the terminal's encoding, and typed text that is not
+// UTF-8 is taken as such a name. Called before the arguments are read; on
+// Windows, whose names are the system's own, nothing changes.
+void useShiftJisNames(bool on);
+bool shiftJisNames();
+
 // The raw command line, program name first, as one text.
 const char* GetCommandLineA();
 
@@ -135,6 +143,7 @@ struct MoveNotes {
     // Told: where the final component begins in both paths, which share all
     // that comes before it.
     std::size_t nameAt = unknownNameAt;
+    std::size_t fromLength = unknownNameAt;  // told: the length of `from`, where known
     // Learnt: the system's own answer proved the entry stored exactly under
     // the new name (a move that refuses to replace, on a file system that
     // keeps letter cases apart). False proves nothing either way.

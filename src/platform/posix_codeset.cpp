@@ -3,6 +3,7 @@
 #include <iconv.h>
 #include <langinfo.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstring>
 
@@ -11,14 +12,34 @@
 
 namespace platform::codeset {
 
+namespace detail {
+
+bool namesUtf8 = false;
+
+// True when the command's `text` holds anything that stands for other system
+// text: a stand-in, or a backslash's.
+bool holdsStandIns(const char* text, std::size_t length) {
+    return standins::anyGiven() &&
+           (std::memchr(text, standins::backslash, length) || standins::holdsStandIn(text, length));
+}
+
+}  // namespace detail
+
 namespace {
 
-// The two converters, opened on the first need, and whether texts cross.
+// The two converters, opened on the first need; whether the terminal speaks
+// UTF-8, and whether the names on the disk are Shift-JIS all the same.
 struct Bridge {
     bool on = false;
+    bool shiftJisNames = false;
     iconv_t toCodePage = reinterpret_cast<iconv_t>(-1);
     iconv_t toUtf8 = reinterpret_cast<iconv_t>(-1);
 } bridge;
+
+bool namesAreUtf8() { return detail::namesUtf8; }
+
+// Tells the fast paths how names are written.
+void chooseNames() { detail::namesUtf8 = bridge.on && !bridge.shiftJisNames; }
 
 bool isAscii(const char* text, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i)
@@ -73,7 +94,166 @@ std::size_t sequenceLength(const unsigned char* p, std::size_t left) {
     return n;
 }
 
+// True when all of `p` is well-formed UTF-8.
+bool isUtf8(const unsigned char* p, std::size_t length) {
+    for (std::size_t i = 0; i < length;) {
+        std::size_t n = sequenceLength(p + i, length - i);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
+// The length of the character at `p` as Shift-JIS reads it: a lead byte with
+// a second byte after it takes two.
+std::size_t sjisUnitLength(const unsigned char* p, std::size_t left) {
+    return left >= 2 && isSjisLead(p[0]) && isSjisTrail(p[1]) ? 2 : 1;
+}
+
+// True for the character at `p` (`left` bytes from it, Shift-JIS read) that
+// the command would misread: a '\\' that is no second byte, one in the
+// stand-ins' range, and a lead byte without its second byte before more of
+// the name, which would take the next character for its own (a stand-in, say).
+bool misread(const unsigned char* p, std::size_t left) {
+    if (p[0] == '\\' || p[0] == static_cast<unsigned char>(standins::backslash) || standins::isStandInLead(p[0]))
+        return true;
+    return left >= 2 && isSjisLead(p[0]) && !isSjisTrail(p[1]);
+}
+
+// True when any character of `p` is misread (as above): one walk by
+// characters, single-byte ones first.
+bool holdsMisread(const unsigned char* p, std::size_t length) {
+    for (std::size_t i = 0; i < length;) {
+        unsigned char c = p[i];
+        if (c < 0x80) {
+            if (c == '\\') return true;
+            ++i;
+        } else if (!isSjisLead(c)) {
+            if (c == static_cast<unsigned char>(standins::backslash)) return true;
+            ++i;
+        } else if (i + 1 < length && isSjisTrail(p[i + 1])) {
+            if (standins::isStandInLead(c)) return true;
+            i += 2;
+        } else {
+            // A lone lead byte before more of the name, or one of the stand-ins'.
+            if (i + 1 < length || standins::isStandInLead(c)) return true;
+            ++i;
+        }
+    }
+    return false;
+}
+
+// Appends the stand-in of one unit, or the mark; false for the mark.
+bool standIn(const char* unit, std::size_t length, std::string& out) {
+    if (length == 1 && unit[0] == '\\') {
+        standins::appendBackslash(out);
+        return true;
+    }
+    if (standins::append(unit, length, out)) return true;
+    out += unconvertible;
+    return false;
+}
+
+using detail::holdsStandIns;
+
+// `text` with each backslash's stand-in turned back into '\\': into
+// `scratch` where it holds any, else `text` itself.
+const char* withBackslashes(const char* text, std::size_t length, std::string& scratch) {
+    if (!std::memchr(text, standins::backslash, length)) return text;
+    scratch.assign(text, length);
+    std::replace(scratch.begin(), scratch.end(), standins::backslash, '\\');
+    return scratch.data();
+}
+
+// Bytes that are the command's own text already (Shift-JIS, or bytes of no
+// known encoding): each character passes, but what the command would misread.
+bool bytesToCommand(const char* system, std::size_t length, std::string& out) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(system);
+    if (!mayNeedStandIn(system, length) || !holdsMisread(p, length)) {  // nearly every name
+        out.assign(system, length);
+        return true;
+    }
+    out.clear();
+    bool whole = true;
+    for (std::size_t i = 0; i < length;) {
+        std::size_t n = sjisUnitLength(p + i, length - i);
+        if (misread(p + i, length - i)) whole = standIn(system + i, n, out) && whole;
+        else out.append(system + i, n);
+        i += n;
+    }
+    return whole;
+}
+
+// A name that is not UTF-8: every character from 0x80 on, read as Shift-JIS,
+// and every '\\' takes a stand-in, so that the name comes back unchanged and
+// only its own single-byte letters are letters.
+bool foreignToCommand(const char* system, std::size_t length, std::string& out) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(system);
+    out.clear();
+    bool whole = true;
+    for (std::size_t i = 0; i < length;) {
+        std::size_t n = sjisUnitLength(p + i, length - i);
+        if (p[i] >= 0x80 || p[i] == '\\') whole = standIn(system + i, n, out) && whole;
+        else out += system[i];
+        i += n;
+    }
+    return whole;
+}
+
+// UTF-8 text to the command's: each character that does not convert both
+// ways, or converts into the user-defined area, and each '\\' gets its
+// stand-in.
+bool utf8ToCommand(const char* system, std::size_t length, std::string& out) {
+    if (isAscii(system, length) && !std::memchr(system, '\\', length)) {
+        out.assign(system, length);
+        return true;
+    }
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(system);
+    if (!isUtf8(p, length)) return foreignToCommand(system, length, out);
+    if (convertFaithfully(bridge.toCodePage, bridge.toUtf8, system, length, out) &&
+        !standins::holdsStandIn(out.data(), out.size()) && !sjisFindFirst(out.c_str(), '\\'))
+        return true;
+    out.clear();
+    bool whole = true;
+    std::string one;
+    for (std::size_t i = 0; i < length;) {
+        std::size_t n = sequenceLength(p + i, length - i);
+        if (n == 1 && system[i] != '\\') {
+            out += system[i];
+        } else if (n > 1 && convertFaithfully(bridge.toCodePage, bridge.toUtf8, system + i, n, one) &&
+                   !standins::holdsStandIn(one.data(), one.size())) {
+            out += one;
+        } else {
+            whole = standIn(system + i, n, out) && whole;
+        }
+        i += n;
+    }
+    return whole;
+}
+
+// The command's text to bytes: stand-ins back, everything else as it is.
+bool commandToBytes(const char* text, std::size_t length, std::string& out) {
+    if (!holdsStandIns(text, length)) {
+        out.assign(text, length);
+        return true;
+    }
+    std::string scratch;
+    text = withBackslashes(text, length, scratch);
+    out.clear();
+    return standins::walk(
+        text, length,
+        [&](const char* segment, std::size_t n) {
+            out.append(segment, n);
+            return true;
+        },
+        [&](const std::string& unit) { out += unit; });
+}
+
 }  // namespace
+
+bool needsStandIn(const char* name, std::size_t length) {
+    return mayNeedStandIn(name, length) && holdsMisread(reinterpret_cast<const unsigned char*>(name), length);
+}
 
 void setActive(bool on) {
     if (on && bridge.toCodePage == reinterpret_cast<iconv_t>(-1)) {
@@ -84,6 +264,7 @@ void setActive(bool on) {
     // Without the converters nothing can be bridged; bytes pass as they are.
     bridge.on = on && bridge.toCodePage != reinterpret_cast<iconv_t>(-1) &&
                 bridge.toUtf8 != reinterpret_cast<iconv_t>(-1);
+    chooseNames();
 }
 
 void setUpFromLocale() {
@@ -95,45 +276,39 @@ void setUpFromLocale() {
     setActive(isUtf8);
 }
 
+void useShiftJisNames(bool on) {
+    bridge.shiftJisNames = on;
+    chooseNames();
+}
+bool shiftJisNames() { return bridge.shiftJisNames; }
+
 bool active() { return bridge.on; }
+bool namesConverted() { return namesAreUtf8(); }
 
 bool toCommand(const char* system, std::string& out) {
     std::size_t length = std::strlen(system);
-    if (!bridge.on || isAscii(system, length)) {
-        out.assign(system, length);
-        return true;
-    }
-    if (convertFaithfully(bridge.toCodePage, bridge.toUtf8, system, length, out) &&
-        !standins::holdsStandIn(out.data(), out.size()))
-        return true;
-    // Character by character: what the code page lacks, holds only in its
-    // user-defined area, or is no UTF-8 gets a stand-in.
-    out.clear();
-    bool whole = true;
-    std::string one;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(system);
-    for (std::size_t i = 0; i < length;) {
-        std::size_t n = sequenceLength(p + i, length - i);
-        if (n == 1) {
-            out += system[i];
-        } else if (n && convertFaithfully(bridge.toCodePage, bridge.toUtf8, system + i, n, one) &&
-                   !standins::holdsStandIn(one.data(), one.size())) {
-            out += one;
-        } else if (!standins::append(system + i, n ? n : 1, out)) {
-            out += unconvertible;
-            whole = false;
-        }
-        i += n ? n : 1;
-    }
-    return whole;
+    return namesAreUtf8() ? utf8ToCommand(system, length, out) : bytesToCommand(system, length, out);
+}
+
+bool fromTerminal(const char* typed, std::string& out) {
+    std::size_t length = std::strlen(typed);
+    if (!bridge.on) return bytesToCommand(typed, length, out);
+    // Shift-JIS names typed in UTF-8 are converted; bytes that are not UTF-8
+    // (what the shell's own wildcards found on the disk) are such names.
+    if (bridge.shiftJisNames && !isUtf8(reinterpret_cast<const unsigned char*>(typed), length))
+        return bytesToCommand(typed, length, out);
+    return utf8ToCommand(typed, length, out);
 }
 
 bool toSystem(const char* text, std::size_t length, std::string& out) {
-    if (!bridge.on || isAscii(text, length)) {
+    if (!namesAreUtf8()) return commandToBytes(text, length, out);
+    if (isAscii(text, length)) {
         out.assign(text, length);
         return true;
     }
     if (std::memchr(text, unconvertible, length)) return false;
+    std::string scratch;
+    text = withBackslashes(text, length, scratch);
     if (!standins::holdsStandIn(text, length))
         return convertFaithfully(bridge.toUtf8, bridge.toCodePage, text, length, out);
     out.clear();
@@ -147,6 +322,9 @@ bool toSystem(const char* text, std::size_t length, std::string& out) {
         },
         [&](const std::string& unit) { out += unit; });
 }
+
+
+bool displayIsText() { return !bridge.on && !standins::anyGiven(); }
 
 namespace {
 
@@ -173,10 +351,16 @@ void displaySegment(const char* text, std::size_t length, std::string& out) {
 }  // namespace
 
 void toDisplay(const char* text, std::size_t length, std::string& out) {
-    if (!bridge.on || isAscii(text, length)) {
+    if (!bridge.on) {
+        commandToBytes(text, length, out);  // a stand-in the run never gave out stays as it is
+        return;
+    }
+    if (isAscii(text, length)) {
         out.assign(text, length);
         return;
     }
+    std::string scratch;
+    text = withBackslashes(text, length, scratch);
     if (!standins::holdsStandIn(text, length)) {
         if (convert(bridge.toUtf8, text, length, out)) return;  // the common case, in place
         out.clear();

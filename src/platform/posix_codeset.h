@@ -1,11 +1,24 @@
-// POSIX only: the bridge between a UTF-8 system and the command's code page
-// 932. Names, arguments and paths cross it at the platform boundary, so that
-// the command's Shift-JIS rules see Shift-JIS; in any other locale every text
-// passes through unchanged.
+// POSIX only: the bridge between the system's text and the command's code
+// page 932. Names, arguments and paths cross it at the platform boundary, so
+// that the command's Shift-JIS rules see Shift-JIS.
+//
+// Two things are told apart: what the terminal speaks (UTF-8 under a UTF-8
+// locale, else bytes), and how the names on the disk are written (the
+// terminal's way, or Shift-JIS whatever the locale, --names=sjis). Under both,
+// a byte of a name that the command's rules would misread travels as a
+// stand-in (platform/stand_ins.h) and comes back to the disk unchanged: a '\\'
+// that is no second byte (only '/' separates on Linux), a byte of the
+// stand-ins' own range, and, in UTF-8, every character the code page lacks.
+// A name that is not UTF-8 at all is read as the Shift-JIS bytes it most
+// likely is: each double-byte pair, and each other byte from 0x80 on, takes
+// one stand-in, so that no second byte is ever taken for a letter.
 #pragma once
 
 #include <cstddef>
 #include <string>
+
+#include "platform/stand_ins.h"
+#include "sjis/sjis.h"
 
 namespace platform::codeset {
 
@@ -14,24 +27,74 @@ namespace platform::codeset {
 // a path that carries it never reaches the system and cannot name an entry.
 constexpr char unconvertible = '\xFF';
 
-// Chooses the conversion from the locale (after setlocale): on for a UTF-8
-// codeset, off otherwise. Tests set it directly.
+// Chooses the conversion from the locale (after setlocale): UTF-8 for a UTF-8
+// codeset, bytes otherwise. Tests set it directly.
 void setUpFromLocale();
 void setActive(bool utf8);
-bool active();
+// The names on the disk are Shift-JIS, whatever the terminal speaks.
+void useShiftJisNames(bool on);
+bool shiftJisNames();
 
-// System text to the command's: each character that does not convert both
-// ways, converts into the user-defined area, or is not UTF-8 gets its
-// stand-in (platform/stand_ins.h). Gives false when one could not.
+// True when the terminal speaks UTF-8, so that typed text and output cross.
+bool active();
+// True when names on the disk are UTF-8 and cross the bridge.
+bool namesConverted();
+
+// The system's name or path to the command's text. Gives false when a
+// character got the mark instead of a stand-in.
 bool toCommand(const char* system, std::string& out);
+
+// False when the system's name `name` (`length` bytes) is surely the
+// command's text as it is where no bridge converts names: plain ASCII without
+// a '\\'. Asked of every listed name, eight bytes at a time.
+inline bool mayNeedStandIn(const char* name, std::size_t length) {
+    using namespace eightBytes;
+    auto odd = [](uint64_t w) { return (w & highs) || inRange(w, '\\', '\\'); };
+    if (length < 8) {
+        for (std::size_t i = 0; i < length; ++i)
+            if (static_cast<unsigned char>(name[i]) >= 0x80 || name[i] == '\\') return true;
+        return false;
+    }
+    for (std::size_t i = 0; i + 8 < length; i += 8)
+        if (odd(load(name + i))) return true;
+    return odd(load(name + length - 8));
+}
+
+// True when the system's name `name`, as bytes that are the command's text,
+// holds a byte that only a stand-in carries (the precise look that
+// mayNeedStandIn only begins).
+bool needsStandIn(const char* name, std::size_t length);
+
+// Text the user typed (an argument, an environment value, a key) to the
+// command's: as toCommand, but for Shift-JIS names under a UTF-8 terminal,
+// where typed UTF-8 is converted and typed bytes that are not UTF-8 are the
+// Shift-JIS they are.
+bool fromTerminal(const char* typed, std::string& out);
 
 // The command's text to the system's, stand-ins back to what they stand for,
 // all or nothing: false when any part does not convert, or would not convert
 // back to the same bytes.
 bool toSystem(const char* text, std::size_t length, std::string& out);
 
+namespace detail {
+extern bool namesUtf8;  // see namesConverted
+bool holdsStandIns(const char* text, std::size_t length);
+}  // namespace detail
+
+// True when every text of the command is its own system text (no bridge, and
+// no stand-in given out so far): then nothing needs asking.
+inline bool everyTextIsSystemText() { return !detail::namesUtf8 && !standins::anyGiven(); }
+
+// True when the command's `text` is its own system text: no conversion and no
+// stand-in in it. The fast paths ask this of every path.
+inline bool isSystemText(const char* text, std::size_t length) {
+    return everyTextIsSystemText() || (!detail::namesUtf8 && !detail::holdsStandIns(text, length));
+}
+
 // The command's text for the terminal: stand-ins as the system's bytes they
 // stand for, and what does not convert as '?'.
 void toDisplay(const char* text, std::size_t length, std::string& out);
+// True when toDisplay would give every text unchanged.
+bool displayIsText();
 
 }  // namespace platform::codeset

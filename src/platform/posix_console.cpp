@@ -82,13 +82,13 @@ int commandKey(unsigned char lead) {
     for (std::size_t i = 1; i < length; ++i)
         if (poll(&more, 1, 30) <= 0 || read(STDIN_FILENO, &sequence[i], 1) != 1) return 0;
     std::string key;
-    if (!codeset::toCommand(sequence, key) || key.empty()) return 0;
+    if (!codeset::fromTerminal(sequence, key) || key.empty()) return 0;
     return static_cast<unsigned char>(key[0]);
 }
 
 void writeTo(std::FILE* stream, const char* bytes, std::size_t count) {
     // One thread writes: the stream's lock would be taken for nothing.
-    if (!codeset::active()) {
+    if (codeset::displayIsText()) {
         fwrite_unlocked(bytes, 1, count, stream);
         return;
     }
@@ -172,13 +172,13 @@ void handOver() {
 }  // namespace
 
 char* outputRoom(std::size_t count) {
-    if (codeset::active() || outputIsConsole() || count > sizeof gathered.bytes - gathered.used) return nullptr;
+    if (!codeset::displayIsText() || outputIsConsole() || count > sizeof gathered.bytes - gathered.used) return nullptr;
     return gathered.bytes + gathered.used;
 }
 void keepOut(std::size_t count) { gathered.used += count; }
 
 void writeOut(const char* bytes, std::size_t count) {
-    if (codeset::active() || outputIsConsole()) {
+    if (!codeset::displayIsText() || outputIsConsole()) {
         writeTo(stdout, bytes, count);
         return;
     }

@@ -1,10 +1,10 @@
-// POSIX backend, files: lookups, searches, attributes and moves. A path is
-// handed to the system with each real '\\' read as '/', and each of its
-// directories found as Windows finds them: the exact spelling first, else the
+// POSIX backend, files: lookups, searches, attributes and moves. Only '/'
+// separates: a '\\' of a name reaches the command as a stand-in and the
+// system as itself. Each directory of a path is found as Windows finds it: the exact spelling first, else the
 // one entry equal ignoring the case of A-Z. Where a file system could ignore
 // case (FAT, exFAT, casefolded directories, file systems it cannot vouch for),
 // a stored name is read from the directory listing, never echoed from what was
-// typed. Under a UTF-8 locale every text crosses the code page 932 bridge.
+// typed. Every text crosses the code page 932 bridge (posix_codeset.h).
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -39,23 +39,8 @@ const CommandLineDialect& commandLineDialect() {
 
 namespace {
 
-// `path` with every real '\\' turned into '/', still in the command's code page.
-bool slashPath(const char* path, std::string& out) {
-    std::size_t n = std::strlen(path);
-    if (n >= maxPath) return false;
-    out.assign(path, n);
-    for (std::size_t i = 0; i < n; ++i) {
-        if (isSjisLead(static_cast<unsigned char>(out[i])) && i + 1 < n) ++i;
-        else if (out[i] == '\\') out[i] = '/';
-    }
-    return true;
-}
-
-// A stored name that the command's own path rules could not carry back to the
-// same entry: a real '\\' would be read as a separator.
-bool isAddressable(const char* name, std::size_t length) {
-    return length < maxName && (!std::memchr(name, '\\', length) || !sjisFindFirst(name, '\\'));
-}
+// A stored name that the command can hold: one that fits its buffers.
+bool isAddressable(const char*, std::size_t length) { return length < maxName; }
 
 // The command's form of a stored name; false for a name that it could not
 // carry back to the same entry.
@@ -240,7 +225,7 @@ struct Translator {
     unsigned recent = 0;  // the slot used last
     // Storage that the translations reuse.
     struct Scratch {
-        std::string slashed, part, name, directory;
+        std::string part, name, directory;
     } scratch;
 } translator;
 
@@ -479,21 +464,21 @@ bool systemDirectory(const std::string& part, std::string& out) {
 bool finishTranslation(Translation& t, const char* path, const char* text, std::size_t length, std::size_t dir) {
     t.systemNameAt = t.system.length;
     t.plain = false;
-    if (!codeset::active()) {
+    if (codeset::isSystemText(text + dir, length - dir)) {
         if (!t.system.append(text + dir, length - dir)) return false;
     } else {
         std::string& name = translator.scratch.name;
         if (!codeset::toSystem(text + dir, length - dir, name) || !t.system.append(name.data(), name.size()))
             return false;
     }
-    t.command.assign(path, length);  // the key is the path as given, '\\' and all
+    t.command.assign(path, length);
     t.commandNameAt = dir;
     t.valid = true;
     return true;
 }
 
 // Completes `t` for the command's `path` (`length` bytes, its final
-// component at `dir`, no '\\' in it) in the directory of `beside`, a plain
+// component at `dir`, its own system text) in the directory of `beside`, a plain
 // translation: the path is its own system path.
 const Translation* plainTranslation(Translation& t, const Translation& beside, const char* path, std::size_t length,
                                     std::size_t dir) {
@@ -519,21 +504,15 @@ const Translation* translate(const char* path) {
     }
     if (length >= maxPath) return nullptr;
     t.valid = false;
-    std::string& slashed = translator.scratch.slashed;
     std::string& part = translator.scratch.part;
-    // Most paths hold no 0x5C byte at all: nothing to turn into '/'.
     const char* text = path;
-    if (std::memchr(path, '\\', length)) {
-        slashPath(path, slashed);
-        text = slashed.c_str();
-    }
     const void* slash = memrchr(text, '/', length);
     std::size_t dir = slash ? static_cast<std::size_t>(static_cast<const char*>(slash) - text) + 1 : 0;
     // Entries of one directory follow each other: the other translation's
     // directory serves when it is the same as typed.
     bool sameDirectory = other.valid && other.commandNameAt == dir &&
                          (dir == 0 || std::memcmp(other.command.text, path, dir) == 0);
-    if (sameDirectory && other.plain && text == path && !codeset::active()) {
+    if (sameDirectory && other.plain && codeset::isSystemText(path + dir, length - dir)) {
         recent ^= 1u;
         return plainTranslation(t, other, path, length, dir);
     }
@@ -547,9 +526,9 @@ const Translation* translate(const char* path) {
         t.directory = &directoryState(directory);
     }
     if (!finishTranslation(t, path, text, length, dir)) return nullptr;
-    // Without the bridge, a path without '\\' in a directory found as typed is
+    // A path that is its own system text, in a directory found as typed, is
     // given to the system as it is.
-    t.plain = !codeset::active() && text == path && t.systemNameAt == dir &&
+    t.plain = codeset::isSystemText(path, length) && t.systemNameAt == dir &&
               std::memcmp(t.system.text, path, dir) == 0;
     recent ^= 1u;
     return &t;
@@ -561,11 +540,11 @@ const Translation* translateBeside(const Translation& source, const char* to) {
     std::size_t dir = source.commandNameAt;
     std::size_t length = std::strlen(to);
     if (length >= maxPath || length <= dir || (dir != 0 && std::memcmp(to, source.command.text, dir) != 0) ||
-        std::memchr(to + dir, '/', length - dir) || std::memchr(to + dir, '\\', length - dir))
-        return translate(to);  // not beside it after all, or a '\\' to be told apart from a trail byte
+        std::memchr(to + dir, '/', length - dir))
+        return translate(to);  // not beside it after all
     unsigned slot = &source == &translator.slots[0] ? 1u : 0u;
     Translation& t = translator.slots[slot];
-    if (source.plain && !codeset::active()) {
+    if (source.plain && codeset::isSystemText(to + dir, length - dir)) {
         translator.recent = slot;
         return plainTranslation(t, source, to, length, dir);
     }
@@ -589,7 +568,7 @@ bool systemPath(const char* path, std::string& out) {
 
 bool wholeSystemDirectory(const char* directory, std::size_t length, std::string& out) {
     std::string typed(directory, length), part, resolved;
-    if (!slashPath(typed.c_str(), part) || !systemDirectory(part, resolved)) return false;
+    if (typed.size() >= maxPath || !systemDirectory(typed, resolved)) return false;
     if (!resolved.empty() && resolved[0] == '/') {
         out = resolved;
         return true;
@@ -602,19 +581,11 @@ bool wholeSystemDirectory(const char* directory, std::size_t length, std::string
     return true;
 }
 
-bool commandTextIsSystemText() { return !codeset::active(); }
+bool commandTextIsSystemText() { return codeset::everyTextIsSystemText(); }
 
-bool systemText(const char* text, std::string& out) {
-    if (codeset::active()) return codeset::toSystem(text, std::strlen(text), out);
-    out = text;
-    return true;
-}
+bool systemText(const char* text, std::string& out) { return codeset::toSystem(text, std::strlen(text), out); }
 
-bool commandText(const char* system, std::string& out) {
-    if (codeset::active()) return codeset::toCommand(system, out);
-    out = system;
-    return true;
-}
+bool commandText(const char* system, std::string& out) { return codeset::toCommand(system, out); }
 
 namespace {
 
@@ -712,7 +683,7 @@ Search* openSearch(DIR* dir, const std::string& directory, const std::string& pa
 
 bool nextMatch(Search* search, FindData* data) {
     static std::string converted;  // kept, so that its storage is reused
-    bool bridged = codeset::active();
+    bool bridged = codeset::namesConverted();
     while (dirent* entry = readdir(search->dir)) {
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
@@ -726,9 +697,10 @@ bool nextMatch(Search* search, FindData* data) {
         // An ASCII ending is the same bytes in the system's name: most names
         // are passed over here, before any conversion.
         if (!search->endingIn.empty() && !endsInIgnoringCase(name, length, search->endingIn)) continue;
-        // Without the bridge, the system's name is the command's.
+        // Without the bridge, the system's name is the command's, but for a
+        // byte that only a stand-in carries.
         const char* command = name;
-        if (bridged) {
+        if (bridged || codeset::needsStandIn(name, length)) {
             if (!codeset::toCommand(name, converted)) continue;
             command = converted.c_str();
             length = converted.size();
@@ -785,9 +757,19 @@ SearchHandle FindFirstFileA(const char* pattern, FindData* data) {
     return nullptr;
 }
 
+namespace {
+
+// The system path of the command's directory part `part`.
+bool directoryOf(const char* part, std::string& out) {
+    std::size_t n = std::strlen(part);
+    return n < maxPath && systemDirectory(std::string(part, n), out);
+}
+
+}  // namespace
+
 SearchHandle findEveryEntry(const char* part, FindData* data, const char* endingIn) {
-    std::string slashed, directory;
-    if (!slashPath(part, slashed) || !systemDirectory(slashed, directory)) return nullptr;
+    std::string directory;
+    if (!directoryOf(part, directory)) return nullptr;
     DIR* dir = opendir(orDot(directory));
     if (!dir) return nullptr;
     Search* search = openSearch(dir, directory, "*", true);
@@ -815,15 +797,15 @@ void noticeEnding(const char* ending) {
 }
 
 bool holdsNoneEnding(const char* part) {
-    std::string slashed, directory;
-    if (!slashPath(part, slashed) || !systemDirectory(slashed, directory)) return false;
+    std::string directory;
+    if (!directoryOf(part, directory)) return false;
     auto found = states.byPath.find(directory);
     return found != states.byPath.end() && found->second.holdsNoneNoticed;
 }
 
 bool canListDirectory(const char* part) {
-    std::string slashed, directory;
-    if (!slashPath(part, slashed) || !systemDirectory(slashed, directory)) return false;
+    std::string directory;
+    if (!directoryOf(part, directory)) return false;
     DIR* dir = opendir(orDot(directory));
     if (dir) closedir(dir);
     return dir != nullptr;
@@ -850,9 +832,9 @@ bool lookUpEntry(const char* path, FindData* found) {
 }
 
 bool directoryIdentity(const char* part, EntryIdentity* identity) {
-    std::string slashed, directory;
+    std::string directory;
     struct stat st;
-    if (!slashPath(part, slashed) || !systemDirectory(slashed, directory) || stat(orDot(directory), &st) != 0)
+    if (!directoryOf(part, directory) || stat(orDot(directory), &st) != 0)
         return false;
     *identity = identityOf(st);
     return true;
@@ -878,20 +860,20 @@ MovePath pathOf(const Translation& t) {
             t.directory};
 }
 
-// The length of the final component `name` when it holds no '/' and no '\\'
-// (a byte that only a translation can tell from a second byte); 0 otherwise,
-// as for no name at all.
-std::size_t plainComponentLength(const char* name) {
-    std::size_t n = std::strcspn(name, "/\\");
-    return name[n] ? 0 : n;
+// The length of the final component `name` when it holds no '/' and is its
+// own system text; 0 otherwise, as for no name at all.
+std::size_t plainComponentLength(const char* name, std::size_t n = MoveNotes::unknownNameAt) {
+    if (n == MoveNotes::unknownNameAt) n = std::strlen(name);  // a name's few bytes: cheaper than a search for a set
+    return std::memchr(name, '/', n) || !codeset::isSystemText(name, n) ? 0 : n;
 }
 
 // The paths of a move whose caller says that both share their first `nameAt`
 // bytes, the directory part: where a plain translation holds that directory,
 // paths with a plain final component are their own system paths, and nothing
 // is translated or copied.
-bool plainMove(const char* from, const char* to, std::size_t nameAt, MovePath& source, MovePath& target) {
-    if (nameAt == MoveNotes::unknownNameAt || codeset::active()) return false;
+bool plainMove(const char* from, const char* to, const MoveNotes* notes, MovePath& source, MovePath& target) {
+    std::size_t nameAt = notes ? notes->nameAt : MoveNotes::unknownNameAt;
+    if (nameAt == MoveNotes::unknownNameAt || codeset::namesConverted()) return false;
     const Translation* beside = nullptr;
     for (const Translation& t : translator.slots)
         if (t.valid && t.plain && t.commandNameAt == nameAt &&
@@ -900,7 +882,9 @@ bool plainMove(const char* from, const char* to, std::size_t nameAt, MovePath& s
             break;
         }
     if (!beside || (nameAt != 0 && std::memcmp(from, to, nameAt) != 0)) return false;
-    std::size_t fromName = plainComponentLength(from + nameAt), toName = plainComponentLength(to + nameAt);
+    std::size_t told = notes->fromLength;
+    std::size_t fromName = plainComponentLength(from + nameAt, told == MoveNotes::unknownNameAt ? told : told - nameAt);
+    std::size_t toName = plainComponentLength(to + nameAt);
     if (fromName == 0 || toName == 0 || nameAt + std::max(fromName, toName) >= maxPath) return false;
     std::size_t fromLength = nameAt + fromName, toLength = nameAt + toName;
     source = {from, fromLength, nameAt, from, fromLength, nameAt, beside->directory};
@@ -923,7 +907,7 @@ bool isFaithfulMove(const MovePath& source, const MovePath& target) {
         (directory != 0 && std::memcmp(source.system, target.system, directory) != 0))
         return false;
     // Without the bridge the system's names are the command's.
-    return !codeset::active() || !isCaseOnly(source, target) ||
+    return !codeset::namesConverted() || !isCaseOnly(source, target) ||
            equalsIgnoreCase(source.system + directory, target.system + directory);
 }
 
@@ -1030,7 +1014,7 @@ bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* no
     MovePath source, target;
     if (notes) notes->proven = false;
     // A plain move is faithful as it was found: one directory, no bridge.
-    bool plain = plainMove(from, to, notes ? notes->nameAt : MoveNotes::unknownNameAt, source, target);
+    bool plain = plainMove(from, to, notes, source, target);
     if (!plain && (!movePaths(from, to, source, target) || !isFaithfulMove(source, target))) return false;
     Directory& d = *source.directory;
     if (!(notes && notes->notDirectory) && mustStay(d, source.system)) return false;

@@ -24,7 +24,8 @@ namespace {
 // The arguments the process was given, in the command's code page.
 struct Given {
     int count = 0;
-    char** arguments = nullptr;
+    char** system = nullptr;     // as the system gave them
+    char** arguments = nullptr;  // as the command reads them
     std::vector<std::string> texts;
     std::vector<char*> converted;  // pointers into `texts`, then a null
 } given;
@@ -53,15 +54,22 @@ std::string modulePath() {
 
 }  // namespace
 
-void startProcess(int argc, char** argv) {
-    catchInterruptions();
-    codeset::setUpFromLocale();
-    given.count = argc;
-    given.arguments = argv;
-    if (!codeset::active()) return;
+namespace {
+
+// The arguments as the command reads them, converted where the terminal
+// speaks UTF-8 or an argument holds a byte the command would misread.
+void convertArguments() {
+    given.arguments = given.system;
+    bool same = !codeset::active();
+    for (int i = 0; same && i < given.count; ++i) {
+        std::string text;
+        same = codeset::fromTerminal(given.system[i], text) && text == given.system[i];
+    }
+    if (same) return;
     try {
-        given.texts.resize(static_cast<std::size_t>(argc));
-        for (int i = 0; i < argc; ++i) codeset::toCommand(argv[i], given.texts[i]);
+        given.texts.resize(static_cast<std::size_t>(given.count));
+        given.converted.clear();
+        for (int i = 0; i < given.count; ++i) codeset::fromTerminal(given.system[i], given.texts[i]);
         for (std::string& arg : given.texts) given.converted.push_back(arg.data());
         given.converted.push_back(nullptr);
         given.arguments = given.converted.data();
@@ -70,6 +78,24 @@ void startProcess(int argc, char** argv) {
         given.arguments = nullptr;
     }
 }
+
+}  // namespace
+
+void startProcess(int argc, char** argv) {
+    catchInterruptions();
+    codeset::setUpFromLocale();
+    given.count = argc;
+    given.system = argv;
+    convertArguments();
+}
+
+void useShiftJisNames(bool on) {
+    if (on == codeset::shiftJisNames()) return;
+    codeset::useShiftJisNames(on);
+    if (given.count >= 0) convertArguments();  // typed bytes are now names of their own
+}
+
+bool shiftJisNames() { return codeset::shiftJisNames(); }
 
 // The arguments are argv itself: there is no other command line.
 const char* GetCommandLineA() { return ""; }
@@ -143,11 +169,10 @@ const char* getEnvironmentVariable(const char* commandName) {
         if (!equals || static_cast<std::size_t>(equals - *entry) != name.size()) continue;
         std::string key(*entry, name.size());
         if (!equalsIgnoreCase(key.c_str(), name.c_str())) continue;
-        if (!codeset::active()) return equals + 1;
         // Kept per name, so that the text stays valid as long as the process.
         static std::map<std::string, std::string> values;
         std::string& value = values[key];
-        codeset::toCommand(equals + 1, value);
+        codeset::fromTerminal(equals + 1, value);
         return value.c_str();
     }
     return nullptr;

@@ -5,6 +5,10 @@
 
 namespace platform::standins {
 
+namespace detail {
+bool given = false;
+}
+
 namespace {
 
 // The user-defined area: lead bytes 0xF0-0xF9, each with the 188 second
@@ -53,6 +57,7 @@ bool append(const char* unit, std::size_t length, std::string& out) {
         units.push_back(key);
         indexOf.emplace(std::move(key), i);
     }
+    detail::given = true;
     if (i < single) {
         appendSingle(i, out);
         return true;
@@ -85,6 +90,7 @@ bool read(const char* text, std::size_t left, std::size_t* length, const std::st
 void forget() {
     units.clear();
     indexOf.clear();
+    detail::given = false;
 }
 
 }  // namespace platform::standins

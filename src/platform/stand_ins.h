@@ -29,6 +29,23 @@ bool read(const char* text, std::size_t left, std::size_t* length, const std::st
 // Forgets every stand-in, as a new run starts (tests).
 void forget();
 
+// True once any stand-in was given out: before that no text holds one, and
+// the fast paths need not look.
+namespace detail {
+extern bool given;
+}
+inline bool anyGiven() { return detail::given; }
+
+// Stands for a '\\' of a Linux name that is no second byte, where the
+// command would read a separator: a single-byte symbol that code page 932
+// leaves undefined, so that the name is decided as a name of single-byte
+// characters like any other. A system name's own byte 0xFD takes a stand-in.
+constexpr char backslash = '\xFD';
+inline void appendBackslash(std::string& out) {
+    detail::given = true;
+    out += backslash;
+}
+
 // True when `text` holds a character with a stand-in's lead byte.
 inline bool holdsStandIn(const char* text, std::size_t length) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);

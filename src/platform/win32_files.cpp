@@ -333,7 +333,14 @@ bool fileIndexOf(HANDLE handle, uint64_t* index) {
 
 namespace {
 
+// True for a path that names no entry for certain: the system handed the
+// command a character it could not read (Wine gives U+FFFD for each byte of a
+// name that is not UTF-8), and a lookup by it may find another entry, or a
+// move by it write U+FFFD for the bytes the name had.
+bool holdsReplacement(const std::wstring& wide) { return wide.find(L'\uFFFD') != std::wstring::npos; }
+
 bool wideEntryIdentity(const std::wstring& wide, EntryIdentity* identity) {
+    if (holdsReplacement(wide)) return false;
     HANDLE entry = openEntry(wide);
     if (entry == INVALID_HANDLE_VALUE) return false;
     uint64_t index = 0;
@@ -400,7 +407,7 @@ bool mayRename(const char* path) {
     // (Wine), by a file without the read-only attribute that may not even be
     // opened for its attributes.
     std::wstring wide;
-    if (!widen(path, wide)) return false;
+    if (!widen(path, wide) || holdsReplacement(wide)) return false;
     DWORD attributes = ::GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     HANDLE entry = openEntry(wide);
@@ -513,7 +520,8 @@ bool holdsNoneEnding(const char*) { return false; }
 bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* notes) {
     if (notes) notes->proven = false;  // a move that changed nothing reports success
     std::wstring source, target;
-    if (!widen(from, source) || !widen(to, target)) return false;
+    if (!widen(from, source) || !widen(to, target) || holdsReplacement(source) || holdsReplacement(target))
+        return false;
     // Where lookups echo, the file system ignores case and refuses a case-only
     // move; trying would only leave the new spelling in its caches as an entry
     // that the next step could not move onto.

@@ -25,6 +25,10 @@ const char* GetCommandLineA() {
     return line.c_str();
 }
 
+// Names are the system's own: there is no other encoding to choose.
+void useShiftJisNames(bool) {}
+bool shiftJisNames() { return false; }
+
 const char* const* originalArguments(int* count) {
     *count = 0;
     return nullptr;

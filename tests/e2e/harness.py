@@ -62,6 +62,16 @@ class Binary:
     def arg(self, text):
         return self.name(text)
 
+    @property
+    def sep(self):
+        """The separator of paths: Linux has only '/', and a '\\' there is a
+        byte of a name."""
+        return "\\" if self.wine else "/"
+
+    def typed(self, path):
+        """A path written with '\\' as this binary's users type it."""
+        return path if self.wine else path.replace("\\", "/")
+
     def out(self, data):
         """Expected standard output: Wine's text-mode stdout writes CRLF."""
         return data.replace(b"\n", b"\r\n") if self.wine else data

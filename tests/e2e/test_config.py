@@ -71,12 +71,22 @@ class Config(harness.Case):
             (b"-test\nlong\n", ["B.TXT"], 1, b"", sjis("\"の2行目\"long\"はオプションではありません。\n")),
             # -undo, like -help, does nothing from the file: the run stays a run.
             (b"-test\n-j-\n-undo\n", ["B.TXT"], 0, b"B.TXT" + ARROW + b"b.txt\n", b""),
+            # The names' encoding, from the file, the command line over it:
+            # a Shift-JIS name found by what a UTF-8 terminal types.
+            (b"-test\n--names=sjis\n", ["-k", "ア*"], 0, "ア.TXT→ア.txt\n".encode(), b"", "C.UTF-8"),
+            (b"-test\n--names=sjis\n", ["-k", "--names=locale", "ア*"], 1, "ア*:存在せず\n".encode(), b"",
+             "C.UTF-8"),
+            (b"-test\n--names=jis\n", ["B.TXT"], 1, b"", sjis("\"の2行目\"--names=jis\"はオプションではありません。\n")),
         ]
-        for content, args, code, out, err in rows:
+        self.touch(b"\x83\x41.TXT")
+        for content, args, code, out, err, *locale in rows:
             with self.subTest(content=content):
                 with open(user, "wb") as f:
                     f.write(content)
-                got = self.run_copy(*args, env={"XDG_CONFIG_HOME": os.fsdecode(xdg)})
+                env = {"XDG_CONFIG_HOME": os.fsdecode(xdg)}
+                if locale:
+                    env["LC_ALL"] = locale[0]
+                got = self.run_copy(*args, env=env)
                 self.assertEqual((got[0], got[1]), (code, out))
                 self.assertTrue(got[2].endswith(err), got[2])
                 self.assertIn(b"B.TXT", self.names())

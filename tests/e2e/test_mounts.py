@@ -105,8 +105,8 @@ SCENARIOS = [
      [".RC.tavisk~→.RC" + RESTORED, "NEXT.TXT→next.txt"], [".RC", "next.txt"]),
     ("a hidden leftover that a pattern's listing passes over", [".RC.tavisk~", "NEXT.TXT"], ["*.TXT"], 0,
      [".RC.tavisk~→.RC" + RESTORED, "NEXT.TXT→next.txt"], [".RC", "next.txt"]),
-    ("directories and their files", ["DIR/", "DIR/FILE.TXT", "TOP.TXT"], ["DIR", "DIR\\FILE.TXT", "TOP.TXT"], 0,
-     ["DIR→dir", "DIR\\FILE.TXT→file.txt", "TOP.TXT→top.txt"], ["dir", "dir/file.txt", "top.txt"]),
+    ("directories and their files", ["DIR/", "DIR/FILE.TXT", "TOP.TXT"], ["DIR", "DIR{s}FILE.TXT", "TOP.TXT"], 0,
+     ["DIR→dir", "DIR{s}FILE.TXT→file.txt", "TOP.TXT→top.txt"], ["dir", "dir/file.txt", "top.txt"]),
     # What is put back is then handled as the run would have handled it.
     ("a leftover that a wildcard finds", ["ABC.TXT.tavisk~=entry", "NEXT.TXT"], ["*.TXT"], 0,
      ["ABC.TXT.tavisk~→ABC.TXT" + RESTORED, "ABC.TXT→abc.txt", "NEXT.TXT→next.txt"],
@@ -151,6 +151,8 @@ class FileSystems(harness.Case):
                 name, _, content = name.partition("=")
                 with open(os.path.join(work, name), "wb") as f:
                     f.write(content.encode())
+        args = [[a.format(s=self.bin.sep) for a in run] for run in args] if isinstance(args[0], list) else \
+            [a.format(s=self.bin.sep) for a in args]
         if isinstance(args[0], list):
             for before in args[:-1]:
                 self.assertEqual(self.bin.run(before, cwd=work)[0], 0, before)

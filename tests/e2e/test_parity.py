@@ -12,6 +12,7 @@ import tempfile
 import unittest
 
 import harness
+from harness import sjis
 
 BUILD = None
 
@@ -33,7 +34,7 @@ SCENARIOS = {
     "another letter case finds the stored name": (NAMES, ["表示.txt", "/k"]),
     "a trail byte 0x5C in a pattern": (NAMES, ["ソ*", "/k"]),
     "a trail byte 0x5C before a separator": (["ソフト/", "ソフト/AB.TXT", "ソフト/表.TXT"],
-                                             ["ソフト\\AB.TXT", "ソフト\\表.TXT", "/k"]),
+                                             ["ソフト/AB.TXT", "ソフト/表.TXT", "/k"]),
     "directories and long names": (["ディレクトリ/", "Long Name.TXT", "ＡＢ/"], ["*", "/fa", "/l", "/k"]),
 }
 
@@ -91,21 +92,75 @@ class Parity(unittest.TestCase):
         self.assertIn("😀.txt", disk)
         self.assertIn("cafÉ.txt", disk)
 
-    def test_bytes_that_are_not_utf8_travel_unchanged(self):
-        # Natively only: Wine holds names as UTF-16.
+    def test_names_in_another_encoding_keep_their_characters(self):
+        # Names as the disk holds them, in another encoding than the locale's:
+        # Shift-JIS copied from an old Windows tree, a real backslash, bytes
+        # of no encoding. Each run is taken back by --undo, byte for byte.
+        sjis_names = [b"\x83\x41.TXT", b"\x83\x41\x83\x43\x83\x58.TXT", b"\x83\x5c.TXT", b"\x95\x5cZ.TXT",
+                      b"A\\B.TXT"]
+        lowered = [b"a\\b.txt", b"\x83\x41.txt", b"\x83\x41\x83\x43\x83\x58.txt", b"\x83\x5c.txt",
+                   b"\x95\x5cz.txt"]
+        arrow = {"C": sjis("→"), "C.UTF-8": "→".encode(), "ja_JP.UTF-8": "→".encode()}
+        raw_lines = lambda a: b"".join(o + a + n + b"\n" for o, n in (
+            (b"A\\B.TXT", b"a\\b.txt"), (b"\x83\x5c.TXT", b"\x83\x5c.txt"), (b"\x83\x41.TXT", b"\x83\x41.txt"),
+            (b"\x83\x41\x83\x43\x83\x58.TXT", b"\x83\x41\x83\x43\x83\x58.txt"), (b"\x95\x5cZ.TXT", b"\x95\x5cz.txt")))
+        shown_lines = "A\\B.TXT→a\\b.txt\nソ.TXT→ソ.txt\nア.TXT→ア.txt\nアイス.TXT→アイス.txt\n表Z.TXT→表z.txt\n".encode()
+        rows = [  # locale, switches, names made, standard output, exit code, names left
+            ("C", [], sjis_names, raw_lines(arrow["C"]), 0, lowered),
+            ("C.UTF-8", [], sjis_names, raw_lines(arrow["C.UTF-8"]), 0, lowered),
+            ("ja_JP.UTF-8", [], sjis_names, raw_lines(arrow["C.UTF-8"]), 0, lowered),
+            ("C.UTF-8", ["--names=sjis"], sjis_names, shown_lines, 0, lowered),
+            ("ja_JP.UTF-8", ["--names=sjis"], sjis_names, shown_lines, 0, lowered),
+            ("C", ["--names=sjis"], sjis_names, raw_lines(arrow["C"]), 0, lowered),
+            # Bytes of no encoding: each stands alone, the letters around it change.
+            ("C.UTF-8", [], [b"BAD\xe8.TXT", b"\xff\xfeX.TXT"],
+             b"BAD\xe8.TXT\xe2\x86\x92bad\xe8.txt\n\xff\xfeX.TXT\xe2\x86\x92\xff\xfex.txt\n", 0,
+             [b"bad\xe8.txt", b"\xff\xfex.txt"]),
+            # A name that is not Shift-JIS either under --names=sjis: its lone
+            # lead byte ends it, and it is never renamed.
+            ("C.UTF-8", ["--names=sjis"], [b"END\x83", b"OK.TXT"], "OK.TXT→ok.txt\n".encode(), 0,
+             [b"END\x83", b"ok.txt"]),
+        ]
         binary = harness.Binary("native", BUILD)
-        directory = tempfile.mkdtemp(prefix="tavisk-parity-")
+        for locale, switches, made, out, code, left in rows:
+            with self.subTest(locale=locale, switches=switches, made=made):
+                directory = os.fsencode(tempfile.mkdtemp(prefix="tavisk-parity-"))
+                try:
+                    for name in made:
+                        open(os.path.join(directory, name), "wb").close()
+                    env = {"LC_ALL": locale}
+                    got = binary.run(switches + ["-k", "-l", "-c", "*"], cwd=directory, env=env)
+                    self.assertEqual(got, (code, out, b""))
+                    self.assertEqual(sorted(os.listdir(directory)), sorted(left))
+                    # Typed as the shell's own wildcard gives them, the names are found.
+                    got = binary.run(switches + ["-k", "-l", "-test"] + sorted(left), cwd=directory, env=env)
+                    self.assertEqual(got[0], 0, got)
+                    got = binary.run(switches + ["--undo"], cwd=directory, env=env)
+                    self.assertEqual(got[0], 0, got)
+                    self.assertEqual(sorted(os.listdir(directory)), sorted(made))
+                finally:
+                    shutil.rmtree(directory, ignore_errors=True)
+
+    def test_wine_never_renames_what_its_name_does_not_name(self):
+        # Wine hands over U+FFFD for each byte it cannot read: a move by that
+        # name would write U+FFFD, and an undo could not give the byte back.
+        binary = harness.Binary("wine", BUILD)
+        directory = os.fsencode(tempfile.mkdtemp(prefix="tavisk-parity-"))
         try:
-            for name in (b"BAD\xe8.TXT", b"\xff\xfeX.TXT", b"OK.TXT"):
-                open(os.path.join(os.fsencode(directory), name), "wb").close()
+            for name in (b"\x83\x41.TXT", b"B\xe8.TXT", b"OK.TXT"):
+                open(os.path.join(directory, name), "wb").close()
             for args, code, out, left in (
-                    (["*.TXT"], 0, b"OK.TXT\xe2\x86\x92ok.txt\n", [b"BAD\xe8.TXT", b"ok.txt", b"\xff\xfeX.TXT"]),
-                    ([b"BAD\xe8.TXT", b"\xff\xfex.txt", "/k"], 0,
-                     b"BAD\xe8.TXT\xe2\x86\x92bad\xe8.txt\n\xff\xfeX.TXT\xe2\x86\x92\xff\xfex.txt\n",
-                     [b"bad\xe8.txt", b"ok.txt", b"\xff\xfex.txt"])):
-                got = binary.run(args, cwd=directory, env={"LC_ALL": "C.UTF-8"})
-                self.assertEqual(got, (code, out, b""), args)
-                self.assertEqual(sorted(os.listdir(os.fsencode(directory))), left)
+                    (["/k", "/c", "/test", "*"], 2, "B?.TXT→b?.txt:改名不能\nOK.TXT→ok.txt\n?A.TXT→?a.txt:改名不能\n",
+                     [b"B\xe8.TXT", b"OK.TXT", b"\x83\x41.TXT"]),
+                    (["/k", "/c", "/v+s", "*"], 2, "B?.TXT→b?.txt:改名不能\nOK.TXT→ok.txt\n?A.TXT→?a.txt:改名不能\n"
+                     "【集計】改名:1件  対象外:0件  改名不能:2件  存在せず:0件\n",
+                     [b"B\xe8.TXT", b"\x83\x41.TXT", b"ok.txt"]),
+                    (["/undo"], 0, None, [b"B\xe8.TXT", b"OK.TXT", b"\x83\x41.TXT"])):
+                got = binary.run(args, cwd=directory, env={"LC_ALL": "ja_JP.UTF-8"})
+                self.assertEqual(got[0], code, (args, got))
+                if out is not None:
+                    self.assertEqual(got[1], binary.out(sjis(out)), args)
+                self.assertEqual(sorted(os.listdir(directory)), sorted(left), args)
         finally:
             shutil.rmtree(directory, ignore_errors=True)
 

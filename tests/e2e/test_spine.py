@@ -74,12 +74,19 @@ class Spine(harness.Case):
         self.assertEqual(self.names(), [self.bin.name("表.txt")])
 
     def test_directory_written_with_either_separator(self):
+        # Windows takes either; on Linux only '/' separates, and a '\\' is a
+        # byte of a name, decided as a symbol.
         self.mkdir("SUB")
         self.touch(os.path.join("SUB", "ONE.TXT"))
         self.touch(os.path.join("SUB", "TWO.TXT"))
+        if not self.bin.wine:
+            self.touch("SUB\\TWO.TXT")
         r = self.tavisk("SUB/ONE.TXT", "SUB\\TWO.TXT")
-        self.expect(r, 0, b"SUB/ONE.TXT" + ARROW + b"one.txt\n" + b"SUB\\TWO.TXT" + ARROW + b"two.txt\n")
-        self.assertEqual(self.names("SUB"), [b"one.txt", b"two.txt"])
+        second = b"two.txt" if self.bin.wine else b"sub\\two.txt"
+        self.expect(r, 0, b"SUB/ONE.TXT" + ARROW + b"one.txt\n" + b"SUB\\TWO.TXT" + ARROW + second + b"\n")
+        self.assertEqual(self.names("SUB"), sorted([b"one.txt", b"two.txt" if self.bin.wine else b"TWO.TXT"]))
+        if not self.bin.wine:
+            self.assertEqual(self.names(), [b"SUB", b"sub\\two.txt"])
 
     def test_over_long_name_is_refused_like_a_missing_one(self):
         name = "A" * 300

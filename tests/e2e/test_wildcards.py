@@ -25,8 +25,13 @@ class Wildcards(harness.Case):
         self.mkdir("sub")
         for n in ("B.TXT", "a.TXT"):
             self.touch(os.path.join("sub", n))
-        r = self.tavisk("sub\\*.txt", "/l", "/test")
-        self.expect(r, 0, b"sub\\a.TXT" + ARROW + b"a.txt\n" + b"sub\\B.TXT" + ARROW + b"b.txt\n")
+        if self.bin.wine:
+            r = self.tavisk("sub\\*.txt", "/l", "/test")
+            self.expect(r, 0, b"sub\\a.TXT" + ARROW + b"a.txt\n" + b"sub\\B.TXT" + ARROW + b"b.txt\n")
+        else:  # on Linux a '\\' is a byte of a name: the pattern finds such names only
+            self.touch("sub\\C.TXT")
+            r = self.tavisk("sub\\*.txt", "/l", "/test")
+            self.expect(r, 0, b"sub\\C.TXT" + ARROW + b"sub\\c.txt\n")
         r = self.tavisk("sub/*.txt", "/l")
         self.expect(r, 0, b"sub/a.TXT" + ARROW + b"a.txt\n" + b"sub/B.TXT" + ARROW + b"b.txt\n")
         self.assertEqual(self.names("sub"), [b"a.txt", b"b.txt"])

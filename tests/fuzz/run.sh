@@ -16,7 +16,10 @@ clang++ "${flags[@]}" -o "$out/config_fuzz" "$here/config_fuzz.cpp" $core "$here
 for target in split sjis decision switches journal; do
   clang++ "${flags[@]}" -o "$out/${target}_fuzz" "$here/${target}_fuzz.cpp" $core "$here/../platform/fake_platform.cpp" "$here/../process.cpp"
 done
-for target in config split sjis decision switches journal; do
+# The POSIX bridge alone, with the byte primitives it stands on.
+clang++ "${flags[@]}" -o "$out/codeset_fuzz" "$here/codeset_fuzz.cpp" "$src/platform/posix_codeset.cpp" \
+  "$src/platform/stand_ins.cpp" "$src/sjis/sjis.cpp"
+for target in config split sjis decision switches journal codeset; do
   corpus="$out/corpus-$target"
   mkdir -p "$corpus"
   cp "$here/seeds/$target/"* "$corpus/"

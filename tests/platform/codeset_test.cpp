@@ -34,14 +34,22 @@ TEST_F(Bridge, ToCommandGivesStandInsThatGoBackExactly) {
         {"ソフト", "\x83\x5C\x83\x74\x83\x67"},     // ソ ends in 0x5C
         {"ＡＢＣ", "\x82\x60\x82\x61\x82\x62"},     // full-width letters
         {"ﾀ", "\xC0"},                                  // half-width katakana
-        {"\\~", "\\~"},                               // stay ASCII both ways
+        {"~", "~"},                                   // stays ASCII both ways
+        {"A\\B.TXT", "A\xFD" "B.TXT"},                // a '\\' is a single-byte symbol, no separator
         {"A😀B", "A\xF0\x40" "B"},                      // outside code page 932
         {"caf\xC3\xA9", "caf\xF0\x40"},                // no best fit to 'e'
         {"\xC3\xA9\xF0\x9F\x98\x80\xC3\xA9", "\xF0\x40\xF0\x41\xF0\x40"},  // one stand-in per character
-        {"A\xE8" "B", "A\xF0\x40" "B"},                // not UTF-8
-        {"\xE8\xA1", "\xF0\x40\xF0\x41"},            // cut short
+        {"A\xE8" "B", "A\xF0\x40"},                    // not UTF-8: read as Shift-JIS, 'B' a second byte
+        {"\x83\x41.TXT", "\xF0\x40.TXT"},            // Shift-JIS: never ヂ.TXT
+        {"\x83\x41\x83\x43\x83\x58.TXT", "\xF0\x40\xF0\x41\xF0\x42.TXT"},
+        {"\x83\x5C.TXT", "\xF0\x40.TXT"},            // a second byte 0x5C
+        {"\x95\x5CZ.TXT", "\xF0\x40Z.TXT"},
+        {"\x83\\", "\xF0\x40"},                     // ソ again, its second byte first seen as '\\'
+        {"\xB1\\x", "\xF0\x40\xFDx"},              // half-width katakana, then a real '\\'
+        {"X\x83", "X\xF0\x40"},                       // a lone lead byte at the end
+        {"\xE8\xA1", "\xF0\x40"},                    // cut short: one Shift-JIS pair
         {"\xC0\xAF", "\xF0\x40\xF0\x41"},            // overlong '/'
-        {"\xED\xA0\x80", "\xF0\x40\xF0\x41\xF0\x42"},  // a surrogate
+        {"\xED\xA0\x80", "\xF0\x40\xF0\x41"},        // a surrogate
         {"\xEE\x80\x80", "\xF0\x40"},                 // user-defined already: F040 is a stand-in
         {"\xC2\xA5", "\xF0\x40"},                      // the yen sign is no backslash
     };
@@ -104,13 +112,43 @@ TEST_F(Bridge, DisplayShowsWhatDoesNotConvertAsQuestionMarks) {
     EXPECT_EQ(out, "CAF\xC3\x89\xE8.TXT");  // as the disk holds it
 }
 
-TEST(BridgeOff, EveryTextPassesUnchanged) {
+TEST(BridgeOff, EveryTextPassesUnchangedButWhatWouldBeMisread) {
+    struct Case {
+        bool utf8, shiftJisNames;
+        const char* system;
+        const char* command;  // as a name on the disk
+        const char* typed;    // the same bytes typed
+        const char* shown;    // the command's text on the terminal
+    } cases[] = {
+        {false, false, "\xE8\xA1\xA8", "\xE8\xA1\xA8", "\xE8\xA1\xA8", "\xE8\xA1\xA8"},
+        {false, false, "\xFF\x81", "\xFF\x81", "\xFF\x81", "\xFF\x81"},
+        {false, false, "\x83\x5C.TXT", "\x83\x5C.TXT", "\x83\x5C.TXT", "\x83\x5C.TXT"},
+        {false, false, "A\\B", "A\xFD" "B", "A\xFD" "B", "A\\B"},
+        {false, false, "\\\xF1\x40", "\xFD\xF0\x40", "\xFD\xF0\x40", "\\\xF1\x40"},  // user-defined too
+        {false, false, "\xFD\\", "\xF0\x40\xFD", "\xF0\x40\xFD", "\xFD\\"},  // the backslash's own stand-in
+        {false, false, "\xF9", "\xF0\x40", "\xF0\x40", "\xF9"},
+        // Shift-JIS names under a UTF-8 terminal: bytes on the disk, typed
+        // UTF-8 converted, typed bytes taken as they are, shown in UTF-8.
+        {true, true, "\x83\x41.TXT", "\x83\x41.TXT", "\x83\x41.TXT", "ア.TXT"},
+        {true, true, "\xE3\x82\xA2.TXT", "\xE3\x82\xA2.TXT", "\x83\x41.TXT", "繧｢.TXT"},
+        {true, true, "\x95\x5C\\", "\x95\x5C\xFD", "\x95\x5C\xFD", "表\\"},
+    };
+    for (const Case& c : cases) {
+        codeset::setActive(c.utf8);
+        codeset::useShiftJisNames(c.shiftJisNames);
+        std::string command, typed, back, shown;
+        EXPECT_TRUE(codeset::toCommand(c.system, command)) << c.system;
+        EXPECT_EQ(command, c.command) << c.system;
+        EXPECT_TRUE(codeset::fromTerminal(c.system, typed)) << c.system;
+        EXPECT_EQ(typed, c.typed) << c.system;
+        EXPECT_TRUE(codeset::toSystem(command.data(), command.size(), back)) << c.system;
+        EXPECT_EQ(back, c.system);
+        codeset::toDisplay(command.data(), command.size(), shown);
+        EXPECT_EQ(shown, c.shown) << c.system;
+        EXPECT_EQ(codeset::isSystemText(command.data(), command.size()), command == c.system) << c.system;
+    }
+    codeset::useShiftJisNames(false);
     codeset::setActive(false);
-    std::string out;
-    EXPECT_TRUE(codeset::toCommand("\xE8\xA1\xA8", out));
-    EXPECT_EQ(out, "\xE8\xA1\xA8");
-    EXPECT_TRUE(codeset::toSystem("\xFF\x81", 2, out));
-    EXPECT_EQ(out, "\xFF\x81");
 }
 
 class BridgedDirectory : public TemporaryDirectoryTest {

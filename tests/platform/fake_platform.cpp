@@ -108,6 +108,10 @@ using fake::state;
 
 void startProcess(int, char**) {}
 const char* GetCommandLineA() { return state().commandLine.c_str(); }
+// Names are the system's own: there is no other encoding to choose.
+void useShiftJisNames(bool) {}
+bool shiftJisNames() { return false; }
+
 const char* const* originalArguments(int* count) {
     *count = 0;
     return nullptr;

@@ -13,6 +13,8 @@
 #include "driver/arguments.h"
 #include "platform/glob.h"
 #include "platform/platform.h"
+#include "sjis/sjis.h"
+#include "platform/posix_codeset.h"
 #include "platform/posix_internal.h"
 #include "temporary_directory.h"
 
@@ -58,7 +60,7 @@ TEST_F(PosixBackend, LookupGivesTheStoredNameAndNeverGuesses) {
     touch("docs/Guide.TXT");
     EXPECT_EQ(lookup("README.TXT"), "ReadMe.txt");
     EXPECT_EQ(lookup("ReadMe.txt"), "ReadMe.txt");
-    EXPECT_EQ(lookup("docs\\GUIDE.txt"), "Guide.TXT");
+    EXPECT_EQ(lookup("docs\\GUIDE.txt"), "<none>");  // only '/' separates
     EXPECT_EQ(lookup("docs/guide.txt"), "Guide.TXT");
     EXPECT_EQ(lookup("BOTH.txt"), "BOTH.txt");    // the exact name first
     EXPECT_EQ(lookup("Both.Txt"), "<none>");      // two candidates: none of them
@@ -105,14 +107,28 @@ TEST_F(PosixBackend, LookupGivesTheStoredNameAndNeverGuesses) {
     EXPECT_EQ(platform::GetFileAttributesA("nope"), platform::invalidAttributes);
 }
 
-TEST_F(PosixBackend, NamesHoldingABackslashAreNeverProduced) {
+TEST_F(PosixBackend, ABackslashIsAByteOfTheName) {
     touch("A\\B.TXT");
     mkdir("A", 0755);
     touch("A/B.TXT", "other");
-    platform::FindData data;
-    platform::SearchHandle h = platform::FindFirstFileA("*.TXT", &data);
-    EXPECT_EQ(h, nullptr);  // "A\\B.TXT" would be read as A/B.TXT
-    EXPECT_EQ(lookup("A\\B.TXT"), "B.TXT");  // typed, '\\' is a separator
+    touch("\x83\x5C.TXT");  // a second byte 0x5C
+    std::string typed;
+    ASSERT_TRUE(platform::codeset::fromTerminal("A\\B.TXT", typed));
+    EXPECT_EQ(sjisFindFirst(typed.c_str(), '\\'), nullptr);  // a stand-in: no separator for the command
+    std::vector<std::string> listed = listEntries("", nullptr, ".TXT");
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{typed, "\x83\x5C.TXT"}));
+    EXPECT_EQ(lookup(typed.c_str()), typed);
+    EXPECT_EQ(lookup("\x83\x5C.txt"), "\x83\x5C.TXT");
+    std::string lowered = typed;
+    lowered.replace(lowered.size() - 5, 5, "B.txt");
+    lowered[0] = 'a';
+    ASSERT_TRUE(platform::moveEntry(typed.c_str(), lowered.c_str()));
+    EXPECT_EQ(access("a\\B.txt", F_OK), 0);
+    std::ifstream other("A/B.TXT");
+    std::string content;
+    other >> content;
+    EXPECT_EQ(content, "other");
 }
 
 TEST_F(PosixBackend, MoveNeverReplaces) {
@@ -138,7 +154,6 @@ TEST_F(PosixBackend, MoveNeverReplaces) {
         {"docs/A.TXT", "docs/a.txt", 5, true, "docs/a.txt"},
         {"docs/B.TXT", "docs/b.txt", 5, true, "docs/b.txt"},  // beside the last: its own system path
         {"docs/C.TXT", "x/c.txt", 5, false, "docs/C.TXT"},    // not beside it after all
-        {"docs/C.TXT", "docs/C\\D.TXT", 5, false, "docs/C.TXT"},  // a '\\' that separates
         {"docs/C.TXT", "docs/sub/c", 5, false, "docs/C.TXT"},
         {"docs/D.TXT", "docs/d.txt", 3, true, "docs/d.txt"},  // told wrongly: found as any other
         {"docs/\x95\x5c.TXT", "docs/\x95\x5c.txt", 5, true, "docs/\x95\x5c.txt"},  // a second byte 0x5C
