@@ -153,6 +153,7 @@ namespace {
 
 // What the decision makes of one entry.
 struct Plan {
+    bool tooLong;                     // a path beyond the system's limit: refused
     bool lowerCase;                   // false: left alone
     char newPath[platform::maxPath];  // the directory part and the new name
     std::size_t nameAt;               // where the new name begins in newPath
@@ -167,14 +168,12 @@ bool isToBeLowered(const Entry& entry) {
 
 Plan planEntry(const Entry& entry) {
     Plan plan;
-    plan.lowerCase = isToBeLowered(entry);
+    // A path beyond the limit (a walk reached it) is no rename to plan.
+    plan.tooLong = entry.length >= platform::maxPath;
+    plan.lowerCase = !plan.tooLong && isToBeLowered(entry);
     plan.newPath[0] = '\0';
     plan.nameAt = 0;
-    // A path beyond the limit is no rename to plan: lowerCaseEntry refuses it.
-    if (!plan.lowerCase || entry.length >= platform::maxPath) {
-        plan.lowerCase = false;
-        return plan;
-    }
+    if (!plan.lowerCase) return plan;
     // Every path here is shorter than maxPath, and the new one has its length.
     eightBytes::copy(plan.newPath, entry.path, entry.nameAt);
     copyLowered(plan.newPath + entry.nameAt, entry.path + entry.nameAt, entry.length - entry.nameAt);
@@ -189,13 +188,12 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
     const char* name = settings.showSkipped ? displayName : path;
     // A rename recorded ahead is made as the journal holds it.
     if (const char* planned = plannedPath(entry.record, path)) return renameAndReport(entry, planned, name, columnWidth);
-    // A path the system could not take (a walk reached it beyond the limit)
-    // is refused as one that cannot be found, before any buffer takes it.
-    if (entry.length >= platform::maxPath) {
+    Plan plan = planEntry(entry);
+    // A path the system could not take is refused as one that cannot be found.
+    if (plan.tooLong) {
         reportResult(ResultKind::notFound, name, columnWidth);
         return EntryOutcome::failed;
     }
-    Plan plan = planEntry(entry);
     // Only a rename proves that a listing still holds: what is left alone or
     // previewed is looked up first, so that a name gone since is reported.
     if (entry.fromListing && (!plan.lowerCase || settings.testMode)) return EntryOutcome::lookUp;

@@ -59,14 +59,19 @@ void applyKindFilter(char next) {
     }
 }
 
-// How names are written on a Linux disk: "--names=sjis" or "--names=locale".
+// How names are written on a Linux disk, as `text` says it: 1 for
+// "--names=sjis", 0 for "--names=locale", -1 for any other text.
+int namesSwitch(const char* text) {
+    if (!platform::commandLineDialect().gnu) return -1;
+    if (equalStrings(text, "--names=sjis")) return 1;
+    return equalStrings(text, "--names=locale") ? 0 : -1;
+}
+
 // True when `text` is such a switch (and applied).
 bool applyNamesSwitch(const char* text) {
-    if (!platform::commandLineDialect().gnu) return false;
-    if (equalStrings(text, "--names=sjis")) settings.shiftJisNames = true;
-    else if (equalStrings(text, "--names=locale")) settings.shiftJisNames = false;
-    else return false;
-    return true;
+    int chosen = namesSwitch(text);
+    if (chosen >= 0) settings.shiftJisNames = chosen == 1;
+    return chosen >= 0;
 }
 
 }  // namespace
@@ -86,9 +91,7 @@ bool isSwitchArgument(const char* argument) {
 
 bool isDocumentedSwitch(const char* text) {
     const char* word = text[0] ? text + 1 : text;
-    if (platform::commandLineDialect().gnu &&
-        (equalStrings(text, "--names=sjis") || equalStrings(text, "--names=locale")))
-        return true;
+    if (namesSwitch(text) >= 0) return true;
     static const char* const words[] = {"f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c",
                                         "c-", "p", "p-", "s", "s-", "test", "test-", "j", "j-", "undo", "?", "help"};
     for (const char* w : words)

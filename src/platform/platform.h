@@ -143,7 +143,8 @@ struct MoveNotes {
     // Told: where the final component begins in both paths, which share all
     // that comes before it.
     std::size_t nameAt = unknownNameAt;
-    std::size_t fromLength = unknownNameAt;  // told: the length of `from`, where known
+    static constexpr std::size_t unknownLength = static_cast<std::size_t>(-1);
+    std::size_t fromLength = unknownLength;  // told: the length of `from`, where known
     // Learnt: the system's own answer proved the entry stored exactly under
     // the new name (a move that refuses to replace, on a file system that
     // keeps letter cases apart). False proves nothing either way.

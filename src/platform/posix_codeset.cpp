@@ -36,8 +36,6 @@ struct Bridge {
     iconv_t toUtf8 = reinterpret_cast<iconv_t>(-1);
 } bridge;
 
-bool namesAreUtf8() { return detail::namesUtf8; }
-
 // Tells the fast paths how names are written.
 void chooseNames() { detail::namesUtf8 = bridge.on && !bridge.shiftJisNames; }
 
@@ -120,8 +118,9 @@ bool misread(const unsigned char* p, std::size_t left) {
     return left >= 2 && isSjisLead(p[0]) && !isSjisTrail(p[1]);
 }
 
-// True when any character of `p` is misread (as above): one walk by
-// characters, single-byte ones first.
+// True when any character of `p` is misread: the walk by characters with
+// misread at each, told in one loop, single-byte ones first (every name
+// with a byte from 0x80 on is asked).
 bool holdsMisread(const unsigned char* p, std::size_t length) {
     for (std::size_t i = 0; i < length;) {
         unsigned char c = p[i];
@@ -283,11 +282,11 @@ void useShiftJisNames(bool on) {
 bool shiftJisNames() { return bridge.shiftJisNames; }
 
 bool active() { return bridge.on; }
-bool namesConverted() { return namesAreUtf8(); }
+bool namesConverted() { return detail::namesUtf8; }
 
 bool toCommand(const char* system, std::string& out) {
     std::size_t length = std::strlen(system);
-    return namesAreUtf8() ? utf8ToCommand(system, length, out) : bytesToCommand(system, length, out);
+    return namesConverted() ? utf8ToCommand(system, length, out) : bytesToCommand(system, length, out);
 }
 
 bool fromTerminal(const char* typed, std::string& out) {
@@ -301,7 +300,7 @@ bool fromTerminal(const char* typed, std::string& out) {
 }
 
 bool toSystem(const char* text, std::size_t length, std::string& out) {
-    if (!namesAreUtf8()) return commandToBytes(text, length, out);
+    if (!namesConverted()) return commandToBytes(text, length, out);
     if (isAscii(text, length)) {
         out.assign(text, length);
         return true;
@@ -322,7 +321,6 @@ bool toSystem(const char* text, std::size_t length, std::string& out) {
         },
         [&](const std::string& unit) { out += unit; });
 }
-
 
 bool displayIsText() { return !bridge.on && !standins::anyGiven(); }
 

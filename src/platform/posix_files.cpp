@@ -862,8 +862,8 @@ MovePath pathOf(const Translation& t) {
 
 // The length of the final component `name` when it holds no '/' and is its
 // own system text; 0 otherwise, as for no name at all.
-std::size_t plainComponentLength(const char* name, std::size_t n = MoveNotes::unknownNameAt) {
-    if (n == MoveNotes::unknownNameAt) n = std::strlen(name);  // a name's few bytes: cheaper than a search for a set
+// `n` is the component's length.
+std::size_t plainComponentLength(const char* name, std::size_t n) {
     return std::memchr(name, '/', n) || !codeset::isSystemText(name, n) ? 0 : n;
 }
 
@@ -882,9 +882,11 @@ bool plainMove(const char* from, const char* to, const MoveNotes* notes, MovePat
             break;
         }
     if (!beside || (nameAt != 0 && std::memcmp(from, to, nameAt) != 0)) return false;
+    // A name's few bytes are measured more cheaply than searched for a set.
     std::size_t told = notes->fromLength;
-    std::size_t fromName = plainComponentLength(from + nameAt, told == MoveNotes::unknownNameAt ? told : told - nameAt);
-    std::size_t toName = plainComponentLength(to + nameAt);
+    std::size_t fromName = plainComponentLength(
+        from + nameAt, told == MoveNotes::unknownLength ? std::strlen(from + nameAt) : told - nameAt);
+    std::size_t toName = plainComponentLength(to + nameAt, std::strlen(to + nameAt));
     if (fromName == 0 || toName == 0 || nameAt + std::max(fromName, toName) >= maxPath) return false;
     std::size_t fromLength = nameAt + fromName, toLength = nameAt + toName;
     source = {from, fromLength, nameAt, from, fromLength, nameAt, beside->directory};

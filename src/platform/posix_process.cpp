@@ -60,11 +60,11 @@ namespace {
 // speaks UTF-8 or an argument holds a byte the command would misread.
 void convertArguments() {
     given.arguments = given.system;
+    // Bytes from a terminal that is no UTF-8 one pass as they are, but for
+    // what only a stand-in carries.
     bool same = !codeset::active();
-    for (int i = 0; same && i < given.count; ++i) {
-        std::string text;
-        same = codeset::fromTerminal(given.system[i], text) && text == given.system[i];
-    }
+    for (int i = 0; same && i < given.count; ++i)
+        same = !codeset::needsStandIn(given.system[i], std::strlen(given.system[i]));
     if (same) return;
     try {
         given.texts.resize(static_cast<std::size_t>(given.count));
