@@ -64,6 +64,13 @@ for n in "${counts[@]}"; do
     "tavisk '*.TXT' -j-" "$bare_best" "$(ratio "$bare_best" "$floor")" "$bare_median" \
     "$(printf '%.1f' "$(echo "($median / $bare_median - 1) * 100" | bc -l)")" \
     "$(stat -c %s "$(ls -t "$XDG_STATE_HOME"/tavisk/*.journal | head -1)")"
+  # What putting each window of the journal on the disk costs: the time the
+  # kernel spends in fdatasync, as strace counts it, against the run's.
+  populate
+  synced=$(cd "$work/d" && strace -c -e trace=fdatasync -o "$work/sync" "$tavisk" '*.TXT' >/dev/null &&
+           awk '$NF == "fdatasync" { print $2, $4 }' "$work/sync")
+  printf '%-28s %8ss  in %s calls, %s%% of the run\n' "  of which the journal's sync" "${synced% *}" \
+    "${synced#* }" "$(printf '%.1f' "$(echo "${synced% *} / ${seconds[$n]} * 100" | bc -l)")"
   t_test=$(timed "$tavisk" '*.TXT' -test)
   t_aligned=$(timed "$tavisk" '*.TXT' -v+k)
   t_utf8=$(timed env LC_ALL=C.UTF-8 "$tavisk" '*.TXT')

@@ -10,14 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/journal_text.h"
 #include "platform/platform.h"
-
-// One rename as the journal keeps it, in the system's own text.
-struct JournalRecord {
-    std::string directory;  // whole, with its separator
-    platform::EntryIdentity identity;
-    std::string oldName, newName;
-};
 
 // How many runs' journals are kept.
 constexpr int keptJournals = 20;
@@ -60,45 +54,12 @@ enum class JournalRead { read, missing, busy, unreadable, damaged };
 struct LoadedJournal {
     JournalRead result = JournalRead::missing;
     unsigned long line = 0;  // the first damaged line
-    std::vector<JournalRecord> records;
+    JournalContents contents;
     platform::JournalHandle handle = nullptr;  // held while the undo runs
 };
 LoadedJournal loadJournal(const std::string& file);
+// Writes, before an undo's first rename, that the undo has begun: a journal
+// whose entries all came back stays the one to finish until it is let go of.
+bool markUndoBegun(LoadedJournal& journal);
 // Lets go of a journal read back; `remove` once it has been taken back.
 void letGoOfJournal(LoadedJournal& journal, const std::string& file, bool remove);
-
-// The text of a journal: a header line, then for each rename a line "R"
-// with the file number, the old and the new name, after a line "D" with the
-// volume and the directory wherever these change. Bytes that would end or
-// split a line, and '%', are written as '%' and two hex digits.
-extern const char journalHeader[];
-// Text written in place at its end: room is asked for, written, and what was
-// written kept. Emptied, it keeps its storage, so that a run's windows seldom
-// grow it (growing a std::string fills what it adds).
-struct GrowingText {
-    std::string storage;
-    std::size_t size = 0;
-    char* room(std::size_t n) {
-        if (storage.size() - size < n) storage.resize(std::max(2 * storage.size(), size + n));
-        return &storage[size];
-    }
-    void keep(std::size_t n) { size += n; }
-    void append(std::string_view text) {
-        std::memcpy(room(text.size()), text.data(), text.size());
-        keep(text.size());
-    }
-    const char* data() const { return storage.data(); }
-    std::string_view view() const { return {storage.data(), size}; }
-    void clear() { size = 0; }
-};
-struct JournalText {
-    GrowingText text;
-    std::string directory;  // of the last "D" line
-    uint64_t volume = 0;
-    bool directed = false;  // a "D" line has been written
-};
-void appendJournalRecord(JournalText& journal, std::string_view directory, const platform::EntryIdentity& identity,
-                         std::string_view oldName, std::string_view newName);
-// False for damaged text, with its line in `badLine`. A last line without its
-// line end (a write cut short) is passed over.
-bool parseJournal(const std::string& text, std::vector<JournalRecord>& records, unsigned long* badLine);

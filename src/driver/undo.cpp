@@ -6,6 +6,7 @@
 #include "console/report.h"
 #include "convert/decision.h"
 #include "convert/journal.h"
+#include "convert/path.h"
 #include "convert/recover.h"
 #include "driver/failure.h"
 #include "driver/settings.h"
@@ -30,6 +31,42 @@ bool inCommandText(const JournalRecord& record, Undoing& u) {
     u.newPath = directory + newName;
     u.oldPath = directory + oldName;
     return true;
+}
+
+// True for a whole directory part, with its separator, through no "." or "..".
+bool isWholeDirectory(const std::string& directory) {
+    const char* p = directory.c_str();
+    bool rooted = isSeparatorByte(p[0]) ||
+                  (platform::commandLineDialect().drives && p[0] != '\0' && p[1] == ':' && isSeparatorByte(p[2]));
+    if (!rooted || !isSeparatorByte(directory.back())) return false;
+    std::size_t componentAt = 0;
+    for (std::size_t at = 0; at < directory.size(); at += pathCharacterLength(p + at)) {
+        if (!isSeparatorByte(p[at])) continue;
+        std::string component = directory.substr(componentAt, at - componentAt);
+        if (isDotOrDotDot(component.c_str())) return false;
+        componentAt = at + 1;
+    }
+    return true;
+}
+
+// True for a final component of its own: no separator, no "." or "..".
+bool isOwnName(const std::string& name) {
+    return !name.empty() && directoryLength(name.c_str()) == 0 && !isDotOrDotDot(name.c_str());
+}
+
+// True when a record says what a run can have done: in a whole directory,
+// a name lowered to another, and nothing else. Damage, or a journal that
+// another hand wrote, would make the undo rename what the run never did.
+bool isRunsRename(const JournalRecord& record) {
+    std::string directory, oldName, newName;
+    if (!platform::commandText(record.directory.c_str(), directory) ||
+        !platform::commandText(record.oldName.c_str(), oldName) ||
+        !platform::commandText(record.newName.c_str(), newName))
+        return true;  // told as a name that cannot be found, as it is met
+    std::string lowered = oldName;
+    lowerSingleByteLetters(&lowered[0], lowered.size());
+    return isWholeDirectory(directory) && isOwnName(oldName) && isOwnName(newName) && lowered == newName &&
+           oldName != newName;
 }
 
 // What `path` holds: nothing, another entry, or the record's entry stored
@@ -99,6 +136,17 @@ void undoRecord(const JournalRecord& record) {
     fatalError(text::journalUnreadable, file.c_str());
 }
 
+// The first record that no run can have made, refused with its line before
+// anything is renamed.
+void refuseForeignRecords(LoadedJournal& journal) {
+    for (const JournalRecord& record : journal.contents.records) {
+        if (isRunsRename(record)) continue;
+        journal.result = JournalRead::damaged;
+        journal.line = record.line;
+        cannotRead(journal);
+    }
+}
+
 }  // namespace
 
 int undoLastRun() {
@@ -108,19 +156,25 @@ int undoLastRun() {
         LoadedJournal journal = loadJournal(file);
         if (journal.result == JournalRead::missing) continue;  // let go by another run meanwhile
         if (journal.result != JournalRead::read) cannotRead(journal);
+        const std::vector<JournalRecord>& records = journal.contents.records;
         // A file that another run has just made holds nothing yet: it stays.
-        if (journal.records.empty()) {
+        if (records.empty()) {
             letGoOfJournal(journal, file, false);
             continue;
         }
-        // A run that renamed nothing is passed over, and let go of for good.
-        if (!renamedAnything(journal.records)) {
+        refuseForeignRecords(journal);
+        // A run that renamed nothing is passed over, and let go of for good;
+        // one whose undo was cut short is finished, even with all back.
+        if (!journal.contents.undoBegun && !renamedAnything(records)) {
             letGoOfJournal(journal, file, !settings.testMode);
             continue;
         }
+        // Where the mark cannot be written (a journal made read-only), the
+        // undo goes on as it could before.
+        if (!settings.testMode) markUndoBegun(journal);
         setUpResultPager(settings.pauseMode, 1);
         if (settings.pauseMode) countOutput(screenColumns, promptText);
-        for (auto r = journal.records.rbegin(); r != journal.records.rend(); ++r) undoRecord(*r);
+        for (auto r = records.rbegin(); r != records.rend(); ++r) undoRecord(*r);
         reportSummary();
         // Taken back, as far as it could be: not to be taken back twice. A
         // stop at a failure ended the process above and keeps it.

@@ -212,7 +212,8 @@ void releaseInterrupts();
 
 // The folder that keeps the journals, with its separator, made where it is
 // missing: $XDG_STATE_HOME/tavisk/ (by default ~/.local/state/tavisk/) on
-// Linux, %LOCALAPPDATA%\tavisk\ on Windows. False when it cannot be had;
+// Linux, %LOCALAPPDATA%\tavisk\ on Windows. False when it cannot be had,
+// or (on Linux) is not the user's own folder that only the user may write;
 // `folder` then holds what was tried, or is empty. Only named, not made,
 // without `make`.
 bool journalFolder(std::string& folder, bool make = true);
@@ -226,10 +227,14 @@ using JournalHandle = void*;
 // `taken` set where another file holds the name.
 JournalHandle createJournal(const std::string& path, bool* taken);
 enum class JournalOpen { opened, missing, busy, failed };
-// An existing file, for reading; `busy` while another process holds it.
+// An existing file, for reading and then appending; `busy` while another
+// process holds it. A file that is not the user's own plain file (a link, one
+// of another user, or one others may write) is refused as `failed`.
 JournalOpen openJournal(const std::string& path, JournalHandle* handle);
-// Writes all of `bytes`, or gives false.
+// Writes all of `bytes` at the file's end, or gives false.
 bool appendJournal(JournalHandle handle, const char* bytes, std::size_t count);
+// Puts what was written on the disk, or gives false.
+bool syncJournal(JournalHandle handle);
 // Reads the whole file into `out`.
 bool readJournal(JournalHandle handle, std::string& out);
 void closeJournal(JournalHandle handle);

@@ -29,6 +29,9 @@ bool makeFolders(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// True for what the user alone may change: their own, and writable by no one else.
+bool isUsersOwn(const struct stat& st) { return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0; }
+
 int descriptor(JournalHandle handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)) - 1; }
 JournalHandle handleOf(int fd) { return reinterpret_cast<JournalHandle>(static_cast<std::intptr_t>(fd) + 1); }
 
@@ -41,7 +44,12 @@ bool journalFolder(std::string& folder, bool make) {
     if (state && state[0] == '/') folder = std::string(state) + "/tavisk/";
     else if (home && home[0] == '/') folder = std::string(home) + "/.local/state/tavisk/";
     else folder.clear();
-    return !folder.empty() && (!make || makeFolders(folder));
+    if (folder.empty() || (make && !makeFolders(folder))) return false;
+    // Journals tell the undo what to rename: a folder that another user could
+    // fill, or a link to one, is not taken.
+    struct stat st;
+    std::string own = folder.substr(0, folder.size() - 1);
+    return !make || (lstat(own.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && isUsersOwn(st));
 }
 
 bool listJournalFolder(const std::string& folder, void (*visit)(const char* name, void* context), void* context) {
@@ -53,7 +61,7 @@ bool listJournalFolder(const std::string& folder, void (*visit)(const char* name
 }
 
 JournalHandle createJournal(const std::string& path, bool* taken) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
     *taken = fd < 0 && errno == EEXIST;
     if (fd < 0) return nullptr;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -64,8 +72,15 @@ JournalHandle createJournal(const std::string& path, bool* taken) {
 }
 
 JournalOpen openJournal(const std::string& path, JournalHandle* handle) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Appended to by an undo; a file the user made read-only is still read.
+    int fd = open(path.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT ? JournalOpen::missing : JournalOpen::failed;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !isUsersOwn(st)) {
+        close(fd);
+        return JournalOpen::failed;
+    }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         bool busy = errno == EWOULDBLOCK;
         close(fd);
@@ -99,6 +114,8 @@ bool readJournal(JournalHandle handle, std::string& out) {
         out.append(block, static_cast<std::size_t>(n));
     }
 }
+
+bool syncJournal(JournalHandle handle) { return fdatasync(descriptor(handle)) == 0; }
 
 void closeJournal(JournalHandle handle) { close(descriptor(handle)); }
 

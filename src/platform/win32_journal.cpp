@@ -54,8 +54,10 @@ bool journalFolder(std::string& folder, bool make) {
     if (!make) return true;
     // The folder above is the system's; only ours may be missing.
     if (!::CreateDirectoryW(path.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    // A link would lead the journals out of the user's profile.
     DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 bool listJournalFolder(const std::string& folder, void (*visit)(const char* name, void* context), void* context) {
@@ -86,11 +88,19 @@ JournalHandle createJournal(const std::string& path, bool* taken) {
 JournalOpen openJournal(const std::string& path, JournalHandle* handle) {
     std::wstring wide;
     if (!fromUtf8(path, wide)) return JournalOpen::failed;
-    HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A link is not followed: a journal is a file of the user's own folder.
+    HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return JournalOpen::missing;
         return error == ERROR_SHARING_VIOLATION ? JournalOpen::busy : JournalOpen::failed;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+        ::CloseHandle(h);
+        return JournalOpen::failed;
     }
     *handle = h;
     return JournalOpen::opened;
@@ -117,6 +127,8 @@ bool readJournal(JournalHandle handle, std::string& out) {
         out.append(block, n);
     }
 }
+
+bool syncJournal(JournalHandle handle) { return ::FlushFileBuffers(static_cast<HANDLE>(handle)) != 0; }
 
 void closeJournal(JournalHandle handle) { ::CloseHandle(static_cast<HANDLE>(handle)); }
 

@@ -1,5 +1,7 @@
 // The rename and its detour through a temporary name, with any platform
 // operation failing on any path; and the recovery of a killed run's leftovers.
+#include <cstdio>
+
 #include "convert/journal.h"
 #include "convert/rename.h"
 
@@ -202,13 +204,16 @@ TEST(JournalText, RecordsComeBackByteForByteAndDamageIsFound) {
     };
     JournalText text;
     text.text.append(journalHeader);
+    text.sealedTo = text.text.size;
     for (const JournalRecord& r : written) appendJournalRecord(text, r.directory, r.identity, r.oldName, r.newName);
+    sealJournalWindow(text);
     EXPECT_EQ(text.text.view().find("A\nB"), std::string::npos);
     for (const char* line : {"\nR 1234567 A a\n", "\nR 10009 F f\n", "\nR 100000000 D d\n"})
         EXPECT_NE(text.text.view().find(line), std::string::npos) << line;
-    std::vector<JournalRecord> read;
+    JournalContents contents;
+    const std::vector<JournalRecord>& read = contents.records;
     unsigned long line = 0;
-    ASSERT_TRUE(parseJournal(std::string(text.text.view()), read, &line));
+    ASSERT_TRUE(parseJournal(std::string(text.text.view()), contents, &line));
     ASSERT_EQ(read.size(), written.size());
     for (std::size_t i = 0; i < read.size(); ++i) {
         EXPECT_EQ(read[i].directory, written[i].directory) << i;
@@ -217,30 +222,54 @@ TEST(JournalText, RecordsComeBackByteForByteAndDamageIsFound) {
         EXPECT_EQ(read[i].newName, written[i].newName) << i;
     }
 
-    std::string head = std::string(journalHeader) + "D 7 /d/\n";
-    struct Case { std::string text; bool good; std::size_t records; unsigned long badLine; } cases[] = {
-        {head + "R 1 A.TXT a.txt\n", true, 1, 0},
-        {head + "R 1 A.TXT a.txt\nR 2 B.T", true, 1, 0},  // a write cut short
-        {head, true, 0, 0},
-        {"tavisk journal 2\n", false, 0, 1},
-        {"", true, 0, 0},                // made, not yet written
-        {"tavisk jour", true, 0, 0},     // its first write cut short
-        {"tavisk journal", true, 0, 0},
-        {"tavisk x", false, 0, 1},
-        {std::string(journalHeader) + "R 1 A.TXT a.txt\n", false, 0, 2},  // no directory yet
-        {head + "R x A.TXT a.txt\n", false, 0, 3},
-        {head + "R 1 A.TXT\n", false, 0, 3},
-        {head + "R 1 A.TXT a.txt extra\n", false, 0, 3},
-        {head + "R 1 A%2 a.txt\n", false, 0, 3},
-        {head + "R 1 A\tB a.txt\n", false, 0, 3},
-        {head + "R 99999999999999999999 A a\n", false, 0, 3},
-        {head + "X 1 A a\n", false, 0, 3},
-        {head + "\n", false, 0, 3},
+    // A window as a run writes it: its lines, then their checksum.
+    auto sealed = [](const std::string& lines) {
+        char seal[32];
+        std::snprintf(seal, sizeof seal, "C %016llX\n",
+                      static_cast<unsigned long long>(windowChecksum(lines.data(), lines.size())));
+        return lines + seal;
+    };
+    std::string window = sealed("D 7 /d/\nR 1 A.TXT a.txt\n");
+    std::string old = std::string(uncheckedJournalHeader) + "D 7 /d/\n";  // written before checksums
+    std::string head = journalHeader;
+    struct Case { std::string text; bool good; std::size_t records; unsigned long badLine; bool undoBegun; } cases[] = {
+        {head + window, true, 1, 0, false},
+        {head + window + sealed("R 2 B.TXT b.txt\n"), true, 2, 0, false},
+        {head + window + "R 2 B.TXT b.txt\nR 3 C.T", true, 1, 0, false},  // a write cut short
+        {head + window + "R 2 B.TXT b.txt\n", true, 1, 0, false},         // cut short before its seal
+        {head + window + "R 2 B.T\nU\n", true, 1, 0, true},               // undone after a cut
+        {head + window + "U\n", true, 1, 0, true},
+        {head + "D 7 /d/\nR 1 A.TXT b.txt\n" + window.substr(window.find("C ")), false, 0, 4, false},
+        {head + window.substr(0, 10) + "X" + window.substr(11), false, 0, 4, false},  // a byte changed
+        {head + "D 7 /d/\nR 1 A.TXT a.txt\nC 0123\n", false, 0, 4, false},
+        {head + sealed("D 7 /d/\nR x A.TXT a.txt\n"), false, 0, 3, false},  // whole, yet no record
+        {head + window + sealed("R 1 A.TXT\n"), false, 0, 5, false},
+        {old + "R 1 A.TXT a.txt\n", true, 1, 0, false},
+        {old + "R 1 A.TXT a.txt\nR 2 B.T", true, 1, 0, false},
+        {old, true, 0, 0, false},
+        {"tavisk journal 3\n", false, 0, 1, false},
+        {"", true, 0, 0, false},             // made, not yet written
+        {"tavisk jour", true, 0, 0, false},  // its first write cut short
+        {"tavisk journal", true, 0, 0, false},
+        {"tavisk x", false, 0, 1, false},
+        {std::string(uncheckedJournalHeader) + "R 1 A.TXT a.txt\n", false, 0, 2, false},  // no directory yet
+        {old + "R x A.TXT a.txt\n", false, 0, 3, false},
+        {old + "R 1 A.TXT\n", false, 0, 3, false},
+        {old + "R 1 A.TXT a.txt extra\n", false, 0, 3, false},
+        {old + "R 1 A%2 a.txt\n", false, 0, 3, false},
+        {old + "R 1 A\tB a.txt\n", false, 0, 3, false},
+        {old + "R 99999999999999999999 A a\n", false, 0, 3, false},
+        {old + "X 1 A a\n", false, 0, 3, false},
+        {old + "\n", false, 0, 3, false},
     };
     for (const Case& c : cases) {
         line = 0;
-        EXPECT_EQ(parseJournal(c.text, read, &line), c.good) << c.text;
-        if (c.good) EXPECT_EQ(read.size(), c.records) << c.text;
-        else EXPECT_EQ(line, c.badLine) << c.text;
+        EXPECT_EQ(parseJournal(c.text, contents, &line), c.good) << c.text;
+        if (c.good) {
+            EXPECT_EQ(read.size(), c.records) << c.text;
+            EXPECT_EQ(contents.undoBegun, c.undoBegun) << c.text;
+        } else {
+            EXPECT_EQ(line, c.badLine) << c.text;
+        }
     }
 }

@@ -18,10 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         JournalText text;
         text.text.append(journalHeader);
         appendJournalRecord(text, "/d/", {size, size * 7}, oldName, newName);
-        std::vector<JournalRecord> read;
+        sealJournalWindow(text);
+        JournalContents contents;
         unsigned long line = 0;
-        if (!parseJournal(std::string(text.text.view()), read, &line) || read.size() != 1 || read[0].oldName != oldName ||
-            read[0].newName != newName || read[0].identity.file != size * 7)
+        const std::vector<JournalRecord>& read = contents.records;
+        if (!parseJournal(std::string(text.text.view()), contents, &line) || read.size() != 1 ||
+            read[0].oldName != oldName || read[0].newName != newName || read[0].identity.file != size * 7)
             std::abort();
     }
     for (const char* mode : {"/c", "/test"}) {

@@ -344,6 +344,10 @@ bool readJournal(JournalHandle handle, std::string& out) {
     return true;
 }
 
+bool syncJournal(JournalHandle handle) {
+    return !fake::fails("syncJournal", static_cast<std::string*>(handle)->c_str());
+}
+
 void closeJournal(JournalHandle) {}
 
 bool removeJournal(const std::string& path) { return state().journals.erase(path) == 1; }
