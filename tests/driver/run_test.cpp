@@ -164,7 +164,7 @@ TEST_F(CommandRun, AJournalThatCannotBeWrittenStopsBeforeAnyRename) {
         fake::addFile("SUB\\B.TXT");
         fake::state().failingCalls = {failing};
     };
-    for (const char* call : {"createJournal", "appendJournal"}) {
+    for (const char* call : {"createJournal", "appendJournal", "syncJournal"}) {
         std::string failing = std::string(call) + " J:\\tavisk\\00000001.journal";
         for (auto arguments : {std::vector<std::string>{"*"}, {"/s", "*"}, {"A.TXT"}}) {
             setUp(failing);
@@ -179,6 +179,14 @@ TEST_F(CommandRun, AJournalThatCannotBeWrittenStopsBeforeAnyRename) {
         EXPECT_EQ(runTavisk({"/j-", "A.TXT"}).code, 0);
         EXPECT_TRUE(fake::exists("a.txt"));
     }
+    // Past eight digits the numbers go on, and the newest is still the one taken back.
+    setUp("none");
+    fake::state().journals["J:\\tavisk\\99999999.journal"] = "";
+    EXPECT_EQ(runTavisk({"A.TXT"}).code, 0);
+    EXPECT_EQ(fake::state().journals.count("J:\\tavisk\\100000000.journal"), 1u);
+    RunResult undo = runTavisk({"/undo"});
+    EXPECT_EQ(undo.code, 0) << undo.err << fake::state().journals["J:\\tavisk\\100000000.journal"];
+    EXPECT_TRUE(fake::exists("A.TXT"));
 }
 
 TEST_F(CommandRun, SideBySideSpellingsAreNeverReplaced) {

@@ -17,6 +17,9 @@ State& state() {
 
 void reset() { state() = State{}; }
 
+// Where relative paths start: the whole paths of the journal are in it.
+constexpr char currentDirectory[] = "C:\\work\\";
+
 namespace {
 
 std::string normalize(const std::string& path) {
@@ -24,6 +27,7 @@ std::string normalize(const std::string& path) {
     std::replace(p.begin(), p.end(), '/', '\\');
     while (p.size() > 1 && p.back() == '\\') p.pop_back();
     if (p.rfind(".\\", 0) == 0) p = p.substr(2);
+    if (p.rfind(currentDirectory, 0) == 0) p = p.substr(sizeof currentDirectory - 1);
     return p;
 }
 
@@ -353,7 +357,8 @@ void closeJournal(JournalHandle) {}
 bool removeJournal(const std::string& path) { return state().journals.erase(path) == 1; }
 
 bool wholeSystemDirectory(const char* directory, std::size_t length, std::string& out) {
-    out.assign(directory, length);
+    out = fake::currentDirectory + std::string(directory, length);
+    if (out.back() != '\\') out += '\\';
     return true;
 }
 
