@@ -185,7 +185,7 @@ TEST_F(CommandRun, AJournalThatCannotBeWrittenStopsBeforeAnyRename) {
     EXPECT_EQ(runTavisk({"A.TXT"}).code, 0);
     EXPECT_EQ(fake::state().journals.count("J:\\tavisk\\100000000.journal"), 1u);
     RunResult undo = runTavisk({"/undo"});
-    EXPECT_EQ(undo.code, 0) << undo.err << fake::state().journals["J:\\tavisk\\100000000.journal"];
+    EXPECT_EQ(undo.code, 0) << undo.err;
     EXPECT_TRUE(fake::exists("A.TXT"));
 }
 
