@@ -162,9 +162,11 @@ bool writeRecords() {
 
 }  // namespace
 
-void startJournal(bool on) {
+void startJournal(bool on, bool joinRuns) {
     writer = Writer{};
     writer.on = on;
+    std::string folder;
+    if (joinRuns && platform::journalFolder(folder)) platform::joinRuns(folder);
 }
 
 bool journalIsOn() { return writer.on; }

@@ -18,8 +18,9 @@ constexpr int keptJournals = 20;
 
 // Turns journaling on or off as a run starts; the journal is made as the
 // first rename is recorded, and the oldest beyond the kept ones are let go
-// then.
-void startJournal(bool on);
+// then. A run that may move entries joins the other runs (see
+// platform::joinRuns).
+void startJournal(bool on, bool joinRuns);
 // True while this run records its renames.
 bool journalIsOn();
 // The file of this run's journal, or of the journal last read or tried, for

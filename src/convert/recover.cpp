@@ -27,16 +27,16 @@ bool alreadySeen(const char* path, std::size_t length) {
     return !seen.insert(last).second;
 }
 
-// True when what holds `path` is stored as its lower-cased final component,
-// which differs from it: the spelling a killed run had claimed.
+// True when what holds `path` is stored under another spelling of its final
+// component: the spelling a killed move had claimed, lowered by a run or
+// given back its capitals by an undo.
 bool heldByClaim(const char* path) {
     platform::FindData found;
     platform::SearchHandle h = platform::FindFirstFileA(path, &found);
     if (!h) return false;
     platform::FindClose(h);
-    std::string lowered = finalComponent(path);
-    lowerSingleByteLetters(&lowered[0]);
-    return lowered != finalComponent(path) && lowered == found.fileName;
+    const char* name = finalComponent(path);
+    return !equalStrings(found.fileName, name) && equalsIgnoreCase(found.fileName, name);
 }
 
 enum class Restored { back, previewed, failed };
@@ -70,7 +70,10 @@ Recovery recoverDirectory(const std::string& directory) {
     // A listing read whole, the expansion's, may have told that there is none.
     if (platform::holdsNoneEnding(directory.c_str())) return recovery;
     // Listed first, moved after: a search does not see its directory change.
-    for (const std::string& leftover : listEntries(directory, isLeftoverName, leftoverSuffix)) {
+    std::vector<std::string> leftovers = listEntries(directory, isLeftoverName, leftoverSuffix);
+    // Another run at work may be moving them on: they are its own to finish.
+    if (leftovers.empty() || !platform::aloneInRuns()) return recovery;
+    for (const std::string& leftover : leftovers) {
         std::string oldName = leftover.substr(0, leftover.size() - leftoverSuffixLength);
         switch (restore(directory, leftover, oldName)) {
             case Restored::back: recovery.restored.push_back(std::move(oldName)); break;

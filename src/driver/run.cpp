@@ -389,11 +389,11 @@ int runCommand(int count, char** arguments) {
         // The journal names what is taken back; a name beside it would
         // suggest that only that name is.
         if (names) fatalError(text::undoWithNames, undo);
-        startJournal(false);  // what is taken back is not itself recorded
+        startJournal(false, !settings.testMode);  // what is taken back is not itself recorded
         return undoLastRun();
     }
     if (names == 0) return helpEnds(arguments[0], 1);
-    startJournal(settings.journal && !settings.testMode);
+    startJournal(settings.journal && !settings.testMode, !settings.testMode);
 
     setUpResultPager(settings.pauseMode, 1);
     if (settings.pauseMode) countOutput(screenColumns, promptText);

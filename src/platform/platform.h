@@ -240,6 +240,14 @@ bool readJournal(JournalHandle handle, std::string& out);
 void closeJournal(JournalHandle handle);
 bool removeJournal(const std::string& path);
 
+// The runs of one user know of each other by a lock file in the journals'
+// folder, which each holds shared while it runs: an entry under a temporary
+// name is put back only by a run that is alone, for another run may be
+// moving it on.
+void joinRuns(const std::string& folder);
+// True when no other run holds the lock, or none was joined.
+bool aloneInRuns();
+
 // The directory part `directory` (with its separator, or empty for the
 // current directory) as a whole path in the system's text, with its
 // separator.

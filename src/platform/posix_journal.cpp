@@ -121,4 +121,28 @@ void closeJournal(JournalHandle handle) { close(descriptor(handle)); }
 
 bool removeJournal(const std::string& path) { return unlink(path.c_str()) == 0; }
 
+namespace {
+// The lock this run holds shared, from joinRuns on; -1 for none.
+struct Runs {
+    int fd = -1;
+} runs;
+}  // namespace
+
+void joinRuns(const std::string& folder) {
+    if (runs.fd >= 0) return;
+    int fd = open((folder + "runs.lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 && flock(fd, LOCK_SH) != 0) {
+        close(fd);
+        fd = -1;
+    }
+    runs.fd = fd;
+}
+
+bool aloneInRuns() {
+    if (runs.fd < 0) return true;
+    bool alone = flock(runs.fd, LOCK_EX | LOCK_NB) == 0;
+    flock(runs.fd, LOCK_SH);
+    return alone;
+}
+
 }  // namespace platform

@@ -431,51 +431,13 @@ bool mayRename(const char* path) {
 
 namespace {
 
-// True when `path` holds the claim `claimed`: the empty file made for it.
-bool holdsClaim(const std::wstring& path, uint64_t claimed) {
-    HANDLE handle = openEntry(path);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    uint64_t index = 0;
-    LARGE_INTEGER size;
-    bool ours = fileIndexOf(handle, &index) && index == claimed && ::GetFileSizeEx(handle, &size) &&
-                size.QuadPart == 0;
-    ::CloseHandle(handle);
-    return ours;
-}
-
-// A move of a file to a name it does not hold: the name is first claimed by
-// creating an empty file where nothing is (which Windows and Wine do in one
-// step), and the file is moved onto the claim only while it is still ours and
-// untouched. A program that creates the name meanwhile is refused; one would
-// have to delete our claim and put its own in its place between the look and
-// the move. A failure to claim keeps its error, for the caller to tell an
-// existing name.
-bool claimThenMove(const std::wstring& source, const std::wstring& target) {
-    HANDLE claim = ::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (claim == INVALID_HANDLE_VALUE) return false;
-    uint64_t claimed = 0;
-    bool known = fileIndexOf(claim, &claimed);
-    ::CloseHandle(claim);
-    if (known && holdsClaim(target, claimed) &&
-        ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return true;
-    if (known && holdsClaim(target, claimed)) ::DeleteFileW(target.c_str());
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-}
-
-// One try at a move that never replaces another entry. A case-only move of
-// the entry itself, a move to the command's own name and the move of a
-// directory go to the system as they are:
-// without MOVEFILE_REPLACE_EXISTING it refuses a name that another entry
-// holds (Wine checks, then moves).
-bool moveOnce(const std::wstring& source, const std::wstring& target, MoveTarget whose) {
-    DWORD attributes = whose == MoveTarget::own ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(source.c_str());
-    bool moved = !sameIgnoringCase(source, target) && attributes != INVALID_FILE_ATTRIBUTES &&
-                         !(attributes & FILE_ATTRIBUTE_DIRECTORY)
-                     ? claimThenMove(source, target)
-                     : ::MoveFileExW(source.c_str(), target.c_str(), 0) != 0;
+// One try at a move that never replaces another entry: without
+// MOVEFILE_REPLACE_EXISTING the system refuses a name that another entry
+// holds, in one step on NTFS. Wine's server looks, then moves, with no call
+// between that another Wine program could make; a claim made beforehand
+// would only open a wider window.
+bool moveOnce(const std::wstring& source, const std::wstring& target) {
+    bool moved = ::MoveFileExW(source.c_str(), target.c_str(), 0) != 0;
     if (moved) noteMove(source, target);
     return moved;
 }
@@ -517,7 +479,7 @@ bool moveOntoClaim(const char* from, const char* to) {
 void noticeEnding(const char*) {}
 bool holdsNoneEnding(const char*) { return false; }
 
-bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* notes) {
+bool moveEntry(const char* from, const char* to, MoveTarget, MoveNotes* notes) {
     if (notes) notes->proven = false;  // a move that changed nothing reports success
     std::wstring source, target;
     if (!widen(from, source) || !widen(to, target) || holdsReplacement(source) || holdsReplacement(target))
@@ -529,7 +491,7 @@ bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* no
     if (echo.known && echo.echoes && echo.directory == source.substr(0, directoryLength) &&
         sameIgnoringCase(source, target))
         return false;
-    if (moveOnce(source, target, whose)) return true;
+    if (moveOnce(source, target)) return true;
     DWORD error = ::GetLastError();
     if ((error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) || !echo.known || !echo.echoes ||
         echo.directory != target.substr(0, wideDirectoryLength(target)))
@@ -545,7 +507,7 @@ bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* no
     }
     for (int attempt = 0; attempt < 30; ++attempt) {
         ::Sleep(100);
-        if (moveOnce(source, target, whose)) return true;
+        if (moveOnce(source, target)) return true;
         error = ::GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
     }

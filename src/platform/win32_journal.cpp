@@ -157,4 +157,45 @@ bool commandText(const char* system, std::string& out) {
     return fromUtf8(system, wide) && narrow(wide.c_str(), out);
 }
 
+namespace {
+// The lock this run holds shared, from joinRuns on.
+struct Runs {
+    HANDLE file = INVALID_HANDLE_VALUE;
+} runs;
+
+bool lockRuns(DWORD flags) {
+    OVERLAPPED at = {};
+    return ::LockFileEx(runs.file, flags | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != 0;
+}
+void unlockRuns() {
+    OVERLAPPED at = {};
+    ::UnlockFileEx(runs.file, 0, 1, 0, &at);
+}
+}  // namespace
+
+void joinRuns(const std::string& folder) {
+    std::wstring wide;
+    if (runs.file != INVALID_HANDLE_VALUE || !fromUtf8(folder + "runs.lock", wide)) return;
+    runs.file = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Another run's look at the lock holds it a moment: a few tries.
+    for (int tries = 0; runs.file != INVALID_HANDLE_VALUE && !lockRuns(0); ++tries) {
+        if (tries == 100) {
+            ::CloseHandle(runs.file);
+            runs.file = INVALID_HANDLE_VALUE;
+            return;
+        }
+        ::Sleep(10);
+    }
+}
+
+bool aloneInRuns() {
+    if (runs.file == INVALID_HANDLE_VALUE) return true;
+    unlockRuns();
+    bool alone = lockRuns(LOCKFILE_EXCLUSIVE_LOCK);
+    if (alone) unlockRuns();
+    while (!lockRuns(0)) ::Sleep(10);
+    return alone;
+}
+
 }  // namespace platform

@@ -115,6 +115,7 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
         std::string out;
         std::vector<std::string> after;
         bool ignoresCase = false;  // "|empty" after a name makes it an empty file
+        bool anotherRun = false;
     } cases[] = {
         {"put back, then renamed", {"X.TXT.tavisk~"}, {"X.TXT"}, 0,
          line("X.TXT.tavisk~", "X.TXT", ":中断した改名から復元") + line("X.TXT", "x.txt"), {"x.txt"}},
@@ -132,6 +133,11 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
          line("X.TXT.tavisk~", "X.TXT", ":中断した改名から復元"), {"x.txt"}, true},
         {"an empty file under the old name", {"X.TXT.tavisk~", "X.TXT|empty"}, {"X.TXT"}, 1,
          line("X.TXT.tavisk~", "X.TXT", ":改名不能"), {"X.TXT", "X.TXT.tavisk~"}, true},
+        // An undo killed there had claimed the capitals it gave back.
+        {"a claim of the capitals", {"x.txt.tavisk~", "X.TXT|empty"}, {"/v=", "X.TXT"}, 0, "", {"x.txt"}, true},
+        // Another run at work may be moving it on: it stays for that run.
+        {"another run at work", {"X.TXT.tavisk~", "Y.TXT"}, {"Y.TXT"}, 0, line("Y.TXT", "y.txt"),
+         {"X.TXT.tavisk~", "y.txt"}, false, true},
         {"a pattern that found nothing else", {"X.TXT.tavisk~", "Z.DAT.tavisk~"}, {"*.TXT"}, 0,
          line("X.TXT.tavisk~", "X.TXT", ":中断した改名から復元") + line("Z.DAT.tavisk~", "Z.DAT", ":中断した改名から復元") +
              line("X.TXT", "x.txt"),
@@ -146,6 +152,7 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
     for (const Case& c : cases) {
         resetProcess();
         fake::state().caseSensitive = !c.ignoresCase;
+        fake::state().anotherRun = c.anotherRun;
         for (std::string n : c.before) {
             bool empty = n.size() > 6 && n.substr(n.size() - 6) == "|empty";
             if (empty) n.resize(n.size() - 6);
@@ -161,7 +168,7 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
 }
 
 TEST_F(Rename, ARecordAheadGivesItsNewPathToItsOwnPathOnly) {
-    startJournal(true);
+    startJournal(true, true);
     char path[] = "A.TXT";
     int record = recordAhead(path, 0, {1, 2}, "a.txt");
     ASSERT_GE(record, 0);

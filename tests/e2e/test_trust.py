@@ -4,6 +4,7 @@ disk."""
 import hashlib
 import itertools
 import os
+import re
 import random
 import shlex
 import shutil
@@ -152,6 +153,9 @@ class RandomTree(harness.Case):
                     self.assertEqual((preview[0], preview[1]), (code, out), "the preview did not predict the run")
 
 
+ROUNDS_AT_ONCE = int(os.environ.get("ROUNDS_AT_ONCE", "3"))
+
+
 class Interruption(harness.Case):
     def interrupt_large_run(self, sig):
         # A run that ends before the signal reaches it proves nothing: it is
@@ -227,6 +231,27 @@ class Interruption(harness.Case):
         names = self.names()
         self.assertEqual((code, err), (0, b""), out[-300:])
         self.assertEqual(names, [b"k%05d.txt" % i for i in range(count)])
+
+        # Two runs at once over the same names: neither puts back what the
+        # other holds under a temporary name, so that none is left there,
+        # and a line that names a temporary name names one that is there.
+        for _ in range(ROUNDS_AT_ONCE):
+            for n in self.names():
+                os.rename(self.path(n), self.path(n.upper()))
+            runs = []
+            for delay in (0, random.uniform(0.2, 0.8)):  # the second finds the first at work
+                time.sleep(delay)
+                runs.append(subprocess.Popen(self.bin.command(["/c", "K*.TXT"]), cwd=self.dir, env=self.bin.env(),
+                                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                             stderr=subprocess.DEVNULL))
+            outs = [p.communicate(timeout=300)[0] for p in runs]
+            names = self.names()
+            self.assertEqual([n for n in names if n.endswith(b".tavisk~")], [])
+            for out in outs:
+                for told in re.findall(rb"\(([^()]*\.tavisk~)\)", out):
+                    self.assertIn(told.rsplit(b"\\", 1)[-1], names)
+            self.assertEqual(self.tavisk("K*.TXT")[0], 0)
+            self.assertEqual(self.names(), [b"k%05d.txt" % i for i in range(count)])
 
 
 class Links(harness.Case):

@@ -362,6 +362,9 @@ bool wholeSystemDirectory(const char* directory, std::size_t length, std::string
     return true;
 }
 
+void joinRuns(const std::string&) {}
+bool aloneInRuns() { return !fake::state().anotherRun; }
+
 bool commandTextIsSystemText() { return true; }
 
 bool systemText(const char* text, std::string& out) {

@@ -38,6 +38,7 @@ struct State {
     uint32_t tickStep = 1;
     // Failures.
     bool caseOnlyMoveIsNoop = false;  // FAT, exFAT, Wine on a case-sensitive disk
+    bool anotherRun = false;          // holds the runs' lock meanwhile
     bool caseSensitive = false;       // names differing in case are different entries
     std::vector<int> failingMoves;    // 1-based numbers of moveEntry calls that fail
     // "operation path" pairs that fail, such as "moveEntry A.TXT" or
