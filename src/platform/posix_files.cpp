@@ -101,6 +101,7 @@ struct Directory {
     bool caseInsensitive = true;  // could ignore case: not known to keep cases apart
     bool ignoresCase = false;     // seen to ignore case
     bool directoriesStay = false;  // see movesDirectoriesBadly
+    bool userSpace = false;        // FUSE: see renameWithoutReplacing
     bool holdsNoneNoticed = false;  // read whole without a name of the noticed ending
     bool indexed = false;
     std::unordered_map<std::string, Slot> names;
@@ -295,6 +296,7 @@ Directory& directoryState(const std::string& directory) {
     if (statfs(orDot(directory), &fs) == 0) {
         d.caseInsensitive = !isKnownCaseSensitive(directory, fs);
         d.directoriesStay = movesDirectoriesBadly(directory, fs);
+        d.userSpace = static_cast<unsigned long>(fs.f_type) == FUSE_SUPER_MAGIC;
     }
     return d;
 }
@@ -965,9 +967,13 @@ bool renameWithoutReplacing(const MovePath& from, const MovePath& to, MoveTarget
         // spelling, and there no other program can create that spelling while
         // the entry holds it: the plain move changes the case in one step.
         // Proven once per directory by a listing that holds the old spelling
-        // and not the new one.
+        // and not the new one. Not through FUSE: there each spelling is an
+        // entry of its own to the kernel, and one that another program has
+        // open (a twin made after the listing) is put aside and deleted as
+        // the target that the move replaces; the detour moves to names that
+        // nothing holds.
         Directory& d = *from.directory;
-        if (!d.caseInsensitive || !isCaseOnly(from, to)) return false;
+        if (!d.caseInsensitive || d.userSpace || !isCaseOnly(from, to)) return false;
         std::size_t dir = from.systemNameAt;
         if (!d.ignoresCase && !listingHoldsOnly(from.systemPart(0, dir), from.systemPart(dir), to.systemPart(dir)))
             return false;

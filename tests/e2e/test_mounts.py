@@ -177,6 +177,61 @@ class FileSystems(harness.Case):
                 with open(os.path.join(work, name), "rb") as f:
                     self.assertEqual(f.read(), content.encode(), name)
 
+    def entry_replaced_in_the_gap(self, mount):
+        """The listed entry is moved away and another program makes its new
+        spelling and keeps it open, while the run's first rename(2) waits:
+        that program's file is never taken for the entry, nor deleted as a
+        target the move replaced."""
+        work = mount.work
+        for entry in os.listdir(work):
+            os.remove(os.path.join(work, entry))
+        time.sleep(1.2)
+        # A.U first: its case change teaches the run that the folder ignores case.
+        for name in ("A.U", "D.U"):
+            with open(os.path.join(work, name), "wb") as f:
+                f.write(b"entry")
+        delay = ["-e", "inject=rename,renameat2:delay_enter=1500000"]
+        tracer = None
+        if self.bin.wine:
+            subprocess.run(["wineserver", "-p"], env=self.bin.env(), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            servers = subprocess.run(["pgrep", "^wineserver"], stdout=subprocess.PIPE).stdout.split()
+            if not servers:
+                self.skipTest("no wine server is running")
+            tracer = subprocess.Popen(["strace", "-qq", "-o", "/dev/null", "-e", "trace=rename,renameat2"] + delay +
+                                      [a for pid in servers for a in ("-p", pid.decode())])
+            time.sleep(1)
+            command = self.bin.command(["A.U", "D.U"])
+        else:
+            command = (["strace", "-qq", "-f", "-o", "/dev/null", "-e", "trace=rename,renameat2"] + delay +
+                       self.bin.command(["A.U", "D.U"]))
+        p = subprocess.Popen(command, cwd=work, env=self.bin.env({"ASAN_OPTIONS": "detect_leaks=0"}),
+                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        deadline = time.time() + 60
+        while time.time() < deadline and "a.u" not in os.listdir(work):
+            time.sleep(0.01)
+        time.sleep(0.6)  # into the wait of D.U's first move
+        os.rename(os.path.join(work, "D.U"), os.path.join(work, "X.U"))
+        theirs = os.open(os.path.join(work, "d.u"), os.O_CREAT | os.O_EXCL | os.O_WRONLY)
+        os.write(theirs, b"theirs")
+        try:
+            out, err = p.communicate(timeout=120)
+        finally:
+            os.close(theirs)
+            if tracer:
+                tracer.terminate()
+                tracer.wait()
+        time.sleep(0.5)
+        names = os.listdir(work)
+        contents = []
+        for entry in names:
+            with open(os.path.join(work, entry), "rb") as f:
+                contents.append(f.read())
+            os.remove(os.path.join(work, entry))
+        time.sleep(1.2)
+        self.assertEqual(sorted(contents), [b"entry", b"entry", b"theirs"], (p.returncode, out, err, names))
+        self.assertIn(p.returncode, (0, 1), (out, err))
+
     def twin_in_the_gap(self, mount):
         """Another program creates the new spelling over and over while each
         rename(2) of the run waits 1.5 s: whatever it manages to create stays,
@@ -261,6 +316,8 @@ class FileSystems(harness.Case):
                 if kind != "casefold" and shutil.which("strace"):
                     with self.subTest(file_system=kind, scenario="a twin created in the gap"):
                         self.twin_in_the_gap(mount)
+                    with self.subTest(file_system=kind, scenario="the entry replaced in the gap"):
+                        self.entry_replaced_in_the_gap(mount)
                 # First, while no name on the mount has gone from small letters to
                 # capitals (fusefat spins removing such a file). Windows has no
                 # fusefat: under Wine, tavisk.exe moves directories as any program does.
