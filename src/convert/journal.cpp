@@ -133,15 +133,18 @@ Added addRecord(std::string_view path, std::size_t nameAt, const platform::Entry
         if (!platform::wholeSystemDirectory(path.data(), nameAt, writer.systemDirectory)) return Added::failed;
         writer.directoryKnown = true;
     }
+    // What names the entry from run to run, where file numbers do not.
+    platform::EntryIdentity kept;
+    if (!platform::journalIdentity(path.data(), identity, &kept)) return Added::failed;
     bool lined = writer.directoryLined;
     if (platform::commandTextIsSystemText()) {
-        appendJournalLines(writer.journal, !lined, writer.systemDirectory, identity, path.substr(nameAt), newName);
+        appendJournalLines(writer.journal, !lined, writer.systemDirectory, kept, path.substr(nameAt), newName);
     } else {
         // A name the system cannot be given cannot be renamed either.
         if (!platform::systemText(path.data() + nameAt, writer.oldName) ||
             !platform::systemText(newName.data(), writer.newName))
             return Added::unexpressible;
-        appendJournalLines(writer.journal, !lined, writer.systemDirectory, identity, writer.oldName, writer.newName);
+        appendJournalLines(writer.journal, !lined, writer.systemDirectory, kept, writer.oldName, writer.newName);
     }
     writer.directoryLined = true;
     return Added::added;

@@ -76,7 +76,10 @@ Held heldAt(const std::string& path, std::size_t nameAt, const platform::EntryId
             platform::FindData& found) {
     if (!platform::lookUpEntry(path.c_str(), &found)) return Held::nothing;
     if (!found.identified) found.identified = platform::entryIdentity(path.c_str(), &found.identity);
-    bool entry = found.identified && found.identity == identity && equalStrings(found.fileName, path.c_str() + nameAt);
+    // The journal keeps what names the entry from mount to mount.
+    platform::EntryIdentity kept;
+    bool entry = found.identified && platform::journalIdentity(path.c_str(), found.identity, &kept) &&
+                 kept == identity && equalStrings(found.fileName, path.c_str() + nameAt);
     return entry ? Held::entry : Held::other;
 }
 
@@ -111,7 +114,7 @@ void undoRecord(const JournalRecord& record) {
     Held held = heldAt(u.newPath, u.nameAt, record.identity, found);
     if (held == Held::entry) {
         // Journaling is off: nothing here is recorded, and the entry is no listing's.
-        Entry entry{u.newPath.c_str(), u.newPath.size(), u.nameAt, found.attributes, true, record.identity, false,
+        Entry entry{u.newPath.c_str(), u.newPath.size(), u.nameAt, found.attributes, true, found.identity, false,
                      Verdict::unknown, -1};
         if (renameAndReport(entry, u.oldPath.c_str(), u.newPath.c_str(), 0) != EntryOutcome::handled) failureStep();
         return;

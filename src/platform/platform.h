@@ -64,6 +64,13 @@ inline bool operator==(const EntryIdentity& a, const EntryIdentity& b) {
     return a.volume == b.volume && a.file == b.file;
 }
 
+// The identity that the journal keeps for the entry `path` whose identity in
+// this run is `identity`: the same where the file system keeps its file
+// numbers. Where it hands them out afresh on each mount and lookup (FUSE),
+// what stays: the entry's kind and, for a file, its size and modification
+// time, which its renames do not change. False when it cannot be told.
+bool journalIdentity(const char* path, const EntryIdentity& identity, EntryIdentity* kept);
+
 struct FindData {
     uint32_t attributes;
     char fileName[maxName];  // the entry's name as stored, without directory

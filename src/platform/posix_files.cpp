@@ -828,6 +828,45 @@ bool entryIdentity(const char* path, EntryIdentity* identity) {
     return true;
 }
 
+namespace {
+
+constexpr uint64_t fingerprintVolume = ~uint64_t{0};
+
+// The device last asked of, and whether its file numbers last (FUSE's do not).
+struct Devices {
+    bool known = false;
+    uint64_t device = 0;
+    bool numbersLast = true;
+} devices;
+
+// What stays of an entry where file numbers do not: its kind and, for a file,
+// its size and modification time; mixed into one number, beside a volume
+// number that no device has.
+EntryIdentity fingerprintOf(const struct stat& st) {
+    constexpr uint64_t mix = 0x9E3779B97F4A7C15u;
+    uint64_t file = static_cast<uint64_t>(st.st_mode & S_IFMT);
+    if (!S_ISDIR(st.st_mode)) {
+        file = (file * mix) ^ static_cast<uint64_t>(st.st_size);
+        file = (file * mix) ^ static_cast<uint64_t>(st.st_mtim.tv_sec);
+        file = (file * mix) ^ static_cast<uint64_t>(st.st_mtim.tv_nsec);
+    }
+    return {fingerprintVolume, (file * mix) ^ (file >> 31)};
+}
+
+}  // namespace
+
+bool journalIdentity(const char* path, const EntryIdentity& identity, EntryIdentity* kept) {
+    *kept = identity;
+    if (devices.known && devices.device == identity.volume && devices.numbersLast) return true;
+    const Translation* t = translate(path);
+    struct stat st;
+    struct statfs fs;
+    if (!t || !statOf(t->system.text, t->system.length, st) || statfs(t->system.text, &fs) != 0) return false;
+    devices = {true, static_cast<uint64_t>(st.st_dev), static_cast<unsigned long>(fs.f_type) != FUSE_SUPER_MAGIC};
+    if (!devices.numbersLast) *kept = fingerprintOf(st);
+    return true;
+}
+
 bool lookUpEntry(const char* path, FindData* found) {
     struct stat st;
     return lookUp(translate(path), found, st);

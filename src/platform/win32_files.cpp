@@ -398,6 +398,12 @@ bool directoryIdentity(const char* directory, EntryIdentity* identity) {
     return true;
 }
 
+// Volume serial numbers and file IDs last from mount to mount.
+bool journalIdentity(const char*, const EntryIdentity& identity, EntryIdentity* kept) {
+    *kept = identity;
+    return true;
+}
+
 bool lookupsIgnoreCase() { return true; }
 
 bool mayRename(const char* path) {

@@ -362,6 +362,11 @@ bool wholeSystemDirectory(const char* directory, std::size_t length, std::string
     return true;
 }
 
+bool journalIdentity(const char*, const EntryIdentity& identity, EntryIdentity* kept) {
+    *kept = identity;
+    return true;
+}
+
 void joinRuns(const std::string&) {}
 bool aloneInRuns() { return !fake::state().anotherRun; }
 
