@@ -398,10 +398,55 @@ bool directoryIdentity(const char* directory, EntryIdentity* identity) {
     return true;
 }
 
-// Volume serial numbers and file IDs last from mount to mount.
-bool journalIdentity(const char*, const EntryIdentity& identity, EntryIdentity* kept) {
+namespace {
+
+constexpr uint64_t fingerprintVolume = ~uint64_t{0};
+
+// The volume last asked of, and whether its file IDs last: NTFS's do; FAT's
+// and exFAT's follow where the entry is written, and under Wine a FUSE mount
+// (which tells nothing of its volume) hands out new ones on each mount.
+struct Volumes {
+    bool known = false;
+    uint64_t volume = 0;
+    bool idsLast = true;
+} volumes;
+
+bool idsLast(HANDLE entry) {
+    wchar_t type[MAX_PATH + 1] = {};
+    DWORD serial = 0;  // which Wine cannot tell of a FUSE mount
+    if (!::GetVolumeInformationByHandleW(entry, nullptr, 0, &serial, nullptr, nullptr, type, MAX_PATH + 1))
+        return false;
+    return std::wstring(type).compare(0, 3, L"FAT") != 0 && std::wstring(type) != L"exFAT";
+}
+
+// What stays of an entry where IDs do not: its kind and, for a file, its size
+// and last write time; mixed into one number, beside a volume no disk has.
+EntryIdentity fingerprintOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    constexpr uint64_t mix = 0x9E3779B97F4A7C15u;
+    uint64_t file = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 2;
+    if (file == 2) {
+        file = (file * mix) ^ ((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+        file = (file * mix) ^ ((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                               info.ftLastWriteTime.dwLowDateTime);
+    }
+    return {fingerprintVolume, (file * mix) ^ (file >> 31)};
+}
+
+}  // namespace
+
+bool journalIdentity(const char* path, const EntryIdentity& identity, EntryIdentity* kept) {
     *kept = identity;
-    return true;
+    if (volumes.known && volumes.volume == identity.volume && volumes.idsLast) return true;
+    std::wstring wide;
+    if (!widen(path, wide)) return false;
+    HANDLE entry = openEntry(wide);
+    if (entry == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool ok = ::GetFileInformationByHandle(entry, &info) != 0;
+    if (ok) volumes = {true, identity.volume, idsLast(entry)};
+    ::CloseHandle(entry);
+    if (ok && !volumes.idsLast) *kept = fingerprintOf(info);
+    return ok;
 }
 
 bool lookupsIgnoreCase() { return true; }
