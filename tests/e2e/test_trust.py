@@ -400,6 +400,32 @@ class HostileInput(harness.Case):
             self.assertEqual((code, out), (0, self.bin.out(sjis(argument + ARROW + name.lower() + "\n"))))
             self.assertEqual(err, b"")
 
+    def test_a_tree_deeper_than_the_systems_paths(self):
+        # Under -s, folders of 200 bytes go past the 4 096 bytes a path may
+        # hold; the deepest holds names of 102 and 250 bytes. Each entry is
+        # lowered or refused with its line, and none gets a byte it did not
+        # have (the sanitizer build runs this too).
+        fd = os.open(self.dir, os.O_RDONLY)
+        made = []
+        for i in range(24):
+            name = ("F%02d" % i) + "D" * 197
+            os.mkdir(name, dir_fd=fd)
+            made.append(name)
+            inner = os.open(name, os.O_RDONLY, dir_fd=fd)
+            os.close(fd)
+            fd = inner
+        for name in ("N" * 98 + ".TXT", "M" * 246 + ".TXT"):
+            os.close(os.open(name, os.O_CREAT | os.O_WRONLY, dir_fd=fd))
+            made.append(name)
+        os.close(fd)
+        code, out, err = self.run_checked("/s", "/l", "/c", "*", codes=(1, 2))
+        self.assertEqual(err, b"")
+        self.assertTrue(any(sjis(tag) in out for tag in (":存在せず", ":改名不能", ":読み取り不能")), out[-200:])
+        found = [n for _, dirs, files, _ in os.fwalk(self.dir) for n in dirs + files]
+        for n in found:
+            self.assertIn(n.upper(), made, n[:40])
+        self.assertGreater(sum(n.islower() for n in found), 10)
+
     def test_over_long_and_many_arguments(self):
         self.touch("A.TXT")
         code, out, err = self.run_checked("X" * 4000, codes=(1,))
