@@ -253,6 +253,58 @@ class FileSystems(harness.Case):
         self.assertEqual(sorted(contents), [b"entry", b"entry", b"theirs"], (p.returncode, out, err, names))
         self.assertIn(p.returncode, (0, 1), (out, err))
 
+    def claim_thief(self, mount):
+        """Natively, where the file system has no move that refuses to replace
+        (FUSE), the new spelling is first claimed with an empty file. Another
+        program deletes that claim and writes its own file there while the
+        run's look at its claim waits: the look sees a file that is not its
+        own, and the move is not made over it."""
+        work = mount.work
+        for entry in os.listdir(work):
+            os.remove(os.path.join(work, entry))
+        time.sleep(1.2)
+        with open(os.path.join(work, "TEST.TXT"), "wb") as f:
+            f.write(b"entry")
+        stolen = []
+        stop = threading.Event()
+
+        def thief():
+            path = os.path.join(work, "test.txt")
+            while not stop.is_set() and not stolen:
+                try:
+                    if os.lstat(path).st_size != 0 or not os.path.exists(path + ".tavisk~") and \
+                            not os.path.exists(os.path.join(work, "TEST.TXT.tavisk~")):
+                        continue
+                    os.remove(path)
+                    fd = os.open(path, os.O_CREAT | os.O_EXCL | os.O_WRONLY)
+                except OSError:
+                    continue
+                os.write(fd, b"theirs")
+                os.close(fd)
+                stolen.append(True)
+
+        command = ["strace", "-qq", "-f", "-o", "/dev/null", "-e", "trace=lstat,newfstatat,statx",
+                   "-e", "inject=lstat,newfstatat,statx:delay_exit=200000"]
+        thread = threading.Thread(target=thief)
+        thread.start()
+        try:
+            r = subprocess.run(command + self.bin.command(["TEST.TXT"]), cwd=work,
+                               env=self.bin.env({"ASAN_OPTIONS": "detect_leaks=0"}),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        finally:
+            stop.set()
+            thread.join()
+        names = os.listdir(work)
+        contents = []
+        for entry in names:
+            with open(os.path.join(work, entry), "rb") as f:
+                contents.append(f.read())
+            os.remove(os.path.join(work, entry))
+        time.sleep(1.2)
+        self.assertEqual(sorted(contents), [b"entry"] + ([b"theirs"] if stolen else []), (r, names))
+        if stolen:
+            self.assertEqual(r.returncode, 1, r)
+
     def twin_in_the_gap(self, mount):
         """Another program creates the new spelling over and over while each
         rename(2) of the run waits 1.5 s: whatever it manages to create stays,
@@ -339,6 +391,9 @@ class FileSystems(harness.Case):
                         self.twin_in_the_gap(mount)
                     with self.subTest(file_system=kind, scenario="the entry replaced in the gap"):
                         self.entry_replaced_in_the_gap(mount)
+                    if not self.bin.wine:  # tavisk.exe makes no claim
+                        with self.subTest(file_system=kind, scenario="a claim thief"):
+                            self.claim_thief(mount)
                 # First, while no name on the mount has gone from small letters to
                 # capitals (fusefat spins removing such a file). Windows has no
                 # fusefat: under Wine, tavisk.exe moves directories as any program does.
