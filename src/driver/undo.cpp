@@ -55,7 +55,8 @@ bool isOwnName(const std::string& name) {
 }
 
 // True when a record says what a run can have done: in a whole directory,
-// a name lowered to another, and nothing else. Damage, or a journal that
+// a name lowered, and nothing else (a name already small, whose capitals were
+// in its directory part, is recorded as itself). Damage, or a journal that
 // another hand wrote, would make the undo rename what the run never did.
 bool isRunsRename(const JournalRecord& record) {
     std::string directory, oldName, newName;
@@ -65,8 +66,7 @@ bool isRunsRename(const JournalRecord& record) {
         return true;  // told as a name that cannot be found, as it is met
     std::string lowered = oldName;
     lowerSingleByteLetters(&lowered[0], lowered.size());
-    return isWholeDirectory(directory) && isOwnName(oldName) && isOwnName(newName) && lowered == newName &&
-           oldName != newName;
+    return isWholeDirectory(directory) && isOwnName(oldName) && isOwnName(newName) && lowered == newName;
 }
 
 // What `path` holds: nothing, another entry, or the record's entry stored

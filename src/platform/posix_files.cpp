@@ -830,8 +830,6 @@ bool entryIdentity(const char* path, EntryIdentity* identity) {
 
 namespace {
 
-constexpr uint64_t fingerprintVolume = ~uint64_t{0};
-
 // The device last asked of, and whether its file numbers last (FUSE's do not).
 struct Devices {
     bool known = false;
@@ -840,17 +838,10 @@ struct Devices {
 } devices;
 
 // What stays of an entry where file numbers do not: its kind and, for a file,
-// its size and modification time; mixed into one number, beside a volume
-// number that no device has.
+// its size and modification time.
 EntryIdentity fingerprintOf(const struct stat& st) {
-    constexpr uint64_t mix = 0x9E3779B97F4A7C15u;
-    uint64_t file = static_cast<uint64_t>(st.st_mode & S_IFMT);
-    if (!S_ISDIR(st.st_mode)) {
-        file = (file * mix) ^ static_cast<uint64_t>(st.st_size);
-        file = (file * mix) ^ static_cast<uint64_t>(st.st_mtim.tv_sec);
-        file = (file * mix) ^ static_cast<uint64_t>(st.st_mtim.tv_nsec);
-    }
-    return {fingerprintVolume, (file * mix) ^ (file >> 31)};
+    return fingerprint(S_ISDIR(st.st_mode), static_cast<uint64_t>(st.st_size),
+                       static_cast<uint64_t>(st.st_mtim.tv_sec), static_cast<uint64_t>(st.st_mtim.tv_nsec));
 }
 
 }  // namespace

@@ -400,8 +400,6 @@ bool directoryIdentity(const char* directory, EntryIdentity* identity) {
 
 namespace {
 
-constexpr uint64_t fingerprintVolume = ~uint64_t{0};
-
 // The volume last asked of, and whether its file IDs last: NTFS's do; FAT's
 // and exFAT's follow where the entry is written, and under Wine a FUSE mount
 // (which tells nothing of its volume) hands out new ones on each mount.
@@ -420,16 +418,12 @@ bool idsLast(HANDLE entry) {
 }
 
 // What stays of an entry where IDs do not: its kind and, for a file, its size
-// and last write time; mixed into one number, beside a volume no disk has.
+// and last write time.
 EntryIdentity fingerprintOf(const BY_HANDLE_FILE_INFORMATION& info) {
-    constexpr uint64_t mix = 0x9E3779B97F4A7C15u;
-    uint64_t file = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 2;
-    if (file == 2) {
-        file = (file * mix) ^ ((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
-        file = (file * mix) ^ ((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                               info.ftLastWriteTime.dwLowDateTime);
-    }
-    return {fingerprintVolume, (file * mix) ^ (file >> 31)};
+    auto wide = [](DWORD high, DWORD low) { return static_cast<uint64_t>(high) << 32 | low; };
+    return fingerprint((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                       wide(info.nFileSizeHigh, info.nFileSizeLow),
+                       wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime), 0);
 }
 
 }  // namespace

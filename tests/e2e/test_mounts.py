@@ -198,15 +198,38 @@ class FileSystems(harness.Case):
                 with open(os.path.join(work, name), "rb") as f:
                     self.assertEqual(f.read(), content.encode(), name)
 
+    def empty(self, work):
+        """Empties the folder: what it held, and each entry's bytes. FUSE
+        keeps the spellings it was asked for a second, which then pass."""
+        names, contents = os.listdir(work), []
+        for entry in names:
+            with open(os.path.join(work, entry), "rb") as f:
+                contents.append(f.read())
+            os.remove(os.path.join(work, entry))
+        time.sleep(1.2)
+        return names, contents
+
+    def slowed_wine_server(self, delay):
+        """A tracer that slows the Wine server's moves, which it makes for
+        tavisk.exe."""
+        # A server this starts must not hold the test's output open.
+        subprocess.run(["wineserver", "-p"], env=self.bin.env(), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        servers = subprocess.run(["pgrep", "^wineserver"], stdout=subprocess.PIPE).stdout.split()
+        if not servers:
+            self.skipTest("no wine server is running")
+        tracer = subprocess.Popen(["strace", "-qq", "-o", "/dev/null", "-e", "trace=rename,renameat2"] + delay +
+                                  [a for pid in servers for a in ("-p", pid.decode())])
+        time.sleep(1)
+        return tracer
+
     def entry_replaced_in_the_gap(self, mount):
         """The listed entry is moved away and another program makes its new
         spelling and keeps it open, while the run's first rename(2) waits:
         that program's file is never taken for the entry, nor deleted as a
         target the move replaced."""
         work = mount.work
-        for entry in os.listdir(work):
-            os.remove(os.path.join(work, entry))
-        time.sleep(1.2)
+        self.empty(work)
         # A.U first: its case change teaches the run that the folder ignores case.
         for name in ("A.U", "D.U"):
             with open(os.path.join(work, name), "wb") as f:
@@ -214,14 +237,7 @@ class FileSystems(harness.Case):
         delay = ["-e", "inject=rename,renameat2:delay_enter=1500000"]
         tracer = None
         if self.bin.wine:
-            subprocess.run(["wineserver", "-p"], env=self.bin.env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            servers = subprocess.run(["pgrep", "^wineserver"], stdout=subprocess.PIPE).stdout.split()
-            if not servers:
-                self.skipTest("no wine server is running")
-            tracer = subprocess.Popen(["strace", "-qq", "-o", "/dev/null", "-e", "trace=rename,renameat2"] + delay +
-                                      [a for pid in servers for a in ("-p", pid.decode())])
-            time.sleep(1)
+            tracer = self.slowed_wine_server(delay)
             command = self.bin.command(["A.U", "D.U"])
         else:
             command = (["strace", "-qq", "-f", "-o", "/dev/null", "-e", "trace=rename,renameat2"] + delay +
@@ -243,13 +259,7 @@ class FileSystems(harness.Case):
                 tracer.terminate()
                 tracer.wait()
         time.sleep(0.5)
-        names = os.listdir(work)
-        contents = []
-        for entry in names:
-            with open(os.path.join(work, entry), "rb") as f:
-                contents.append(f.read())
-            os.remove(os.path.join(work, entry))
-        time.sleep(1.2)
+        names, contents = self.empty(work)
         self.assertEqual(sorted(contents), [b"entry", b"entry", b"theirs"], (p.returncode, out, err, names))
         self.assertIn(p.returncode, (0, 1), (out, err))
 
@@ -260,9 +270,7 @@ class FileSystems(harness.Case):
         run's look at its claim waits: the look sees a file that is not its
         own, and the move is not made over it."""
         work = mount.work
-        for entry in os.listdir(work):
-            os.remove(os.path.join(work, entry))
-        time.sleep(1.2)
+        self.empty(work)
         with open(os.path.join(work, "TEST.TXT"), "wb") as f:
             f.write(b"entry")
         stolen = []
@@ -294,13 +302,7 @@ class FileSystems(harness.Case):
         finally:
             stop.set()
             thread.join()
-        names = os.listdir(work)
-        contents = []
-        for entry in names:
-            with open(os.path.join(work, entry), "rb") as f:
-                contents.append(f.read())
-            os.remove(os.path.join(work, entry))
-        time.sleep(1.2)
+        names, contents = self.empty(work)
         self.assertEqual(sorted(contents), [b"entry"] + ([b"theirs"] if stolen else []), (r, names))
         if stolen:
             self.assertEqual(r.returncode, 1, r)
@@ -311,9 +313,7 @@ class FileSystems(harness.Case):
         and so does the entry. Natively the no-replace move and the link are
         also refused, so that the run takes its slowest route."""
         work = mount.work
-        for entry in os.listdir(work):
-            os.remove(os.path.join(work, entry))
-        time.sleep(1.2)
+        self.empty(work)
         with open(os.path.join(work, "TEST.TXT"), "wb") as f:
             f.write(b"entry")
         created = []
@@ -334,15 +334,7 @@ class FileSystems(harness.Case):
         delay = ["-e", "inject=rename:delay_enter=1500000"]
         tracer = None
         if self.bin.wine:  # the Wine server makes the moves
-            # A server this starts must not hold the test's output open.
-            subprocess.run(["wineserver", "-p"], env=self.bin.env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            servers = subprocess.run(["pgrep", "^wineserver"], stdout=subprocess.PIPE).stdout.split()
-            if not servers:
-                self.skipTest("no wine server is running")
-            tracer = subprocess.Popen(["strace", "-qq", "-o", "/dev/null", "-e", "trace=rename,renameat2"] + delay +
-                                      [a for pid in servers for a in ("-p", pid.decode())])
-            time.sleep(1)
+            tracer = self.slowed_wine_server(delay)
             command = None
         else:
             command = ["strace", "-qq", "-f", "-o", "/dev/null", "-e", "trace=rename,renameat2,link",
@@ -364,13 +356,7 @@ class FileSystems(harness.Case):
             if tracer:
                 tracer.terminate()
                 tracer.wait()
-        names = os.listdir(work)
-        contents = []
-        for entry in names:
-            with open(os.path.join(work, entry), "rb") as f:
-                contents.append(f.read())
-            os.remove(os.path.join(work, entry))
-        time.sleep(1.2)  # FUSE keeps the spellings it was asked for a second
+        names, contents = self.empty(work)  # FUSE keeps the spellings it was asked for a second
         self.assertEqual(sorted(contents), [b"entry"] + ([b"twin"] if created else []), (r, names))
         if not created:
             self.assertEqual(r, (0, self.bin.out(sjis("TEST.TXT→test.txt\n")), b""))

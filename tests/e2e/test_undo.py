@@ -51,8 +51,8 @@ STORIES = [
     # anything is renamed (in the form written before lines had checksums).
     dict(name="a record that changes more than case", make=["A.TXT", "B.TXT"], runs=[["*"]],
          change="forge_names_B.TXT_c.txt", code=1, err=("damaged", 4), after=["a.txt", "b.txt"]),
-    dict(name="a record that renames to the same name", make=["A.TXT", "B.TXT"], runs=[["*"]],
-         change="forge_names_b.txt_b.txt", code=1, err=("damaged", 4), after=["a.txt", "b.txt"]),
+    dict(name="a record that gives capitals", make=["A.TXT", "B.TXT"], runs=[["*"]],
+         change="forge_names_b.txt_B.TXT", code=1, err=("damaged", 4), after=["a.txt", "b.txt"]),
     dict(name="a record whose name leaves its folder", make=["A.TXT", "B.TXT"], runs=[["*"]],
          change="forge_names_..SEPB.TXT_..SEPb.txt", code=1, err=("damaged", 4), after=["a.txt", "b.txt"]),
     dict(name="a record of '..'", make=["A.TXT", "B.TXT"], runs=[["*"]],
@@ -236,8 +236,10 @@ class Undo(harness.Case):
             tracer.terminate()
             tracer.wait(timeout=30)
         else:
+            # The leak checker cannot work under a tracer.
+            env = self.bin.env(dict(self.env(), ASAN_OPTIONS="detect_leaks=0"))
             code = subprocess.run(["strace", "-f", "-o", "/dev/null"] + refuse + self.bin.command([undo]),
-                                  cwd=self.elsewhere, env=self.bin.env(self.env()), stdin=subprocess.DEVNULL,
+                                  cwd=self.elsewhere, env=env, stdin=subprocess.DEVNULL,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
         self.assertEqual(code, 0)
         self.assertEqual(self.all_names(), ["B.TXT", "a.txt"])

@@ -17,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!oldName.empty() && !newName.empty()) {
         JournalText text;
         text.text.append(journalHeader);
+        text.sealedTo = text.text.size;
         appendJournalRecord(text, "/d/", {size, size * 7}, oldName, newName);
         sealJournalWindow(text);
         JournalContents contents;
