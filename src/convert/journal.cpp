@@ -84,6 +84,8 @@ struct Writer {
     GrowingText aheadText;
     std::size_t cursor = 0;  // the first record ahead not yet met
     bool windowWritten = false;
+    bool lastingKnown = false;  // the volume whose file numbers are known to last
+    uint64_t lastingVolume = 0;
 };
 Writer writer;
 
@@ -133,9 +135,14 @@ Added addRecord(std::string_view path, std::size_t nameAt, const platform::Entry
         if (!platform::wholeSystemDirectory(path.data(), nameAt, writer.systemDirectory)) return Added::failed;
         writer.directoryKnown = true;
     }
-    // What names the entry from run to run, where file numbers do not.
-    platform::EntryIdentity kept;
-    if (!platform::journalIdentity(path.data(), identity, &kept)) return Added::failed;
+    // What names the entry from run to run, where file numbers do not; a
+    // volume whose numbers last is asked of once.
+    platform::EntryIdentity kept = identity;
+    if (!writer.lastingKnown || writer.lastingVolume != identity.volume) {
+        if (!platform::journalIdentity(path.data(), identity, &kept)) return Added::failed;
+        writer.lastingKnown = kept == identity;
+        writer.lastingVolume = identity.volume;
+    }
     bool lined = writer.directoryLined;
     if (platform::commandTextIsSystemText()) {
         appendJournalLines(writer.journal, !lined, writer.systemDirectory, kept, path.substr(nameAt), newName);

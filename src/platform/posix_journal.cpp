@@ -21,11 +21,12 @@ namespace {
 
 // Makes each missing folder of `path` (whole, ending in '/'), for the user alone.
 bool makeFolders(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;  // as nearly always
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
         std::string part = path.substr(0, slash);
         if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
-    struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -46,10 +47,9 @@ bool journalFolder(std::string& folder, bool make) {
     else folder.clear();
     if (folder.empty() || (make && !makeFolders(folder))) return false;
     // Journals tell the undo what to rename: a folder that another user could
-    // fill, or a link to one, is not taken.
+    // fill is not taken (one the user links to elsewhere is, if it is theirs).
     struct stat st;
-    std::string own = folder.substr(0, folder.size() - 1);
-    return !make || (lstat(own.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && isUsersOwn(st));
+    return !make || (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && isUsersOwn(st));
 }
 
 bool listJournalFolder(const std::string& folder, void (*visit)(const char* name, void* context), void* context) {
