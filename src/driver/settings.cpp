@@ -11,10 +11,12 @@ namespace {
 
 inline bool isMinus(char c) { return c == '-'; }
 
+// What a bare /v restores: the same as /v=ce, the closing count off.
 void setStandardDisplay() {
     settings.showRenamed = true;
     settings.showErrors = true;
     settings.showSkipped = false;
+    settings.showSummary = false;
 }
 
 // Reads the elements of a /v group from `p` (the byte after 'v'); gives the
