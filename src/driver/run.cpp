@@ -261,10 +261,13 @@ void handleName(const char* argument, const Planned& planned, int columnWidth) {
     }
     // On Linux, as chmod -R and find do, a directory named without wildcards
     // is worked on with everything below it.
+    // Typed in another case, it is walked under the spelling stored.
     if (dialect().shell && !hasWildcard(argument)) {
-        uint32_t attributes = queryAttributes(argument);
+        OwnedString stored = resolveLongPath(argument);
+        const char* folder = stored ? stored.get() : argument;
+        uint32_t attributes = queryAttributes(folder);
         if (attributes != platform::invalidAttributes && (attributes & platform::attributeDirectory)) {
-            std::string below = std::string(argument) + platform::pathSeparator + "*";
+            std::string below = std::string(folder) + platform::pathSeparator + "*";
             walkTree(below.c_str(), columnWidth, [columnWidth](const char* path, const Entry* listed) {
                 handleWalked(path, listed, columnWidth, false);
             });

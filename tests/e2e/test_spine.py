@@ -276,6 +276,13 @@ class Trees(harness.Case):
              ["SUB%sDEEP→deep" % s] + (["SUB\\UP→up:改名不能"] if self.bin.wine else []) + ["SUB→sub"],
              ["sub/UP", "low", "low/X.TXT", "sub", "sub/deep", "sub/deep/TWO.TXT", "sub/ONE.TXT", "TOP.TXT"]),
         ]
+        if not self.bin.wine:
+            # On Linux a folder named is walked, as chmod -R does, in whatever
+            # case it is typed.
+            rows.append((["-s", "sub"], 0,
+                         ["SUB/DEEP/TWO.TXT→two.txt", "SUB/DEEP→deep", "SUB/ONE.TXT→one.txt", "SUB/UP→up", "SUB→sub"],
+                         ["low", "low/X.TXT", "sub", "sub/deep", "sub/deep/two.txt", "sub/one.txt", "sub/up",
+                          "TOP.TXT"]))
         # A tree deeper than 260 bytes: every entry is counted and lowered.
         deep = "/".join("FOLDER%d" % i for i in range(1, 41))
         deep_lines = ["【集計】改名%s:41件  対象外:0件  改名不能:0件  存在せず:0件" % t for t in ("予定", "")]
