@@ -14,6 +14,7 @@ as lost; so is any entry of the run's own that is missing.
     bench/windows_left.py [build-dir]      (root: it mounts; ROUNDS, NAMES)
 """
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -75,6 +76,8 @@ def main():
                                                                                   "build"))
     if os.geteuid() != 0:
         raise SystemExit("mounting needs root")
+    # Stopped from outside (timeout), the mount still goes.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     top = tempfile.mkdtemp(prefix="tavisk-windows-")
     image, mnt = os.path.join(top, "image"), os.path.join(top, "mnt")
     os.mkdir(mnt)
