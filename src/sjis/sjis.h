@@ -8,41 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-// Eight bytes at a time, for the single-byte text that most names are: a
-// word without a byte from 0x80 on holds eight whole characters.
-namespace eightBytes {
-constexpr uint64_t ones = 0x0101010101010101u, highs = ones * 0x80;
-inline uint64_t load(const char* p) {
-    uint64_t w;
-    std::memcpy(&w, p, 8);
-    return w;
-}
-// The high bit of each byte of `w` (none from 0x80 on) that lies in [lo, hi].
-inline uint64_t inRange(uint64_t w, unsigned lo, unsigned hi) {
-    return (w + ones * (0x80 - lo)) & ~(w + ones * (0x7F - hi)) & highs;
-}
-// The eight bytes of `w` (none from 0x80 on) with A-Z lowered.
-inline uint64_t lowered(uint64_t w) { return w | inRange(w, 'A', 'Z') >> 2; }  // 'A' + 0x20 is 'a'
-// Copies `n` bytes as memcpy does, a name's few without a call: two words
-// (or halves) that may overlap, read before either is written.
-inline void copy(char* to, const char* from, std::size_t n) {
-    if (n - 8 <= 8) {  // 8 to 16 bytes, the common case (below 8 it wraps round)
-        uint64_t first = load(from), last = load(from + n - 8);
-        std::memcpy(to, &first, 8);
-        std::memcpy(to + n - 8, &last, 8);
-    } else if (n < 4) {
-        for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
-    } else if (n < 8) {
-        uint32_t first, last;
-        std::memcpy(&first, from, 4);
-        std::memcpy(&last, from + n - 4, 4);
-        std::memcpy(to, &first, 4);
-        std::memcpy(to + n - 4, &last, 4);
-    } else {
-        std::memcpy(to, from, n);
-    }
-}
-}  // namespace eightBytes
+#include "sjis/words.h"
 
 // Inline: every scan asks these of each byte.
 inline bool isSjisLead(int value) {  // 0x81-0x9F, 0xE0-0xFC

@@ -136,6 +136,22 @@ TEST(Sjis, LowerCasingLeavesDoubleByteCharactersAlone) {
         EXPECT_EQ(std::string(copied, n), std::string(source, n)) << n;
         EXPECT_EQ(copied[n], '#') << n;  // nothing written past the end
     }
+    // A word's letters: each byte on its own, the bounds of A-Z and the bytes
+    // beside them ('@' and '[', '`' and '{') kept apart.
+    struct Word { const char* bytes; const char* lowered; const char* inAZ; } words[] = {
+        {"ABCDEFGH", "abcdefgh", "11111111"}, {"@AZ[`az{", "@az[`az{", "01100000"},
+        {"abc.TXT~", "abc.txt~", "00001110"}, {"12345678", "12345678", "00000000"},
+        {"Z\\Y/X:W ", "z\\y/x:w ", "10101010"}, {"\\\\\\\\AAAA", "\\\\\\\\aaaa", "00001111"},
+    };
+    for (const Word& w : words) {
+        uint64_t word = eightBytes::load(w.bytes);
+        uint64_t lowered = eightBytes::lowered(word), mask = eightBytes::inRange(word, 'A', 'Z');
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(&lowered), 8), w.lowered) << w.bytes;
+        std::string told;
+        for (int i = 0; i < 8; ++i) told += (reinterpret_cast<const unsigned char*>(&mask)[i] & 0x80) ? '1' : '0';
+        EXPECT_EQ(told, w.inAZ) << w.bytes;
+        EXPECT_EQ(word & eightBytes::highs, 0u) << w.bytes;
+    }
     // Upper-casing, for the key that a name's spellings share: the second
     // byte 0x61 of a character stays.
     std::string key = "a\x82" "a.txt";
