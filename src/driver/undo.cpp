@@ -21,15 +21,23 @@ struct Undoing {
     std::size_t nameAt = 0;
 };
 
-bool inCommandText(const JournalRecord& record, Undoing& u) {
+// A record's directory and names in the command's text.
+struct RecordText {
     std::string directory, oldName, newName;
-    if (!platform::commandText(record.directory.c_str(), directory) ||
-        !platform::commandText(record.oldName.c_str(), oldName) ||
-        !platform::commandText(record.newName.c_str(), newName))
-        return false;
-    u.nameAt = directory.size();
-    u.newPath = directory + newName;
-    u.oldPath = directory + oldName;
+};
+
+bool recordText(const JournalRecord& record, RecordText& t) {
+    return platform::commandText(record.directory.c_str(), t.directory) &&
+           platform::commandText(record.oldName.c_str(), t.oldName) &&
+           platform::commandText(record.newName.c_str(), t.newName);
+}
+
+bool inCommandText(const JournalRecord& record, Undoing& u) {
+    RecordText t;
+    if (!recordText(record, t)) return false;
+    u.nameAt = t.directory.size();
+    u.newPath = t.directory + t.newName;
+    u.oldPath = t.directory + t.oldName;
     return true;
 }
 
@@ -59,14 +67,11 @@ bool isOwnName(const std::string& name) {
 // in its directory part, is recorded as itself). Damage, or a journal that
 // another hand wrote, would make the undo rename what the run never did.
 bool isRunsRename(const JournalRecord& record) {
-    std::string directory, oldName, newName;
-    if (!platform::commandText(record.directory.c_str(), directory) ||
-        !platform::commandText(record.oldName.c_str(), oldName) ||
-        !platform::commandText(record.newName.c_str(), newName))
-        return true;  // told as a name that cannot be found, as it is met
-    std::string lowered = oldName;
+    RecordText t;
+    if (!recordText(record, t)) return true;  // told as a name that cannot be found, as it is met
+    std::string lowered = t.oldName;
     lowerSingleByteLetters(&lowered[0], lowered.size());
-    return isWholeDirectory(directory) && isOwnName(oldName) && isOwnName(newName) && lowered == newName;
+    return isWholeDirectory(t.directory) && isOwnName(t.oldName) && isOwnName(t.newName) && lowered == t.newName;
 }
 
 // What `path` holds: nothing, another entry, or the record's entry stored

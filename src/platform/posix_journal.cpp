@@ -19,9 +19,9 @@ namespace platform {
 
 namespace {
 
-// Makes each missing folder of `path` (whole, ending in '/'), for the user alone.
-bool makeFolders(const std::string& path) {
-    struct stat st;
+// Makes each missing folder of `path` (whole, ending in '/'), for the user
+// alone; `st` gets the folder's status.
+bool makeFolders(const std::string& path, struct stat& st) {
     if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;  // as nearly always
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
         std::string part = path.substr(0, slash);
@@ -45,11 +45,11 @@ bool journalFolder(std::string& folder, bool make) {
     if (state && state[0] == '/') folder = std::string(state) + "/tavisk/";
     else if (home && home[0] == '/') folder = std::string(home) + "/.local/state/tavisk/";
     else folder.clear();
-    if (folder.empty() || (make && !makeFolders(folder))) return false;
+    if (folder.empty()) return false;
     // Journals tell the undo what to rename: a folder that another user could
     // fill is not taken (one the user links to elsewhere is, if it is theirs).
     struct stat st;
-    return !make || (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && isUsersOwn(st));
+    return !make || (makeFolders(folder, st) && isUsersOwn(st));
 }
 
 bool listJournalFolder(const std::string& folder, void (*visit)(const char* name, void* context), void* context) {
