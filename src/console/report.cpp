@@ -9,6 +9,7 @@ namespace {
 
 struct Counts {
     unsigned long renamed = 0, leftAlone = 0, failed = 0, notFound = 0;
+    unsigned long keptOut = 0;  // what /s passed over as hidden or version control's
     bool written = false;
 } counts;
 
@@ -70,11 +71,16 @@ void reportResult(ResultKind kind, const char* name, int columnWidth, const char
 
 void countPassedOver() { ++counts.leftAlone; }
 
+void countKeptOut() { ++counts.keptOut; }
+
 void reportSummary() {
     if (!settings.showSummary || counts.written) return;
     counts.written = true;
-    printResult(settings.testMode ? text::summaryTestLine : text::summaryLine, counts.renamed,
-                counts.leftAlone, counts.failed, counts.notFound);
+    // What the walk kept out is named only where there was some: most runs
+    // keep the line they always had.
+    const char* format = settings.testMode ? (counts.keptOut ? text::summaryTestKeptOutLine : text::summaryTestLine)
+                                           : (counts.keptOut ? text::summaryKeptOutLine : text::summaryLine);
+    printResult(format, counts.renamed, counts.leftAlone, counts.failed, counts.notFound, counts.keptOut);
 }
 
 void resetReport() { counts = Counts{}; }

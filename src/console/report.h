@@ -25,6 +25,10 @@ void reportResult(ResultKind kind, const char* name, int columnWidth, const char
 // without a line, so that the closing count holds every entry the run met.
 void countPassedOver();
 
+// Counts an entry that /s leaves alone as hidden or as version control's
+// (without /a), for the closing count.
+void countKeptOut();
+
 // The closing line under /v+s: the entries renamed (to be renamed under
 // /test), left alone, failed and not found. Written once.
 void reportSummary();

@@ -163,7 +163,16 @@ struct Plan {
 // it is not made again.
 bool isToBeLowered(const Entry& entry) {
     if (entry.verdict != Verdict::unknown) return entry.verdict == Verdict::lower;
-    return shouldLowerCase(entry.path, entry.length, entry.nameAt, settings.longMode, settings.kanjiMode);
+    if (entry.walkedFrom >= entry.nameAt)
+        return shouldLowerCase(entry.path, entry.length, entry.nameAt, settings.longMode, settings.kanjiMode);
+    // A walked entry is decided in its own folder: the typed folders, then
+    // its name. Each part ends at a character's end, so the two join safely.
+    char decided[platform::maxPath];
+    std::size_t name = entry.length - entry.nameAt;
+    if (entry.walkedFrom + name >= sizeof decided) return false;
+    std::memcpy(decided, entry.path, entry.walkedFrom);
+    std::memcpy(decided + entry.walkedFrom, entry.path + entry.nameAt, name + 1);
+    return shouldLowerCase(decided, entry.walkedFrom + name, entry.walkedFrom, settings.longMode, settings.kanjiMode);
 }
 
 Plan planEntry(const Entry& entry) {

@@ -23,6 +23,9 @@ OwnedString duplicateString(const char* s);
 // the name is empty, not found, too long for a path, or memory runs out.
 OwnedString resolveLongPath(const char* name);
 
+// Stands for a length not yet measured.
+constexpr std::size_t unknownLength = static_cast<std::size_t>(-1);
+
 // Whether the decision was already made for an entry (by the journal's
 // planning, under the same settings): it is not made again.
 enum class Verdict : unsigned char { unknown, lower, leave };
@@ -40,6 +43,10 @@ struct Entry {
     bool fromListing;     // what a listing said, not looked up since
     Verdict verdict;
     int record;           // its rename as the journal's window holds it; -1: none
+    // Under /s, where the folders the walk went through begin: the decision
+    // looks at the path before them and at the final component, as if the
+    // name had been typed in its own folder. unknownLength: none.
+    std::size_t walkedFrom = unknownLength;
 };
 
 // The attribute word of an entry: 0 from the platform becomes 0x80 (normal).
@@ -47,17 +54,16 @@ inline uint32_t attributeWord(uint32_t word) { return word == 0 ? 0x80u : word; 
 
 // An entry as a listing gave it, not looked up since; `length` is the path's.
 inline Entry listedEntry(const char* path, std::size_t length, std::size_t nameAt, uint32_t attributes,
-                         bool identified, const platform::EntryIdentity& identity) {
-    return {path, length, nameAt, attributeWord(attributes), identified, identity, true, Verdict::unknown, -1};
+                         bool identified, const platform::EntryIdentity& identity,
+                        std::size_t walkedFrom = unknownLength) {
+    return {path,     length,           nameAt, attributeWord(attributes), identified, identity, true,
+            Verdict::unknown, -1, walkedFrom};
 }
 
 // The bytes of the character at `p` as a path is read: a lead byte takes the
 // byte after it (a second byte 0x5C is no separator), but not the terminator
 // nor, where every '/' separates, a '/'.
 std::size_t pathCharacterLength(const char* p);
-
-// Stands for a length not yet measured.
-constexpr std::size_t unknownLength = static_cast<std::size_t>(-1);
 
 // Looks `name` up as resolveLongPath does; false where it gives nullptr.
 // `storage` keeps the path when the stored name differs from the typed one.

@@ -185,7 +185,7 @@ bool handleFound(const Entry& entry, int columnWidth) {
 // One entry. A name that is not found is reported unless `quietIfMissing`
 // (a plain name that /s looks for in a subdirectory).
 bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing,
-                 std::size_t nameAt = unknownLength) {
+                 std::size_t nameAt = unknownLength, std::size_t walkedFrom = unknownLength) {
     Entry entry;
     OwnedString storage;
     if (!findEntry(argument, entry, storage, nameAt)) {
@@ -194,6 +194,7 @@ bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing,
         failureStep();
         return false;
     }
+    entry.walkedFrom = walkedFrom;
     handleFound(entry, columnWidth);
     return true;
 }
@@ -201,12 +202,15 @@ bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing,
 // An entry as a listing found it, handled without looking it up again;
 // looked up as typed where the listing no longer holds.
 bool handleListed(const Entry& entry, int columnWidth, bool quietIfMissing) {
-    return handleFound(entry, columnWidth) || handleEntry(entry.path, columnWidth, quietIfMissing, entry.nameAt);
+    return handleFound(entry, columnWidth) ||
+           handleEntry(entry.path, columnWidth, quietIfMissing, entry.nameAt, entry.walkedFrom);
 }
 
 // An entry as /s walked to it.
-bool handleWalked(const char* path, const Entry* listed, int columnWidth, bool quietIfMissing) {
-    return listed ? handleListed(*listed, columnWidth, quietIfMissing) : handleEntry(path, columnWidth, quietIfMissing);
+bool handleWalked(const char* path, const Entry* listed, std::size_t walkedFrom, int columnWidth,
+                  bool quietIfMissing) {
+    return listed ? handleListed(*listed, columnWidth, quietIfMissing)
+                  : handleEntry(path, columnWidth, quietIfMissing, unknownLength, walkedFrom);
 }
 
 // True when `pattern` finds the entry `name` of its directory.
@@ -268,9 +272,10 @@ void handleName(const char* argument, const Planned& planned, int columnWidth) {
         uint32_t attributes = queryAttributes(folder);
         if (attributes != platform::invalidAttributes && (attributes & platform::attributeDirectory)) {
             std::string below = std::string(folder) + platform::pathSeparator + "*";
-            walkTree(below.c_str(), columnWidth, [columnWidth](const char* path, const Entry* listed) {
-                handleWalked(path, listed, columnWidth, false);
-            });
+            walkTree(below.c_str(), columnWidth,
+                     [columnWidth](const char* path, const Entry* listed, std::size_t walkedFrom) {
+                         handleWalked(path, listed, walkedFrom, columnWidth, false);
+                     });
             handleEntry(argument, columnWidth, false);
             return;
         }
@@ -280,9 +285,10 @@ void handleName(const char* argument, const Planned& planned, int columnWidth) {
     // reached (a path beyond the system's limit).
     bool found = false;
     bool plain = !hasWildcard(argument + directoryLength(argument));
-    walkTree(argument, columnWidth, [&found, columnWidth, plain](const char* path, const Entry* listed) {
-        found = handleWalked(path, listed, columnWidth, plain) || found;
-    });
+    walkTree(argument, columnWidth,
+             [&found, columnWidth, plain](const char* path, const Entry* listed, std::size_t walkedFrom) {
+                 found = handleWalked(path, listed, walkedFrom, columnWidth, plain) || found;
+             });
     if (!found) {
         reportNotFound(argument, columnWidth);
         failureStep();

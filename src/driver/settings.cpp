@@ -94,7 +94,7 @@ bool isSwitchArgument(const char* argument) {
 bool isDocumentedSwitch(const char* text) {
     const char* word = text[0] ? text + 1 : text;
     if (namesSwitch(text) >= 0) return true;
-    static const char* const words[] = {"f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c",
+    static const char* const words[] = {"a", "a-", "f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c",
                                         "c-", "p", "p-", "s", "s-", "test", "test-", "j", "j-", "undo", "?", "help"};
     for (const char* w : words)
         if (equalsIgnoreCase(word, w)) return true;
@@ -112,6 +112,7 @@ void applySwitches(const char* text) {
         const char* searchFrom = letter;
         char next = letter[0] == '\0' ? '\0' : letter[1];
         switch (*letter) {
+            case 'a': case 'A': settings.allEntries = !isMinus(next); break;
             case 'c': case 'C': settings.continueOnError = !isMinus(next); break;
             case 'j': case 'J': settings.journal = !isMinus(next); break;
             case 'k': case 'K': settings.kanjiMode = !isMinus(next); break;

@@ -14,12 +14,15 @@
 #include "convert/rename.h"
 #include "driver/arguments.h"
 #include "driver/failure.h"
+#include "driver/settings.h"
+#include "sjis/sjis.h"
 #include "platform/glob.h"
 #include "platform/platform.h"
 
 namespace {
 
-constexpr uint32_t reparsePoint = 0x400;  // a link or junction: never followed
+constexpr uint32_t hiddenAttribute = 0x02;  // a dot-name on Linux
+constexpr uint32_t reparsePoint = 0x400;    // a link or junction: never followed
 
 // An entry of a listing; its name is in the listing's text.
 struct Listed {
@@ -36,19 +39,27 @@ struct Listing {
 };
 
 // The entries of `directory` (a directory part, empty for the current one)
-// that `pattern` matches, sorted as the expansion sorts.
+// that `pattern` matches, hidden ones too, sorted as the expansion sorts.
+// Where the platform matches no alias, the one listing of every entry is
+// matched here: a folder is read once, not once for its folders and once for
+// the pattern.
 Listing list(const std::string& directory, const char* pattern) {
     Listing found;
-    std::string full = directory + pattern;
-    if (full.size() >= platform::maxPath) return found;
+    bool everything = std::strcmp(pattern, "*") == 0;
+    bool matchedHere = everything || platform::commandLineDialect().shell;
+    std::string full = matchedHere ? directory : directory + pattern;
+    if (full.size() + 1 >= platform::maxPath) return found;
     platform::FindData data;
-    platform::SearchHandle h = platform::FindFirstFileA(full.c_str(), &data);
+    platform::SearchHandle h = matchedHere ? platform::findEveryEntry(full.c_str(), &data)
+                                           : platform::FindFirstFileA(full.c_str(), &data);
     if (!h) return found;
+    Wildcard wildcard = prepareWildcard(pattern);
     std::vector<Listed> entries;
     do {
         const char* name = data.fileName;
         std::size_t length = std::strlen(name);
         if (isDotOrDotDot(name) || isLeftoverName(name, length)) continue;
+        if (matchedHere && !everything && !wildcardMatch(wildcard, name, length)) continue;
         bool isDirectory = (data.attributes & platform::attributeDirectory) != 0;
         entries.push_back({found.text.size(), length, isDirectory && !(data.attributes & reparsePoint),
                            data.attributes, data.identified, data.identity});
@@ -64,10 +75,27 @@ Listing list(const std::string& directory, const char* pattern) {
     return found;
 }
 
+// The folders in which version control keeps its own records: their names
+// and everything in them are the tool's, not the user's.
+bool isVersionControlFolder(const char* name) {
+    static const char* const folders[] = {".git", ".hg", ".svn", ".bzr", "_darcs", "CVS"};
+    for (const char* folder : folders)
+        if (equalsIgnoreCase(name, folder)) return true;
+    return false;
+}
+
+// What the walk leaves alone unless /a asks for it: hidden entries, and
+// version-control folders with all below them.
+bool isKeptOut(const Listing& listing, const Listed& e) {
+    if (settings.allEntries) return false;
+    return (e.attributes & hiddenAttribute) || (e.walkable && isVersionControlFolder(listing.name(e)));
+}
+
 struct Walk {
     const char* last;  // the argument's last component
+    std::size_t typed;  // the length of the argument's directory part
     int columnWidth;
-    const std::function<void(const char*, const Entry*)>& handle;
+    const WalkHandler& handle;
     std::set<std::pair<uint64_t, uint64_t>> seen;  // volumes and file numbers
 
     // The starting directory counts too: a bind mount or a loop inside the
@@ -93,19 +121,35 @@ struct Walk {
         Listing all = list(directory, "*");
         for (const Listed& sub : all.entries) {
             if (!sub.walkable) continue;
+            // A folder kept out is counted once, here, whether the pattern
+            // matches it or not.
+            if (isKeptOut(all, sub)) {
+                countKeptOut();
+                continue;
+            }
             std::string below = directory;
             below.append(all.name(sub), sub.length);
             below += platform::pathSeparator;
             walk(below);
         }
         if (!hasWildcard(last)) {
-            handle((directory + last).c_str(), nullptr);
+            handle((directory + last).c_str(), nullptr, typed);
             return;
         }
         bool everything = std::strcmp(last, "*") == 0;
         Listing some;
         if (!everything) some = list(directory, last);
-        handleWindows(directory, everything ? all : some);
+        Listing& matched = everything ? all : some;
+        std::vector<Listed> taken;
+        taken.reserve(matched.entries.size());
+        for (const Listed& e : matched.entries) {
+            if (!isKeptOut(matched, e))
+                taken.push_back(e);
+            else if (!e.walkable)
+                countKeptOut();
+        }
+        matched.entries.swap(taken);
+        handleWindows(directory, matched);
     }
 
     // The entries a window at a time, their renames recorded ahead.
@@ -125,23 +169,22 @@ struct Walk {
             for (std::size_t i = start; i < end; ++i) {
                 const Listed& e = entries[i];
                 window.push_back(listedEntry(path, directory.size() + e.length, directory.size(), e.attributes,
-                                             e.identified, e.identity));
+                                             e.identified, e.identity, typed));
                 path += directory.size() + e.length + 1;
             }
             if (journalIsOn()) {
                 for (Entry& entry : window) recordAheadOf(entry);
                 if (!writeAhead()) journalFailure();
             }
-            for (const Entry& entry : window) handle(entry.path, &entry);
+            for (const Entry& entry : window) handle(entry.path, &entry, typed);
         }
     }
 };
 
 }  // namespace
 
-void walkTree(const char* argument, int columnWidth,
-              const std::function<void(const char* path, const Entry* listed)>& handle) {
+void walkTree(const char* argument, int columnWidth, const WalkHandler& handle) {
     std::string directory(argument, directoryLength(argument));
-    Walk walk{argument + directory.size(), columnWidth, handle, {}};
+    Walk walk{argument + directory.size(), directory.size(), columnWidth, handle, {}};
     walk.walk(directory);
 }

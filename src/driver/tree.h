@@ -14,6 +14,8 @@
 // walked twice. A directory that cannot be read is reported and takes the
 // failure step. `handle` is given each path, found or not, and for an entry
 // that a wildcard found, what the listing said of it (and the journal's
-// planning decided), else nullptr.
-void walkTree(const char* argument, int columnWidth,
-              const std::function<void(const char* path, const Entry* listed)>& handle);
+// planning decided), else nullptr, and the length of the argument's
+// directory part: what follows it up to the final component is the walk's,
+// and the decision leaves it out.
+using WalkHandler = std::function<void(const char* path, const Entry* listed, std::size_t walkedFrom)>;
+void walkTree(const char* argument, int columnWidth, const WalkHandler& handle);

@@ -79,8 +79,10 @@ void switchSection(const char* name) {
     lines({text::k1, text::k2});
     blank();
     lines({text::c1, text::c2});
+    pageBreak();
+    lines({text::s1, text::s2, text::a1, text::a2});
     blank();
-    lines({text::s1, text::s2});
+    lines({text::walk1, text::walk2, text::walk3, text::walk4});
     pageBreak();
     lines({text::v1, text::v2, text::v3, text::v4, text::v5, text::v6, text::v7, text::v8,
            text::v8s, text::v9});
@@ -184,7 +186,7 @@ void examples(const char* name) {
     for (const char* format :
          {text::ex01, text::ex02, text::ex03, text::ex04, text::ex05, text::ex06, text::ex07,
           text::ex08, text::ex09, text::ex10, text::ex11, text::ex12, text::ex13, text::ex14,
-          text::ex15, text::ex16, text::ex17, text::ex17s, text::ex19, text::ex18})
+          text::ex15, text::ex16, text::ex17, text::ex17s, text::ex17a, text::ex19, text::ex18})
         printOut(example(format).c_str(), name);
 }
 

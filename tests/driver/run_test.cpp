@@ -315,8 +315,9 @@ TEST_F(CommandRun, TreesPreviewsThatPredictAndTheClosingCount) {
         std::string out;
     } cases[] = {
         // Children before the directory that holds them, sorted in each.
+        // Each walked name is decided in its own folder: low\ is the walk's.
         {"tree", {"/s", "*.TXT"}, {}, false, 0,
-         arrow("SUB\\DEEP\\TWO.TXT", "two.txt") + arrow("SUB\\ONE.TXT", "one.txt") + arrow("TOP.TXT", "top.txt")},
+         arrow("low\\X.TXT", "x.txt") + arrow("SUB\\DEEP\\TWO.TXT", "two.txt") + arrow("SUB\\ONE.TXT", "one.txt") + arrow("TOP.TXT", "top.txt")},
         {"directories too", {"/s", "*", "/l", "/test"}, {}, false, 0,
          arrow("low\\X.TXT", "x.txt") + arrow("SUB\\DEEP\\TWO.TXT", "two.txt") + arrow("SUB\\DEEP", "deep") +
              arrow("SUB\\ONE.TXT", "one.txt") + arrow("SUB", "sub") + arrow("TOP.TXT", "top.txt")},
@@ -324,8 +325,9 @@ TEST_F(CommandRun, TreesPreviewsThatPredictAndTheClosingCount) {
          arrow("SUB\\ONE.TXT", "one.txt") + sj("【集計】改名:1件  対象外:0件  改名不能:0件  存在せず:0件\n")},
         {"found nowhere", {"/s", "NONE.TXT"}, {}, false, 1, notFound("NONE.TXT")},
         {"unreadable, going on", {"/s", "*.TXT", "/c"}, {"canListDirectory SUB\\"}, false, 2,
-         "SUB\\" + unreadable + arrow("TOP.TXT", "top.txt")},
-        {"unreadable, stopping", {"/s", "*.TXT"}, {"canListDirectory SUB\\"}, false, 1, "SUB\\" + unreadable},
+         arrow("low\\X.TXT", "x.txt") + "SUB\\" + unreadable + arrow("TOP.TXT", "top.txt")},
+        {"unreadable, stopping", {"/s", "*.TXT"}, {"canListDirectory SUB\\"}, false, 1,
+         arrow("low\\X.TXT", "x.txt") + "SUB\\" + unreadable},
         // The preview meets what the run would.
         {"preview of a refused rename", {"TOP.TXT", "SUB", "/test", "/v+s"}, {"moveEntry TOP.TXT"}, false, 1,
          cannot("TOP.TXT", "top.txt") + sj("【集計】改名予定:0件  対象外:0件  改名不能:1件  存在せず:0件\n")},
@@ -333,8 +335,8 @@ TEST_F(CommandRun, TreesPreviewsThatPredictAndTheClosingCount) {
         // Every entry met is in one of the numbers: directories passed over
         // by /f count as left alone.
         {"files only, every entry counted", {"/s", "*", "/f", "/test", "/v+s"}, {}, false, 0,
-         arrow("SUB\\DEEP\\TWO.TXT", "two.txt") + arrow("SUB\\ONE.TXT", "one.txt") + arrow("TOP.TXT", "top.txt") +
-             sj("【集計】改名予定:3件  対象外:4件  改名不能:0件  存在せず:0件\n")},
+         arrow("low\\X.TXT", "x.txt") + arrow("SUB\\DEEP\\TWO.TXT", "two.txt") + arrow("SUB\\ONE.TXT", "one.txt") +
+             arrow("TOP.TXT", "top.txt") + sj("【集計】改名予定:4件  対象外:3件  改名不能:0件  存在せず:0件\n")},
         {"count of everything", {"TOP.TXT", "NONE", "low", "/c", "/v+s"}, {}, false, 2,
          arrow("TOP.TXT", "top.txt") + notFound("NONE") +
              sj("【集計】改名:1件  対象外:1件  改名不能:0件  存在せず:1件\n")},

@@ -102,7 +102,7 @@ class Binary:
         return result
 
 
-SWITCH_WORDS = {"f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c", "c-", "p", "p-", "s", "s-",
+SWITCH_WORDS = {"a", "a-", "u", "u-", "f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c", "c-", "p", "p-", "s", "s-",
                 "test", "test-", "j", "j-", "undo", "?", "help"}
 
 

@@ -155,11 +155,11 @@ class Paging(harness.Case):
         self.assertTrue(any(l.startswith(self.bin.typed("sub\\G1.TXT:")) for l in t.screen()), t.screen())
         self.assertEqual(self.names(), [b"f%03d.txt" % i for i in range(1, 121)])
 
-    def test_help_screen_pauses_six_times(self):
+    def test_help_screen_pauses_seven_times(self):
         t = self.terminal(80, 25, ["/?"])
         prompted = lambda ls: any(l.startswith(PROMPT) for l in ls)
         ended = lambda ls: any(l.startswith("EXIT=") for l in ls)
-        for n in range(6):
+        for n in range(7):
             lines = t.wait_for(lambda ls: prompted(ls) or ended(ls), "help prompt %d" % (n + 1))
             self.assertFalse(ended(lines), "only %d prompts" % n)
             t.key("c")

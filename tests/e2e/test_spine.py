@@ -263,8 +263,12 @@ class Trees(harness.Case):
     def test_trees(self):
         s = "\\" if self.bin.wine else "/"
         rows = [
-            (["/s", "*.TXT"], 0, ["SUB%sDEEP%sTWO.TXT→two.txt" % (s, s), "SUB%sONE.TXT→one.txt" % s, "TOP.TXT→top.txt"],
-             ["SUB", "SUB/DEEP", "SUB/DEEP/two.txt", "SUB/UP", "SUB/one.txt", "low", "low/X.TXT", "top.txt"]),
+            # Each name is decided in its own folder: low is the walk's.
+            (["/s", "*.TXT"], 0, ["low%sX.TXT→x.txt" % s, "SUB%sDEEP%sTWO.TXT→two.txt" % (s, s),
+                                  "SUB%sONE.TXT→one.txt" % s, "TOP.TXT→top.txt"],
+             ["SUB", "SUB/DEEP", "SUB/DEEP/two.txt", "SUB/UP", "SUB/one.txt", "low", "low/x.txt", "top.txt"]),
+            # What the user typed still counts.
+            (["/s", "low%s*.TXT" % s], 0, [], None),
             (["/s", "*.TXT", "/l", "/v+s"], 0,
              ["low%sX.TXT→x.txt" % s, "SUB%sDEEP%sTWO.TXT→two.txt" % (s, s), "SUB%sONE.TXT→one.txt" % s,
               "TOP.TXT→top.txt", "【集計】改名:4件  対象外:0件  改名不能:0件  存在せず:0件"],
@@ -283,6 +287,22 @@ class Trees(harness.Case):
                          ["SUB/DEEP/TWO.TXT→two.txt", "SUB/DEEP→deep", "SUB/ONE.TXT→one.txt", "SUB/UP→up", "SUB→sub"],
                          ["low", "low/X.TXT", "sub", "sub/deep", "sub/deep/two.txt", "sub/one.txt", "sub/up",
                           "TOP.TXT"]))
+        # An old DOS tree under lower-case folders; hidden entries and
+        # version control's folders are kept out, counted, and taken in by /a.
+        dos = ["v4.0/", "v4.0/src/", "v4.0/src/CMD/", "v4.0/src/CMD/COMMAND.ASM", "CVS/", "CVS/ROOT",
+               ".hid/", ".hid/IN.TXT", ".git/", ".git/HEAD", ".ENV"]
+        rows += [
+            (["/s", "*", "/v+s"], 0,
+             ["v4.0%ssrc%sCMD%sCOMMAND.ASM→command.asm" % (s, s, s), "v4.0%ssrc%sCMD→cmd" % (s, s),
+              "【集計】改名:2件  対象外:2件  改名不能:0件  存在せず:0件  除外:4件"],
+             [".ENV", ".git", ".git/HEAD", ".hid", ".hid/IN.TXT", "CVS", "CVS/ROOT", "v4.0", "v4.0/src",
+              "v4.0/src/cmd", "v4.0/src/cmd/command.asm"], dos),
+            (["/s", "*", "/a", "/test", "/v+s"], 0,
+             [".git%sHEAD→head" % s, ".hid%sIN.TXT→in.txt" % s, "CVS%sROOT→root" % s,
+              "v4.0%ssrc%sCMD%sCOMMAND.ASM→command.asm" % (s, s, s), "v4.0%ssrc%sCMD→cmd" % (s, s),
+              ".ENV→.env", "CVS→cvs", "【集計】改名予定:7件  対象外:4件  改名不能:0件  存在せず:0件"], None, dos),
+            (["/s", "*.TXT", "/a"], 0, [".hid%sIN.TXT→in.txt" % s], None, dos),
+        ]
         # A tree deeper than 260 bytes: every entry is counted and lowered.
         deep = "/".join("FOLDER%d" % i for i in range(1, 41))
         deep_lines = ["【集計】改名%s:41件  対象外:0件  改名不能:0件  存在せず:0件" % t for t in ("予定", "")]
@@ -294,7 +314,10 @@ class Trees(harness.Case):
             with self.subTest(args=args, deep=bool(deep_tree)):
                 shutil.rmtree(self.dir)
                 os.mkdir(self.dir)
-                if deep_tree:
+                if deep_tree and isinstance(deep_tree[0], list):
+                    for entry in deep_tree[0]:
+                        self.mkdir(entry) if entry.endswith("/") else self.touch(entry)
+                elif deep_tree:
                     os.makedirs(os.path.join(self.dir, deep_tree[0]))
                     self.touch(deep_tree[0] + "/DEEP.TXT")
                 else:
@@ -304,7 +327,7 @@ class Trees(harness.Case):
                 if left:
                     found = sorted(os.path.relpath(os.path.join(r, n), self.dir)
                                    for r, ds, fs in os.walk(self.dir) for n in ds + fs)
-                    if deep_tree:  # the deepest two stand for the rest
+                    if deep_tree and not isinstance(deep_tree[0], list):  # the deepest two stand for the rest
                         found = found[-2:]
                     self.assertEqual(found, sorted(left))
 
