@@ -1,6 +1,7 @@
 #include "convert/rename.h"
 
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 
@@ -93,6 +94,9 @@ namespace {
 // those they leave, so that each later entry meets the disk as the real run
 // would have left it.
 std::set<std::string> previewTaken, previewLeft;
+// The same renames by old path: an entry met again is found where the run
+// would have left it.
+std::map<std::string, std::string> previewMoved;
 
 bool previewAllows(const char* from, const char* to) {
     if (equalStrings(from, to)) return true;
@@ -118,6 +122,24 @@ bool renameLooksPossible(const char* from, const char* to) {
     previewLeft.erase(to);
     previewTaken.erase(from);
     previewTaken.insert(to);
+    if (!equalStrings(from, to)) {
+        previewMoved.erase(to);
+        previewMoved[from] = to;
+    }
+    return true;
+}
+
+bool previewedEntry(const Entry& entry, Entry& moved, std::string& storage) {
+    if (previewMoved.empty()) return false;  // the common case
+    auto found = previewMoved.find(entry.path);
+    if (found == previewMoved.end()) return false;
+    storage = found->second;
+    moved = entry;
+    moved.path = storage.c_str();
+    moved.length = storage.size();
+    moved.fromListing = false;
+    moved.verdict = Verdict::unknown;
+    moved.record = -1;
     return true;
 }
 
@@ -176,5 +198,6 @@ RenameOutcome renameEntry(const char* from, const char* to) {
 void forgetDetours() {
     previewTaken.clear();
     previewLeft.clear();
+    previewMoved.clear();
     detourKnown = false;
 }

@@ -30,6 +30,11 @@ RenameOutcome renameEntry(const char* from, const char* to);
 // the rename for what can be told without trying.
 bool renameLooksPossible(const char* from, const char* to);
 
+// Where the preview has found `entry` to be renamed, the entry as the real run
+// would meet it again (named twice, or matched by two patterns): under its new
+// name, into `moved`, its path kept in `storage`. False otherwise.
+bool previewedEntry(const Entry& entry, Entry& moved, std::string& storage);
+
 // Ends the temporary name of an entry: a run that is killed between the two
 // steps leaves the entry under its old name followed by this.
 inline constexpr char leftoverSuffix[] = ".tavisk~";

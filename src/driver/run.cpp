@@ -11,6 +11,7 @@
 #include "convert/decision.h"
 #include "convert/journal.h"
 #include "convert/recover.h"
+#include "convert/rename.h"
 #include "driver/arguments.h"
 #include "driver/failure.h"
 #include "driver/settings.h"
@@ -162,7 +163,12 @@ void reportNotFound(const char* name, int columnWidth) {
 // One entry as found: decided, renamed and reported. False for an entry of
 // a listing that is to be looked up (see lowerCaseEntry), with nothing
 // reported.
-bool handleFound(const Entry& entry, int columnWidth) {
+bool handleFound(const Entry& found, int columnWidth) {
+    // The preview meets an entry it has already shown renamed where the run
+    // would have left it.
+    Entry moved;
+    std::string movedPath;
+    const Entry& entry = settings.testMode && previewedEntry(found, moved, movedPath) ? moved : found;
     OwnedString displayName;
     if (settings.showSkipped) {
         displayName = fitDisplayName(entry.path, static_cast<std::size_t>(columnWidth));

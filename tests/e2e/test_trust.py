@@ -152,6 +152,29 @@ class RandomTree(harness.Case):
                 if preview:
                     self.assertEqual((preview[0], preview[1]), (code, out), "the preview did not predict the run")
 
+    def test_an_entry_met_twice_is_previewed_as_the_run_meets_it(self):
+        # Each row: what is made, then the arguments. The preview gives the
+        # run's lines, counts and exit code, and leaves the disk alone.
+        rows = [
+            (["TEST.TXT"], ["TEST.TXT", "TEST.TXT"]),
+            (["TEST.TXT"], ["TEST.TXT", "test.txt"]),
+            (["TEST.TXT", "TOP.TXT"], ["*", "T*"]),
+            (["SUB/", "SUB/ONE.TXT"], ["SUB", self.bin.typed("SUB\\ONE.TXT"), "SUB", "/l"]),
+            (["SUB/", "SUB/ONE.TXT", "TOP.TXT"], ["/s", "*", "SUB"]),
+            (["SUB/", "SUB/ONE.TXT", "TOP.TXT"], ["/s", "*", "T*", "/fa"]),
+        ]
+        for make, args in rows:
+            with self.subTest(args=args):
+                shutil.rmtree(self.dir)
+                os.mkdir(self.dir)
+                for entry in make:
+                    self.mkdir(entry) if entry.endswith("/") else self.touch(entry)
+                args = args + ["/v=a+s"]
+                code, out, err = self.tavisk(*(args + ["/test"]))
+                self.assertEqual(sorted(os.listdir(self.dir)), sorted(e.split("/")[0] for e in make if "/" not in e[:-1]))
+                real = self.tavisk(*args)
+                self.assertEqual((code, out.replace(sjis("改名予定"), sjis("改名")), err), real, args)
+
 
 ROUNDS_AT_ONCE = int(os.environ.get("ROUNDS_AT_ONCE", "3"))
 

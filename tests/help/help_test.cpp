@@ -20,7 +20,7 @@ TEST(Help, BuildDate) {
 
 using HelpScreen = Tavisk;
 
-TEST_F(HelpScreen, SixBreaksOnAConsoleAndNoneOnAPipe) {
+TEST_F(HelpScreen, SevenBreaksOnAConsoleAndNoneOnAPipe) {
     std::string piped;
     EXPECT_EQ(exitCodeOf([] { showHelp("D:\\TOOLS\\LC.EXE"); }), -1);  // the run ends it
     piped = fake::state().out;
@@ -32,9 +32,9 @@ TEST_F(HelpScreen, SixBreaksOnAConsoleAndNoneOnAPipe) {
 
     resetProcess();
     fake::state().windowRows = 25;
-    fake::state().keys = {'c', 'c', 'c', 'c', 'c', 'c'};
+    fake::state().keys = {'c', 'c', 'c', 'c', 'c', 'c', 'c'};
     EXPECT_EQ(exitCodeOf([] { showHelp("D:\\TOOLS\\LC.EXE"); }), -1);  // the run ends it
-    EXPECT_EQ(fake::state().keysRead, 6);
+    EXPECT_EQ(fake::state().keysRead, 7);
     std::string erase = std::string("(Continue,/All/Quit)\r") + std::string(20, ' ') + "\r";
     std::string paged = fake::state().out;
     for (std::size_t at; (at = paged.find(erase)) != std::string::npos;) paged.erase(at, erase.size());
