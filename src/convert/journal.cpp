@@ -114,8 +114,14 @@ bool makeJournalFile() {
     std::string pending(writer.journal.text.view());
     writer.journal.text.clear();
     writer.journal.text.append(journalHeader);
-    writer.journal.text.append(pending);
     writer.journal.sealedTo = std::strlen(journalHeader);
+    // When and where, in the first window: what is listed was begun before it.
+    JournalRun run;
+    run.known = true;
+    run.startedAt = timeNow();
+    if (!platform::wholeSystemDirectory("", 0, run.folder)) run.folder.clear();
+    appendRunLine(writer.journal, run);
+    writer.journal.text.append(pending);
     return true;
 }
 
@@ -125,6 +131,8 @@ enum class Added { added, unexpressible, failed };
 // component at `nameAt`) to `newName`.
 Added addRecord(std::string_view path, std::size_t nameAt, const platform::EntryIdentity& identity,
                 std::string_view newName) {
+    // A window begins with its time: every entry in it was listed by then.
+    if (writer.journal.text.size == writer.journal.sealedTo) appendTimeLine(writer.journal, timeNow());
     // Another directory part than the last record's gets its "D" line at once
     // (one that comes to the same directory again does no harm); the same one
     // needs no comparison of the whole directory.
@@ -292,6 +300,32 @@ bool markUndoBegun(LoadedJournal& journal) {
     journal.contents.undoBegun = true;
     journal.contents.endsInLine = true;
     return true;
+}
+
+bool keepOnly(LoadedJournal& journal, const std::string& file, const std::vector<JournalRecord>& records) {
+    JournalText text;
+    text.text.append(journalHeader);
+    text.sealedTo = text.text.size;
+    if (journal.contents.run.known) appendRunLine(text, journal.contents.run);
+    for (const JournalRecord& r : records) {
+        if (r.listedBy != text.windowTime) appendTimeLine(text, r.listedBy);
+        appendJournalRecord(text, r.directory, r.identity, r.oldName, r.newName);
+    }
+    sealJournalWindow(text);
+    // Written whole beside the journal, then put in its place: a cut leaves
+    // one or the other, never a part.
+    std::string kept = file + ".kept";
+    platform::removeJournal(kept);
+    bool taken = false;
+    platform::JournalHandle handle = platform::createJournal(kept, &taken);
+    if (!handle) return false;
+    bool written = platform::appendJournal(handle, text.text.data(), text.text.size) && platform::syncJournal(handle);
+    platform::closeJournal(handle);
+    if (journal.handle) platform::closeJournal(journal.handle);
+    journal.handle = nullptr;
+    if (written && platform::replaceJournal(kept, file)) return true;
+    platform::removeJournal(kept);
+    return false;
 }
 
 void letGoOfJournal(LoadedJournal& journal, const std::string& file, bool remove) {

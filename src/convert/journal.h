@@ -62,5 +62,9 @@ LoadedJournal loadJournal(const std::string& file);
 // Writes, before an undo's first rename, that the undo has begun: a journal
 // whose entries all came back stays the one to finish until it is let go of.
 bool markUndoBegun(LoadedJournal& journal);
+// Puts in place of a journal read back one that holds only `records` (those
+// not taken back), and lets go of it; false where that cannot be written,
+// and the journal stays as it was.
+bool keepOnly(LoadedJournal& journal, const std::string& file, const std::vector<JournalRecord>& records);
 // Lets go of a journal read back; `remove` once it has been taken back.
 void letGoOfJournal(LoadedJournal& journal, const std::string& file, bool remove);

@@ -1,5 +1,7 @@
 #include "convert/journal_text.h"
 
+#include <chrono>
+
 #include "sjis/sjis.h"
 
 const char journalHeader[] = "tavisk journal 2\n";
@@ -176,7 +178,13 @@ bool readChecksum(const char* p, const char* end, uint64_t& sum) {
 
 // What a line of a sealed window adds.
 bool readLine(char kind, const char* p, const char* stop, unsigned long line, JournalText& state,
-              std::vector<JournalRecord>& records) {
+              JournalContents& contents) {
+    std::vector<JournalRecord>& records = contents.records;
+    if (kind == 'W') {
+        contents.run.known = readNumber(p, stop, contents.run.startedAt) && readField(p, stop, contents.run.folder);
+        return contents.run.known && p == stop;
+    }
+    if (kind == 'T') return readNumber(p, stop, state.windowTime) && p == stop;
     if (kind == 'D') {
         if (!readNumber(p, stop, state.volume) || !readField(p, stop, state.directory) || p != stop) return false;
         state.directed = true;
@@ -189,6 +197,7 @@ bool readLine(char kind, const char* p, const char* stop, unsigned long line, Jo
     record.directory = state.directory;
     record.identity.volume = state.volume;
     record.line = line;
+    record.listedBy = state.windowTime;
     records.push_back(std::move(record));
     return true;
 }
@@ -248,6 +257,34 @@ void appendJournalLines(JournalText& journal, bool anotherDirectory, std::string
     journal.text.keep(static_cast<std::size_t>(p - line));
 }
 
+uint64_t timeNow() {
+    auto since = std::chrono::system_clock::now().time_since_epoch();
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since).count());
+}
+
+void appendTimeLine(JournalText& journal, uint64_t time) {
+    char* line = lineRoom(journal.text, 0);
+    char* p = line;
+    *p++ = 'T';
+    *p++ = ' ';
+    p = putNumber(p, time);
+    *p++ = '\n';
+    journal.text.keep(static_cast<std::size_t>(p - line));
+    journal.windowTime = time;
+}
+
+void appendRunLine(JournalText& journal, const JournalRun& run) {
+    char* line = lineRoom(journal.text, run.folder.size());
+    char* p = line;
+    *p++ = 'W';
+    *p++ = ' ';
+    p = putNumber(p, run.startedAt);
+    *p++ = ' ';
+    p = putEscaped(p, run.folder);
+    *p++ = '\n';
+    journal.text.keep(static_cast<std::size_t>(p - line));
+}
+
 void sealJournalWindow(JournalText& journal) {
     static const char hex[] = "0123456789ABCDEF";
     std::size_t from = std::min(journal.sealedTo, journal.text.size);
@@ -291,7 +328,7 @@ bool parseJournal(const std::string& text, JournalContents& contents, unsigned l
             continue;
         }
         if (!checked) {
-            if (stop - p < 2 || p[1] != ' ' || !readLine(p[0], p + 2, stop, *badLine, state, contents.records))
+            if (stop - p < 2 || p[1] != ' ' || !readLine(p[0], p + 2, stop, *badLine, state, contents))
                 return false;
             continue;
         }
@@ -306,7 +343,7 @@ bool parseJournal(const std::string& text, JournalContents& contents, unsigned l
             ++*badLine;
             std::size_t e = text.find('\n', w);
             const char* q = text.data() + w;
-            if (e - w < 2 || q[1] != ' ' || !readLine(q[0], q + 2, text.data() + e, *badLine, state, contents.records))
+            if (e - w < 2 || q[1] != ' ' || !readLine(q[0], q + 2, text.data() + e, *badLine, state, contents))
                 return false;
             w = e + 1;
         }

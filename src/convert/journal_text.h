@@ -1,4 +1,6 @@
-// The text of a journal: a header line, then for each rename a line "R"
+// The text of a journal: a header line, a line "W" with when the run began
+// and its folder, a line "T" with the time as each window is written, then
+// for each rename a line "R"
 // with the file number, the old and the new name, after a line "D" with the
 // volume and the directory wherever these change. Each write of lines ends in
 // a line "C" with a checksum of what it wrote, so that a window of renames is
@@ -23,6 +25,9 @@ struct JournalRecord {
     platform::EntryIdentity identity;
     std::string oldName, newName;
     unsigned long line = 0;  // of its "R" line
+    // When its window was written (nanoseconds since 1970), after the entry
+    // was listed: an entry made later is another. 0: not known.
+    uint64_t listedBy = 0;
 };
 
 // The header of the journals written now, and of those written before
@@ -58,7 +63,13 @@ struct JournalText {
     std::string directory;     // of the last "D" line
     uint64_t volume = 0;
     bool directed = false;  // a "D" line has been written
+    uint64_t windowTime = 0;  // of the last "T" line
 };
+
+// The time now, in nanoseconds since 1970.
+uint64_t timeNow();
+// A line "T" with `time`, which the records after it were listed by.
+void appendTimeLine(JournalText& journal, uint64_t time);
 
 // The lines of one rename, after a "D" line where `anotherDirectory`, or the
 // journal's last one is of another volume or there is none yet.
@@ -73,8 +84,19 @@ void sealJournalWindow(JournalText& journal);
 // The checksum of a window's bytes.
 uint64_t windowChecksum(const char* bytes, std::size_t n);
 
+// When a run began (nanoseconds since 1970) and in which folder (whole, in
+// the system's text): what a list of the runs shows, and what tells a file
+// made later apart from the one the run renamed.
+struct JournalRun {
+    bool known = false;  // journals written before it was kept have none
+    uint64_t startedAt = 0;
+    std::string folder;
+};
+void appendRunLine(JournalText& journal, const JournalRun& run);
+
 // A journal read back: its records, and whether an undo of it has begun.
 struct JournalContents {
+    JournalRun run;
     std::vector<JournalRecord> records;
     bool undoBegun = false;
     bool endsInLine = true;  // its last byte is a line end, or it holds nothing

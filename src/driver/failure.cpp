@@ -15,6 +15,11 @@ void failureStep() {
     errorOccurred = 1;
 }
 
+void noJournalFolderNamed() {
+    if (journalFileText().empty()) fatalError(text::journalNoFolder, platform::journalFolderVariables());
+}
+
 void journalFailure() {
+    noJournalFolderNamed();
     fatalError(text::journalUnwritable, journalFileText().c_str(), platform::commandLineDialect().introducer);
 }

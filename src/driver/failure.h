@@ -13,6 +13,10 @@ void failureStep();
 // The names handled between two writes of the journal.
 constexpr int journalWindow = 1024;
 
+// Where the journals' folder could not even be named (no home to be found),
+// says which variables name it and ends the run with 1; else returns.
+void noJournalFolderNamed();
+
 // The journal could not be written: says so and ends the run with 1 before
 // the next rename.
 [[noreturn]] void journalFailure();

@@ -98,8 +98,23 @@ bool isHelpRequest(const char* argument) {
     return argument[1] == '?' || equalsIgnoreCase(argument + 1, "help");
 }
 
-bool isUndoRequest(const char* argument) {
-    return equalsIgnoreCase(argument + 1, "undo") || (dialect().gnu && equalStrings(argument, "--undo"));
+// "undo", or "undo=N" for the Nth run kept (N from 1): `number` gets N, or 0.
+bool isUndoRequest(const char* argument, unsigned long* number) {
+    const char* word = dialect().gnu && argument[1] == '-' ? argument + 2 : argument + 1;
+    if (dialect().gnu && word == argument + 2 && !equalFirstN(word, "undo", 4)) return false;
+    if (!startsWithIgnoreCase(word, "undo")) return false;
+    *number = 0;
+    if (word[4] == '\0') return true;
+    if (word[4] != '=' || word[5] == '\0') return false;
+    for (const char* p = word + 5; *p; ++p) {
+        if (*p < '0' || *p > '9' || *number > 99999) return false;
+        *number = *number * 10 + static_cast<unsigned long>(*p - '0');
+    }
+    return *number > 0;
+}
+
+bool isListRequest(const char* argument) {
+    return equalsIgnoreCase(argument + 1, "list") || (dialect().gnu && equalStrings(argument, "--list"));
 }
 
 // What is known of each argument, by index, for its rename: the pattern
@@ -306,6 +321,8 @@ void handleName(const char* argument, const Planned& planned, int columnWidth) {
 struct SwitchPass {
     int names = 0;
     const char* undo = nullptr;
+    unsigned long undoNumber = 0;  // which run, from the newest; 0: the last that renamed anything
+    bool list = false;             // the runs kept are listed
     int exitCode = -1;
 };
 
@@ -343,8 +360,13 @@ SwitchPass readSwitches(int count, char** arguments) {
             pass.exitCode = helpEnds(arguments[0], 1);
             return pass;
         }
-        if (isUndoRequest(argument)) {
+        if (isUndoRequest(argument, &pass.undoNumber)) {
             pass.undo = argument;
+            continue;
+        }
+        if (isListRequest(argument)) {
+            pass.list = true;
+            if (!pass.undo) pass.undo = argument;
             continue;
         }
         // A mistyped switch on a POSIX command line ends the run before any
@@ -404,8 +426,9 @@ int runCommand(int count, char** arguments) {
         // The journal names what is taken back; a name beside it would
         // suggest that only that name is.
         if (names) fatalError(text::undoWithNames, undo);
+        if (pass.list) return listRuns();
         startJournal(false, !settings.testMode);  // what is taken back is not itself recorded
-        return undoLastRun();
+        return pass.undoNumber ? undoRun(pass.undoNumber) : undoLastRun();
     }
     if (names == 0) return helpEnds(arguments[0], 1);
     startJournal(settings.journal && !settings.testMode, !settings.testMode);

@@ -1,5 +1,7 @@
 #include "driver/undo.h"
 
+#include <algorithm>
+#include <ctime>
 #include <string>
 
 #include "console/pager.h"
@@ -77,14 +79,17 @@ bool isRunsRename(const JournalRecord& record) {
 // What `path` holds: nothing, another entry, or the record's entry stored
 // exactly under its final component; `found` gets what the lookup said.
 enum class Held { nothing, other, entry };
-Held heldAt(const std::string& path, std::size_t nameAt, const platform::EntryIdentity& identity,
-            platform::FindData& found) {
+Held heldAt(const std::string& path, std::size_t nameAt, const JournalRecord& record, platform::FindData& found) {
     if (!platform::lookUpEntry(path.c_str(), &found)) return Held::nothing;
     if (!found.identified) found.identified = platform::entryIdentity(path.c_str(), &found.identity);
     // The journal keeps what names the entry from mount to mount.
     platform::EntryIdentity kept;
     bool entry = found.identified && platform::journalIdentity(path.c_str(), found.identity, &kept) &&
-                 kept == identity && equalStrings(found.fileName, path.c_str() + nameAt);
+                 kept == record.identity && equalStrings(found.fileName, path.c_str() + nameAt);
+    // A file made after the run listed the one it renamed is another, even
+    // under the number the system gave back when that one was deleted.
+    uint64_t born = 0;
+    if (entry && record.listedBy && platform::birthTime(path.c_str(), &born) && born > record.listedBy) return Held::other;
     return entry ? Held::entry : Held::other;
 }
 
@@ -93,7 +98,7 @@ Held heldAt(const std::string& path, std::size_t nameAt, const platform::EntryId
 bool isUnderOldName(const JournalRecord& record) {
     Undoing u;
     platform::FindData found;
-    return inCommandText(record, u) && heldAt(u.oldPath, u.nameAt, record.identity, found) == Held::entry;
+    return inCommandText(record, u) && heldAt(u.oldPath, u.nameAt, record, found) == Held::entry;
 }
 
 // True when the run of `records` renamed anything that is not back yet: a run
@@ -105,36 +110,44 @@ bool renamedAnything(const std::vector<JournalRecord>& records) {
     return false;
 }
 
-void undoRecord(const JournalRecord& record) {
+// What became of one record: back under its old name (now, or before), or not.
+enum class Undone { back, notBack };
+
+Undone undoRecord(const JournalRecord& record) {
     Undoing u;
     if (!inCommandText(record, u)) {
         reportResult(ResultKind::notFound, record.directory.c_str(), 0);
-        failureStep();
-        return;
+        return Undone::notBack;
     }
     // An entry that a killed rename left under its temporary name comes back first.
     Recovery recovery = recoverLeftovers(u.newPath.c_str(), u.nameAt);
-    if (recovery.failed) failureStep();
+    if (recovery.failed) return Undone::notBack;
     platform::FindData found;
-    Held held = heldAt(u.newPath, u.nameAt, record.identity, found);
+    Held held = heldAt(u.newPath, u.nameAt, record, found);
     if (held == Held::entry) {
         // Journaling is off: nothing here is recorded, and the entry is no listing's.
         Entry entry{u.newPath.c_str(), u.newPath.size(), u.nameAt, found.attributes, true, found.identity, false,
                      Verdict::unknown, -1};
-        if (renameAndReport(entry, u.oldPath.c_str(), u.newPath.c_str(), 0) != EntryOutcome::handled) failureStep();
-        return;
+        bool back = renameAndReport(entry, u.oldPath.c_str(), u.newPath.c_str(), 0) == EntryOutcome::handled;
+        return back ? Undone::back : Undone::notBack;
     }
     platform::FindData old;
-    if (heldAt(u.oldPath, u.nameAt, record.identity, old) == Held::entry) {
+    if (heldAt(u.oldPath, u.nameAt, record, old) == Held::entry) {
         reportResult(ResultKind::leftAlone, u.oldPath.c_str(), 0);
-        return;
+        return Undone::back;
     }
     // Another entry under the new name, or none: changed or gone since.
     if (held == Held::other)
         reportResult(ResultKind::renameFailed, u.newPath.c_str(), 0, u.oldPath.c_str() + u.nameAt);
     else
         reportResult(ResultKind::notFound, u.newPath.c_str(), 0);
-    failureStep();
+    return Undone::notBack;
+}
+
+// Where the journals' folder cannot even be named, the variables that name it.
+[[noreturn]] void noJournalFolder() {
+    noJournalFolderNamed();
+    fatalError(text::journalUnreadable, journalFileText().c_str());
 }
 
 [[noreturn]] void cannotRead(const LoadedJournal& journal) {
@@ -155,39 +168,112 @@ void refuseForeignRecords(LoadedJournal& journal) {
     }
 }
 
+// Takes back the renames of `journal`, newest first, and keeps in it those
+// not taken back: a later undo tries them again. A stop at a failure keeps
+// the ones not yet tried too.
+int undoJournal(LoadedJournal& journal, const std::string& file) {
+    // Where the mark cannot be written (a journal made read-only), the undo
+    // goes on as it could before.
+    if (!settings.testMode) markUndoBegun(journal);
+    setUpResultPager(settings.pauseMode, 1);
+    if (settings.pauseMode) countOutput(screenColumns, promptText);
+    const std::vector<JournalRecord>& records = journal.contents.records;
+    std::vector<JournalRecord> kept;
+    bool stopped = false;
+    for (std::size_t i = records.size(); i-- > 0 && !stopped;) {
+        if (undoRecord(records[i]) == Undone::back) continue;
+        stopped = !settings.continueOnError;
+        for (std::size_t j = i + 1; j-- > (stopped ? 0 : i);) kept.push_back(records[j]);
+        errorOccurred = 1;
+    }
+    std::reverse(kept.begin(), kept.end());  // in the run's order, to be taken back newest first again
+    // Where what is left cannot be written, the journal stays whole.
+    if (settings.testMode || kept.empty() || !keepOnly(journal, file, kept))
+        letGoOfJournal(journal, file, !settings.testMode && kept.empty());
+    if (stopped) failureStep();
+    reportSummary();
+    return errorOccurred ? 2 : 0;
+}
+
+// Journal `file` read back and checked: every record a run can have made.
+LoadedJournal checkedJournal(const std::string& file) {
+    LoadedJournal journal = loadJournal(file);
+    if (journal.result != JournalRead::read && journal.result != JournalRead::missing) cannotRead(journal);
+    if (journal.result == JournalRead::read) refuseForeignRecords(journal);
+    return journal;
+}
+
+std::vector<std::string> keptJournalFiles() {
+    std::vector<std::string> files;
+    if (!journalFiles(files)) noJournalFolder();
+    return files;
+}
+
+// A moment as the list shows it, in local time.
+std::string shownTime(const JournalRun& run) {
+    if (!run.known) return "----------  --:--:--";
+    std::time_t seconds = static_cast<std::time_t>(run.startedAt / 1000000000u);
+    char text[32];
+    const std::tm* local = std::localtime(&seconds);
+    if (!local || !std::strftime(text, sizeof text, "%Y-%m-%d  %H:%M:%S", local)) return "?";
+    return text;
+}
+
 }  // namespace
 
 int undoLastRun() {
-    std::vector<std::string> files;
-    if (!journalFiles(files)) fatalError(text::journalUnreadable, journalFileText().c_str());
-    for (const std::string& file : files) {
-        LoadedJournal journal = loadJournal(file);
+    for (const std::string& file : keptJournalFiles()) {
+        LoadedJournal journal = checkedJournal(file);
         if (journal.result == JournalRead::missing) continue;  // let go by another run meanwhile
-        if (journal.result != JournalRead::read) cannotRead(journal);
         const std::vector<JournalRecord>& records = journal.contents.records;
         // A file that another run has just made holds nothing yet: it stays.
         if (records.empty()) {
             letGoOfJournal(journal, file, false);
             continue;
         }
-        refuseForeignRecords(journal);
         // A run that renamed nothing is passed over, and let go of for good;
         // one whose undo was cut short is finished, even with all back.
         if (!journal.contents.undoBegun && !renamedAnything(records)) {
             letGoOfJournal(journal, file, !settings.testMode);
             continue;
         }
-        // Where the mark cannot be written (a journal made read-only), the
-        // undo goes on as it could before.
-        if (!settings.testMode) markUndoBegun(journal);
-        setUpResultPager(settings.pauseMode, 1);
-        if (settings.pauseMode) countOutput(screenColumns, promptText);
-        for (auto r = records.rbegin(); r != records.rend(); ++r) undoRecord(*r);
-        reportSummary();
-        // Taken back, as far as it could be: not to be taken back twice. A
-        // stop at a failure ended the process above and keeps it.
-        letGoOfJournal(journal, file, !settings.testMode);
-        return errorOccurred ? 2 : 0;
+        return undoJournal(journal, file);
     }
     fatalError("%s", text::nothingToUndo);
+}
+
+int undoRun(unsigned long number) {
+    std::vector<std::string> files = keptJournalFiles();
+    unsigned long kept = static_cast<unsigned long>(files.size());
+    if (number == 0 || number > kept) fatalError(text::noSuchRun, number, kept);
+    const std::string& file = files[number - 1];
+    LoadedJournal journal = checkedJournal(file);
+    if (journal.result == JournalRead::missing) fatalError(text::noSuchRun, number, kept);
+    return undoJournal(journal, file);
+}
+
+int listRuns() {
+    std::vector<std::string> files = keptJournalFiles();
+    if (files.empty()) printResult("%s\n", text::nothingToUndo);
+    unsigned long number = 0;
+    for (const std::string& file : files) {
+        ++number;
+        LoadedJournal journal = loadJournal(file);
+        if (journal.result != JournalRead::read) {
+            if (journal.result == JournalRead::missing) continue;
+            std::string shown = journalFileText();
+            printResult(journal.result == JournalRead::busy ? text::runBusy : text::runUnreadable, number,
+                        shown.c_str());
+            continue;
+        }
+        const JournalContents& contents = journal.contents;
+        unsigned long left = 0;
+        for (const JournalRecord& record : contents.records) left += isUnderOldName(record) ? 0 : 1;
+        std::string folder = "?";
+        if (contents.run.known && !platform::commandText(contents.run.folder.c_str(), folder)) folder = contents.run.folder;
+        printResult(text::runLine, number, shownTime(contents.run).c_str(),
+                    static_cast<unsigned long>(contents.records.size()), left, folder.c_str());
+        letGoOfJournal(journal, file, false);
+    }
+    return 0;
 }

@@ -6,3 +6,8 @@
 // previews, /c goes on after a failure), and lets that journal go. Gives the
 // exit code as a run does; a journal that cannot be read ends the process.
 int undoLastRun();
+// The same for the `number`th run kept, the newest first, whatever it renamed.
+int undoRun(unsigned long number);
+// Lists the runs kept, the newest first: when and where each ran, how many
+// renames it made and how many are not back yet. Gives the exit code.
+int listRuns();

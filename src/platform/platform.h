@@ -259,6 +259,13 @@ bool syncJournal(JournalHandle handle);
 bool readJournal(JournalHandle handle, std::string& out);
 void closeJournal(JournalHandle handle);
 bool removeJournal(const std::string& path);
+// Puts the closed file `from` in the place of `to`, in one step.
+bool replaceJournal(const std::string& from, const std::string& to);
+// When the entry `path` was made, in nanoseconds since 1970, where the system
+// keeps it (Linux's birth time); false where it is not known.
+bool birthTime(const char* path, uint64_t* nanoseconds);
+// The variables that say where the journals' folder is, for a message.
+const char* journalFolderVariables();
 
 // The runs of one user know of each other by a lock file in the journals'
 // folder, which each holds shared while it runs: an entry under a temporary

@@ -858,6 +858,16 @@ bool journalIdentity(const char* path, const EntryIdentity& identity, EntryIdent
     return true;
 }
 
+bool birthTime(const char* path, uint64_t* nanoseconds) {
+    const Translation* t = translate(path);
+    struct statx sx;
+    if (!t || statx(AT_FDCWD, t->system.text, AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) != 0 ||
+        !(sx.stx_mask & STATX_BTIME))
+        return false;
+    *nanoseconds = static_cast<uint64_t>(sx.stx_btime.tv_sec) * 1000000000u + sx.stx_btime.tv_nsec;
+    return true;
+}
+
 bool lookUpEntry(const char* path, FindData* found) {
     struct stat st;
     return lookUp(translate(path), found, st);

@@ -4,11 +4,13 @@
 // the process, however it ends.
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -39,9 +41,14 @@ JournalHandle handleOf(int fd) { return reinterpret_cast<JournalHandle>(static_c
 }  // namespace
 
 bool journalFolder(std::string& folder, bool make) {
-    // Relative values are to be ignored, as the base directory rules say.
+    // Relative values are to be ignored, as the base directory rules say;
+    // without HOME (a cron job, env -i) the user's entry names the home.
     const char* state = std::getenv("XDG_STATE_HOME");
     const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') {
+        const passwd* user = getpwuid(geteuid());
+        home = user ? user->pw_dir : nullptr;
+    }
     if (state && state[0] == '/') folder = std::string(state) + "/tavisk/";
     else if (home && home[0] == '/') folder = std::string(home) + "/.local/state/tavisk/";
     else folder.clear();
@@ -120,6 +127,10 @@ bool syncJournal(JournalHandle handle) { return fdatasync(descriptor(handle)) ==
 void closeJournal(JournalHandle handle) { close(descriptor(handle)); }
 
 bool removeJournal(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool replaceJournal(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
+
+const char* journalFolderVariables() { return "XDG_STATE_HOME, HOME"; }
 
 namespace {
 // The lock this run holds shared, from joinRuns on; -1 for none.

@@ -137,6 +137,18 @@ bool removeJournal(const std::string& path) {
     return fromUtf8(path, wide) && ::DeleteFileW(wide.c_str());
 }
 
+bool replaceJournal(const std::string& from, const std::string& to) {
+    std::wstring wideFrom, wideTo;
+    return fromUtf8(from, wideFrom) && fromUtf8(to, wideTo) &&
+           ::MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+// NTFS file IDs carry a sequence number, and a creation time may be carried
+// over to a new file of the same name: none is given.
+bool birthTime(const char*, uint64_t*) { return false; }
+
+const char* journalFolderVariables() { return "LOCALAPPDATA"; }
+
 bool wholeSystemDirectory(const char* directory, std::size_t length, std::string& out) {
     std::wstring wide, full;
     if (!widen(length ? std::string(directory, length).c_str() : ".", wide) || !wholePath(wide, full)) return false;

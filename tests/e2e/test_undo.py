@@ -3,6 +3,7 @@ directory. Each row checks the lines, the exit code and the names on disk."""
 import fcntl
 import glob
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -46,7 +47,28 @@ STORIES = [
     dict(name="preview", make=["A.TXT"], runs=[["*"]], undo=["/test"],
          lines=[("a.txt", "A.TXT", False)], code=0, after=["a.txt"], again=0),
     dict(name="damaged journal", make=["A.TXT"], runs=[["*"]], change="damage_journal",
-         code=1, err=("damaged", 4), after=["a.txt"]),
+         code=1, err=("damaged", 6), after=["a.txt"]),
+    # What an undo could not take back stays in the journal, and only that:
+    # once the obstacle is gone, the next undo takes it back.
+    dict(name="a failure kept and retried", make=["A.TXT", "B.TXT"], runs=[["*"]], change="take_old_name_b",
+         undo=["/c"], lines=[("b.txt", "B.TXT", True), ("a.txt", "A.TXT", False)], code=2,
+         after=["A.TXT", "B.TXT", "b.txt"], then="free_old_name_b", again_lines=[("b.txt", "B.TXT", False)],
+         again=0, final=["A.TXT", "B.TXT"]),
+    dict(name="a stop keeps what was not tried", make=["A.TXT", "B.TXT", "C.TXT"], runs=[["*"]],
+         change="take_old_name_b", lines=[("c.txt", "C.TXT", False), ("b.txt", "B.TXT", True)], code=1,
+         after=["B.TXT", "C.TXT", "a.txt", "b.txt"], then="free_old_name_b",
+         again_lines=[("b.txt", "B.TXT", False), ("a.txt", "A.TXT", False)], again=0,
+         final=["A.TXT", "B.TXT", "C.TXT"]),
+    # A new file that the system gave the deleted one's number is no rename of the run's.
+    dict(name="a stranger under a freed number", make=["A.TXT"], runs=[["*"]], change="recreate_a", native=True,
+         lines=[("a.txt", "A.TXT", True)], code=1, after=["a.txt"]),
+    dict(name="the runs kept are listed", make=["A.TXT", "B.TXT", "C.TXT"], runs=[["A.TXT"], ["B.TXT", "C.TXT"]],
+         change="rename_c_back_by_hand", undo=["/list"], listed=[(2, 1), (1, 1)], code=0,
+         after=["C.TXT", "a.txt", "b.txt"]),
+    dict(name="a run taken by its number", make=["A.TXT", "B.TXT"], runs=[["A.TXT"], ["B.TXT"]], undo_number=2,
+         lines=[("a.txt", "A.TXT", False)], code=0, after=["A.TXT", "b.txt"], again=0, final=["A.TXT", "B.TXT"]),
+    dict(name="no such run", make=["A.TXT"], runs=[["A.TXT"]], undo_number=3,
+         code=1, err=STOP + sjis("3番目の改名記録はありません。記録は1回分です。") + b"\n", after=["a.txt"]),
     # Records that no run can have written, each refused with its line before
     # anything is renamed (in the form written before lines had checksums).
     dict(name="a record that changes more than case", make=["A.TXT", "B.TXT"], runs=[["*"]],
@@ -118,8 +140,11 @@ class Undo(harness.Case):
     def run_here(self, *args):
         return self.bin.run(list(args), cwd=self.dir, env=self.env())
 
-    def undo(self, *switches):
+    def undo(self, *switches, number=None):
         undo = "/undo" if self.bin.wine else "--undo"
+        if number:
+            undo += "=%d" % number
+        switches = ["--list" if s == "/list" and not self.bin.wine else s for s in switches]
         return self.bin.run([undo] + list(switches), cwd=self.elsewhere, env=self.env())
 
     def shown(self, name):
@@ -156,6 +181,19 @@ class Undo(harness.Case):
             self.touch("A.TXT", b"new")
         else:
             self.touch("A.TXT", b"new")
+
+    def take_old_name_b(self):
+        self.touch("B.TXT", b"new")
+
+    def free_old_name_b(self):
+        os.remove(self.path("B.TXT"))
+
+    def rename_c_back_by_hand(self):
+        os.rename(self.path("c.txt"), self.path("C.TXT"))
+
+    def recreate_a(self):
+        os.remove(self.path("a.txt"))
+        self.touch("a.txt", b"another")
 
     def remove_b(self):
         os.remove(self.path("b.txt"))
@@ -335,7 +373,7 @@ class Undo(harness.Case):
                     os.remove(self.journals)
                 if "journals" in story:
                     self.assertEqual(len(self.journal_files()), story["journals"])
-                code, out, err = self.undo(*story.get("undo", []))
+                code, out, err = self.undo(*story.get("undo", []), number=story.get("undo_number"))
                 expected_err = story.get("err", b"")
                 if isinstance(expected_err, tuple):
                     shown = self.damaged
@@ -349,11 +387,22 @@ class Undo(harness.Case):
                 self.assertEqual(err, self.bin.out(expected_err))
                 if "lines" in story:
                     self.assertEqual(out, self.bin.out(self.expected_out(story)))
+                if "listed" in story:
+                    folder = ("Z:" + self.dir.replace("/", "\\") + "\\") if self.bin.wine else self.dir + "/"
+                    rows = [rb"%2d  \d{4}-\d\d-\d\d  \d\d:\d\d:\d\d  " % (i + 1) +
+                            sjis("改名:%d件  未取消:%d件  " % counts) + re.escape(sjis(folder))
+                            for i, counts in enumerate(story["listed"])]
+                    self.assertRegex(out, b"^" + b"\r?\n".join(rows) + b"\r?\n$")
                 self.assertEqual(code, story["code"])
                 if "after" in story:
                     self.assertEqual(self.all_names(), sorted(story["after"]))
+                if "then" in story:
+                    getattr(self, story["then"])()
                 if "again" in story:
-                    self.assertEqual(self.undo()[0], story["again"])
+                    code, out, err = self.undo()
+                    self.assertEqual(code, story["again"], err)
+                    if "again_lines" in story:
+                        self.assertEqual(out, self.bin.out(self.expected_out({"lines": story["again_lines"]})))
                 if "final" in story:
                     self.assertEqual(self.all_names(), sorted(story["final"]))
 

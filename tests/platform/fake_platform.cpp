@@ -356,6 +356,18 @@ void closeJournal(JournalHandle) {}
 
 bool removeJournal(const std::string& path) { return state().journals.erase(path) == 1; }
 
+bool replaceJournal(const std::string& from, const std::string& to) {
+    auto found = state().journals.find(from);
+    if (found == state().journals.end() || fake::fails("replaceJournal", to.c_str())) return false;
+    state().journals[to] = found->second;
+    state().journals.erase(from);
+    return true;
+}
+
+bool birthTime(const char*, uint64_t*) { return false; }
+
+const char* journalFolderVariables() { return "LOCALAPPDATA"; }
+
 bool wholeSystemDirectory(const char* directory, std::size_t length, std::string& out) {
     out = fake::currentDirectory + std::string(directory, length);
     if (out.back() != '\\') out += '\\';
