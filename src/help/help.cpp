@@ -109,7 +109,7 @@ void journalSection() {
     line(text::journalHeading);
     lines({text::j1, text::j2});
     blank();
-    switchLine(text::u1);
+    lines({text::u1, text::u2, text::u3});
     blank();
     printOut(text::journal1, keptJournals);
     lines({text::journal2, text::journal3});
