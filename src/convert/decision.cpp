@@ -5,6 +5,7 @@
 
 #include "console/report.h"
 #include "convert/journal.h"
+#include "convert/letters.h"
 #include "convert/path.h"
 #include "convert/rename.h"
 #include "driver/settings.h"
@@ -145,6 +146,13 @@ bool shouldLowerCase(const char* path, std::size_t length, std::size_t nameAt, b
     return !(c.small || c.space || isLongComponent(path + nameAt, c.length - nameAt));
 }
 
+bool shouldLowerLetters(const char* path, std::size_t length, std::size_t nameAt, bool longMode, bool kanjiMode) {
+    LetterClass c = classifyLetters(path, length);
+    if (c.endsInside || !c.capital || (c.doubleByte && !kanjiMode)) return false;
+    if (longMode) return true;
+    return !(c.small || c.space || isLongComponent(path + nameAt, length - nameAt));
+}
+
 bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode) {
     return shouldLowerCase(path, std::strlen(path), directoryLength(path), longMode, kanjiMode);
 }
@@ -157,14 +165,20 @@ struct Plan {
     bool lowerCase;                   // false: left alone
     char newPath[platform::maxPath];  // the directory part and the new name
     std::size_t nameAt;               // where the new name begins in newPath
+    std::size_t length;               // of newPath
 };
 
 // The decision for `entry` under the current settings; one already made for
 // it is not made again.
+// The decision for the text the decision looks at, under the letters chosen.
+bool decide(const char* path, std::size_t length, std::size_t nameAt) {
+    if (settings.unicodeLetters) return shouldLowerLetters(path, length, nameAt, settings.longMode, settings.kanjiMode);
+    return shouldLowerCase(path, length, nameAt, settings.longMode, settings.kanjiMode);
+}
+
 bool isToBeLowered(const Entry& entry) {
     if (entry.verdict != Verdict::unknown) return entry.verdict == Verdict::lower;
-    if (entry.walkedFrom >= entry.nameAt)
-        return shouldLowerCase(entry.path, entry.length, entry.nameAt, settings.longMode, settings.kanjiMode);
+    if (entry.walkedFrom >= entry.nameAt) return decide(entry.path, entry.length, entry.nameAt);
     // A walked entry is decided in its own folder: the typed folders, then
     // its name. Each part ends at a character's end, so the two join safely.
     char decided[platform::maxPath];
@@ -172,7 +186,7 @@ bool isToBeLowered(const Entry& entry) {
     if (entry.walkedFrom + name >= sizeof decided) return false;
     std::memcpy(decided, entry.path, entry.walkedFrom);
     std::memcpy(decided + entry.walkedFrom, entry.path + entry.nameAt, name + 1);
-    return shouldLowerCase(decided, entry.walkedFrom + name, entry.walkedFrom, settings.longMode, settings.kanjiMode);
+    return decide(decided, entry.walkedFrom + name, entry.walkedFrom);
 }
 
 Plan planEntry(const Entry& entry) {
@@ -182,11 +196,25 @@ Plan planEntry(const Entry& entry) {
     plan.lowerCase = !plan.tooLong && isToBeLowered(entry);
     plan.newPath[0] = '\0';
     plan.nameAt = 0;
+    plan.length = entry.length;
     if (!plan.lowerCase) return plan;
     // Every path here is shorter than maxPath, and the new one has its length.
     eightBytes::copy(plan.newPath, entry.path, entry.nameAt);
-    copyLowered(plan.newPath + entry.nameAt, entry.path + entry.nameAt, entry.length - entry.nameAt);
     plan.nameAt = entry.nameAt;
+    if (!settings.unicodeLetters) {
+        copyLowered(plan.newPath + entry.nameAt, entry.path + entry.nameAt, entry.length - entry.nameAt);
+        return plan;
+    }
+    // A small letter beyond the code page may take more bytes than its capital.
+    std::string lowered;
+    lowerLetters(entry.path + entry.nameAt, entry.length - entry.nameAt, lowered);
+    if (entry.nameAt + lowered.size() >= sizeof plan.newPath) {
+        plan.tooLong = true;
+        plan.lowerCase = false;
+        return plan;
+    }
+    std::memcpy(plan.newPath + entry.nameAt, lowered.c_str(), lowered.size() + 1);
+    plan.length = entry.nameAt + lowered.size();
     return plan;
 }
 
@@ -252,5 +280,5 @@ void recordAheadOf(Entry& entry) {
     if (!plan.lowerCase) return;
     if (!entry.identified && !(entry.identified = platform::entryIdentity(entry.path, &entry.identity))) return;
     entry.record = recordAhead({entry.path, entry.length}, entry.nameAt, entry.identity,
-                               {plan.newPath + plan.nameAt, entry.length - plan.nameAt});
+                               {plan.newPath + plan.nameAt, plan.length - plan.nameAt});
 }

@@ -36,6 +36,8 @@ inline const char* extensionOf(const char* component, std::size_t length) {
 // under the current modes.
 bool shouldLowerCase(const char* path, std::size_t length, std::size_t nameAt, bool longMode, bool kanjiMode);
 bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode);
+// The same under /u, every letter with a case counted as a letter.
+bool shouldLowerLetters(const char* path, std::size_t length, std::size_t nameAt, bool longMode, bool kanjiMode);
 
 // What became of one entry.
 enum class EntryOutcome {

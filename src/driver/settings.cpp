@@ -94,7 +94,7 @@ bool isSwitchArgument(const char* argument) {
 bool isDocumentedSwitch(const char* text) {
     const char* word = text[0] ? text + 1 : text;
     if (namesSwitch(text) >= 0) return true;
-    static const char* const words[] = {"a", "a-", "f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c",
+    static const char* const words[] = {"a", "a-", "u", "u-", "f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c",
                                         "c-", "p", "p-", "s", "s-", "test", "test-", "j", "j-", "undo", "?", "help"};
     for (const char* w : words)
         if (equalsIgnoreCase(word, w)) return true;
@@ -118,6 +118,10 @@ void applySwitches(const char* text) {
             case 'k': case 'K': settings.kanjiMode = !isMinus(next); break;
             case 'l': case 'L': settings.longMode = !isMinus(next); break;
             case 'p': case 'P': settings.pauseMode = !isMinus(next); break;
+            case 'u': case 'U':
+                // "/undo" is the run's own business, read before any switch.
+                if (!startsWithIgnoreCase(letter, "undo")) settings.unicodeLetters = !isMinus(next);
+                break;
             case 's': case 'S': settings.recurse = !isMinus(next); break;
             case 'f': case 'F': applyKindFilter(next); break;
             case 't': case 'T': settings.testMode = !startsWithIgnoreCase(letter, "test-"); break;

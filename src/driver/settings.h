@@ -16,6 +16,7 @@ struct RunSettings {
     bool showSummary = false;  // the closing count, /v+s
     bool recurse = false;      // /s: into subdirectories
     bool allEntries = false;   // /a: /s takes in hidden entries and version-control folders
+    bool unicodeLetters = false;  // /u: letters beyond A-Z, as the locale gives their case
     bool journal = true;       // /j: each rename recorded first, to be taken back
     bool shiftJisNames = false;  // --names=sjis (Linux): the disk's names are Shift-JIS
 };

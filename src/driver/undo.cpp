@@ -8,6 +8,7 @@
 #include "console/report.h"
 #include "convert/decision.h"
 #include "convert/journal.h"
+#include "convert/letters.h"
 #include "convert/path.h"
 #include "convert/recover.h"
 #include "driver/failure.h"
@@ -65,7 +66,7 @@ bool isOwnName(const std::string& name) {
 }
 
 // True when a record says what a run can have done: in a whole directory,
-// a name lowered, and nothing else (a name already small, whose capitals were
+// a name lowered (A-Z, or under /u every letter with a case), and nothing else (a name already small, whose capitals were
 // in its directory part, is recorded as itself). Damage, or a journal that
 // another hand wrote, would make the undo rename what the run never did.
 bool isRunsRename(const JournalRecord& record) {
@@ -73,6 +74,8 @@ bool isRunsRename(const JournalRecord& record) {
     if (!recordText(record, t)) return true;  // told as a name that cannot be found, as it is met
     std::string lowered = t.oldName;
     lowerSingleByteLetters(&lowered[0], lowered.size());
+    // Under /u letters beyond A-Z were lowered too.
+    if (lowered != t.newName) lowerLetters(t.oldName.data(), t.oldName.size(), lowered);
     return isWholeDirectory(t.directory) && isOwnName(t.oldName) && isOwnName(t.newName) && lowered == t.newName;
 }
 

@@ -78,6 +78,8 @@ void switchSection(const char* name) {
     blank();
     lines({text::k1, text::k2});
     blank();
+    lines({text::letters1, text::letters2});
+    blank();
     lines({text::c1, text::c2});
     pageBreak();
     lines({text::s1, text::s2, text::a1, text::a2});
@@ -130,7 +132,7 @@ void aboutAndNotes(const char* name) {
     pageBreak();
     line(text::noteHeading);
     printOut(text::note1, name);
-    lines({text::note2, text::note3, text::note4});
+    lines({text::note2, text::noteLetters, text::note3, text::note4});
     printOut(switches(text::note5), name);
     line(text::note6);
     if (platform::commandLineDialect().everySlashSeparates) {

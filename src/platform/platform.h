@@ -264,6 +264,14 @@ bool replaceJournal(const std::string& from, const std::string& to);
 // When the entry `path` was made, in nanoseconds since 1970, where the system
 // keeps it (Linux's birth time); false where it is not known.
 bool birthTime(const char* path, uint64_t* nanoseconds);
+// Under /u: where the character at `text` (`left` bytes) is one the command
+// carries for the system (a character code page 932 lacks), its length in
+// `length` (0 for any other character), and what it is as a letter in the
+// user's locale: a capital, whose lower-case form is put in `lowered` in the
+// command's text, a small letter, or neither.
+enum class LetterCase : unsigned char { none, capital, small };
+LetterCase carriedLetterCase(const char* text, std::size_t left, std::size_t* length, std::string* lowered);
+
 // The variables that say where the journals' folder is, for a message.
 const char* journalFolderVariables();
 

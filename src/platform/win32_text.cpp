@@ -136,6 +136,28 @@ bool narrow(const wchar_t* wide, std::string& out) {
     return whole;
 }
 
+LetterCase carriedLetterCase(const char* text, std::size_t left, std::size_t* length, std::string* lowered) {
+    *length = 0;
+    const std::string* unit = nullptr;
+    if (!standInsApply() || left == 0 || !standins::isStandInLead(static_cast<unsigned char>(text[0])) ||
+        !standins::read(text, left, length, &unit))
+        return LetterCase::none;
+    std::wstring wide(reinterpret_cast<const wchar_t*>(unit->data()), unit->size() / sizeof(wchar_t));
+    std::wstring small = wide;
+    // The user's own case mapping, as the system's file names take it.
+    if (::LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_LOWERCASE, wide.c_str(), static_cast<int>(wide.size()),
+                        &small[0], static_cast<int>(small.size()), nullptr, nullptr, 0) !=
+        static_cast<int>(small.size()))
+        return LetterCase::none;
+    if (small != wide) return narrow(small.c_str(), *lowered) ? LetterCase::capital : LetterCase::none;
+    std::wstring capital = wide;
+    if (::LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_UPPERCASE, wide.c_str(), static_cast<int>(wide.size()),
+                        &capital[0], static_cast<int>(capital.size()), nullptr, nullptr, 0) !=
+        static_cast<int>(capital.size()))
+        return LetterCase::none;
+    return capital != wide ? LetterCase::small : LetterCase::none;
+}
+
 // A path from the system for the command; 0 when it does not convert or fit,
 // the size needed when the buffer is too small.
 unsigned givePath(const wchar_t* wide, unsigned size, char* buffer) {

@@ -202,3 +202,26 @@ void upperSingleByteLetters(char* text) {
         if (*p >= 'a' && *p <= 'z') *p = static_cast<unsigned char>(*p - ('a' - 'A'));
     }
 }
+
+int doubleByteLetterCase(unsigned char lead, unsigned char trail, unsigned char* lowerTrail) {
+    // Each capital's small letter stands a fixed distance after it, but for
+    // Cyrillic, whose small letters step over the trail byte 0x7F.
+    struct Block {
+        unsigned char lead, firstCapital, lastCapital, firstSmall;
+    };
+    static constexpr Block blocks[] = {
+        {0x82, 0x60, 0x79, 0x81},  // full-width A-Z
+        {0x83, 0x9F, 0xB6, 0xBF},  // Greek
+        {0x84, 0x40, 0x4E, 0x70},  // Cyrillic A to N
+        {0x84, 0x4F, 0x60, 0x80},  // Cyrillic O to YA
+    };
+    for (const Block& b : blocks) {
+        if (lead != b.lead) continue;
+        if (trail >= b.firstCapital && trail <= b.lastCapital) {
+            *lowerTrail = static_cast<unsigned char>(b.firstSmall + (trail - b.firstCapital));
+            return 1;
+        }
+        if (trail >= b.firstSmall && trail <= b.firstSmall + (b.lastCapital - b.firstCapital)) return 2;
+    }
+    return 0;
+}

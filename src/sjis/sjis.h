@@ -75,6 +75,12 @@ inline void copyLowered(char* to, const char* from, std::size_t length) {
     std::memcpy(to + length - 8, &last, 8);
     to[length] = '\0';
 }
+// Code page 932's double-byte letters that have a case: full-width A-Z,
+// Greek and Cyrillic. For the character `lead`,`trail`: 1 for a capital, whose
+// lower-case form (the same lead byte) is put in `lowerTrail`; 2 for a small
+// letter; 0 for any other.
+int doubleByteLetterCase(unsigned char lead, unsigned char trail, unsigned char* lowerTrail);
+
 // The same the other way: the key under which a name's spellings meet.
 void upperSingleByteLetters(char* text);
 // True when the byte at s starts a character that is a path separator, '\\',

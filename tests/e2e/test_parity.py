@@ -36,6 +36,12 @@ SCENARIOS = {
     "a trail byte 0x5C before a separator": (["ソフト/", "ソフト/AB.TXT", "ソフト/表.TXT"],
                                              ["ソフト/AB.TXT", "ソフト/表.TXT", "/k"]),
     "directories and long names": (["ディレクトリ/", "Long Name.TXT", "ＡＢ/"], ["*", "/fa", "/l", "/k"]),
+    # Letters beyond A-Z: accented Latin beyond the code page, full-width
+    # Latin, Greek and Cyrillic within it; a kanji stays a double-byte character.
+    "letters beyond A-Z with /u": (["CAFÉ.TXT", "BÜRO.TXT", "ＡＢＣ.TXT", "ΑΒΓ.TXT", "МИР.TXT", "表示.TXT",
+                                    "ÉTÉ/", "ÉTÉ/À.TXT"], ["/s", "*", "/u", "/v=a+s"]),
+    "letters beyond A-Z with /u /l /k": (["ÇA VA.TXT", "ΑΘΗΝΑ.TXT", "МОСКВА.TXT", "表示.TXT", "ＡＢｃ.TXT"],
+                                          ["*", "/u", "/l", "/k"]),
 }
 
 

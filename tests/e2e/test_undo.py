@@ -67,6 +67,10 @@ STORIES = [
          after=["C.TXT", "a.txt", "b.txt"]),
     dict(name="a run taken by its number", make=["A.TXT", "B.TXT"], runs=[["A.TXT"], ["B.TXT"]], undo_number=2,
          lines=[("a.txt", "A.TXT", False)], code=0, after=["A.TXT", "b.txt"], again=0, final=["A.TXT", "B.TXT"]),
+    # Under /u letters beyond A-Z are lowered and taken back like any other.
+    dict(name="letters beyond A-Z", make=["CAFE.TXT", "ＡＢＣ.TXT", "ΑΒΓ.TXT", "МИР.TXT"], runs=[["/u", "*"]],
+         lines=[("мир.txt", "МИР.TXT", False), ("αβγ.txt", "ΑΒΓ.TXT", False), ("ａｂｃ.txt", "ＡＢＣ.TXT", False),
+                ("cafe.txt", "CAFE.TXT", False)], code=0, after=["CAFE.TXT", "ΑΒΓ.TXT", "МИР.TXT", "ＡＢＣ.TXT"]),
     dict(name="no such run", make=["A.TXT"], runs=[["A.TXT"]], undo_number=3,
          code=1, err=STOP + sjis("3番目の改名記録はありません。記録は1回分です。") + b"\n", after=["a.txt"]),
     # Records that no run can have written, each refused with its line before

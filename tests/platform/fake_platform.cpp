@@ -374,6 +374,11 @@ bool wholeSystemDirectory(const char* directory, std::size_t length, std::string
     return true;
 }
 
+LetterCase carriedLetterCase(const char*, std::size_t, std::size_t* length, std::string*) {
+    *length = 0;
+    return LetterCase::none;
+}
+
 bool journalIdentity(const char*, const EntryIdentity& identity, EntryIdentity* kept) {
     *kept = identity;
     return true;

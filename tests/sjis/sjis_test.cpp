@@ -127,6 +127,25 @@ TEST(Sjis, LowerCasingLeavesDoubleByteCharactersAlone) {
         lowerSingleByteLetters(s.data());
         EXPECT_EQ(s, c.out) << c.in;
     }
+    // Under /u the double-byte letters with a case: each block's edges, and
+    // the Cyrillic small letters' step over 0x7F.
+    struct Letter { unsigned char lead, trail; int kind; unsigned char lower; } letters[] = {
+        {0x82, 0x60, 1, 0x81}, {0x82, 0x79, 1, 0x9A}, {0x82, 0x5F, 0, 0}, {0x82, 0x7A, 0, 0},  // full-width A, Z
+        {0x82, 0x81, 2, 0}, {0x82, 0x9A, 2, 0}, {0x82, 0x9B, 0, 0},                          // a, z
+        {0x83, 0x9F, 1, 0xBF}, {0x83, 0xB6, 1, 0xD6}, {0x83, 0xB7, 0, 0},                    // Alpha, Omega
+        {0x83, 0xBF, 2, 0}, {0x83, 0xD6, 2, 0},                                              // alpha, omega
+        {0x84, 0x40, 1, 0x70}, {0x84, 0x46, 1, 0x76}, {0x84, 0x4E, 1, 0x7E},                 // A, YO, EN
+        {0x84, 0x4F, 1, 0x80}, {0x84, 0x60, 1, 0x91}, {0x84, 0x61, 0, 0},                    // O, YA
+        {0x84, 0x7E, 2, 0}, {0x84, 0x7F, 0, 0}, {0x84, 0x80, 2, 0}, {0x84, 0x91, 2, 0},      // en, (none), o, ya
+        {0x83, 0x60, 0, 0}, {0x88, 0x9F, 0, 0},  // katakana, a kanji
+    };
+    for (const Letter& l : letters) {
+        unsigned char lower = 0;
+        EXPECT_EQ(doubleByteLetterCase(l.lead, l.trail, &lower), l.kind) << std::hex << int(l.lead) << int(l.trail);
+        if (l.kind == 1) {
+            EXPECT_EQ(lower, l.lower) << std::hex << int(l.lead) << int(l.trail);
+        }
+    }
     // The copy that lowering's callers make: every length up to past two words.
     for (std::size_t n = 0; n <= 20; ++n) {
         const char source[] = "ABCDEFGHIJKLMNOPQRSTU";
