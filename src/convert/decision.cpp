@@ -261,8 +261,11 @@ EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* nam
             reportResult(ResultKind::renameFailed, name, columnWidth, newName);
             break;
         case RenameOutcome::stranded:
-            reportResult(ResultKind::stranded, name, columnWidth, newName,
-                         (std::string(entry.path) + leftoverSuffix).c_str());
+        {
+            std::string temporary;
+            temporaryPath(entry.path, entry.nameAt, temporary);
+            reportResult(ResultKind::stranded, name, columnWidth, newName, temporary.c_str());
+        }
             break;
     }
     return EntryOutcome::failed;

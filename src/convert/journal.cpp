@@ -86,8 +86,25 @@ struct Writer {
     bool windowWritten = false;
     bool lastingKnown = false;  // the volume whose file numbers are known to last
     uint64_t lastingVolume = 0;
+    // The records of the journal an undo of this run is taking back.
+    const std::vector<JournalRecord>* undoing = nullptr;
 };
 Writer writer;
+
+// The name among `records` in `directory` whose checksum is `sum`.
+bool nameAmong(const std::vector<JournalRecord>& records, const std::string& directory, uint64_t sum,
+               std::string& name) {
+    for (const JournalRecord& r : records) {
+        if (r.directory != directory) continue;
+        // A run moved its old name aside, an undo its new one.
+        for (const std::string* candidate : {&r.oldName, &r.newName})
+            if (windowChecksum(candidate->data(), candidate->size()) == sum) {
+                name = *candidate;
+                return true;
+            }
+    }
+    return false;
+}
 
 // The journals' folder and the numbers of the journals in it, oldest first;
 // false, with the folder as the file to name, when it cannot be had.
@@ -290,6 +307,27 @@ LoadedJournal loadJournal(const std::string& file) {
     else loaded.result = JournalRead::read;
     return loaded;
 }
+
+bool recordedName(const std::string& directory, uint64_t sum, std::string& name) {
+    // The journal this undo holds is busy to any other look.
+    if (writer.undoing && nameAmong(*writer.undoing, directory, sum, name)) return true;
+    std::vector<std::string> files;
+    if (!journalFiles(files)) return false;
+    std::string keptLast = lastFile;  // a look for a name is no journal to name in messages
+    bool found = false;
+    for (const std::string& file : files) {
+        LoadedJournal journal = loadJournal(file);
+        found = journal.result == JournalRead::read && nameAmong(journal.contents.records, directory, sum, name);
+        letGoOfJournal(journal, file, false);
+        if (found) break;
+    }
+    lastFile = keptLast;
+    return found;
+}
+
+void undoingRecords(const std::vector<JournalRecord>* records) { writer.undoing = records; }
+
+bool renamesAreRecorded() { return writer.on || writer.undoing; }
 
 bool markUndoBegun(LoadedJournal& journal) {
     if (journal.contents.undoBegun) return true;

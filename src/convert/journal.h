@@ -59,6 +59,16 @@ struct LoadedJournal {
     platform::JournalHandle handle = nullptr;  // held while the undo runs
 };
 LoadedJournal loadJournal(const std::string& file);
+// The name, in the system's text, that a record of a kept journal holds in
+// the whole directory `directory` (system text) and whose checksum
+// (windowChecksum) is `sum`: the whole name of a temporary name cut short.
+bool recordedName(const std::string& directory, uint64_t sum, std::string& name);
+// The records of the journal that this run's undo is taking back, while it
+// does (nullptr after): what recordedName looks at first.
+void undoingRecords(const std::vector<JournalRecord>* records);
+// True when the renames being made are in a journal: this run's, or the one
+// its undo takes back.
+bool renamesAreRecorded();
 // Writes, before an undo's first rename, that the undo has begun: a journal
 // whose entries all came back stays the one to finish until it is let go of.
 bool markUndoBegun(LoadedJournal& journal);

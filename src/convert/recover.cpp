@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "console/report.h"
+#include "convert/journal.h"
 #include "convert/path.h"
 #include "convert/rename.h"
 #include "driver/settings.h"
@@ -62,6 +63,25 @@ Restored restore(const std::string& directory, const std::string& leftover, cons
     return Restored::failed;
 }
 
+// The name a leftover had: itself less the suffix, or, for one cut short,
+// the whole name that the journal recorded with its checksum.
+bool oldNameOf(const std::string& directory, const std::string& leftover, std::string& oldName) {
+    uint64_t sum = 0;
+    if (!leftoverChecksum(leftover.data(), leftover.size(), &sum)) {
+        oldName = leftover.substr(0, leftover.size() - leftoverSuffixLength);
+        return true;
+    }
+    std::string whole, name;
+    return platform::wholeSystemDirectory(directory.data(), directory.size(), whole) &&
+           recordedName(whole, sum, name) && platform::commandText(name.c_str(), oldName);
+}
+
+// A leftover whose whole name no journal holds: it stays, for the user to see.
+Restored unknown(const std::string& directory, const std::string& leftover) {
+    reportResult(ResultKind::restoreFailed, (directory + leftover).c_str(), 0, "?");
+    return Restored::failed;
+}
+
 }  // namespace
 
 Recovery recoverDirectory(const std::string& directory) {
@@ -74,8 +94,8 @@ Recovery recoverDirectory(const std::string& directory) {
     // Another run at work may be moving them on: they are its own to finish.
     if (leftovers.empty() || !platform::aloneInRuns()) return recovery;
     for (const std::string& leftover : leftovers) {
-        std::string oldName = leftover.substr(0, leftover.size() - leftoverSuffixLength);
-        switch (restore(directory, leftover, oldName)) {
+        std::string oldName;
+        switch (oldNameOf(directory, leftover, oldName) ? restore(directory, leftover, oldName) : unknown(directory, leftover)) {
             case Restored::back: recovery.restored.push_back(std::move(oldName)); break;
             case Restored::previewed: break;
             case Restored::failed:

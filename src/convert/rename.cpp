@@ -6,7 +6,9 @@
 #include <string>
 
 #include "convert/journal.h"
+#include "convert/journal_text.h"
 #include "convert/path.h"
+#include "driver/settings.h"
 #include "sjis/sjis.h"
 
 namespace {
@@ -64,11 +66,9 @@ struct InterruptHold {
 // and nothing is put back over an entry that is not this one.
 RenameOutcome renameThroughTemporary(const char* from, const char* to,
                                     const platform::EntryIdentity& identity) {
-    std::size_t length = std::strlen(from);
-    if (length + leftoverSuffixLength >= platform::maxPath) return RenameOutcome::failed;
-    char temporary[platform::maxPath];
-    std::memcpy(temporary, from, length);
-    std::memcpy(temporary + length, leftoverSuffix, leftoverSuffixLength + 1);
+    std::string path;
+    if (!temporaryPath(from, directoryLength(from), path)) return RenameOutcome::failed;
+    const char* temporary = path.c_str();
 
     InterruptHold hold;
     if (!platform::moveEntry(from, temporary, platform::MoveTarget::own)) return RenameOutcome::failed;
@@ -102,6 +102,11 @@ bool previewAllows(const char* from, const char* to) {
     if (equalStrings(from, to)) return true;
     if (previewTaken.count(to)) return false;
     if (!platform::mayRename(from)) return false;
+    // Where the detour is taken, its temporary name must be possible.
+    std::string temporary;
+    // The run would record its renames (the preview itself records nothing).
+    if (platform::takesDetour(from) && !temporaryPath(from, directoryLength(from), temporary, settings.journal))
+        return false;
     // The new spelling stored already is another entry: this one is stored
     // under the old. Where lookups ignore case, the directory's one listing
     // answers (Wine reads the whole directory for each spelling it misses).
@@ -144,6 +149,62 @@ bool previewedEntry(const Entry& entry, Entry& moved, std::string& storage) {
 }
 
 bool isLeftoverName(const char* name) { return isLeftoverName(name, std::strlen(name)); }
+
+namespace {
+
+constexpr std::size_t checksumDigits = 16;
+// '~', the checksum's digits, then the suffix.
+constexpr std::size_t checkedTail = 1 + checksumDigits + leftoverSuffixLength;
+
+// The checksum that a cut-short temporary name carries of the whole name,
+// in the system's text, so that it names the entry from run to run.
+bool nameChecksum(const char* name, uint64_t* sum) {
+    std::string system;
+    if (!platform::systemText(name, system)) return false;
+    *sum = windowChecksum(system.data(), system.size());
+    return true;
+}
+
+}  // namespace
+
+bool temporaryPath(const char* from, std::size_t nameAt, std::string& out, bool recorded) {
+    out.assign(from);
+    out += leftoverSuffix;
+    if (platform::fitsAsName(out.c_str() + nameAt)) return true;
+    // Too long for a name: cut short at a character's end, the checksum after
+    // it. Only the journal's record can then give the whole name back.
+    uint64_t sum = 0;
+    if (!(recorded || renamesAreRecorded()) || !nameChecksum(from + nameAt, &sum)) return false;
+    static const char hex[] = "0123456789ABCDEF";
+    char tail[checkedTail + 1];
+    tail[0] = '~';
+    for (std::size_t i = 0; i < checksumDigits; ++i) tail[1 + i] = hex[(sum >> (60 - 4 * i)) & 15];
+    std::memcpy(tail + 1 + checksumDigits, leftoverSuffix, leftoverSuffixLength + 1);
+    std::size_t kept = 0;
+    for (const char* p = from + nameAt; *p;) {
+        std::size_t step = pathCharacterLength(p);
+        out.assign(from, nameAt).append(from + nameAt, kept + step) += tail;
+        if (!platform::fitsAsName(out.c_str() + nameAt)) break;
+        kept += step;
+        p += step;
+    }
+    out.assign(from, nameAt).append(from + nameAt, kept) += tail;
+    return kept > 0 && platform::fitsAsName(out.c_str() + nameAt);
+}
+
+bool leftoverChecksum(const char* name, std::size_t length, uint64_t* sum) {
+    if (length <= checkedTail) return false;
+    const char* tail = name + length - checkedTail;
+    if (tail[0] != '~') return false;
+    *sum = 0;
+    for (std::size_t i = 1; i <= checksumDigits; ++i) {
+        char c = tail[i];
+        int v = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (v < 0) return false;
+        *sum = *sum << 4 | static_cast<uint64_t>(v);
+    }
+    return true;
+}
 
 // The whole check, for a name whose last byte is the suffix's.
 bool isLeftoverNameWhole(const char* name, std::size_t n) {

@@ -40,6 +40,17 @@ bool previewedEntry(const Entry& entry, Entry& moved, std::string& storage);
 inline constexpr char leftoverSuffix[] = ".tavisk~";
 inline constexpr std::size_t leftoverSuffixLength = sizeof leftoverSuffix - 1;
 
+// The temporary path of the entry `from` (its final component at `nameAt`):
+// its name followed by leftoverSuffix; where that would pass the system's
+// limit on a name, the name cut short at a character's end, then '~', sixteen
+// hex digits of a checksum of the whole name (see leftoverChecksum) and the
+// suffix, which only the journal's record can give back: false without one
+// (renamesAreRecorded, or `recorded`).
+bool temporaryPath(const char* from, std::size_t nameAt, std::string& out, bool recorded = false);
+// The checksum a cut-short temporary name `name` carries; false for another
+// name. It is windowChecksum of the whole name in the system's text.
+bool leftoverChecksum(const char* name, std::size_t length, uint64_t* sum);
+
 // True when `name` (a final component) is such a temporary name.
 bool isLeftoverName(const char* name);
 bool isLeftoverNameWhole(const char* name, std::size_t length);  // the same, asked in full

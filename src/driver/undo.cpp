@@ -181,6 +181,7 @@ int undoJournal(LoadedJournal& journal, const std::string& file) {
     setUpResultPager(settings.pauseMode, 1);
     if (settings.pauseMode) countOutput(screenColumns, promptText);
     const std::vector<JournalRecord>& records = journal.contents.records;
+    undoingRecords(&records);
     std::vector<JournalRecord> kept;
     bool stopped = false;
     for (std::size_t i = records.size(); i-- > 0 && !stopped;) {
@@ -189,6 +190,7 @@ int undoJournal(LoadedJournal& journal, const std::string& file) {
         for (std::size_t j = i + 1; j-- > (stopped ? 0 : i);) kept.push_back(records[j]);
         errorOccurred = 1;
     }
+    undoingRecords(nullptr);
     std::reverse(kept.begin(), kept.end());  // in the run's order, to be taken back newest first again
     // Where what is left cannot be written, the journal stays whole.
     if (settings.testMode || kept.empty() || !keepOnly(journal, file, kept))

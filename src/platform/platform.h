@@ -264,6 +264,15 @@ bool replaceJournal(const std::string& from, const std::string& to);
 // When the entry `path` was made, in nanoseconds since 1970, where the system
 // keeps it (Linux's birth time); false where it is not known.
 bool birthTime(const char* path, uint64_t* nanoseconds);
+// True where a case-only rename of `path` is likely to need the detour
+// through a temporary name (FUSE's file systems; a Linux disk under Wine):
+// what the preview tells of a name too long for its temporary name.
+bool takesDetour(const char* path);
+
+// True when the system takes `name` (a final component in the command's
+// text) as a name: at most 255 bytes on Linux, 255 UTF-16 units on Windows.
+bool fitsAsName(const char* name);
+
 // Under /u: where the character at `text` (`left` bytes) is one the command
 // carries for the system (a character code page 932 lacks), its length in
 // `length` (0 for any other character), and what it is as a letter in the

@@ -1118,6 +1118,11 @@ Spellings spellingsOf(const char* path, const char* other, bool afresh) {
 
 bool lookupsIgnoreCase() { return false; }
 
+bool takesDetour(const char* path) {
+    const Translation* t = translate(path);
+    return t && t->directory->userSpace;
+}
+
 bool mayRename(const char* path) {
     const Translation* t = translate(path);
     if (!t) return false;

@@ -1,10 +1,12 @@
-// POSIX backend, letters beyond A-Z (/u): what a character that the command
-// carries for the system (one code page 932 lacks) is as a letter, by the
-// case mapping of the user's locale.
+// POSIX backend, names as the system measures them, and letters beyond A-Z
+// (/u): what a character that the command carries for the system (one code
+// page 932 lacks) is as a letter, by the case mapping of the user's locale.
 #include <locale.h>
 #include <wctype.h>
 
+#include <climits>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
@@ -57,6 +59,11 @@ std::string encodeOne(unsigned long c) {
 }
 
 }  // namespace
+
+bool fitsAsName(const char* name) {
+    std::string system;
+    return codeset::toSystem(name, std::strlen(name), system) && system.size() <= NAME_MAX;
+}
 
 LetterCase carriedLetterCase(const char* text, std::size_t left, std::size_t* length, std::string* lowered) {
     *length = 0;

@@ -445,6 +445,13 @@ bool journalIdentity(const char* path, const EntryIdentity& identity, EntryIdent
 
 bool lookupsIgnoreCase() { return true; }
 
+bool takesDetour(const char*) {
+    // Windows changes the case of a name in one step on its own file systems;
+    // Wine on a Linux disk reports it done and changes nothing.
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+}
+
 bool mayRename(const char* path) {
     // Windows tells of most refusals only by refusing; the attributes of an
     // entry (read-only included) do not stand in the way of renaming it. A

@@ -136,6 +136,11 @@ bool narrow(const wchar_t* wide, std::string& out) {
     return whole;
 }
 
+bool fitsAsName(const char* name) {
+    std::wstring wide;
+    return widenText(name, wide) && wide.size() <= 255;
+}
+
 LetterCase carriedLetterCase(const char* text, std::size_t left, std::size_t* length, std::string* lowered) {
     *length = 0;
     const std::string* unit = nullptr;

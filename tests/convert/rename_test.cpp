@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "convert/journal.h"
+#include "convert/journal_text.h"
 #include "convert/rename.h"
 
 #include "support.h"
@@ -105,6 +106,26 @@ TEST_F(Rename, ADirectoryThatNeedsTheDetourIsLearntOnce) {
     EXPECT_THAT(fake::state().moveLog,
                 ElementsAre("A.TXT -> a.txt", "A.TXT -> A.TXT.tavisk~", "A.TXT.tavisk~ -> a.txt",
                             "B.TXT -> B.TXT.tavisk~", "B.TXT.tavisk~ -> b.txt"));
+
+    // A name of 251 bytes: its temporary name is cut to the system's 255,
+    // with a checksum that the journal's record gives back; without a journal
+    // it cannot be taken.
+    std::string longName = std::string(247, 'L') + ".TXT", lowered = std::string(247, 'l') + ".txt";
+    for (bool journal : {true, false}) {
+        resetProcess();
+        fake::state().caseOnlyMoveIsNoop = true;
+        fake::addFile(longName);
+        RunResult run = runTavisk({"/l", journal ? "/j" : "/j-", longName});
+        EXPECT_EQ(run.code, journal ? 0 : 1);
+        EXPECT_EQ(names(), std::vector<std::string>{journal ? lowered : longName});
+        if (!journal) continue;
+        std::string temporary = fake::state().moveLog[1].substr(longName.size() + 4);
+        EXPECT_EQ(temporary.size(), 255u) << temporary;
+        EXPECT_EQ(temporary.substr(0, 229), longName.substr(0, 229));
+        uint64_t sum = 0;
+        EXPECT_TRUE(leftoverChecksum(temporary.data(), temporary.size(), &sum));
+        EXPECT_EQ(sum, windowChecksum(longName.data(), longName.size()));
+    }
 }
 
 TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
@@ -164,6 +185,33 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
         EXPECT_EQ(r.code, c.code) << c.label;
         EXPECT_EQ(r.out, c.out) << c.label;
         EXPECT_EQ(names(), c.after) << c.label;
+    }
+
+    // A temporary name cut short comes back under the whole name that a kept
+    // journal records; where none does, it stays for the user to see.
+    std::string longName = std::string(247, 'L') + ".TXT";
+    std::string cut = longName.substr(0, 230) + "~" + "0123456789ABCDEF" + ".tavisk~";
+    for (bool recorded : {true, false}) {
+        resetProcess();
+        fake::addFile(cut);
+        JournalText journal;
+        journal.text.append(journalHeader);
+        journal.sealedTo = journal.text.size;
+        std::string named = recorded ? longName : "OTHER.TXT";
+        appendJournalRecord(journal, "C:\\work\\", {1, 2}, named, "x");
+        sealJournalWindow(journal);
+        fake::state().journals[fake::state().journalFolder + "00000001.journal"] = std::string(journal.text.view());
+        uint64_t sum = windowChecksum(longName.data(), longName.size());
+        char digits[17];
+        std::snprintf(digits, sizeof digits, "%016llX", static_cast<unsigned long long>(sum));
+        fake::state().entries.back().name = cut = longName.substr(0, 230) + "~" + digits + ".tavisk~";
+        RunResult r = runTavisk({"/l", "/c", longName});
+        if (recorded) {
+            EXPECT_EQ(r.out, line(cut, longName, ":中断した改名から復元") + line(longName, std::string(247, 'l') + ".txt"));
+        } else {
+            EXPECT_EQ(r.out, line(cut, "?", ":改名不能") + sj(longName + ":存在せず\n"));
+            EXPECT_EQ(names(), std::vector<std::string>{cut});
+        }
     }
 }
 

@@ -374,6 +374,10 @@ bool wholeSystemDirectory(const char* directory, std::size_t length, std::string
     return true;
 }
 
+bool takesDetour(const char*) { return false; }
+
+bool fitsAsName(const char* name) { return std::strlen(name) <= 255; }
+
 LetterCase carriedLetterCase(const char*, std::size_t, std::size_t* length, std::string*) {
     *length = 0;
     return LetterCase::none;
