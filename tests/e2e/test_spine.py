@@ -269,6 +269,10 @@ class Trees(harness.Case):
              ["SUB", "SUB/DEEP", "SUB/DEEP/two.txt", "SUB/UP", "SUB/one.txt", "low", "low/x.txt", "top.txt"]),
             # What the user typed still counts.
             (["/s", "low%s*.TXT" % s], 0, [], None),
+            # A folder typed in another case is walked as its stored spelling is.
+            (["/s", "sub%s*" % s, "/l", "/test"], 0,
+             ["sub%sDEEP%sTWO.TXT→two.txt" % (s, s), "sub%sDEEP→deep" % s, "sub%sONE.TXT→one.txt" % s]
+             + ["sub%sUP→up" % s], None),
             (["/s", "*.TXT", "/l", "/v+s"], 0,
              ["low%sX.TXT→x.txt" % s, "SUB%sDEEP%sTWO.TXT→two.txt" % (s, s), "SUB%sONE.TXT→one.txt" % s,
               "TOP.TXT→top.txt", "【集計】改名:4件  対象外:0件  改名不能:0件  存在せず:0件"],

@@ -410,6 +410,29 @@ class Undo(harness.Case):
                 if "final" in story:
                     self.assertEqual(self.all_names(), sorted(story["final"]))
 
+    def test_without_home(self):
+        # As a cron job or env -i runs it: the journals' folder comes from the
+        # user's entry in the password database; a user without one is told
+        # which variables to set, and nothing is renamed.
+        if self.bin.wine or os.geteuid() != 0 or not shutil.which("setpriv"):
+            self.skipTest("natively, as root")
+        bare = {"LC_ALL": "C", "PATH": "/usr/bin:/bin"}
+        self.touch("A.TXT")
+        run = lambda *args, user=[]: subprocess.run(user + ["env", "-i"] + ["%s=%s" % kv for kv in bare.items()] +
+                                                    self.bin.command(list(args)), cwd=self.dir,
+                                                    stdin=subprocess.DEVNULL, capture_output=True)
+        nobody = ["setpriv", "--reuid", "4242", "--regid", "4242", "--clear-groups"]
+        os.chmod(self.dir, 0o777)
+        r = run("A.TXT", user=nobody)
+        self.assertEqual((r.returncode, r.stdout), (1, b""))
+        self.assertEqual(r.stderr, STOP + sjis("改名記録の場所がわかりません。環境変数 XDG_STATE_HOME, HOME を設定してください。\n"))
+        self.assertEqual(self.names(), [b"A.TXT"])
+        r = run("A.TXT")
+        self.assertEqual((r.returncode, r.stderr), (0, b""))
+        r = run("--undo")
+        self.assertEqual((r.returncode, r.stderr, r.stdout), (0, b"", self.shown("a.txt") + ARROW + b"A.TXT\n"))
+        self.assertEqual(self.names(), [b"A.TXT"])
+
     def setUp_story(self):
         for entry in os.listdir(self.path()):
             full = os.path.join(self.path(), entry)
