@@ -24,33 +24,6 @@
 
 namespace {
 
-// The stored name of the entry `path` designates, looked up in its directory's
-// default search order.
-OwnedString searchFor(const char* path) {
-    platform::FindData found;
-    platform::SearchHandle h = platform::FindFirstFileA(path, &found);
-    if (!h) return nullptr;
-    platform::FindClose(h);
-    char probe[1];
-    unsigned needed = platform::SearchPathA(found.fileName, sizeof probe, probe);
-    if (needed == 0) return nullptr;
-    char* full = static_cast<char*>(platform::allocate(needed + 1));
-    if (!full) return nullptr;
-    unsigned written = platform::SearchPathA(found.fileName, needed + 1, full);
-    if (written == 0 || written > needed) {
-        platform::release(full);
-        return nullptr;
-    }
-    return OwnedString(full);
-}
-
-OwnedString modulePath() {
-    char module[platform::maxPath];
-    unsigned n = platform::GetModuleFileNameA(module, sizeof module);
-    if (n == 0 || n >= sizeof module) return nullptr;
-    return duplicateString(module);
-}
-
 // What each argument of the run is, told once: a long expansion's names
 // would otherwise be asked about at every pass over the arguments.
 enum class ArgumentKind : unsigned char { name, switchText, endOfSwitches };
@@ -96,25 +69,6 @@ int helpEnds(const char* programPath, int exitCode) {
 
 bool isHelpRequest(const char* argument) {
     return argument[1] == '?' || equalsIgnoreCase(argument + 1, "help");
-}
-
-// "undo", or "undo=N" for the Nth run kept (N from 1): `number` gets N, or 0.
-bool isUndoRequest(const char* argument, unsigned long* number) {
-    const char* word = dialect().gnu && argument[1] == '-' ? argument + 2 : argument + 1;
-    if (dialect().gnu && word == argument + 2 && !equalFirstN(word, "undo", 4)) return false;
-    if (!startsWithIgnoreCase(word, "undo")) return false;
-    *number = 0;
-    if (word[4] == '\0') return true;
-    if (word[4] != '=' || word[5] == '\0') return false;
-    for (const char* p = word + 5; *p; ++p) {
-        if (*p < '0' || *p > '9' || *number > 99999) return false;
-        *number = *number * 10 + static_cast<unsigned long>(*p - '0');
-    }
-    return *number > 0;
-}
-
-bool isListRequest(const char* argument) {
-    return equalsIgnoreCase(argument + 1, "list") || (dialect().gnu && equalStrings(argument, "--list"));
 }
 
 // What is known of each argument, by index, for its rename: the pattern
@@ -360,11 +314,11 @@ SwitchPass readSwitches(int count, char** arguments) {
             pass.exitCode = helpEnds(arguments[0], 1);
             return pass;
         }
-        if (isUndoRequest(argument, &pass.undoNumber)) {
+        if (isUndoSwitch(argument, &pass.undoNumber)) {
             pass.undo = argument;
             continue;
         }
-        if (isListRequest(argument)) {
+        if (isListSwitch(argument)) {
             pass.list = true;
             if (!pass.undo) pass.undo = argument;
             continue;
@@ -382,22 +336,9 @@ SwitchPass readSwitches(int count, char** arguments) {
 
 }  // namespace
 
-OwnedString locateExecutable(const char* typed) {
-    if (pathExtension(typed)) return searchFor(typed);
-    OwnedString module = modulePath();
-    return module ? searchFor(module.get()) : nullptr;
-}
-
 int runCommand(int count, char** arguments) {
     lastPattern = nullptr;
-    OwnedString executable = locateExecutable(arguments[0]);
-    // Typed with its extension from another directory, the command does not
-    // find itself by the typed name; its own module path still says where it is.
-    if (!executable) {
-        OwnedString module = modulePath();
-        if (module) executable = searchFor(module.get());
-        if (!executable) executable = std::move(module);
-    }
+    OwnedString executable = runningExecutable(arguments[0]);
     // Entry 0 lives as long as the process, like the rest of the vector.
     static OwnedString located;
     static char empty[] = "";

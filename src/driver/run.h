@@ -6,6 +6,9 @@
 // The full path of the running executable, spelled with its stored name;
 // nullptr when it cannot be found.
 OwnedString locateExecutable(const char* typed);
+// The same, or where the typed name does not find it, the module's own path
+// (spelled as stored where it can be); nullptr only when neither is known.
+OwnedString runningExecutable(const char* typed);
 
 // Runs the command over the argument vector (entry 0 the program name) and
 // gives the exit code: 0 or 2 after the names, 1 after the usage screen (0

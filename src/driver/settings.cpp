@@ -135,3 +135,23 @@ void applySwitches(const char* text) {
         introducer = slash;
     }
 }
+
+bool isUndoSwitch(const char* argument, unsigned long* number) {
+    bool gnu = platform::commandLineDialect().gnu;
+    const char* word = gnu && argument[1] == '-' ? argument + 2 : argument + 1;
+    if (word == argument + 2 && !equalFirstN(word, "undo", 4)) return false;  // "--undo" as GNU ways write it
+    if (!startsWithIgnoreCase(word, "undo")) return false;
+    *number = 0;
+    if (word[4] == '\0') return true;
+    if (word[4] != '=' || word[5] == '\0') return false;
+    for (const char* p = word + 5; *p; ++p) {
+        if (*p < '0' || *p > '9' || *number > 99999) return false;
+        *number = *number * 10 + static_cast<unsigned long>(*p - '0');
+    }
+    return *number > 0;
+}
+
+bool isListSwitch(const char* argument) {
+    return equalsIgnoreCase(argument + 1, "list") ||
+           (platform::commandLineDialect().gnu && equalStrings(argument, "--list"));
+}

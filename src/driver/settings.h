@@ -43,3 +43,9 @@ bool isDocumentedSwitch(const char* text);
 // switches are taken (before "--", not produced by an expansion) is the
 // caller's to know.
 bool isSwitchArgument(const char* argument);
+
+// The undo's switches, which the run reads before any other and the
+// configuration file never holds: "undo", or "undo=N" for the Nth run kept
+// (`number` gets N, or 0), and "list", which lists the runs kept.
+bool isUndoSwitch(const char* argument, unsigned long* number);
+bool isListSwitch(const char* argument);
