@@ -47,7 +47,7 @@ struct ByteTable {
 constexpr ByteTable byteTable;
 
 // `length` is the text's.
-TextClass classify(const char* text, std::size_t length) {
+[[gnu::always_inline]] inline TextClass classify(const char* text, std::size_t length) {
     using namespace eightBytes;
     TextClass c;
     c.length = length;
@@ -113,7 +113,7 @@ TextClass classify(const char* text, std::size_t length) {
 
 // A capital final component of `length` bytes is long when it is not in 8.3
 // form.
-bool isLongComponent(const char* component, std::size_t length) {
+[[gnu::always_inline]] inline bool isLongComponent(const char* component, std::size_t length) {
     std::size_t extension = length - static_cast<std::size_t>(extensionOf(component, length) - component);
     if (extension > 3) return true;
     if (extension >= 1) return length > extension + 9;
@@ -135,7 +135,8 @@ int classifyDoubleByte(const char* text) {
 
 const char* extensionOf(const char* component) { return extensionOf(component, std::strlen(component)); }
 
-bool shouldLowerCase(const char* path, std::size_t length, std::size_t nameAt, bool longMode, bool kanjiMode) {
+// The decision by A-Z; inline where each name is decided.
+[[gnu::always_inline]] inline bool lowersByAtoZ(const char* path, std::size_t length, std::size_t nameAt, bool longMode, bool kanjiMode) {
     TextClass c = classify(path, length);
     // A path that ends inside a character (possible on Linux) has no name
     // that could be trusted to change by letters alone.
@@ -144,6 +145,10 @@ bool shouldLowerCase(const char* path, std::size_t length, std::size_t nameAt, b
     // Capitals beside small letters, a space anywhere in the path, or a final
     // component beyond 8.3 make the name long.
     return !(c.small || c.space || isLongComponent(path + nameAt, c.length - nameAt));
+}
+
+bool shouldLowerCase(const char* path, std::size_t length, std::size_t nameAt, bool longMode, bool kanjiMode) {
+    return lowersByAtoZ(path, length, nameAt, longMode, kanjiMode);
 }
 
 bool shouldLowerLetters(const char* path, std::size_t length, std::size_t nameAt, bool longMode, bool kanjiMode) {
@@ -170,23 +175,46 @@ struct Plan {
 
 // The decision for `entry` under the current settings; one already made for
 // it is not made again.
-// The decision for the text the decision looks at, under the letters chosen.
-bool decide(const char* path, std::size_t length, std::size_t nameAt) {
+// The decision for an entry met under /s or /u: a walked entry is decided in
+// its own folder (the typed folders, then its name: each part ends at a
+// character's end, so the two join safely), and /u counts every letter.
+bool isToBeLoweredOtherwise(const Entry& entry) {
+    char decided[platform::maxPath];
+    const char* path = entry.path;
+    std::size_t length = entry.length, nameAt = entry.nameAt;
+    if (entry.walkedFrom < entry.nameAt) {
+        std::size_t name = entry.length - entry.nameAt;
+        if (entry.walkedFrom + name >= sizeof decided) return false;
+        std::memcpy(decided, entry.path, entry.walkedFrom);
+        std::memcpy(decided + entry.walkedFrom, entry.path + entry.nameAt, name + 1);
+        path = decided;
+        length = entry.walkedFrom + name;
+        nameAt = entry.walkedFrom;
+    }
     if (settings.unicodeLetters) return shouldLowerLetters(path, length, nameAt, settings.longMode, settings.kanjiMode);
     return shouldLowerCase(path, length, nameAt, settings.longMode, settings.kanjiMode);
 }
 
 bool isToBeLowered(const Entry& entry) {
     if (entry.verdict != Verdict::unknown) return entry.verdict == Verdict::lower;
-    if (entry.walkedFrom >= entry.nameAt) return decide(entry.path, entry.length, entry.nameAt);
-    // A walked entry is decided in its own folder: the typed folders, then
-    // its name. Each part ends at a character's end, so the two join safely.
-    char decided[platform::maxPath];
-    std::size_t name = entry.length - entry.nameAt;
-    if (entry.walkedFrom + name >= sizeof decided) return false;
-    std::memcpy(decided, entry.path, entry.walkedFrom);
-    std::memcpy(decided + entry.walkedFrom, entry.path + entry.nameAt, name + 1);
-    return decide(decided, entry.walkedFrom + name, entry.walkedFrom);
+    // The common case: a name decided as typed, by A-Z.
+    if (entry.walkedFrom >= entry.nameAt && !settings.unicodeLetters)
+        return lowersByAtoZ(entry.path, entry.length, entry.nameAt, settings.longMode, settings.kanjiMode);
+    return isToBeLoweredOtherwise(entry);
+}
+
+// The new name under /u: a small letter beyond the code page may take more
+// bytes than its capital.
+void planLetters(const Entry& entry, Plan& plan) {
+    std::string lowered;
+    lowerLetters(entry.path + entry.nameAt, entry.length - entry.nameAt, lowered);
+    if (entry.nameAt + lowered.size() >= sizeof plan.newPath) {
+        plan.tooLong = true;
+        plan.lowerCase = false;
+        return;
+    }
+    std::memcpy(plan.newPath + entry.nameAt, lowered.c_str(), lowered.size() + 1);
+    plan.length = entry.nameAt + lowered.size();
 }
 
 Plan planEntry(const Entry& entry) {
@@ -201,20 +229,10 @@ Plan planEntry(const Entry& entry) {
     // Every path here is shorter than maxPath, and the new one has its length.
     eightBytes::copy(plan.newPath, entry.path, entry.nameAt);
     plan.nameAt = entry.nameAt;
-    if (!settings.unicodeLetters) {
+    if (settings.unicodeLetters)
+        planLetters(entry, plan);
+    else
         copyLowered(plan.newPath + entry.nameAt, entry.path + entry.nameAt, entry.length - entry.nameAt);
-        return plan;
-    }
-    // A small letter beyond the code page may take more bytes than its capital.
-    std::string lowered;
-    lowerLetters(entry.path + entry.nameAt, entry.length - entry.nameAt, lowered);
-    if (entry.nameAt + lowered.size() >= sizeof plan.newPath) {
-        plan.tooLong = true;
-        plan.lowerCase = false;
-        return plan;
-    }
-    std::memcpy(plan.newPath + entry.nameAt, lowered.c_str(), lowered.size() + 1);
-    plan.length = entry.nameAt + lowered.size();
     return plan;
 }
 

@@ -84,6 +84,7 @@ struct Writer {
     GrowingText aheadText;
     std::size_t cursor = 0;  // the first record ahead not yet met
     bool windowWritten = false;
+    bool timed = false;  // the window being written has its "T" line
     bool lastingKnown = false;  // the volume whose file numbers are known to last
     uint64_t lastingVolume = 0;
     // The records of the journal an undo of this run is taking back.
@@ -149,7 +150,10 @@ enum class Added { added, unexpressible, failed };
 Added addRecord(std::string_view path, std::size_t nameAt, const platform::EntryIdentity& identity,
                 std::string_view newName) {
     // A window begins with its time: every entry in it was listed by then.
-    if (writer.journal.text.size == writer.journal.sealedTo) appendTimeLine(writer.journal, timeNow());
+    if (!writer.timed) {
+        appendTimeLine(writer.journal, timeNow());
+        writer.timed = true;
+    }
     // Another directory part than the last record's gets its "D" line at once
     // (one that comes to the same directory again does no harm); the same one
     // needs no comparison of the whole directory.
@@ -192,6 +196,7 @@ bool writeRecords() {
                    platform::syncJournal(writer.handle);
     writer.journal.text.clear();
     writer.journal.sealedTo = 0;
+    writer.timed = false;
     return written;
 }
 

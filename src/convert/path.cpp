@@ -108,7 +108,7 @@ bool findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t
     entry.fromListing = false;
     entry.verdict = Verdict::unknown;
     entry.record = -1;
-    entry.walkedFrom = unknownLength;
+    entry.walkedFrom = notWalked;
     return true;
 }
 

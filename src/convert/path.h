@@ -26,6 +26,9 @@ OwnedString resolveLongPath(const char* name);
 // Stands for a length not yet measured.
 constexpr std::size_t unknownLength = static_cast<std::size_t>(-1);
 
+// An entry no walk reached: Entry::walkedFrom.
+constexpr uint32_t notWalked = 0xFFFFFFFFu;
+
 // Whether the decision was already made for an entry (by the journal's
 // planning, under the same settings): it is not made again.
 enum class Verdict : unsigned char { unknown, lower, leave };
@@ -45,8 +48,9 @@ struct Entry {
     int record;           // its rename as the journal's window holds it; -1: none
     // Under /s, where the folders the walk went through begin: the decision
     // looks at the path before them and at the final component, as if the
-    // name had been typed in its own folder. unknownLength: none.
-    std::size_t walkedFrom = unknownLength;
+    // name had been typed in its own folder. notWalked: none. (32 bits: it
+    // fills the room after `record`.)
+    uint32_t walkedFrom = notWalked;
 };
 
 // The attribute word of an entry: 0 from the platform becomes 0x80 (normal).
@@ -55,7 +59,7 @@ inline uint32_t attributeWord(uint32_t word) { return word == 0 ? 0x80u : word; 
 // An entry as a listing gave it, not looked up since; `length` is the path's.
 inline Entry listedEntry(const char* path, std::size_t length, std::size_t nameAt, uint32_t attributes,
                          bool identified, const platform::EntryIdentity& identity,
-                        std::size_t walkedFrom = unknownLength) {
+                        uint32_t walkedFrom = notWalked) {
     return {path,     length,           nameAt, attributeWord(attributes), identified, identity, true,
             Verdict::unknown, -1, walkedFrom};
 }

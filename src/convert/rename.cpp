@@ -1,12 +1,12 @@
 #include "convert/rename.h"
 
 #include <cstring>
-#include <map>
-#include <set>
+#include <unordered_set>
 #include <string>
 
 #include "convert/journal.h"
 #include "convert/journal_text.h"
+#include "convert/letters.h"
 #include "convert/path.h"
 #include "driver/settings.h"
 #include "sjis/sjis.h"
@@ -90,22 +90,27 @@ RenameOutcome renameThroughTemporary(const char* from, const char* to,
 
 namespace {
 
+// True for a name of `length` bytes in the command's text that no system
+// takes as longer than its 255 with the temporary name's suffix: each byte
+// is at most three of UTF-8 (a half-width katakana).
+bool surelyFits(std::size_t length) { return 3 * length + leftoverSuffixLength <= 255; }
+
 // The renames the preview has found possible so far: the paths they take and
 // those they leave, so that each later entry meets the disk as the real run
 // would have left it.
-std::set<std::string> previewTaken, previewLeft;
-// The same renames by old path: an entry met again is found where the run
-// would have left it.
-std::map<std::string, std::string> previewMoved;
+std::unordered_set<std::string> previewTaken, previewLeft;
 
 bool previewAllows(const char* from, const char* to) {
     if (equalStrings(from, to)) return true;
     if (previewTaken.count(to)) return false;
     if (!platform::mayRename(from)) return false;
-    // Where the detour is taken, its temporary name must be possible.
+    // Where the detour is taken, its temporary name must be possible (the run
+    // would record its renames; the preview itself records none). A name far
+    // within the limit always has one.
+    std::size_t nameAt = directoryLength(from);
     std::string temporary;
-    // The run would record its renames (the preview itself records nothing).
-    if (platform::takesDetour(from) && !temporaryPath(from, directoryLength(from), temporary, settings.journal))
+    if (!surelyFits(std::strlen(from + nameAt)) && platform::takesDetour(from) &&
+        !temporaryPath(from, nameAt, temporary, settings.journal))
         return false;
     // The new spelling stored already is another entry: this one is stored
     // under the old. Where lookups ignore case, the directory's one listing
@@ -127,18 +132,23 @@ bool renameLooksPossible(const char* from, const char* to) {
     previewLeft.erase(to);
     previewTaken.erase(from);
     previewTaken.insert(to);
-    if (!equalStrings(from, to)) {
-        previewMoved.erase(to);
-        previewMoved[from] = to;
-    }
     return true;
 }
 
 bool previewedEntry(const Entry& entry, Entry& moved, std::string& storage) {
-    if (previewMoved.empty()) return false;  // the common case
-    auto found = previewMoved.find(entry.path);
-    if (found == previewMoved.end()) return false;
-    storage = found->second;
+    // A path the preview has left is its entry's old one: the entry is under
+    // the name the decision gave it, which it gives it again.
+    // One from a listing is looked up before it is handled: it is met then.
+    if (entry.fromListing || previewLeft.empty() || !previewLeft.count(entry.path)) return false;
+    storage.assign(entry.path, entry.nameAt);
+    std::string name;
+    if (settings.unicodeLetters) {
+        lowerLetters(entry.path + entry.nameAt, entry.length - entry.nameAt, name);
+    } else {
+        name.assign(entry.path + entry.nameAt, entry.length - entry.nameAt);
+        lowerSingleByteLetters(&name[0], name.size());
+    }
+    storage += name;
     moved = entry;
     moved.path = storage.c_str();
     moved.length = storage.size();
@@ -170,7 +180,8 @@ bool nameChecksum(const char* name, uint64_t* sum) {
 bool temporaryPath(const char* from, std::size_t nameAt, std::string& out, bool recorded) {
     out.assign(from);
     out += leftoverSuffix;
-    if (platform::fitsAsName(out.c_str() + nameAt)) return true;
+    if (surelyFits(out.size() - nameAt - leftoverSuffixLength) || platform::fitsAsName(out.c_str() + nameAt))
+        return true;
     // Too long for a name: cut short at a character's end, the checksum after
     // it. Only the journal's record can then give the whole name back.
     uint64_t sum = 0;
@@ -259,6 +270,5 @@ RenameOutcome renameEntry(const char* from, const char* to) {
 void forgetDetours() {
     previewTaken.clear();
     previewLeft.clear();
-    previewMoved.clear();
     detourKnown = false;
 }

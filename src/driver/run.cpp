@@ -132,12 +132,22 @@ void reportNotFound(const char* name, int columnWidth) {
 // One entry as found: decided, renamed and reported. False for an entry of
 // a listing that is to be looked up (see lowerCaseEntry), with nothing
 // reported.
-bool handleFound(const Entry& found, int columnWidth) {
-    // The preview meets an entry it has already shown renamed where the run
-    // would have left it.
+bool handleFound(const Entry& entry, int columnWidth);
+
+// The preview meets an entry it has already shown renamed where the run
+// would have left it: under its new name. False, with nothing done, for any
+// other entry. Out of the way of the run's own path.
+[[gnu::noinline]] bool handleMovedByPreview(const Entry& entry, int columnWidth, bool* handled) {
     Entry moved;
     std::string movedPath;
-    const Entry& entry = settings.testMode && previewedEntry(found, moved, movedPath) ? moved : found;
+    if (!previewedEntry(entry, moved, movedPath)) return false;
+    *handled = handleFound(moved, columnWidth);
+    return true;
+}
+
+bool handleFound(const Entry& entry, int columnWidth) {
+    bool handled = false;
+    if (settings.testMode && handleMovedByPreview(entry, columnWidth, &handled)) return handled;
     OwnedString displayName;
     if (settings.showSkipped) {
         displayName = fitDisplayName(entry.path, static_cast<std::size_t>(columnWidth));
@@ -160,7 +170,7 @@ bool handleFound(const Entry& found, int columnWidth) {
 // One entry. A name that is not found is reported unless `quietIfMissing`
 // (a plain name that /s looks for in a subdirectory).
 bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing,
-                 std::size_t nameAt = unknownLength, std::size_t walkedFrom = unknownLength) {
+                 std::size_t nameAt = unknownLength, uint32_t walkedFrom = notWalked) {
     Entry entry;
     OwnedString storage;
     if (!findEntry(argument, entry, storage, nameAt)) {
@@ -182,7 +192,7 @@ bool handleListed(const Entry& entry, int columnWidth, bool quietIfMissing) {
 }
 
 // An entry as /s walked to it.
-bool handleWalked(const char* path, const Entry* listed, std::size_t walkedFrom, int columnWidth,
+bool handleWalked(const char* path, const Entry* listed, uint32_t walkedFrom, int columnWidth,
                   bool quietIfMissing) {
     return listed ? handleListed(*listed, columnWidth, quietIfMissing)
                   : handleEntry(path, columnWidth, quietIfMissing, unknownLength, walkedFrom);
@@ -248,7 +258,7 @@ void handleName(const char* argument, const Planned& planned, int columnWidth) {
         if (attributes != platform::invalidAttributes && (attributes & platform::attributeDirectory)) {
             std::string below = std::string(folder) + platform::pathSeparator + "*";
             walkTree(below.c_str(), columnWidth,
-                     [columnWidth](const char* path, const Entry* listed, std::size_t walkedFrom) {
+                     [columnWidth](const char* path, const Entry* listed, uint32_t walkedFrom) {
                          handleWalked(path, listed, walkedFrom, columnWidth, false);
                      });
             handleEntry(argument, columnWidth, false);
@@ -261,7 +271,7 @@ void handleName(const char* argument, const Planned& planned, int columnWidth) {
     bool found = false;
     bool plain = !hasWildcard(argument + directoryLength(argument));
     walkTree(argument, columnWidth,
-             [&found, columnWidth, plain](const char* path, const Entry* listed, std::size_t walkedFrom) {
+             [&found, columnWidth, plain](const char* path, const Entry* listed, uint32_t walkedFrom) {
                  found = handleWalked(path, listed, walkedFrom, columnWidth, plain) || found;
              });
     if (!found) {

@@ -93,7 +93,7 @@ bool isKeptOut(const Listing& listing, const Listed& e) {
 
 struct Walk {
     const char* last;  // the argument's last component
-    std::size_t typed;  // the length of the argument's directory part
+    uint32_t typed;  // the length of the argument's directory part
     int columnWidth;
     const WalkHandler& handle;
     std::set<std::pair<uint64_t, uint64_t>> seen;  // volumes and file numbers
@@ -185,6 +185,6 @@ struct Walk {
 
 void walkTree(const char* argument, int columnWidth, const WalkHandler& handle) {
     std::string directory(argument, directoryLength(argument));
-    Walk walk{argument + directory.size(), directory.size(), columnWidth, handle, {}};
+    Walk walk{argument + directory.size(), static_cast<uint32_t>(directory.size()), columnWidth, handle, {}};
     walk.walk(directory);
 }

@@ -17,5 +17,5 @@
 // planning decided), else nullptr, and the length of the argument's
 // directory part: what follows it up to the final component is the walk's,
 // and the decision leaves it out.
-using WalkHandler = std::function<void(const char* path, const Entry* listed, std::size_t walkedFrom)>;
+using WalkHandler = std::function<void(const char* path, const Entry* listed, uint32_t walkedFrom)>;
 void walkTree(const char* argument, int columnWidth, const WalkHandler& handle);

@@ -103,7 +103,7 @@ Wildcard prepareWildcard(const char* pattern) {
     return wildcard;
 }
 
-bool wildcardMatch(const Wildcard& wildcard, const char* name, std::size_t length) {
+bool wildcardMatchAny(const Wildcard& wildcard, const char* name, std::size_t length) {
     // The common "*.TXT" over single-byte names: such a name matches when it
     // ends in the text.
     if (wildcard.tail && isSingleByteText(name, length)) {
