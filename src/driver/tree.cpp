@@ -91,6 +91,18 @@ bool isKeptOut(const Listing& listing, const Listed& e) {
     return (e.attributes & hiddenAttribute) || (e.walkable && isVersionControlFolder(listing.name(e)));
 }
 
+// Takes out of `listing` what the walk leaves alone, counting each but a
+// folder (counted where the walk passed it over). Most listings lose none.
+void keepOut(Listing& listing) {
+    std::vector<Listed>& entries = listing.entries;
+    auto out = [&listing](const Listed& e) { return isKeptOut(listing, e); };
+    auto first = std::find_if(entries.begin(), entries.end(), out);
+    if (first == entries.end()) return;
+    for (auto e = first; e != entries.end(); ++e)
+        if (out(*e) && !e->walkable) countKeptOut();
+    entries.erase(std::remove_if(first, entries.end(), out), entries.end());
+}
+
 struct Walk {
     const char* last;  // the argument's last component
     uint32_t typed;  // the length of the argument's directory part
@@ -140,15 +152,7 @@ struct Walk {
         Listing some;
         if (!everything) some = list(directory, last);
         Listing& matched = everything ? all : some;
-        std::vector<Listed> taken;
-        taken.reserve(matched.entries.size());
-        for (const Listed& e : matched.entries) {
-            if (!isKeptOut(matched, e))
-                taken.push_back(e);
-            else if (!e.walkable)
-                countKeptOut();
-        }
-        matched.entries.swap(taken);
+        keepOut(matched);
         handleWindows(directory, matched);
     }
 
