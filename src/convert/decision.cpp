@@ -233,6 +233,12 @@ Plan planEntry(const Entry& entry) {
         planLetters(entry, plan);
     else
         copyLowered(plan.newPath + entry.nameAt, entry.path + entry.nameAt, entry.length - entry.nameAt);
+    // Capitals in the directory part alone leave the name as it is: no rename,
+    // no record, and no count of one. Without a directory part the capitals
+    // were the name's own.
+    if (entry.nameAt != 0 && plan.length == entry.length &&
+        std::memcmp(plan.newPath + entry.nameAt, entry.path + entry.nameAt, entry.length - entry.nameAt) == 0)
+        plan.lowerCase = false;
     return plan;
 }
 

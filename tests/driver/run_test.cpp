@@ -199,13 +199,23 @@ TEST_F(CommandRun, SideBySideSpellingsAreNeverReplaced) {
     EXPECT_THAT(fake::listing(), ElementsAre("C:\\tools\\tavisk.exe", "README.TXT", "readme.txt"));
 }
 
-TEST_F(CommandRun, NewPathEqualToTheOldIsASuccessWithoutACall) {
-    fake::addDirectory("SUB");
-    fake::addFile("SUB\\123.456");
-    RunResult r = runTavisk({"SUB\\123.456"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, arrow("SUB\\123.456", "123.456"));
-    EXPECT_TRUE(fake::state().moveLog.empty());
+// Capitals only in the directory part: the name stays as it is, which is no
+// rename: left alone, counted so, not journaled, and nothing is asked of the
+// system.
+TEST_F(CommandRun, NewPathEqualToTheOldIsLeftAlone) {
+    for (const char* shown : {"/v+s", "/v=a+s"}) {
+        resetProcess();
+        fake::addDirectory("SUB");
+        fake::addFile("SUB\\123.456");
+        fake::addFile("SUB\\foo.txt");
+        RunResult r = runTavisk({"SUB\\123.456", "SUB\\foo.txt", "/l", shown});
+        EXPECT_EQ(r.code, 0);
+        std::string skipped = std::string(shown) == "/v=a+s" ? "SUB\\123.456\nSUB\\foo.txt\n" : "";
+        EXPECT_EQ(r.out, skipped + sj("【集計】改名:0件  対象外:2件  改名不能:0件  存在せず:0件\n")) << shown;
+        EXPECT_TRUE(fake::state().moveLog.empty());
+        EXPECT_TRUE(fake::state().journals.empty() || fake::state().journals.begin()->second.find("R ") ==
+                                                          std::string::npos);
+    }
 }
 
 TEST_F(CommandRun, AlignedColumnIsCappedAtSeventy) {
