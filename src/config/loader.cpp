@@ -1,6 +1,8 @@
 #include "config/loader.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "console/ending.h"
 #include "driver/settings.h"
@@ -24,6 +26,55 @@ bool applySwitchKey(char* line, char* switchChar) {
 
 // A shell's users write the file as strictly as the command line.
 bool isStrict() { return platform::commandLineDialect().shell; }
+
+// At most about 60 bytes of a refused text, cut at a character's end: a line
+// that a long expansion made is not quoted whole.
+std::string quoted(const char* text) {
+    constexpr std::size_t shown = 60;
+    std::string out;
+    const char* p = text;
+    while (*p && static_cast<std::size_t>(p - text) < shown) p += isSjisLead(static_cast<unsigned char>(*p)) && p[1] ? 2 : 1;
+    out.assign(text, static_cast<std::size_t>(p - text));
+    if (*p) out += "\x81\x63";  // "…"
+    return out;
+}
+
+// True for a word that only continues a /v group: its signs and elements.
+bool continuesDisplayGroup(const std::string& word) {
+    return !word.empty() && word.find_first_not_of("+-=aAcCeEkKsS") == std::string::npos;
+}
+
+// A Linux line, word by word: each a documented switch, a /v group taking
+// the words of signs and elements after it ("-v +k"). Each switch is applied;
+// the first word that is none stops the run, quoted.
+void applyStrictLine(const char* line, const char* path, unsigned long lineNumber, char switchChar) {
+    std::vector<std::string> words;
+    for (const char* p = line; *p;) {
+        while (*p && isWhiteSpace(static_cast<unsigned char>(*p))) ++p;
+        const char* start = p;
+        while (*p && !isWhiteSpace(static_cast<unsigned char>(*p))) ++p;
+        if (p == start) break;
+        std::string word(start, static_cast<std::size_t>(p - start));
+        bool group = !words.empty() && words.back().size() >= 2 && (words.back()[1] == 'v' || words.back()[1] == 'V');
+        if (group && !isSwitchLine(word.c_str(), switchChar) && continuesDisplayGroup(word))
+            words.back() += word;
+        else
+            words.push_back(std::move(word));
+    }
+    for (const std::string& word : words)
+        if (!isSwitchLine(word.c_str(), switchChar) || !isDocumentedSwitch(word.c_str()))
+            fatalError(text::unknownConfigLine, path, lineNumber, quoted(word.c_str()).c_str());
+    for (const std::string& word : words) applySwitches(word.c_str());
+}
+
+// A file saved as UTF-8 with its byte order mark (as Windows editors offer):
+// each line in the command's text, or the run stops at the one that has none.
+void fromUtf8File(ConfigReading& reading, const char* path) {
+    std::string converted;
+    if (!platform::commandText(reading.line.text, converted) || converted.size() >= configLineCapacity)
+        fatalError(text::unconvertibleConfigLine, path, reading.lines.lineNumber);
+    std::memcpy(reading.line.text, converted.c_str(), converted.size() + 1);
+}
 
 }  // namespace
 
@@ -53,6 +104,7 @@ ConfigReading::~ConfigReading() {
 }
 
 bool openConfigReading(ConfigReading& reading, const char* path, std::size_t nameLimit) {
+    reading.path = path;
     reading.lines.stream = platform::openForReading(path);
     if (!reading.lines.stream) return false;
     reading.line = {static_cast<char*>(platform::allocate(configLineCapacity)), configLineCapacity};
@@ -66,10 +118,15 @@ int nextExpandedLine(ConfigReading& reading, std::size_t nameLimit) {
     int result;
     while ((result = nextConfigLine(reading.lines, reading.line.text, configLineCapacity)) ==
            lineRead) {
-        // Linux editors may begin a file with a UTF-8 byte order mark.
+        // Editors may begin a file with a UTF-8 byte order mark. On Linux the
+        // file is in the system's text anyway; on Windows it says the file is
+        // UTF-8, which each line is read from.
         char* text = reading.line.text;
-        if (reading.lines.lineNumber == 1 && isStrict() && startsWith(text, "\xEF\xBB\xBF"))
+        if (reading.lines.lineNumber == 1 && startsWith(text, "\xEF\xBB\xBF")) {
             std::memmove(text, text + 3, std::strlen(text + 3) + 1);
+            reading.utf8 = !isStrict();
+        }
+        if (reading.utf8) fromUtf8File(reading, reading.path);
         if (reading.line.text[0] == '\0') continue;
         if (!expandVariables(reading.line, reading.name, nameLimit))
             outOfMemory();
@@ -90,13 +147,14 @@ void loadConfig(const char* exePath, char* switchChar) {
         // character (NUL after "switch=").
         if (line[0] == '\0') continue;
         bool key = applySwitchKey(line, switchChar);
+        // On Linux the file is as strict as the command line: documented
+        // switches only.
+        if (isStrict()) {
+            if (!key) applyStrictLine(line, path.get(), reading.lines.lineNumber, *switchChar);
+            continue;
+        }
         // It holds no paths: a line may begin with '-' on POSIX too.
-        bool switchLine = isSwitchLine(line, *switchChar);
-        // On Linux the file is as strict as the command line: one documented
-        // switch a line.
-        if (isStrict() && !key && !(switchLine && isDocumentedSwitch(line)))
-            fatalError(text::unknownConfigLine, path.get(), reading.lines.lineNumber, line);
-        if (switchLine) applySwitches(line);
+        if (isSwitchLine(line, *switchChar)) applySwitches(line);
     }
     if (result == binaryData || result == mixedLineEnds)
         reportBrokenConfig(result, path.get(), reading.lines.lineNumber);

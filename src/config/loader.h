@@ -16,6 +16,8 @@ struct ConfigReading {
     ConfigLines lines{nullptr};
     LineBuffer line{nullptr, 0};
     char* name = nullptr;
+    const char* path = nullptr;  // for messages
+    bool utf8 = false;           // a Windows file that began with a UTF-8 byte order mark
     ~ConfigReading();
 };
 

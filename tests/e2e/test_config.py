@@ -66,8 +66,13 @@ class Config(harness.Case):
         rows = [
             # the user's file, its switches, exit code, standard output, standard error's end
             (b"\xef\xbb\xbf-test\n# comment\n", ["B.TXT"], 0, b"B.TXT" + ARROW + b"b.txt\n", b""),
-            (b"-test\n-l -k\n", ["B.TXT"], 1, b"",
-             sjis("\"の2行目\"-l -k\"はオプションではありません。\n")),
+            # Several switches a line, and blanks inside a -v group, as on Windows.
+            (b"-test\n-l -k\n-v +k\n", ["ABCDEFGHI.TXT", "B.TXT"], 0,
+             b"ABCDEFGHI.TXT" + ARROW + b"abcdefghi.txt\n" + b"B.TXT        " + ARROW + b"b.txt\n", b""),
+            (b"-test\n-l long\n", ["B.TXT"], 1, b"", sjis("\"の2行目\"long\"はオプションではありません。\n")),
+            # A refused word is quoted to about 60 bytes, not whole.
+            (b"-test\n" + b"X" * 100000 + b"\n", ["B.TXT"], 1, b"",
+             b"X" * 60 + sjis("…\"はオプションではありません。\n")),
             (b"-test\nlong\n", ["B.TXT"], 1, b"", sjis("\"の2行目\"long\"はオプションではありません。\n")),
             # -undo, like -help, does nothing from the file: the run stays a run.
             (b"-test\n-j-\n-undo\n", ["B.TXT"], 0, b"B.TXT" + ARROW + b"b.txt\n", b""),
@@ -95,6 +100,22 @@ class Config(harness.Case):
             f.write(b"-c\n")
         code, out, err = self.run_copy("--help", env={"XDG_CONFIG_HOME": os.fsdecode(xdg)})
         self.assertIn(user, out)
+
+    def test_a_file_saved_as_utf8_with_its_mark(self):
+        # Windows editors offer "UTF-8 with BOM": the file is read as UTF-8,
+        # its first line too; a line that is no UTF-8 stops the run.
+        rows = [
+            (b"\xef\xbb\xbf/test\n/l\n", 0, b"ABCDEFGHI.TXT" + ARROW + b"abcdefghi.txt\n", b""),
+            (b"\xef\xbb\xbf/test\n/l \x82\xa0\n", 1, b"", sjis("\"の2行目を Shift-JIS に変換できません。\n")),
+        ]
+        for content, code, out, err in rows:
+            if not self.bin.wine and code:
+                continue  # Linux reads the file in the system's own text
+            with self.subTest(content=content):
+                self.write(content if self.bin.wine else content.replace(b"/", b"-"))
+                got = self.run_copy("ABCDEFGHI.TXT")
+                self.assertEqual((got[0], got[1]), (code, self.bin.out(out)))
+                self.assertTrue(got[2].endswith(self.bin.out(err)), got[2])
 
     def test_usage_screen_lists_the_file(self):
         # Linux takes one switch a line.
