@@ -1,6 +1,9 @@
 #include "console/report.h"
 
+#include <string>
+
 #include "console/pager.h"
+#include "convert/path.h"
 #include "driver/settings.h"
 #include "platform/platform.h"
 #include "sjis/messages.h"
@@ -47,12 +50,50 @@ constexpr bool inKindOrder() {
 }
 static_assert(inKindOrder(), "a format for each kind, in the order of ResultKind");
 
+// What a record of the form for scripts says of each kind.
+const char* statusOf(ResultKind kind) {
+    switch (kind) {
+        case ResultKind::notFound: return "missing";
+        case ResultKind::leftAlone: return "left";
+        case ResultKind::renamed: return settings.testMode ? "would-rename" : "renamed";
+        case ResultKind::restored: return "renamed";
+        default: return "failed";
+    }
+}
+
+// One record: the entry `path`, its new name (in its directory) where the
+// kind has one, and the reason where one is known.
+void writeRecord(ResultKind kind, const char* path, const char* newName, const char* extra) {
+    std::string record = statusOf(kind), text;
+    record += '\t';
+    record += platform::systemText(path, text) ? text : path;
+    record += '\t';
+    if (newName[0] != '\0') {
+        std::string newPath(path, directoryLength(path));
+        newPath += newName;
+        record += platform::systemText(newPath.c_str(), text) ? text : newPath;
+    }
+    record += '\t';
+    if (kind == ResultKind::unreadable) record += "unreadable";
+    if (kind == ResultKind::restoreFailed) record += "old name taken";
+    if (kind == ResultKind::stranded) {
+        record += "left as ";
+        record += platform::systemText(extra, text) ? text : extra;
+    }
+    record += settings.nulEnds ? '\0' : '\n';
+    platform::writeOutExactly(record.data(), record.size());
+}
+
 }  // namespace
 
 void reportResult(ResultKind kind, const char* name, int columnWidth, const char* newName,
                   const char* extra) {
     const Format& f = formats[static_cast<int>(kind)];
     if (f.counted) ++(counts.*f.counted);
+    if (settings.porcelain) {
+        writeRecord(kind, name, newName, extra);
+        return;
+    }
     if (!*f.shown) return;
     // The restoring lines name their own paths and are never aligned.
     bool aligned = settings.showSkipped && f.aligned != f.plain;
@@ -69,7 +110,10 @@ void reportResult(ResultKind kind, const char* name, int columnWidth, const char
         printResultTexts(format, {shown, shownNew, shownExtra});
 }
 
-void countPassedOver() { ++counts.leftAlone; }
+void countPassedOver(const char* path) {
+    ++counts.leftAlone;
+    if (settings.porcelain) writeRecord(ResultKind::leftAlone, path, "", "");
+}
 
 void countKeptOut() { ++counts.keptOut; }
 

@@ -13,6 +13,11 @@ enum class ResultKind {
     restoreFailed, // such a leftover whose old name is taken
 };
 
+// Under --porcelain, writes instead one record of `kind` for the entry
+// `name` (its path): status, old path, new path and reason, tab-separated,
+// in the system's text, ended by a line feed or (/z) NUL; every entry met
+// gets one, whatever /v shows.
+//
 // Writes the line of `kind` for `name` (the display name in the aligned
 // layout, padded to `columnWidth`), `newName` after the arrow and `extra` in
 // the brackets where the kind has them, when the display settings show it,
@@ -23,7 +28,7 @@ void reportResult(ResultKind kind, const char* name, int columnWidth, const char
 
 // Counts an entry that the kind filter passes over (/f, /fd) as left alone,
 // without a line, so that the closing count holds every entry the run met.
-void countPassedOver();
+void countPassedOver(const char* path);
 
 // Counts an entry that /s leaves alone as hidden or as version control's
 // (without /a), for the closing count.

@@ -259,7 +259,7 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
     // previewed is looked up first, so that a name gone since is reported.
     if (entry.fromListing && (!plan.lowerCase || settings.testMode)) return EntryOutcome::lookUp;
     if (!plan.lowerCase) {
-        reportResult(ResultKind::leftAlone, displayName, columnWidth);
+        reportResult(ResultKind::leftAlone, settings.porcelain ? path : displayName, columnWidth);
         return EntryOutcome::handled;
     }
     return renameAndReport(entry, plan.newPath, name, columnWidth);

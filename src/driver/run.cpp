@@ -155,7 +155,7 @@ bool handleFound(const Entry& entry, int columnWidth) {
     }
     if (!kindIncluded(entry.attributes)) {
         if (entry.fromListing) return false;  // looked up first: it may be gone
-        countPassedOver();
+        countPassedOver(entry.path);
         return true;
     }
     switch (lowerCaseEntry(entry, displayName ? displayName.get() : "", columnWidth)) {
@@ -371,6 +371,8 @@ int runCommand(int count, char** arguments) {
         pass = readSwitches(count, arguments);
         if (pass.exitCode >= 0) return pass.exitCode;
     }
+    // The form for scripts has no pages, column or count: a record an entry.
+    if (settings.porcelain) settings.pauseMode = settings.showSkipped = settings.showSummary = false;
     int names = pass.names;
     const char* undo = pass.undo;
     if (undo) {

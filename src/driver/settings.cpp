@@ -94,7 +94,8 @@ bool isSwitchArgument(const char* argument) {
 bool isDocumentedSwitch(const char* text) {
     const char* word = text[0] ? text + 1 : text;
     if (namesSwitch(text) >= 0) return true;
-    static const char* const words[] = {"a", "a-", "u", "u-", "f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c",
+    if (platform::commandLineDialect().gnu && equalStrings(text, "--porcelain")) return true;
+    static const char* const words[] = {"a", "a-", "u", "u-", "z", "z-", "porcelain", "f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c",
                                         "c-", "p", "p-", "s", "s-", "test", "test-", "j", "j-", "undo", "?", "help"};
     for (const char* w : words)
         if (equalsIgnoreCase(word, w)) return true;
@@ -106,6 +107,10 @@ bool isDocumentedSwitch(const char* text) {
 
 void applySwitches(const char* text) {
     if (applyNamesSwitch(text)) return;
+    if (platform::commandLineDialect().gnu && equalStrings(text, "--porcelain")) {
+        settings.porcelain = true;
+        return;
+    }
     const char* introducer = text;
     for (;;) {
         const char* letter = introducer + 1;
@@ -117,7 +122,13 @@ void applySwitches(const char* text) {
             case 'j': case 'J': settings.journal = !isMinus(next); break;
             case 'k': case 'K': settings.kanjiMode = !isMinus(next); break;
             case 'l': case 'L': settings.longMode = !isMinus(next); break;
-            case 'p': case 'P': settings.pauseMode = !isMinus(next); break;
+            case 'p': case 'P':
+                if (startsWithIgnoreCase(letter, "porcelain"))
+                    settings.porcelain = true;
+                else
+                    settings.pauseMode = !isMinus(next);
+                break;
+            case 'z': case 'Z': settings.nulEnds = !isMinus(next); break;
             case 'u': case 'U':
                 // "/undo" is the run's own business, read before any switch.
                 if (!startsWithIgnoreCase(letter, "undo")) settings.unicodeLetters = !isMinus(next);

@@ -17,6 +17,8 @@ struct RunSettings {
     bool recurse = false;      // /s: into subdirectories
     bool allEntries = false;   // /a: /s takes in hidden entries and version-control folders
     bool unicodeLetters = false;  // /u: letters beyond A-Z, as the locale gives their case
+    bool porcelain = false;    // --porcelain: a record per entry, for scripts
+    bool nulEnds = false;      // /z: each record ends with NUL
     bool journal = true;       // /j: each rename recorded first, to be taken back
     bool shiftJisNames = false;  // --names=sjis (Linux): the disk's names are Shift-JIS
 };

@@ -85,6 +85,8 @@ void switchSection(const char* name) {
     lines({text::s1, text::s2, text::a1, text::a2});
     blank();
     lines({text::walk1, text::walk2, text::walk3, text::walk4});
+    blank();
+    lines({text::porcelain1, text::porcelain2});
     pageBreak();
     lines({text::v1, text::v2, text::v3, text::v4, text::v5, text::v6, text::v7, text::v8,
            text::v8s, text::v9});

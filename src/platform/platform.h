@@ -323,6 +323,9 @@ void writeOut(const char* bytes, std::size_t count);
 // stream (a console, converted text): writeOut then.
 char* outputRoom(std::size_t count);
 void keepOut(std::size_t count);
+// Writes bytes to standard output exactly as they are, the system's text
+// (names in their own bytes) and line ends untouched: a form for scripts.
+void writeOutExactly(const char* bytes, std::size_t count);
 void writeErr(const char* bytes, std::size_t count);
 // Writes ASCII bytes to standard error exactly as they are, line ends included
 // (writeErr may turn "\n" into the system's line end).

@@ -190,6 +190,16 @@ void writeOut(const char* bytes, std::size_t count) {
     eightBytes::copy(gathered.bytes + gathered.used, bytes, count);
     gathered.used += count;
 }
+void writeOutExactly(const char* bytes, std::size_t count) {
+    std::fflush(stdout);  // what went through the stream first
+    if (count > sizeof gathered.bytes - gathered.used) handOver();
+    if (count > sizeof gathered.bytes) {
+        writeAll(bytes, count);
+        return;
+    }
+    std::memcpy(gathered.bytes + gathered.used, bytes, count);
+    gathered.used += count;
+}
 void writeErr(const char* bytes, std::size_t count) { writeTo(stderr, bytes, count); }
 void writeErrExactly(const char* bytes, std::size_t count) { std::fwrite(bytes, 1, count, stderr); }
 void flushOut() {

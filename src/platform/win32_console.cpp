@@ -158,6 +158,16 @@ char* outputRoom(std::size_t) { return nullptr; }  // the stream keeps its own b
 void keepOut(std::size_t) {}
 void writeErr(const char* bytes, std::size_t count) { writeTo(stderr, bytes, count); }
 
+void writeOutExactly(const char* bytes, std::size_t count) {
+    // Binary from the first such write on: a record's "\n" stays one byte.
+    static const bool binary = [] {
+        std::fflush(stdout);
+        return _setmode(_fileno(stdout), _O_BINARY) != -1;
+    }();
+    (void)binary;
+    std::fwrite(bytes, 1, count, stdout);
+}
+
 void writeErrExactly(const char* bytes, std::size_t count) {
     if (errorIsConsole()) {
         writeTo(stderr, bytes, count);

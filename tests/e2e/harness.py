@@ -102,7 +102,7 @@ class Binary:
         return result
 
 
-SWITCH_WORDS = {"a", "a-", "u", "u-", "f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c", "c-", "p", "p-", "s", "s-",
+SWITCH_WORDS = {"a", "a-", "u", "u-", "z", "z-", "f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c", "c-", "p", "p-", "s", "s-",
                 "test", "test-", "j", "j-", "undo", "?", "help"}
 
 
@@ -117,6 +117,8 @@ def posix_switches(arg):
     paths and mistyped switches among them, stays as it is."""
     if not isinstance(arg, str) or not arg.startswith("/"):
         return [arg]
+    if arg == "/porcelain":
+        return ["--porcelain"]
     words = arg[1:].split("/")
     if all(is_switch_word(w) for w in words):
         return ["-" + w for w in words]

@@ -134,6 +134,31 @@ class Spine(harness.Case):
         finally:
             subprocess.run(["chattr", "-i", self.path("A.TXT")])
 
+    def test_records_for_scripts(self):
+        # --porcelain: a record per entry met, whatever /v shows, with no
+        # column or count; the names in the system's own bytes (UTF-8 under
+        # Wine), "\n" or, with /z, NUL after each; the run's exit code.
+        for n in ("A.TXT", "Mixed.txt", "ＡＢ.TXT"):
+            self.touch(self.bin.name(n))
+        if not self.bin.wine:
+            self.touch(b"B\nC.TXT")  # a line feed in a name: only /z keeps it whole
+        ab = self.bin.name("ＡＢ.TXT")
+        rows = [
+            (["/porcelain", "/k", "/test", "/v=", "*"], 0, b"\n",
+             [b"would-rename\tA.TXT\ta.txt\t", b"left\tMixed.txt\t\t",
+              b"would-rename\t" + ab + b"\t" + ab[:-3] + b"txt\t"]),
+            (["/porcelain", "/z", "/k", "/v+k+s", "*", "NONE"], 1, b"\0",
+             [b"renamed\tA.TXT\ta.txt\t", b"left\tMixed.txt\t\t", b"renamed\t" + ab + b"\t" + ab[:-3] + b"txt\t",
+              b"missing\tNONE\t\t"]),
+        ]
+        for args, code, end, records in rows:
+            with self.subTest(args=args):
+                if not self.bin.wine:
+                    records = records[:1] + [(b"would-rename" if "/test" in args else b"renamed") +
+                                             b"\tB\nC.TXT\tb\nc.txt\t"] + records[1:]
+                got = self.tavisk(*args)
+                self.assertEqual(got, (code, b"".join(r + end for r in records), b""))
+
 class LinuxCommandLine(harness.Case):
     """The native binary's own command line and its report to places that
     cannot take it."""

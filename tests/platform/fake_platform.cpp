@@ -404,6 +404,7 @@ bool commandText(const char* system, std::string& out) {
 }
 
 void writeOut(const char* bytes, std::size_t count) { state().out.append(bytes, count); }
+void writeOutExactly(const char* bytes, std::size_t count) { state().out.append(bytes, count); }
 char* outputRoom(std::size_t) { return nullptr; }
 void keepOut(std::size_t) {}
 void writeErr(const char* bytes, std::size_t count) { state().err.append(bytes, count); }
