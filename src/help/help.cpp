@@ -43,6 +43,9 @@ const char* switches(const char* s) {
             out[n++] = *p;
             continue;
         }
+        // GNU ways write the undo as a long switch.
+        if (*p == '/' && platform::commandLineDialect().gnu && std::strncmp(p, "/undo", 5) == 0 && n + 3 < sizeof shown[0])
+            out[n++] = introducer;
         out[n++] = *p == '/' ? introducer : *p;
     }
     out[n] = '\0';
@@ -86,7 +89,9 @@ void switchSection(const char* name) {
     blank();
     lines({text::walk1, text::walk2, text::walk3, text::walk4});
     blank();
-    lines({text::porcelain1, text::porcelain2});
+    // GNU ways name the long switches with two dashes.
+    bool gnu = platform::commandLineDialect().gnu;
+    lines({gnu ? text::porcelainGnu : text::porcelain1, text::porcelain2});
     pageBreak();
     lines({text::v1, text::v2, text::v3, text::v4, text::v5, text::v6, text::v7, text::v8,
            text::v8s, text::v9});
@@ -96,6 +101,7 @@ void switchSection(const char* name) {
     lines({text::p1, text::p2});
     blank();
     switchLine(text::h1);
+    if (platform::commandLineDialect().gnu) lines({text::h1gnu, text::h2gnu});
     blank();
     // How a Linux disk's names are written is Linux's alone.
     if (platform::commandLineDialect().gnu) {
@@ -113,7 +119,10 @@ void journalSection() {
     line(text::journalHeading);
     lines({text::j1, text::j2});
     blank();
-    lines({text::u1, text::u2, text::u3});
+    if (platform::commandLineDialect().gnu)
+        lines({text::u1gnu, text::u2gnu, text::u3gnu});
+    else
+        lines({text::u1, text::u2, text::u3});
     blank();
     printOut(text::journal1, keptJournals);
     lines({text::journal2, text::journal3});
@@ -124,6 +133,8 @@ void journalSection() {
     pageBreak();
 }
 
+std::string example(const char* format);
+
 void aboutAndNotes(const char* name) {
     // The prompt's own '/' stays as it is.
     for (const char* s : {text::aboutHeading, text::about1, text::about2, text::about3})
@@ -133,10 +144,12 @@ void aboutAndNotes(const char* name) {
     lines({text::about7});
     pageBreak();
     line(text::noteHeading);
-    printOut(text::note1, name);
-    lines({text::note2, text::noteLetters, text::note3, text::note4});
-    printOut(switches(text::note5), name);
-    line(text::note6);
+    // Linux has no executable's extension, and keeps the cases of names apart.
+    bool shell = platform::commandLineDialect().shell;
+    if (!shell) printOut(text::note1, name);
+    lines({text::note2, text::noteLetters, shell ? text::note3gnu : text::note3, text::note4});
+    printOut(example(text::note5).c_str(), name);
+    if (!shell) line(text::note6);  // 8.3 aliases are Windows's
     if (platform::commandLineDialect().everySlashSeparates) {
         line(text::noteSlash);  // its '/' is a path's, no switch
         line(text::noteForeign);
@@ -146,7 +159,7 @@ void aboutAndNotes(const char* name) {
 
 void configSection(const char* name, const char* programPath) {
     line(text::configHeading);
-    printOut(text::config1, name);
+    printOut(platform::commandLineDialect().shell ? text::config1gnu : text::config1, name);
     blank();
     OwnedString path = configPathFor(programPath);
     if (!path) outOfMemory();
