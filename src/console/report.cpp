@@ -63,7 +63,7 @@ const char* statusOf(ResultKind kind) {
 
 // One record: the entry `path`, its new name (in its directory) where the
 // kind has one, and the reason where one is known.
-void writeRecord(ResultKind kind, const char* path, const char* newName, const char* extra) {
+[[gnu::noinline, gnu::cold]] void writeRecord(ResultKind kind, const char* path, const char* newName, const char* extra) {
     std::string record = statusOf(kind), text;
     record += '\t';
     record += platform::systemText(path, text) ? text : path;
