@@ -177,11 +177,10 @@ char* outputRoom(std::size_t count) {
 }
 void keepOut(std::size_t count) { gathered.used += count; }
 
-void writeOut(const char* bytes, std::size_t count) {
-    if (!codeset::displayIsText() || outputIsConsole()) {
-        writeTo(stdout, bytes, count);
-        return;
-    }
+namespace {
+
+// Bytes as they are, through the gathering buffer.
+[[gnu::always_inline]] inline void gather(const char* bytes, std::size_t count) {
     if (count > sizeof gathered.bytes - gathered.used) handOver();
     if (count > sizeof gathered.bytes) {
         writeAll(bytes, count);
@@ -190,15 +189,19 @@ void writeOut(const char* bytes, std::size_t count) {
     eightBytes::copy(gathered.bytes + gathered.used, bytes, count);
     gathered.used += count;
 }
-void writeOutExactly(const char* bytes, std::size_t count) {
-    std::fflush(stdout);  // what went through the stream first
-    if (count > sizeof gathered.bytes - gathered.used) handOver();
-    if (count > sizeof gathered.bytes) {
-        writeAll(bytes, count);
+
+}  // namespace
+
+void writeOut(const char* bytes, std::size_t count) {
+    if (!codeset::displayIsText() || outputIsConsole()) {
+        writeTo(stdout, bytes, count);
         return;
     }
-    std::memcpy(gathered.bytes + gathered.used, bytes, count);
-    gathered.used += count;
+    gather(bytes, count);
+}
+void writeOutExactly(const char* bytes, std::size_t count) {
+    std::fflush(stdout);  // what went through the stream first
+    gather(bytes, count);
 }
 void writeErr(const char* bytes, std::size_t count) { writeTo(stderr, bytes, count); }
 void writeErrExactly(const char* bytes, std::size_t count) { std::fwrite(bytes, 1, count, stderr); }
