@@ -1,6 +1,7 @@
 // libFuzzer target: the rename decision on any path under any modes. When a
 // rename is made, the new path has the old one's length and differs from it
-// only in A-Z bytes of single-byte characters of the final component.
+// only in A-Z bytes of single-byte characters of the final component, and
+// under /u in the second bytes of code page 932's capitals.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -23,7 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.kanjiMode = data[0] & 2;
     settings.continueOnError = true;
     settings.showSkipped = data[0] & 4;
-    bool decided = shouldLowerCase(path.c_str(), settings.longMode, settings.kanjiMode);
+    settings.unicodeLetters = data[0] & 8;
+    bool decided = settings.unicodeLetters
+                       ? shouldLowerLetters(path.c_str(), path.size(), directoryLength(path.c_str()),
+                                            settings.longMode, settings.kanjiMode)
+                       : shouldLowerCase(path.c_str(), settings.longMode, settings.kanjiMode);
     // The classes, which the decision reads a word at a time, against a walk
     // a character at a time.
     bool capital = false, small = false, doubleByte = false, singleByte = false, endsInside = false;
@@ -59,9 +64,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool changed = false;
     for (std::size_t i = 0; i < path.size(); ++i) {
         if (to[i] == path[i]) continue;
-        bool letter = i >= component && sjisKindAt(path.c_str(), i) == 0 && path[i] >= 'A' &&
-                      path[i] <= 'Z' && to[i] == path[i] + 32;
-        if (!letter) std::abort();
+        int kind = sjisKindAt(path.c_str(), i);
+        bool letter = i >= component && kind == 0 && path[i] >= 'A' && path[i] <= 'Z' && to[i] == path[i] + 32;
+        unsigned char lower = 0;
+        bool doubleByteLetter = settings.unicodeLetters && kind == 2 && i - 1 >= component &&
+                                doubleByteLetterCase(static_cast<unsigned char>(path[i - 1]),
+                                                     static_cast<unsigned char>(path[i]), &lower) == 1 &&
+                                static_cast<unsigned char>(to[i]) == lower;
+        if (!letter && !doubleByteLetter) std::abort();
         changed = true;
     }
     if (!changed) std::abort();
