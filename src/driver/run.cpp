@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -236,6 +237,39 @@ void handlePlainName(const char* argument, const Planned& planned, int columnWid
     handleEntry(argument, columnWidth, false);
 }
 
+// On Linux, as chmod -R and find do, a directory named without wildcards
+// is worked on with everything below it: the pattern of what is below it,
+// under the spelling stored (typed in another case too), into `below`.
+[[gnu::noinline]] bool isNamedFolder(const char* argument, std::string& below) {
+    if (!dialect().shell || hasWildcard(argument)) return false;
+    OwnedString stored = resolveLongPath(argument);
+    const char* folder = stored ? stored.get() : argument;
+    uint32_t attributes = queryAttributes(folder);
+    if (attributes == platform::invalidAttributes || !(attributes & platform::attributeDirectory)) return false;
+    below = std::string(folder) + platform::pathSeparator + "*";
+    return true;
+}
+
+// The widest path that the walks of /s show, each pattern walked once.
+[[gnu::noinline, gnu::cold]] std::size_t widestWalked(int count, char** arguments) {
+    std::size_t widest = 0;
+    const char* last = nullptr;
+    for (int i = 1; i < count; ++i) {
+        if (!isNameAt(arguments, i)) continue;
+        const char* argument = arguments[i];
+        Planned planned;
+        unplanned(arguments, i, planned);
+        if (const char* pattern = planned.pattern) {
+            if (pattern == last) continue;
+            last = argument = pattern;
+        }
+        std::string below;
+        if (isNamedFolder(argument, below)) argument = below.c_str();
+        widest = std::max(widest, widestWalk(argument, static_cast<std::size_t>(widestColumn)));
+    }
+    return widest;
+}
+
 void handleName(const char* argument, const Planned& planned, int columnWidth) {
     if (!settings.recurse) {
         handlePlainName(argument, planned, columnWidth);
@@ -248,22 +282,13 @@ void handleName(const char* argument, const Planned& planned, int columnWidth) {
         lastPattern = pattern;
         argument = pattern;
     }
-    // On Linux, as chmod -R and find do, a directory named without wildcards
-    // is worked on with everything below it.
-    // Typed in another case, it is walked under the spelling stored.
-    if (dialect().shell && !hasWildcard(argument)) {
-        OwnedString stored = resolveLongPath(argument);
-        const char* folder = stored ? stored.get() : argument;
-        uint32_t attributes = queryAttributes(folder);
-        if (attributes != platform::invalidAttributes && (attributes & platform::attributeDirectory)) {
-            std::string below = std::string(folder) + platform::pathSeparator + "*";
-            walkTree(below.c_str(), columnWidth,
-                     [columnWidth](const char* path, const Entry* listed, uint32_t walkedFrom) {
-                         handleWalked(path, listed, walkedFrom, columnWidth, false);
-                     });
-            handleEntry(argument, columnWidth, false);
-            return;
-        }
+    std::string below;
+    if (isNamedFolder(argument, below)) {
+        walkTree(below.c_str(), columnWidth, [columnWidth](const char* path, const Entry* listed, uint32_t walkedFrom) {
+            handleWalked(path, listed, walkedFrom, columnWidth, false);
+        });
+        handleEntry(argument, columnWidth, false);
+        return;
     }
     // A name found nowhere in the tree is reported once, as typed; what a
     // wildcard found in a listing is there, and is reported if it cannot be
@@ -393,6 +418,8 @@ int runCommand(int count, char** arguments) {
     int columnWidth = 0;
     if (settings.showSkipped) {
         std::size_t widest = widestNameLength(count, arguments, isNameAt);
+        // Under /s each walked entry is shown with its path.
+        if (settings.recurse) widest = std::max(widest, widestWalked(count, arguments));
         columnWidth = widest > widestColumn ? widestColumn : static_cast<int>(widest);
     }
     bool ahead = journalIsOn() && !settings.recurse;

@@ -109,6 +109,11 @@ struct Walk {
     int columnWidth;
     const WalkHandler& handle;
     std::set<std::pair<uint64_t, uint64_t>> seen;  // volumes and file numbers
+    // Only measuring: the widest path met, until `enough`.
+    bool measuring = false;
+    std::size_t widest = 0, enough = 0;
+
+    void measure(std::size_t length) { widest = std::max(widest, length); }
 
     // The starting directory counts too: a bind mount or a loop inside the
     // tree may lead back to it.
@@ -119,8 +124,13 @@ struct Walk {
     }
 
     void walk(const std::string& directory) {
+        if (measuring && widest >= enough) return;
         if (!firstVisit(directory)) return;
         if (!platform::canListDirectory(directory.c_str())) {
+            if (measuring) {
+                measure(directory.size());  // it is shown
+                return;
+            }
             std::string shown = directory.empty() ? "." : directory;
             reportResult(ResultKind::unreadable, shown.c_str(), columnWidth);
             failureStep();
@@ -128,7 +138,7 @@ struct Walk {
         }
         // Leftovers of a killed run first, so that what is put back is walked
         // and handled as it would have been.
-        if (recoverDirectory(directory).failed) failureStep();
+        if (!measuring && recoverDirectory(directory).failed) failureStep();
         // One listing serves both where the pattern is "*".
         Listing all = list(directory, "*");
         for (const Listed& sub : all.entries) {
@@ -145,13 +155,21 @@ struct Walk {
             walk(below);
         }
         if (!hasWildcard(last)) {
-            handle((directory + last).c_str(), nullptr, typed);
+            if (measuring)
+                measure(directory.size() + std::strlen(last));
+            else
+                handle((directory + last).c_str(), nullptr, typed);
             return;
         }
         bool everything = std::strcmp(last, "*") == 0;
         Listing some;
         if (!everything) some = list(directory, last);
         Listing& matched = everything ? all : some;
+        if (measuring) {
+            for (const Listed& e : matched.entries)
+                if (!isKeptOut(matched, e)) measure(directory.size() + e.length);
+            return;
+        }
         keepOut(matched);
         handleWindows(directory, matched);
     }
@@ -186,6 +204,16 @@ struct Walk {
 };
 
 }  // namespace
+
+std::size_t widestWalk(const char* argument, std::size_t enough) {
+    std::string directory(argument, directoryLength(argument));
+    WalkHandler none;
+    Walk walk{argument + directory.size(), static_cast<uint32_t>(directory.size()), 0, none, {}};
+    walk.measuring = true;
+    walk.enough = enough;
+    walk.walk(directory);
+    return walk.widest;
+}
 
 void walkTree(const char* argument, int columnWidth, const WalkHandler& handle) {
     std::string directory(argument, directoryLength(argument));

@@ -19,3 +19,8 @@
 // and the decision leaves it out.
 using WalkHandler = std::function<void(const char* path, const Entry* listed, uint32_t walkedFrom)>;
 void walkTree(const char* argument, int columnWidth, const WalkHandler& handle);
+
+// The widest path that walkTree would give `handle` for `argument`, for the
+// column of /v+k, looked for without touching anything: no leftover is put
+// back and nothing is reported. The look stops once `enough` is reached.
+std::size_t widestWalk(const char* argument, std::size_t enough);

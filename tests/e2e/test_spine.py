@@ -294,6 +294,11 @@ class Trees(harness.Case):
              ["SUB", "SUB/DEEP", "SUB/DEEP/two.txt", "SUB/UP", "SUB/one.txt", "low", "low/x.txt", "top.txt"]),
             # What the user typed still counts.
             (["/s", "low%s*.TXT" % s], 0, [], None),
+            # Under /v+k each walked entry shows its path, in a column as wide
+            # as the widest shown.
+            (["/s", "*.TXT", "/v+k", "/test"], 0,
+             ["low%sX.TXT       →x.txt" % s, "SUB%sDEEP%sTWO.TXT→two.txt" % (s, s), "SUB%sONE.TXT     →one.txt" % s,
+              "TOP.TXT         →top.txt"], None),
             # A folder typed in another case is walked as its stored spelling is.
             (["/s", "sub%s*" % s, "/l", "/test"], 0,
              ["sub%sDEEP%sTWO.TXT→two.txt" % (s, s), "sub%sDEEP→deep" % s, "sub%sONE.TXT→one.txt" % s]

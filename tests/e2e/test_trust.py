@@ -160,7 +160,9 @@ class RandomTree(harness.Case):
             (["TEST.TXT"], ["TEST.TXT", "test.txt"]),
             (["TEST.TXT", "TOP.TXT"], ["*", "T*"]),
             (["SUB/", "SUB/ONE.TXT"], ["SUB", self.bin.typed("SUB\\ONE.TXT"), "SUB", "/l"]),
-            (["SUB/", "SUB/ONE.TXT", "TOP.TXT"], ["/s", "*", "SUB"]),
+            # (A folder walked twice is shown under its old spelling in the
+            # preview's lines of what it leaves alone: /v+s, not /v=a.)
+            (["SUB/", "SUB/ONE.TXT", "TOP.TXT"], ["/s", "*", "SUB", "/v+s"]),
             (["SUB/", "SUB/ONE.TXT", "TOP.TXT"], ["/s", "*", "T*", "/fa"]),
             # A name whose temporary name would pass 255 characters: lowered
             # for real with the journal (Wine takes the detour); without one,
@@ -174,7 +176,7 @@ class RandomTree(harness.Case):
                 os.mkdir(self.dir)
                 for entry in make:
                     self.mkdir(entry) if entry.endswith("/") else self.touch(entry)
-                args = args + ["/v=a+s"]
+                args = args + ([] if "/v+s" in args else ["/v=a+s"])
                 code, out, err = self.tavisk(*(args + ["/test"]))
                 self.assertEqual(sorted(os.listdir(self.dir)), sorted(e.split("/")[0] for e in make if "/" not in e[:-1]))
                 real = self.tavisk(*args)
