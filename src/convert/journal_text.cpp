@@ -164,7 +164,8 @@ bool readNumber(const char*& p, const char* end, uint64_t& n) {
 // The "C" line: the tag and sixteen hex digits.
 constexpr std::size_t sealLength = 2 + 16 + 1;
 
-// Reads a seal's sixteen hex digits.
+}  // namespace
+
 bool readChecksum(const char* p, const char* end, uint64_t& sum) {
     if (end - p != 16) return false;
     sum = 0;
@@ -175,6 +176,14 @@ bool readChecksum(const char* p, const char* end, uint64_t& sum) {
     }
     return true;
 }
+
+char* putChecksum(char* p, uint64_t sum) {
+    static const char hex[] = "0123456789ABCDEF";
+    for (int shift = 60; shift >= 0; shift -= 4) *p++ = hex[(sum >> shift) & 15];
+    return p;
+}
+
+namespace {
 
 // What a line of a sealed window adds.
 bool readLine(char kind, const char* p, const char* stop, unsigned long line, JournalText& state,
@@ -286,13 +295,12 @@ void appendRunLine(JournalText& journal, const JournalRun& run) {
 }
 
 void sealJournalWindow(JournalText& journal) {
-    static const char hex[] = "0123456789ABCDEF";
     std::size_t from = std::min(journal.sealedTo, journal.text.size);
     uint64_t sum = windowChecksum(journal.text.data() + from, journal.text.size - from);
     char* p = journal.text.room(sealLength);
     *p++ = 'C';
     *p++ = ' ';
-    for (int shift = 60; shift >= 0; shift -= 4) *p++ = hex[(sum >> shift) & 15];
+    p = putChecksum(p, sum);
     *p = '\n';
     journal.text.keep(sealLength);
     journal.sealedTo = journal.text.size;

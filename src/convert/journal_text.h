@@ -83,6 +83,10 @@ void sealJournalWindow(JournalText& journal);
 
 // The checksum of a window's bytes.
 uint64_t windowChecksum(const char* bytes, std::size_t n);
+// A checksum as sixteen hex digits (0-9, A-F): written at `p`, giving the
+// end; read from exactly the bytes [p, end).
+char* putChecksum(char* p, uint64_t sum);
+bool readChecksum(const char* p, const char* end, uint64_t& sum);
 
 // When a run began (nanoseconds since 1970) and in which folder (whole, in
 // the system's text): what a list of the runs shows, and what tells a file

@@ -186,11 +186,9 @@ bool temporaryPath(const char* from, std::size_t nameAt, std::string& out, bool 
     // it. Only the journal's record can then give the whole name back.
     uint64_t sum = 0;
     if (!(recorded || renamesAreRecorded()) || !nameChecksum(from + nameAt, &sum)) return false;
-    static const char hex[] = "0123456789ABCDEF";
     char tail[checkedTail + 1];
     tail[0] = '~';
-    for (std::size_t i = 0; i < checksumDigits; ++i) tail[1 + i] = hex[(sum >> (60 - 4 * i)) & 15];
-    std::memcpy(tail + 1 + checksumDigits, leftoverSuffix, leftoverSuffixLength + 1);
+    std::memcpy(putChecksum(tail + 1, sum), leftoverSuffix, leftoverSuffixLength + 1);
     std::size_t kept = 0;
     for (const char* p = from + nameAt; *p;) {
         std::size_t step = pathCharacterLength(p);
@@ -206,15 +204,7 @@ bool temporaryPath(const char* from, std::size_t nameAt, std::string& out, bool 
 bool leftoverChecksum(const char* name, std::size_t length, uint64_t* sum) {
     if (length <= checkedTail) return false;
     const char* tail = name + length - checkedTail;
-    if (tail[0] != '~') return false;
-    *sum = 0;
-    for (std::size_t i = 1; i <= checksumDigits; ++i) {
-        char c = tail[i];
-        int v = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-        if (v < 0) return false;
-        *sum = *sum << 4 | static_cast<uint64_t>(v);
-    }
-    return true;
+    return tail[0] == '~' && readChecksum(tail + 1, tail + 1 + checksumDigits, *sum);
 }
 
 // The whole check, for a name whose last byte is the suffix's.
