@@ -135,16 +135,24 @@ int classifyDoubleByte(const char* text) {
 
 const char* extensionOf(const char* component) { return extensionOf(component, std::strlen(component)); }
 
-// The decision by A-Z; inline where each name is decided.
-[[gnu::always_inline]] inline bool lowersByAtoZ(const char* path, std::size_t length, std::size_t nameAt, bool longMode, bool kanjiMode) {
-    TextClass c = classify(path, length);
+// The rule, from what one pass over the text told of it (by A-Z, or under /u
+// by every letter with a case); `name` is the final component.
+template <typename Class>
+[[gnu::always_inline]] inline bool lowers(const Class& c, const char* name, std::size_t nameLength, bool longMode,
+                                          bool kanjiMode) {
     // A path that ends inside a character (possible on Linux) has no name
     // that could be trusted to change by letters alone.
     if (c.endsInside || !c.capital || (c.doubleByte && !kanjiMode)) return false;
     if (longMode) return true;
     // Capitals beside small letters, a space anywhere in the path, or a final
     // component beyond 8.3 make the name long.
-    return !(c.small || c.space || isLongComponent(path + nameAt, c.length - nameAt));
+    return !(c.small || c.space || isLongComponent(name, nameLength));
+}
+
+// The decision by A-Z; inline where each name is decided.
+[[gnu::always_inline]] inline bool lowersByAtoZ(const char* path, std::size_t length, std::size_t nameAt, bool longMode,
+                                                bool kanjiMode) {
+    return lowers(classify(path, length), path + nameAt, length - nameAt, longMode, kanjiMode);
 }
 
 bool shouldLowerCase(const char* path, std::size_t length, std::size_t nameAt, bool longMode, bool kanjiMode) {
@@ -152,10 +160,7 @@ bool shouldLowerCase(const char* path, std::size_t length, std::size_t nameAt, b
 }
 
 bool shouldLowerLetters(const char* path, std::size_t length, std::size_t nameAt, bool longMode, bool kanjiMode) {
-    LetterClass c = classifyLetters(path, length);
-    if (c.endsInside || !c.capital || (c.doubleByte && !kanjiMode)) return false;
-    if (longMode) return true;
-    return !(c.small || c.space || isLongComponent(path + nameAt, length - nameAt));
+    return lowers(classifyLetters(path, length), path + nameAt, length - nameAt, longMode, kanjiMode);
 }
 
 bool shouldLowerCase(const char* path, bool longMode, bool kanjiMode) {
