@@ -249,6 +249,13 @@ Plan planEntry(const Entry& entry) {
 
 }  // namespace
 
+bool loweredPathOf(const Entry& entry, std::string& path) {
+    Plan plan = planEntry(entry);
+    if (!plan.lowerCase) return false;
+    path.assign(plan.newPath, plan.length);
+    return true;
+}
+
 EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth) {
     const char* path = entry.path;
     const char* name = settings.showSkipped ? displayName : path;

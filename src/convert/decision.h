@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 enum CaseClass { noCapital = 0, capitalsOnly = 1, longOrMixed = 2 };
 
@@ -46,6 +47,10 @@ enum class EntryOutcome {
     lookUp,   // an entry from a listing that is to be looked up first: nothing done or reported
     unrecorded,  // the journal could not be written: nothing done or reported
 };
+
+// The path the decision gives `entry` under the current settings (its
+// directory part, then the new name); false where it leaves it alone.
+bool loweredPathOf(const Entry& entry, std::string& path);
 
 // True when the kind filter (/f, /fd) takes an entry of these attributes.
 bool kindIncluded(uint32_t attributes);

@@ -6,7 +6,7 @@
 
 #include "convert/journal.h"
 #include "convert/journal_text.h"
-#include "convert/letters.h"
+#include "convert/decision.h"
 #include "convert/path.h"
 #include "driver/settings.h"
 #include "sjis/sjis.h"
@@ -140,15 +140,7 @@ bool previewedEntry(const Entry& entry, Entry& moved, std::string& storage) {
     // the name the decision gave it, which it gives it again.
     // One from a listing is looked up before it is handled: it is met then.
     if (entry.fromListing || previewLeft.empty() || !previewLeft.count(entry.path)) return false;
-    storage.assign(entry.path, entry.nameAt);
-    std::string name;
-    if (settings.unicodeLetters) {
-        lowerLetters(entry.path + entry.nameAt, entry.length - entry.nameAt, name);
-    } else {
-        name.assign(entry.path + entry.nameAt, entry.length - entry.nameAt);
-        lowerSingleByteLetters(&name[0], name.size());
-    }
-    storage += name;
+    if (!loweredPathOf(entry, storage)) return false;
     moved = entry;
     moved.path = storage.c_str();
     moved.length = storage.size();
