@@ -41,7 +41,7 @@ std::string quoted(const char* text) {
 
 // True for a word that only continues a /v group: its signs and elements.
 bool continuesDisplayGroup(const std::string& word) {
-    return !word.empty() && word.find_first_not_of("+-=aAcCeEkKsS") == std::string::npos;
+    return !word.empty() && word.find_first_not_of(displayGroupLetters) == std::string::npos;
 }
 
 // A Linux line, word by word: each a documented switch, a /v group taking

@@ -178,8 +178,6 @@ struct Plan {
     std::size_t length;               // of newPath
 };
 
-// The decision for `entry` under the current settings; one already made for
-// it is not made again.
 // The decision for an entry met under /s or /u: a walked entry is decided in
 // its own folder (the typed folders, then its name: each part ends at a
 // character's end, so the two join safely), and /u counts every letter.
@@ -200,6 +198,8 @@ bool isToBeLoweredOtherwise(const Entry& entry) {
     return shouldLowerCase(path, length, nameAt, settings.longMode, settings.kanjiMode);
 }
 
+// The decision for `entry` under the current settings; one already made for
+// it is not made again.
 bool isToBeLowered(const Entry& entry) {
     if (entry.verdict != Verdict::unknown) return entry.verdict == Verdict::lower;
     // The common case: a name decided as typed, by A-Z.

@@ -130,9 +130,6 @@ void reportNotFound(const char* name, int columnWidth) {
     reportResult(ResultKind::notFound, name, columnWidth);
 }
 
-// One entry as found: decided, renamed and reported. False for an entry of
-// a listing that is to be looked up (see lowerCaseEntry), with nothing
-// reported.
 bool handleFound(const Entry& entry, int columnWidth);
 
 // The preview meets an entry it has already shown renamed where the run
@@ -146,6 +143,9 @@ bool handleFound(const Entry& entry, int columnWidth);
     return true;
 }
 
+// One entry as found: decided, renamed and reported. False for an entry of
+// a listing that is to be looked up (see lowerCaseEntry), with nothing
+// reported.
 bool handleFound(const Entry& entry, int columnWidth) {
     bool handled = false;
     if (settings.testMode && handleMovedByPreview(entry, columnWidth, &handled)) return handled;

@@ -101,7 +101,7 @@ bool isDocumentedSwitch(const char* text) {
         if (equalsIgnoreCase(word, w)) return true;
     if (word[0] != 'v' && word[0] != 'V') return false;
     for (const char* p = word + 1; *p; ++p)
-        if (!std::strchr("+-=aAcCeEkKsS", *p)) return false;
+        if (!std::strchr(displayGroupLetters, *p)) return false;
     return true;
 }
 

@@ -34,6 +34,9 @@ void applySwitches(const char* text);
 // a "--": read before their wildcards are expanded, which lists the disk.
 void presetNamesEncoding(const char* const* arguments, int count);
 
+// The signs and elements of a /v group.
+constexpr char displayGroupLetters[] = "+-=aAcCeEkKsS";
+
 // True when the switch text (its introducer first) is one switch that the
 // usage screen lists: a word in either case, or a /v group made only of its
 // signs and elements. The POSIX command line takes nothing else.

@@ -46,20 +46,21 @@ struct Listing {
 Listing list(const std::string& directory, const char* pattern) {
     Listing found;
     bool everything = std::strcmp(pattern, "*") == 0;
-    bool matchedHere = everything || platform::commandLineDialect().shell;
-    std::string full = matchedHere ? directory : directory + pattern;
+    bool listsAll = everything || platform::commandLineDialect().shell;
+    std::string full = listsAll ? directory : directory + pattern;
     if (full.size() + 1 >= platform::maxPath) return found;
     platform::FindData data;
-    platform::SearchHandle h = matchedHere ? platform::findEveryEntry(full.c_str(), &data)
+    platform::SearchHandle h = listsAll ? platform::findEveryEntry(full.c_str(), &data)
                                            : platform::FindFirstFileA(full.c_str(), &data);
     if (!h) return found;
-    Wildcard wildcard = prepareWildcard(pattern);
+    bool matchedHere = listsAll && !everything;
+    Wildcard wildcard = matchedHere ? prepareWildcard(pattern) : Wildcard{pattern, 0, 0, 0};
     std::vector<Listed> entries;
     do {
         const char* name = data.fileName;
         std::size_t length = std::strlen(name);
         if (isDotOrDotDot(name) || isLeftoverName(name, length)) continue;
-        if (matchedHere && !everything && !wildcardMatch(wildcard, name, length)) continue;
+        if (matchedHere && !wildcardMatch(wildcard, name, length)) continue;
         bool isDirectory = (data.attributes & platform::attributeDirectory) != 0;
         entries.push_back({found.text.size(), length, isDirectory && !(data.attributes & reparsePoint),
                            data.attributes, data.identified, data.identity});

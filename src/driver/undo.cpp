@@ -66,9 +66,10 @@ bool isOwnName(const std::string& name) {
 }
 
 // True when a record says what a run can have done: in a whole directory,
-// a name lowered (A-Z, or under /u every letter with a case), and nothing else (a name already small, whose capitals were
-// in its directory part, is recorded as itself). Damage, or a journal that
-// another hand wrote, would make the undo rename what the run never did.
+// a name lowered (A-Z, or under /u every letter with a case), and nothing
+// else (older runs recorded a name already small, whose capitals were in its
+// directory part, as itself). Damage, or a journal that another hand wrote,
+// would make the undo rename what the run never did.
 bool isRunsRename(const JournalRecord& record) {
     RecordText t;
     if (!recordText(record, t)) return true;  // told as a name that cannot be found, as it is met
@@ -265,6 +266,7 @@ int listRuns() {
         ++number;
         LoadedJournal journal = loadJournal(file);
         if (journal.result != JournalRead::read) {
+            letGoOfJournal(journal, file, false);  // a damaged one was opened
             if (journal.result == JournalRead::missing) continue;
             std::string shown = journalFileText();
             printResult(journal.result == JournalRead::busy ? text::runBusy : text::runUnreadable, number,
