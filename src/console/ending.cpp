@@ -23,7 +23,7 @@ void outOfMemory() {
     static bool saying = false;  // saying it may itself need memory
     if (saying) platform::exitProcess(1);
     saying = true;
-    fatalError("%s", text::outOfMemory);
+    fatalError("%s", text::outOfMemory.str());
 }
 
 void endProcess(int code) {

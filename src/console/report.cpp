@@ -21,24 +21,24 @@ struct Counts {
 // entry of this run's).
 struct Format {
     ResultKind kind;
-    const char* plain;    // arguments: name[, newName[, extra]]
-    const char* aligned;  // arguments: width, name[, newName[, extra]]
+    const Text* plain;    // arguments: name[, newName[, extra]]
+    const Text* aligned;  // arguments: width, name[, newName[, extra]]
     const bool* shown;
     unsigned long Counts::*counted;
 };
 
 // In the order of ResultKind: a kind's format is found by its number.
 constexpr Format formats[] = {
-    {ResultKind::notFound, text::notFoundLine, text::notFoundAligned, &settings.showErrors, &Counts::notFound},
-    {ResultKind::unreadable, text::unreadableLine, text::unreadableAligned, &settings.showErrors, &Counts::failed},
-    {ResultKind::leftAlone, nullptr, text::leftAloneAligned, &settings.showSkipped, &Counts::leftAlone},
-    {ResultKind::renamed, text::renamedLine, text::renamedAligned, &settings.showRenamed, &Counts::renamed},
-    {ResultKind::renameFailed, text::renameFailedLine, text::renameFailedAligned, &settings.showErrors,
+    {ResultKind::notFound, &text::notFoundLine, &text::notFoundAligned, &settings.showErrors, &Counts::notFound},
+    {ResultKind::unreadable, &text::unreadableLine, &text::unreadableAligned, &settings.showErrors, &Counts::failed},
+    {ResultKind::leftAlone, nullptr, &text::leftAloneAligned, &settings.showSkipped, &Counts::leftAlone},
+    {ResultKind::renamed, &text::renamedLine, &text::renamedAligned, &settings.showRenamed, &Counts::renamed},
+    {ResultKind::renameFailed, &text::renameFailedLine, &text::renameFailedAligned, &settings.showErrors,
      &Counts::failed},
-    {ResultKind::stranded, text::renameStrandedLine, text::renameStrandedAligned, &settings.showErrors,
+    {ResultKind::stranded, &text::renameStrandedLine, &text::renameStrandedAligned, &settings.showErrors,
      &Counts::failed},
-    {ResultKind::restored, text::restoredLine, text::restoredLine, &settings.showRenamed, nullptr},
-    {ResultKind::restoreFailed, text::restoreFailedLine, text::restoreFailedLine, &settings.showErrors,
+    {ResultKind::restored, &text::restoredLine, &text::restoredLine, &settings.showRenamed, nullptr},
+    {ResultKind::restoreFailed, &text::restoreFailedLine, &text::restoreFailedLine, &settings.showErrors,
      &Counts::failed},
 };
 
@@ -97,7 +97,7 @@ void reportResult(ResultKind kind, const char* name, int columnWidth, const char
     if (!*f.shown) return;
     // The restoring lines name their own paths and are never aligned.
     bool aligned = settings.showSkipped && f.aligned != f.plain;
-    const char* format = aligned ? f.aligned : f.plain;
+    const Text* format = aligned ? f.aligned : f.plain;
     if (!format) return;
     // Only a console needs the names made safe to show.
     bool console = platform::outputIsConsole();
@@ -105,9 +105,9 @@ void reportResult(ResultKind kind, const char* name, int columnWidth, const char
     const char* shownNew = console ? shownName(newName) : newName;
     const char* shownExtra = console ? shownName(extra) : extra;
     if (aligned)
-        printResult(format, columnWidth, shown, shownNew, shownExtra);
+        printResult(*format, columnWidth, shown, shownNew, shownExtra);
     else
-        printResultTexts(format, {shown, shownNew, shownExtra});
+        printResultTexts(*format, {shown, shownNew, shownExtra});
 }
 
 void countPassedOver(const char* path) {

@@ -373,6 +373,7 @@ SwitchPass readSwitches(int count, char** arguments) {
 
 int runCommand(int count, char** arguments) {
     lastPattern = nullptr;
+    settings.english = platform::readsEnglish();
     OwnedString executable = runningExecutable(arguments[0]);
     // Entry 0 lives as long as the process, like the rest of the vector.
     static OwnedString located;

@@ -4,8 +4,12 @@
 
 #include "platform/platform.h"
 #include "sjis/sjis.h"
+#include "sjis/text.h"
 
 RunSettings settings;
+
+// Beside the record that holds the run's language.
+Text::operator const char*() const { return settings.english ? english : japanese; }
 
 namespace {
 

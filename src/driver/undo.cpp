@@ -245,7 +245,7 @@ int undoLastRun() {
         }
         return undoJournal(journal, file);
     }
-    fatalError("%s", text::nothingToUndo);
+    fatalError("%s", text::nothingToUndo.str());
 }
 
 int undoRun(unsigned long number) {
@@ -260,7 +260,7 @@ int undoRun(unsigned long number) {
 
 int listRuns() {
     std::vector<std::string> files = keptJournalFiles();
-    if (files.empty()) printResult("%s\n", text::nothingToUndo);
+    if (files.empty()) printResult("%s\n", text::nothingToUndo.str());
     unsigned long number = 0;
     for (const std::string& file : files) {
         ++number;

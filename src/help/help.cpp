@@ -137,8 +137,8 @@ std::string example(const char* format);
 
 void aboutAndNotes(const char* name) {
     // The prompt's own '/' stays as it is.
-    for (const char* s : {text::aboutHeading, text::about1, text::about2, text::about3})
-        line(s);
+    for (const Text* s : {&text::aboutHeading, &text::about1, &text::about2, &text::about3})
+        line(*s);
     lines({text::about4, text::about5});
     line(text::about6);
     lines({text::about7});
@@ -164,7 +164,7 @@ void configSection(const char* name, const char* programPath) {
     OwnedString path = configPathFor(programPath);
     if (!path) outOfMemory();
     printOut(text::configPath, path.get());
-    printOut("%s", text::configCurrent);
+    printOut("%s", text::configCurrent.str());
     listConfigSwitches(path.get(), settings.switchChar);
     char c = settings.switchChar;
     const platform::CommandLineDialect& dialect = platform::commandLineDialect();
@@ -200,11 +200,11 @@ std::string example(const char* format) {
 
 void examples(const char* name) {
     line(text::exampleHeading);
-    for (const char* format :
-         {text::ex01, text::ex02, text::ex03, text::ex04, text::ex05, text::ex06, text::ex07,
-          text::ex08, text::ex09, text::ex10, text::ex11, text::ex12, text::ex13, text::ex14,
-          text::ex15, text::ex16, text::ex17, text::ex17s, text::ex17a, text::ex19, text::ex18})
-        printOut(example(format).c_str(), name);
+    for (const Text* format :
+         {&text::ex01, &text::ex02, &text::ex03, &text::ex04, &text::ex05, &text::ex06, &text::ex07,
+          &text::ex08, &text::ex09, &text::ex10, &text::ex11, &text::ex12, &text::ex13, &text::ex14,
+          &text::ex15, &text::ex16, &text::ex17, &text::ex17s, &text::ex17a, &text::ex19, &text::ex18})
+        printOut(example(*format).c_str(), name);
 }
 
 }  // namespace

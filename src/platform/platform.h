@@ -136,6 +136,12 @@ unsigned SearchPathA(const char* fileName, unsigned size, char* buffer);
 // Called first thing in main, with what the C runtime was given.
 void startProcess(int argc, char** argv);
 
+// True where the user reads English rather than Japanese: on POSIX, a locale
+// (LANGUAGE, then LC_ALL, LC_MESSAGES, LANG) that is neither Japanese nor
+// C, POSIX or C.UTF-8, which are the command's own language; on Windows, a
+// user interface language and a console code page that are not Japanese.
+bool readsEnglish();
+
 // Where the names on the disk are Shift-JIS whatever the locale's encoding
 // (Linux, --names=sjis): they are read, written and decided as Shift-JIS
 // bytes and shown in the terminal's encoding, and typed text that is not

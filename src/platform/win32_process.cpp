@@ -26,6 +26,14 @@ const char* GetCommandLineA() {
 }
 
 // Names are the system's own: there is no other encoding to choose.
+bool readsEnglish() {
+    // A console that shows code page 932 shows Japanese, whatever the rest
+    // of the system speaks; without a console, the system's code page tells.
+    UINT page = ::GetConsoleOutputCP();
+    if (page == 0) page = ::GetACP();
+    return PRIMARYLANGID(::GetUserDefaultUILanguage()) != LANG_JAPANESE && page != 932;
+}
+
 void useShiftJisNames(bool) {}
 bool shiftJisNames() { return false; }
 

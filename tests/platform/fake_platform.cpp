@@ -111,6 +111,7 @@ const CommandLineDialect& commandLineDialect() {
 using fake::state;
 
 void startProcess(int, char**) {}
+bool readsEnglish() { return state().english; }
 const char* GetCommandLineA() { return state().commandLine.c_str(); }
 // Names are the system's own: there is no other encoding to choose.
 void useShiftJisNames(bool) {}

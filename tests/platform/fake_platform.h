@@ -59,6 +59,7 @@ struct State {
     std::vector<std::string> busyJournals;
     bool outputFails = false;
     bool console = false;         // standard output is a console
+    bool english = false;         // the user reads English
 };
 
 State& state();
