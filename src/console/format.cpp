@@ -76,6 +76,14 @@ int writeFormattedErr(const char* format, std::va_list args) {
     return formatTo(platform::writeErr, format, args);
 }
 
+int writeError(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    int n = writeFormattedErr(format, args);
+    va_end(args);
+    return n;
+}
+
 int writeJoined(const char* format, const char* const* texts) {
     // Joined where output keeps it, where there is room for the longest line.
     constexpr std::size_t lineSize = 512;

@@ -1,8 +1,10 @@
 #include "console/report.h"
 
+#include <cstring>
 #include <string>
 
 #include "console/pager.h"
+#include "console/format.h"
 #include "convert/path.h"
 #include "driver/settings.h"
 #include "platform/platform.h"
@@ -13,6 +15,7 @@ namespace {
 struct Counts {
     unsigned long renamed = 0, leftAlone = 0, failed = 0, notFound = 0;
     unsigned long keptOut = 0;  // what /s passed over as hidden or version control's
+    unsigned long met = 0;      // entries named or matched that the run has met
     bool written = false;
 } counts;
 
@@ -61,9 +64,62 @@ const char* statusOf(ResultKind kind) {
     }
 }
 
+// The words of a failure's reason, in `english` or the run's language, with
+// `newName` or `extra` where the reason names an entry.
+std::string reasonText(ResultKind kind, Reason reason, const char* newName, const char* extra, bool english) {
+    auto in = [english](const Text& t) { return english ? t.english : static_cast<const char*>(t); };
+    const Text* said = nullptr;
+    const char* named = newName;
+    switch (reason) {
+        case Reason::taken: said = &text::reasonTaken; break;
+        case Reason::permission: said = &text::reasonPermission; break;
+        case Reason::readOnly: said = &text::reasonReadOnly; break;
+        case Reason::tooLong: said = &text::reasonTooLong; break;
+        case Reason::changed: said = &text::reasonChanged; break;
+        case Reason::caseRefused: said = &text::reasonCaseRefused; break;
+        case Reason::refused: said = &text::reasonRefused; break;
+        case Reason::none:
+            switch (kind) {
+                case ResultKind::notFound: said = &text::reasonNotFound; break;
+                case ResultKind::unreadable: said = &text::reasonUnreadable; break;
+                case ResultKind::stranded: said = &text::reasonStranded, named = extra; break;
+                case ResultKind::restoreFailed:
+                    said = newName[0] == '?' && !newName[1] ? &text::reasonNoOldName : &text::reasonOldNameTaken;
+                    break;
+                case ResultKind::renameFailed: said = &text::reasonRefused; break;
+                default: return "";
+            }
+    }
+    std::string out;
+    const char* format = in(*said);
+    const char* at = std::strstr(format, "%s");
+    if (!at) return format;
+    out.assign(format, at);
+    out += named;
+    out += at + 2;
+    return out;
+}
+
+bool isFailure(ResultKind kind) {
+    return kind == ResultKind::notFound || kind == ResultKind::unreadable || kind == ResultKind::renameFailed ||
+           kind == ResultKind::stranded || kind == ResultKind::restoreFailed;
+}
+
+// "tavisk: PATH: reason" on standard error.
+[[gnu::noinline, gnu::cold]] void sayReason(ResultKind kind, Reason reason, const char* path, const char* newName,
+                                           const char* extra) {
+    std::string said = safeText(reasonText(kind, reason, newName, extra, settings.english));
+    std::string line = safeText(path);
+    // After the result lines written so far, which it explains.
+    platform::flushOut();
+    writeError(text::reasonLine, line.c_str(), said.c_str());
+}
+
 // One record: the entry `path`, its new name (in its directory) where the
-// kind has one, and the reason where one is known.
-[[gnu::noinline, gnu::cold]] void writeRecord(ResultKind kind, const char* path, const char* newName, const char* extra) {
+// kind has one, and the reason where one is known, in English words that
+// stay the same in every locale.
+[[gnu::noinline, gnu::cold]] void writeRecord(ResultKind kind, const char* path, const char* newName, const char* extra,
+                                             Reason reason) {
     std::string record = statusOf(kind), text;
     record += '\t';
     record += platform::systemText(path, text) ? text : path;
@@ -74,11 +130,11 @@ const char* statusOf(ResultKind kind) {
         record += platform::systemText(newPath.c_str(), text) ? text : newPath;
     }
     record += '\t';
-    if (kind == ResultKind::unreadable) record += "unreadable";
-    if (kind == ResultKind::restoreFailed) record += "old name taken";
-    if (kind == ResultKind::stranded) {
-        record += "left as ";
-        record += platform::systemText(extra, text) ? text : extra;
+    if (isFailure(kind)) {
+        std::string named, extraNamed;
+        const char* shownNew = platform::systemText(newName, named) ? named.c_str() : newName;
+        const char* shownExtra = platform::systemText(extra, extraNamed) ? extraNamed.c_str() : extra;
+        record += reasonText(kind, reason, shownNew, shownExtra, true);
     }
     record += settings.nulEnds ? '\0' : '\n';
     platform::writeOutExactly(record.data(), record.size());
@@ -86,12 +142,23 @@ const char* statusOf(ResultKind kind) {
 
 }  // namespace
 
+std::string safeText(const std::string& s) {
+    std::string out = s;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return out;
+}
+
+unsigned long entriesMet() { return counts.met; }
+
 void reportResult(ResultKind kind, const char* name, int columnWidth, const char* newName,
-                  const char* extra) {
+                  const char* extra, Reason reason, const char* path) {
     const Format& f = formats[static_cast<int>(kind)];
     if (f.counted) ++(counts.*f.counted);
+    counts.met += kind <= ResultKind::stranded && kind != ResultKind::unreadable;
     if (settings.porcelain) {
-        writeRecord(kind, name, newName, extra);
+        writeRecord(kind, path ? path : name, newName, extra, reason);
+        if (isFailure(kind) && *f.shown) sayReason(kind, reason, path ? path : name, newName, extra);
         return;
     }
     if (!*f.shown) return;
@@ -108,11 +175,13 @@ void reportResult(ResultKind kind, const char* name, int columnWidth, const char
         printResult(*format, columnWidth, shown, shownNew, shownExtra);
     else
         printResultTexts(*format, {shown, shownNew, shownExtra});
+    if (isFailure(kind)) sayReason(kind, reason, path ? path : name, newName, extra);
 }
 
 void countPassedOver(const char* path) {
     ++counts.leftAlone;
-    if (settings.porcelain) writeRecord(ResultKind::leftAlone, path, "", "");
+    ++counts.met;
+    if (settings.porcelain) writeRecord(ResultKind::leftAlone, path, "", "", Reason::none);
 }
 
 void countKeptOut() { ++counts.keptOut; }

@@ -264,7 +264,7 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
     Plan plan = planEntry(entry);
     // A path the system could not take is refused as one that cannot be found.
     if (plan.tooLong) {
-        reportResult(ResultKind::notFound, name, columnWidth);
+        reportResult(ResultKind::notFound, name, columnWidth, "", "", Reason::tooLong, path);
         return EntryOutcome::failed;
     }
     // Only a rename proves that a listing still holds: what is left alone or
@@ -281,11 +281,14 @@ EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* nam
     const char* newName = to + entry.nameAt;
     if (settings.testMode) {
         // The preview meets what the run would: the same line, the same step.
-        bool possible = renameLooksPossible(entry.path, to);
-        reportResult(possible ? ResultKind::renamed : ResultKind::renameFailed, name, columnWidth, newName);
+        Reason why = Reason::none;
+        bool possible = renameLooksPossible(entry.path, to, &why);
+        reportResult(possible ? ResultKind::renamed : ResultKind::renameFailed, name, columnWidth, newName, "", why,
+                     entry.path);
         return possible ? EntryOutcome::handled : EntryOutcome::failed;
     }
-    switch (renameEntry(entry, to)) {
+    Reason why = Reason::none;
+    switch (renameEntry(entry, to, &why)) {
         case RenameOutcome::stale:
             return EntryOutcome::lookUp;
         case RenameOutcome::unrecorded:
@@ -294,13 +297,14 @@ EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* nam
             reportResult(ResultKind::renamed, name, columnWidth, newName);
             return EntryOutcome::handled;
         case RenameOutcome::failed:
-            reportResult(ResultKind::renameFailed, name, columnWidth, newName);
+            reportResult(ResultKind::renameFailed, name, columnWidth, newName, "", why, entry.path);
             break;
         case RenameOutcome::stranded:
         {
             std::string temporary;
             temporaryPath(entry.path, entry.nameAt, temporary);
-            reportResult(ResultKind::stranded, name, columnWidth, newName, temporary.c_str());
+            reportResult(ResultKind::stranded, name, columnWidth, newName, temporary.c_str(), Reason::none,
+                         entry.path);
         }
             break;
     }

@@ -53,6 +53,23 @@ bool isEntry(const char* path, const platform::EntryIdentity& identity) {
     return platform::entryIdentity(path, &now) && now == identity;
 }
 
+// The reason a failed call of the system gives.
+Reason faultReason() {
+    switch (platform::lastFault()) {
+        case platform::Fault::exists: return Reason::taken;
+        case platform::Fault::permission: return Reason::permission;
+        case platform::Fault::readOnly: return Reason::readOnly;
+        case platform::Fault::tooLong: return Reason::tooLong;
+        default: return Reason::refused;
+    }
+}
+
+// Gives `failed` with the reason.
+RenameOutcome failing(Reason* why, Reason reason) {
+    if (why) *why = reason;
+    return RenameOutcome::failed;
+}
+
 // No interruption may end the run while the entry is under the temporary name.
 struct InterruptHold {
     InterruptHold() { platform::holdInterrupts(); }
@@ -65,24 +82,26 @@ struct InterruptHold {
 // `from`. Each step checks that the entry it moved is the one it started with,
 // and nothing is put back over an entry that is not this one.
 RenameOutcome renameThroughTemporary(const char* from, const char* to,
-                                    const platform::EntryIdentity& identity) {
+                                    const platform::EntryIdentity& identity, Reason* why) {
     std::string path;
-    if (!temporaryPath(from, directoryLength(from), path)) return RenameOutcome::failed;
+    if (!temporaryPath(from, directoryLength(from), path)) return failing(why, Reason::tooLong);
     const char* temporary = path.c_str();
 
     InterruptHold hold;
-    if (!platform::moveEntry(from, temporary, platform::MoveTarget::own)) return RenameOutcome::failed;
+    if (!platform::moveEntry(from, temporary, platform::MoveTarget::own)) return failing(why, faultReason());
     bool ours = isEntry(temporary, identity);
+    Reason reason = ours ? Reason::refused : Reason::changed;
     if (ours && platform::moveEntry(temporary, to)) {
         if (isEntry(to, identity) && storedAs(to)) return RenameOutcome::done;
         // Moved, yet not stored as asked: the old name back, if it is ours.
-        if (isEntry(to, identity) && platform::moveEntry(to, from)) return RenameOutcome::failed;
-        return RenameOutcome::failed;
+        if (isEntry(to, identity) && platform::moveEntry(to, from)) return failing(why, Reason::caseRefused);
+        return failing(why, Reason::changed);
     }
+    if (ours) reason = faultReason();
     // Put the entry back where the user left it. Where the temporary name no
     // longer holds it (another run moved it on), nothing of ours is left there.
-    if (platform::moveEntry(temporary, from) || !isEntry(temporary, identity))
-        return RenameOutcome::failed;
+    if (platform::moveEntry(temporary, from) || !isEntry(temporary, identity)) return failing(why, reason);
+    if (why) *why = reason;
     return RenameOutcome::stranded;
 }
 
@@ -100,18 +119,24 @@ bool surelyFits(std::size_t length) { return 3 * length + leftoverSuffixLength <
 // would have left it.
 std::unordered_set<std::string> previewTaken, previewLeft;
 
-bool previewAllows(const char* from, const char* to) {
+bool previewAllows(const char* from, const char* to, Reason& why) {
     if (equalStrings(from, to)) return true;
+    why = Reason::taken;
     if (previewTaken.count(to)) return false;
-    if (!platform::mayRename(from)) return false;
+    if (!platform::mayRename(from)) {
+        why = faultReason();
+        return false;
+    }
     // Where the detour is taken, its temporary name must be possible (the run
     // would record its renames; the preview itself records none). A name far
     // within the limit always has one.
     std::size_t nameAt = directoryLength(from);
     std::string temporary;
+    why = Reason::tooLong;
     if (!surelyFits(std::strlen(from + nameAt)) && platform::takesDetour(from) &&
         !temporaryPath(from, nameAt, temporary, settings.journal))
         return false;
+    why = Reason::taken;
     // The new spelling stored already is another entry: this one is stored
     // under the old. Where lookups ignore case, the directory's one listing
     // answers (Wine reads the whole directory for each spelling it misses).
@@ -126,8 +151,12 @@ bool previewAllows(const char* from, const char* to) {
 
 }  // namespace
 
-bool renameLooksPossible(const char* from, const char* to) {
-    if (!previewAllows(from, to)) return false;
+bool renameLooksPossible(const char* from, const char* to, Reason* why) {
+    Reason reason = Reason::refused;
+    if (!previewAllows(from, to, reason)) {
+        if (why) *why = reason;
+        return false;
+    }
     previewLeft.insert(from);
     previewLeft.erase(to);
     previewTaken.erase(from);
@@ -205,12 +234,12 @@ bool isLeftoverNameWhole(const char* name, std::size_t n) {
            sjisKindAt(name, n - leftoverSuffixLength) != 2;
 }
 
-RenameOutcome renameEntry(const Entry& entry, const char* to) {
+RenameOutcome renameEntry(const Entry& entry, const char* to, Reason* why) {
     const char* from = entry.path;
     if (from[0] == to[0] && equalStrings(from, to)) return RenameOutcome::done;  // most differ at once
     platform::EntryIdentity identity = entry.identity;
     if (!entry.identified && !platform::entryIdentity(from, &identity))
-        return entry.fromListing ? RenameOutcome::stale : RenameOutcome::failed;
+        return entry.fromListing ? RenameOutcome::stale : failing(why, Reason::changed);
     if (!journalCovers(from, entry.nameAt, identity, to)) return RenameOutcome::unrecorded;
     bool tried = !isDetourDirectory(from, entry.nameAt);
     if (tried) {
@@ -236,17 +265,18 @@ RenameOutcome renameEntry(const Entry& entry, const char* to) {
     // Another entry stored as `to` stays; an entry not stored as `from` was not
     // the one asked for; and beside another spelling the detour could not be
     // undone, since the old name would find that one.
-    if (spellings.other || !spellings.path || spellings.count != 1) return RenameOutcome::failed;
-    if (tried && !isEntry(from, identity)) return RenameOutcome::failed;
-    RenameOutcome result = renameThroughTemporary(from, to, identity);
+    if (spellings.other || spellings.count > 1) return failing(why, Reason::taken);
+    if (!spellings.path) return failing(why, Reason::changed);
+    if (tried && !isEntry(from, identity)) return failing(why, Reason::changed);
+    RenameOutcome result = renameThroughTemporary(from, to, identity, why);
     if (result == RenameOutcome::done) rememberDetour(from, entry.nameAt);
     return result;
 }
 
-RenameOutcome renameEntry(const char* from, const char* to) {
+RenameOutcome renameEntry(const char* from, const char* to, Reason* why) {
     Entry entry{from, std::strlen(from), directoryLength(from), 0, false, {}, false, Verdict::unknown, -1};
     entry.identified = platform::entryIdentity(from, &entry.identity);
-    return renameEntry(entry, to);
+    return renameEntry(entry, to, why);
 }
 
 void forgetDetours() {

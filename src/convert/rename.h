@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "console/report.h"
 #include "convert/path.h"
 #include "platform/platform.h"
 
@@ -21,14 +22,15 @@ enum class RenameOutcome {
 // success and changes nothing, renames through a temporary name in the same
 // directory: the old name followed by `leftoverSuffix`.
 // An entry from a listing that is no longer there as listed gives `stale`.
-RenameOutcome renameEntry(const Entry& from, const char* to);
+// Where it fails, `why` gets the reason.
+RenameOutcome renameEntry(const Entry& from, const char* to, Reason* why = nullptr);
 // The same for a path not yet looked up.
-RenameOutcome renameEntry(const char* from, const char* to);
+RenameOutcome renameEntry(const char* from, const char* to, Reason* why = nullptr);
 
 // What the real run would meet renaming `from` to `to`, asked under /test:
-// false when another entry holds the new spelling, or the system would refuse
-// the rename for what can be told without trying.
-bool renameLooksPossible(const char* from, const char* to);
+// false, with the reason in `why`, when another entry holds the new spelling,
+// or the system would refuse the rename for what can be told without trying.
+bool renameLooksPossible(const char* from, const char* to, Reason* why = nullptr);
 
 // Where the preview has found `entry` to be renamed, the entry as the real run
 // would meet it again (named twice, or matched by two patterns): under its new

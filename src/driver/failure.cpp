@@ -1,5 +1,8 @@
 #include "driver/failure.h"
 
+#include <string>
+
+#include "console/format.h"
 #include "console/report.h"
 #include "convert/journal.h"
 #include "sjis/messages.h"
@@ -7,9 +10,21 @@
 
 int errorOccurred = 0;
 
-void failureStep() {
+namespace {
+
+UntouchedCounter untouchedCounter = nullptr;
+
+}  // namespace
+
+void countUntouchedBy(UntouchedCounter counter) { untouchedCounter = counter; }
+
+void failureStep(const char* path) { failureStep(path, untouchedCounter ? untouchedCounter() : 0); }
+
+void failureStep(const char* path, unsigned long untouched) {
     if (!settings.continueOnError) {
         reportSummary();  // the count of what was done before the stop
+        platform::flushOut();
+        writeError(text::stoppedAt, safeText(path).c_str(), untouched, platform::commandLineDialect().introducer);
         endProcess(1);
     }
     errorOccurred = 1;

@@ -6,9 +6,17 @@
 // Set when a failure was passed over under /c; read once at the end.
 extern int errorOccurred;
 
-// After a missing name or a failed rename: ends the run with exit code 1, or
-// under /c notes the failure and lets the run go on.
-void failureStep();
+// After a missing name or a failed rename of the entry `path`: ends the run
+// with exit code 1, saying on standard error where it stopped, how many
+// entries named or matched it leaves untouched (`untouched`, or as the
+// counter the run gave countUntouchedBy counts them) and that /c goes on
+// past failures; or under /c notes the failure and lets the run go on.
+void failureStep(const char* path);
+void failureStep(const char* path, unsigned long untouched);
+
+// How the run counts what a stop leaves untouched; nullptr when it ends.
+using UntouchedCounter = unsigned long (*)();
+void countUntouchedBy(UntouchedCounter counter);
 
 // The names handled between two writes of the journal.
 constexpr int journalWindow = 1024;

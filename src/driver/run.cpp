@@ -161,7 +161,7 @@ bool handleFound(const Entry& entry, int columnWidth) {
     }
     switch (lowerCaseEntry(entry, displayName ? displayName.get() : "", columnWidth)) {
         case EntryOutcome::lookUp: return false;
-        case EntryOutcome::failed: failureStep(); break;
+        case EntryOutcome::failed: failureStep(entry.path); break;
         case EntryOutcome::unrecorded: journalFailure();
         case EntryOutcome::handled: break;
     }
@@ -177,7 +177,7 @@ bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing,
     if (!findEntry(argument, entry, storage, nameAt)) {
         if (quietIfMissing) return false;
         reportNotFound(argument, columnWidth);
-        failureStep();
+        failureStep(argument);
         return false;
     }
     entry.walkedFrom = walkedFrom;
@@ -215,7 +215,7 @@ bool patternFinds(const char* pattern, const std::string& name) {
 void handlePlainName(const char* argument, const Planned& planned, int columnWidth) {
     std::size_t nameAt = planned.pattern ? planned.entry.nameAt : directoryLength(argument);
     Recovery recovery = recoverLeftovers(argument, nameAt);
-    if (recovery.failed) failureStep();
+    if (recovery.failed) failureStep(argument);
     const std::vector<std::string>& restored = recovery.restored;
     if (restored.empty()) {  // the common case
         if (planned.pattern)
@@ -250,24 +250,52 @@ void handlePlainName(const char* argument, const Planned& planned, int columnWid
     return true;
 }
 
-// The widest path that the walks of /s show, each pattern walked once.
-[[gnu::noinline, gnu::cold]] std::size_t widestWalked(int count, char** arguments) {
-    std::size_t widest = 0;
+// What the walks of /s of the arguments in [first, end) would meet, each
+// pattern walked once (the one at `first` whatever came before it).
+[[gnu::noinline, gnu::cold]] WalkMeasure measureWalks(int first, int end, char** arguments, std::size_t enough) {
+    WalkMeasure all;
     const char* last = nullptr;
-    for (int i = 1; i < count; ++i) {
+    for (int i = first; i < end; ++i) {
         if (!isNameAt(arguments, i)) continue;
         const char* argument = arguments[i];
         Planned planned;
         unplanned(arguments, i, planned);
         if (const char* pattern = planned.pattern) {
-            if (pattern == last) continue;
+            if (pattern == last || (i > first && pattern == lastPattern)) continue;
             last = argument = pattern;
         }
         std::string below;
-        if (isNamedFolder(argument, below)) argument = below.c_str();
-        widest = std::max(widest, widestWalk(argument, static_cast<std::size_t>(widestColumn)));
+        bool folder = isNamedFolder(argument, below);
+        WalkMeasure one = measureWalk(folder ? below.c_str() : argument, enough);
+        all.widest = std::max(all.widest, one.widest);
+        all.entries += one.entries + (folder ? 1 : 0);
     }
-    return widest;
+    return all;
+}
+
+// Where the run is: the argument being handled, and the entries met before
+// it, for what a stop leaves untouched.
+struct Position {
+    int count = 0;
+    char** arguments = nullptr;
+    int current = 0;
+    unsigned long metBefore = 0;
+};
+Position position;
+
+// The entries that a stop at the current argument leaves untouched: those
+// the arguments after it name or match, and under /s those of its own walk
+// not met yet.
+[[gnu::cold]] unsigned long untouchedEntries() {
+    if (!position.arguments) return 0;
+    if (!settings.recurse) {
+        unsigned long left = 0;
+        for (int i = position.current + 1; i < position.count; ++i) left += isNameAt(position.arguments, i);
+        return left;
+    }
+    unsigned long all = measureWalks(position.current, position.count, position.arguments, widestColumn).entries;
+    unsigned long met = entriesMet() - position.metBefore;  // the one stopped at too
+    return all > met ? all - met : 0;
 }
 
 void handleName(const char* argument, const Planned& planned, int columnWidth) {
@@ -301,7 +329,7 @@ void handleName(const char* argument, const Planned& planned, int columnWidth) {
              });
     if (!found) {
         reportNotFound(argument, columnWidth);
-        failureStep();
+        failureStep(argument);
     }
 }
 
@@ -420,15 +448,22 @@ int runCommand(int count, char** arguments) {
     if (settings.showSkipped) {
         std::size_t widest = widestNameLength(count, arguments, isNameAt);
         // Under /s each walked entry is shown with its path.
-        if (settings.recurse) widest = std::max(widest, widestWalked(count, arguments));
+        if (settings.recurse)
+            widest = std::max(widest, measureWalks(1, count, arguments, static_cast<std::size_t>(widestColumn)).widest);
         columnWidth = widest > widestColumn ? widestColumn : static_cast<int>(widest);
     }
     bool ahead = journalIsOn() && !settings.recurse;
     window = Window{};
+    position = Position{count, arguments, 0, 0};
+    countUntouchedBy(untouchedEntries);
     for (int i = 1, recordedUntil = 1; i < count; ++i) {
         if (ahead && i >= recordedUntil) recordedUntil = recordWindow(arguments, i, count);
-        if (isNameAt(arguments, i)) handleName(arguments[i], plannedAt(arguments, i), columnWidth);
+        if (!isNameAt(arguments, i)) continue;
+        position.current = i;
+        position.metBefore = entriesMet();
+        handleName(arguments[i], plannedAt(arguments, i), columnWidth);
     }
+    countUntouchedBy(nullptr);
     endJournal();
     reportSummary();
     return errorOccurred ? 2 : 0;

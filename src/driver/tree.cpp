@@ -110,11 +110,22 @@ struct Walk {
     int columnWidth;
     const WalkHandler& handle;
     std::set<std::pair<uint64_t, uint64_t>> seen;  // volumes and file numbers
-    // Only measuring: the widest path met, until `enough`.
+    // Only measuring: the widest path met, until `enough`, and the entries.
     bool measuring = false;
-    std::size_t widest = 0, enough = 0;
+    std::size_t enough = 0;
+    WalkMeasure measured{};
 
-    void measure(std::size_t length) { widest = std::max(widest, length); }
+    void measure(std::size_t length) {
+        measured.widest = std::max(measured.widest, length);
+        ++measured.entries;
+    }
+
+    // A plain name is looked for in each directory: it is shown only where
+    // it is found.
+    void measureNamed(const std::string& path) {
+        platform::FindData found;
+        if (platform::lookUpEntry(path.c_str(), &found)) measure(path.size());
+    }
 
     // The starting directory counts too: a bind mount or a loop inside the
     // tree may lead back to it.
@@ -125,21 +136,21 @@ struct Walk {
     }
 
     void walk(const std::string& directory) {
-        if (measuring && widest >= enough) return;
+        if (measuring && measured.widest >= enough) return;
         if (!firstVisit(directory)) return;
         if (!platform::canListDirectory(directory.c_str())) {
             if (measuring) {
-                measure(directory.size());  // it is shown
+                measured.widest = std::max(measured.widest, directory.size());  // it is shown
                 return;
             }
             std::string shown = directory.empty() ? "." : directory;
             reportResult(ResultKind::unreadable, shown.c_str(), columnWidth);
-            failureStep();
+            failureStep(shown.c_str());
             return;
         }
         // Leftovers of a killed run first, so that what is put back is walked
         // and handled as it would have been.
-        if (!measuring && recoverDirectory(directory).failed) failureStep();
+        if (!measuring && recoverDirectory(directory).failed) failureStep(directory.c_str());
         // One listing serves both where the pattern is "*".
         Listing all = list(directory, "*");
         for (const Listed& sub : all.entries) {
@@ -147,7 +158,7 @@ struct Walk {
             // A folder kept out is counted once, here, whether the pattern
             // matches it or not.
             if (isKeptOut(all, sub)) {
-                countKeptOut();
+                if (!measuring) countKeptOut();
                 continue;
             }
             std::string below = directory;
@@ -157,7 +168,7 @@ struct Walk {
         }
         if (!hasWildcard(last)) {
             if (measuring)
-                measure(directory.size() + std::strlen(last));
+                measureNamed(directory + last);
             else
                 handle((directory + last).c_str(), nullptr, typed);
             return;
@@ -206,14 +217,14 @@ struct Walk {
 
 }  // namespace
 
-std::size_t widestWalk(const char* argument, std::size_t enough) {
+WalkMeasure measureWalk(const char* argument, std::size_t enough) {
     std::string directory(argument, directoryLength(argument));
     WalkHandler none;
     Walk walk{argument + directory.size(), static_cast<uint32_t>(directory.size()), 0, none, {}};
     walk.measuring = true;
     walk.enough = enough;
     walk.walk(directory);
-    return walk.widest;
+    return walk.measured;
 }
 
 void walkTree(const char* argument, int columnWidth, const WalkHandler& handle) {

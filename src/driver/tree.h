@@ -20,7 +20,13 @@
 using WalkHandler = std::function<void(const char* path, const Entry* listed, uint32_t walkedFrom)>;
 void walkTree(const char* argument, int columnWidth, const WalkHandler& handle);
 
-// The widest path that walkTree would give `handle` for `argument`, for the
-// column of /v+k, looked for without touching anything: no leftover is put
-// back and nothing is reported. The look stops once `enough` is reached.
-std::size_t widestWalk(const char* argument, std::size_t enough);
+// What walkTree would give `handle` for `argument`, looked for without
+// touching anything (no leftover is put back, nothing is reported or
+// counted): the widest path, for the column of /v+k, and the number of
+// entries, for what a stop leaves untouched. The look stops once the widest
+// reaches `enough`.
+struct WalkMeasure {
+    std::size_t widest = 0;
+    unsigned long entries = 0;
+};
+WalkMeasure measureWalk(const char* argument, std::size_t enough = static_cast<std::size_t>(-1));

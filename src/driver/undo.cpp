@@ -142,7 +142,8 @@ Undone undoRecord(const JournalRecord& record) {
     }
     // Another entry under the new name, or none: changed or gone since.
     if (held == Held::other)
-        reportResult(ResultKind::renameFailed, u.newPath.c_str(), 0, u.oldPath.c_str() + u.nameAt);
+        reportResult(ResultKind::renameFailed, u.newPath.c_str(), 0, u.oldPath.c_str() + u.nameAt, "",
+                     Reason::changed);
     else
         reportResult(ResultKind::notFound, u.newPath.c_str(), 0);
     return Undone::notBack;
@@ -185,9 +186,14 @@ int undoJournal(LoadedJournal& journal, const std::string& file) {
     undoingRecords(&records);
     std::vector<JournalRecord> kept;
     bool stopped = false;
+    std::string stoppedAt;
+    std::size_t untried = 0;
     for (std::size_t i = records.size(); i-- > 0 && !stopped;) {
         if (undoRecord(records[i]) == Undone::back) continue;
         stopped = !settings.continueOnError;
+        Undoing u;
+        stoppedAt = inCommandText(records[i], u) ? u.newPath : std::string("?");
+        untried = i;
         for (std::size_t j = i + 1; j-- > (stopped ? 0 : i);) kept.push_back(records[j]);
         errorOccurred = 1;
     }
@@ -196,7 +202,7 @@ int undoJournal(LoadedJournal& journal, const std::string& file) {
     // Where what is left cannot be written, the journal stays whole.
     if (settings.testMode || kept.empty() || !keepOnly(journal, file, kept))
         letGoOfJournal(journal, file, !settings.testMode && kept.empty());
-    if (stopped) failureStep();
+    if (stopped) failureStep(stoppedAt.c_str(), untried);
     reportSummary();
     return errorOccurred ? 2 : 0;
 }

@@ -182,6 +182,11 @@ struct MoveNotes {
 bool moveEntry(const char* from, const char* to, MoveTarget target = MoveTarget::shared,
                MoveNotes* notes = nullptr);
 
+// Why the last call of the backend that failed failed, as far as the
+// command's reports tell causes apart. Asked right after the call.
+enum class Fault : unsigned char { other, exists, permission, readOnly, tooLong };
+Fault lastFault();
+
 // Moves `from` onto `to` only where `to` is an empty file, such as a run
 // killed in the middle of a move leaves where it had claimed a name; fails
 // for anything else.

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -196,6 +197,16 @@ bool isOwnLocale(const char* locale) {
 }
 
 }  // namespace
+
+Fault lastFault() {
+    switch (errno) {
+        case EEXIST: case ENOTEMPTY: return Fault::exists;
+        case EACCES: case EPERM: return Fault::permission;
+        case EROFS: return Fault::readOnly;
+        case ENAMETOOLONG: return Fault::tooLong;
+        default: return Fault::other;
+    }
+}
 
 bool readsEnglish() {
     // The locale of messages, in the order the C library takes it.

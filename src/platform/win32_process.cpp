@@ -26,6 +26,17 @@ const char* GetCommandLineA() {
 }
 
 // Names are the system's own: there is no other encoding to choose.
+Fault lastFault() {
+    switch (::GetLastError()) {
+        case ERROR_ALREADY_EXISTS: case ERROR_FILE_EXISTS: return Fault::exists;
+        case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
+            return Fault::permission;
+        case ERROR_WRITE_PROTECT: return Fault::readOnly;
+        case ERROR_FILENAME_EXCED_RANGE: case ERROR_BUFFER_OVERFLOW: return Fault::tooLong;
+        default: return Fault::other;
+    }
+}
+
 bool readsEnglish() {
     // A console that shows code page 932 shows Japanese, whatever the rest
     // of the system speaks; without a console, the system's code page tells.

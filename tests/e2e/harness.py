@@ -161,15 +161,55 @@ class Case(unittest.TestCase):
     def tavisk(self, *args, **kw):
         return self.bin.run(list(args), cwd=self.dir, **kw)
 
-    def expect(self, result, code, out=b"", err=b""):
+    def expect(self, result, code, out=b"", err=None):
+        """`err` None: standard error holds only the reasons and the stop
+        message, in the form "tavisk: ...", one for each failure line of
+        standard output, and nothing after a run without failures."""
         got_code, got_out, got_err = result
         # What else the run said, for a run that stopped early.
         self.assertEqual(got_out, self.bin.out(out), "exit %s, stderr %r" % (got_code, got_err))
-        self.assertEqual(got_err, err)
+        if err is None:
+            self.expect_reasons(got_out, got_err, code)
+        else:
+            self.assertEqual(got_err, err)
         self.assertEqual(got_code, code)
+
+    def expect_reasons(self, out, err, code):
+        """Standard error holds a reason, "tavisk: PATH: ...", for each
+        failure line of `out`, and the stop message where a failure ended
+        the run; nothing else."""
+        said = err.splitlines()
+        for line in said:
+            self.assertTrue(line.startswith(b"tavisk: "), err)
+        failures = failure_lines(out)
+        stops = 1 if code == 1 and failures else 0
+        self.assertEqual(len(said), failures + stops, err)
 
 
 BINARY = None
+
+# The tags of the failure lines of standard output (Shift-JIS): each has its
+# reason on standard error.
+FAILURE_TAGS = ["存在せず".encode("cp932"), "改名不能".encode("cp932"), "読み取り不能".encode("cp932")]
+SUMMARY_TAG = "【集計】".encode("cp932")
+
+
+def stop_message(binary, path, untouched, english=False):
+    """What standard error says where a failure ended the run."""
+    introducer = "/" if binary.wine else "-"
+    if english:
+        return ("tavisk: stopped at %s: %d named or matched entries were left untouched. "
+                "Give %sc to go on past failures.\n" % (path, untouched, introducer)).encode()
+    return ("tavisk: %s で停止しました。指定または一致した残りの %d 件は変更していません。"
+            "失敗しても続けるには %sc を指定してください。\n" % (path, untouched, introducer)).encode("cp932")
+
+
+def failure_lines(out):
+    """The failure lines of a run's standard output (the closing count
+    names failures too, and is none)."""
+    return sum(1 for line in out.split(b"\n")
+               if not line.startswith(SUMMARY_TAG) and any(line.endswith(tag) or tag + b"(" in line
+                                                          for tag in FAILURE_TAGS))
 
 
 def keep_journals_apart():

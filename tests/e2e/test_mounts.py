@@ -187,7 +187,8 @@ class FileSystems(harness.Case):
         separator = "\\" if self.bin.wine else "/"
         shown = ("Z:" + work.replace("/", "\\") if self.bin.wine else work) + separator
         out = "".join(line.format(s=separator, w=shown) + "\n" for line in lines).encode("cp932")
-        self.assertEqual((r[0], r[1], r[2]), (code, self.bin.out(out), b""))
+        self.assertEqual((r[0], r[1]), (code, self.bin.out(out)), r[2])
+        self.expect_reasons(r[1], r[2], r[0])
         found = []
         for root, dirs, files in os.walk(work):
             for n in dirs + files:

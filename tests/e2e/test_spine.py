@@ -143,21 +143,23 @@ class Spine(harness.Case):
         if not self.bin.wine:
             self.touch(b"B\nC.TXT")  # a line feed in a name: only /z keeps it whole
         ab = self.bin.name("ＡＢ.TXT")
+        missing = sjis("tavisk: NONE: 存在しません\n")
         rows = [
             (["/porcelain", "/k", "/test", "/v=", "*"], 0, b"\n",
              [b"would-rename\tA.TXT\ta.txt\t", b"left\tMixed.txt\t\t",
-              b"would-rename\t" + ab + b"\t" + ab[:-3] + b"txt\t"]),
+              b"would-rename\t" + ab + b"\t" + ab[:-3] + b"txt\t"], b""),
+            # The reasons are the same English words in every locale.
             (["/porcelain", "/z", "/k", "/v+k+s", "*", "NONE"], 1, b"\0",
              [b"renamed\tA.TXT\ta.txt\t", b"left\tMixed.txt\t\t", b"renamed\t" + ab + b"\t" + ab[:-3] + b"txt\t",
-              b"missing\tNONE\t\t"]),
+              b"missing\tNONE\t\tno such file or directory"], missing + harness.stop_message(self.bin, "NONE", 0)),
         ]
-        for args, code, end, records in rows:
+        for args, code, end, records, err in rows:
             with self.subTest(args=args):
                 if not self.bin.wine:
                     records = records[:1] + [(b"would-rename" if "/test" in args else b"renamed") +
                                              b"\tB\nC.TXT\tb\nc.txt\t"] + records[1:]
                 got = self.tavisk(*args)
-                self.assertEqual(got, (code, b"".join(r + end for r in records), b""))
+                self.assertEqual(got, (code, b"".join(r + end for r in records), err))
 
 class LinuxCommandLine(harness.Case):
     """The native binary's own command line and its report to places that
@@ -243,7 +245,7 @@ class LinuxCommandLine(harness.Case):
             r = self.run_to(write, "SHOW.TXT", "NONE", "-c", ignore_pipe=True)
         finally:
             os.close(write)
-        self.assertEqual((r.returncode, r.stderr), (2, message))
+        self.assertEqual((r.returncode, r.stderr), (2, sjis("tavisk: NONE: 存在しません\n") + message))
         self.assertIn(b"show.txt", self.names())
 
     def test_control_bytes_of_names_never_reach_a_terminal(self):

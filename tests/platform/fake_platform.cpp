@@ -196,11 +196,14 @@ bool moveEntry(const char* from, const char* to, MoveTarget, MoveNotes* notes) {
     state().moveLog.push_back(std::string(from) + " -> " + to);
     state().holdsAtMove.push_back(state().interruptHolds);
     auto& failing = state().failingMoves;
+    state().fault = state().failingFault;
     if (std::find(failing.begin(), failing.end(), number) != failing.end()) return false;
     if (fake::fails("moveEntry", from)) return false;
+    state().fault = Fault::other;
     auto* source = fake::find(from);
     if (!source) return false;
     auto* target = fake::find(to);
+    state().fault = Fault::exists;
     if (target && target != source) return false;  // never replaces another entry
     std::string directory, name;
     fake::split(to, directory, name);
@@ -254,7 +257,11 @@ bool lookupsIgnoreCase() { return !fake::state().caseSensitive; }
 void noticeEnding(const char*) {}
 bool holdsNoneEnding(const char*) { return false; }
 
-bool mayRename(const char* path) { return !fake::fails("moveEntry", path); }
+bool mayRename(const char* path) {
+    state().fault = state().failingFault;
+    return !fake::fails("moveEntry", path);
+}
+Fault lastFault() { return state().fault; }
 
 bool entryIdentity(const char* path, EntryIdentity* identity) {
     auto* e = fake::find(path);

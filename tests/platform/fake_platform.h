@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace fake {
 
 // Thrown by platform::exitProcess so that a test can see the exit code.
@@ -41,6 +43,8 @@ struct State {
     bool anotherRun = false;          // holds the runs' lock meanwhile
     bool caseSensitive = false;       // names differing in case are different entries
     std::vector<int> failingMoves;    // 1-based numbers of moveEntry calls that fail
+    platform::Fault failingFault = platform::Fault::permission;  // why they fail
+    platform::Fault fault = platform::Fault::other;              // why the last one failed
     // "operation path" pairs that fail, such as "moveEntry A.TXT" or
     // "entryIdentity A.TXT.tavisk~" (the path as the command gives it).
     std::vector<std::string> failingCalls;
