@@ -163,7 +163,13 @@ void configSection(const char* name, const char* programPath) {
     blank();
     OwnedString path = configPathFor(programPath);
     if (!path) outOfMemory();
-    printOut(text::configPath, path.get());
+    // Linux looks in several places: where none holds a file, all are named.
+    std::FILE* probe = platform::commandLineDialect().shell ? platform::openForReading(path.get()) : nullptr;
+    if (platform::commandLineDialect().shell && !probe)
+        printOut(text::configNone, platform::configurationSearch(path.get()).c_str());
+    else
+        printOut(text::configPath, path.get());
+    if (probe) std::fclose(probe);
     printOut("%s", text::configCurrent.str());
     listConfigSwitches(path.get(), settings.switchChar);
     char c = settings.switchChar;

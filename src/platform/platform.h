@@ -322,6 +322,8 @@ const char* getEnvironmentVariable(const char* name);
 // one exists; else, and on Windows always, `besideExecutable`. The text lives
 // until the next call.
 const char* configurationFile(const char* besideExecutable);
+// Every place configurationFile looks, in its order, joined by ", ".
+std::string configurationSearch(const char* besideExecutable);
 
 // Opens a file for byte reads in binary mode; nullptr when it cannot be opened.
 std::FILE* openForReading(const char* path);

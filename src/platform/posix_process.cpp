@@ -147,19 +147,41 @@ unsigned SearchPathA(const char* commandFileName, unsigned size, char* buffer) {
     return found.empty() ? 0 : giveCommandPath(found, size, buffer);
 }
 
-const char* configurationFile(const char* besideExecutable) {
-    static std::string chosen;
+namespace {
+
+// The places a configuration file is looked for before the executable's own,
+// in the system's text, in order.
+std::vector<std::string> configurationPlaces() {
     std::string user;
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");
     if (xdg && xdg[0] == '/') user = std::string(xdg) + "/tavisk/tavisk.cfg";
     else if (home && home[0] == '/') user = std::string(home) + "/.config/tavisk/tavisk.cfg";
-    for (const std::string& candidate : {user, std::string("/etc/tavisk.cfg")}) {
+    std::vector<std::string> places;
+    if (!user.empty()) places.push_back(user);
+    places.push_back("/etc/tavisk.cfg");
+    return places;
+}
+
+}  // namespace
+
+const char* configurationFile(const char* besideExecutable) {
+    static std::string chosen;
+    for (const std::string& candidate : configurationPlaces()) {
         struct stat st;
-        if (candidate.empty() || stat(candidate.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+        if (stat(candidate.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
         if (codeset::toCommand(candidate.c_str(), chosen) && chosen.size() < maxPath) return chosen.c_str();
     }
     return besideExecutable;
+}
+
+std::string configurationSearch(const char* besideExecutable) {
+    std::string said, place;
+    for (const std::string& candidate : configurationPlaces()) {
+        said += codeset::toCommand(candidate.c_str(), place) ? place : candidate;
+        said += ", ";
+    }
+    return said + besideExecutable;
 }
 
 const char* getEnvironmentVariable(const char* commandName) {

@@ -84,6 +84,7 @@ const char* getEnvironmentVariable(const char* name) {
 }
 
 const char* configurationFile(const char* besideExecutable) { return besideExecutable; }
+std::string configurationSearch(const char* besideExecutable) { return besideExecutable; }
 
 void exitProcess(int code) { std::exit(code); }
 

@@ -198,7 +198,7 @@ def stop_message(binary, path, untouched, english=False):
     """What standard error says where a failure ended the run."""
     introducer = "/" if binary.wine else "-"
     if english:
-        return ("tavisk: stopped at %s: %d named or matched entries were left untouched. "
+        return ("tavisk: stopped at %s; entries named or matched but left untouched: %d. "
                 "Give %sc to go on past failures.\n" % (path, untouched, introducer)).encode()
     return ("tavisk: %s で停止しました。指定または一致した残りの %d 件は変更していません。"
             "失敗しても続けるには %sc を指定してください。\n" % (path, untouched, introducer)).encode("cp932")
@@ -207,7 +207,7 @@ def stop_message(binary, path, untouched, english=False):
 def failure_lines(out):
     """The failure lines of a run's standard output (the closing count
     names failures too, and is none)."""
-    return sum(1 for line in out.split(b"\n")
+    return sum(1 for line in out.replace(b"\r\n", b"\n").split(b"\n")
                if not line.startswith(SUMMARY_TAG) and any(line.endswith(tag) or tag + b"(" in line
                                                           for tag in FAILURE_TAGS))
 

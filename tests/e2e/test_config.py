@@ -148,6 +148,10 @@ class Config(harness.Case):
             journals = "C:\\users\\%s\\AppData\\Local\\tavisk\\" % user
         else:
             journals = os.environ["XDG_STATE_HOME"] + "/tavisk/"
+        # Linux names each place it looked in, where none holds a file.
+        xdg = os.environ.get("XDG_CONFIG_HOME", "")
+        user = xdg + "/tavisk/tavisk.cfg" if xdg.startswith("/") else os.environ["HOME"] + "/.config/tavisk/tavisk.cfg"
+        expected = expected.replace("{SEARCH}", user + ", /etc/tavisk.cfg, " + cfg)
         expected = (expected.replace("{DATE}", date.group(0)[14:].decode())
                     .replace("{YEAR}", date.group(1).decode()).replace("{CFG}", cfg)
                     .replace("{JOURNAL}", journals))

@@ -118,6 +118,38 @@ class Spine(harness.Case):
         with open(self.path("readme.txt"), "rb") as f:
             self.assertEqual(f.read(), b"lower")
 
+    def test_reasons_and_stops_in_each_language(self):
+        # Each failure line of standard output has its reason on standard
+        # error, and a failure that ends the run says where, and what it left.
+        # English outside Japanese locales; the Japanese texts under C.
+        english = {"LC_ALL": "en_US.UTF-8"}
+        stop = harness.stop_message
+        rows = [
+            # entries made, arguments, environment, exit code, output, error
+            (["README.TXT", "readme.txt", "B.TXT"], ["README.TXT", "B.TXT"], None, 1,
+             b"README.TXT" + ARROW + b"readme.txt" + CANNOT + b"\n",
+             sjis("tavisk: README.TXT: 名前 readme.txt は別の項目が使用しています\n") + stop(self.bin, "README.TXT", 1)),
+            (["A.TXT"], ["NOPE.TXT", "A.TXT"], None, 1, b"NOPE.TXT" + MISSING + b"\n",
+             sjis("tavisk: NOPE.TXT: 存在しません\n") + stop(self.bin, "NOPE.TXT", 1)),
+            (["A.TXT", "Mixed.txt"], ["A.TXT", "Mixed.txt", "NOPE", "/c", "/v+k+s"], english, 2,
+             b"A.TXT     -> a.txt\nMixed.txt\nNOPE     : not found\n"
+             b"[Summary] renamed: 1  left alone: 1  not renamed: 0  not found: 1\n",
+             b"tavisk: NOPE: no such file or directory\n"),
+            (["README.TXT", "readme.txt", "B.TXT", "C.TXT"], ["*.TXT"], english, 1,
+             b"B.TXT -> b.txt\nC.TXT -> c.txt\nREADME.TXT -> readme.txt: not renamed\n",
+             b"tavisk: README.TXT: the name readme.txt is taken by another entry\n" +
+             stop(self.bin, "README.TXT", 1, english=True)),
+            (["A.TXT"], ["/test", "A.TXT", "/v+s"], english, 0,
+             b"A.TXT -> a.txt\n[Summary] to rename: 1  left alone: 0  not renamed: 0  not found: 0\n", b""),
+        ]
+        for made, args, env, code, out, err in rows:
+            with self.subTest(args=args, env=env):
+                for entry in self.names():
+                    os.remove(self.path(entry))
+                for n in made:
+                    self.touch(n)
+                self.expect(self.tavisk(*args, env=env), code, out, self.bin.out(err))
+
     def test_rename_refused_by_the_file_system(self):
         # An immutable file cannot be renamed, even by root.
         self.touch("A.TXT")
@@ -159,7 +191,7 @@ class Spine(harness.Case):
                     records = records[:1] + [(b"would-rename" if "/test" in args else b"renamed") +
                                              b"\tB\nC.TXT\tb\nc.txt\t"] + records[1:]
                 got = self.tavisk(*args)
-                self.assertEqual(got, (code, b"".join(r + end for r in records), err))
+                self.assertEqual(got, (code, b"".join(r + end for r in records), self.bin.out(err)))
 
 class LinuxCommandLine(harness.Case):
     """The native binary's own command line and its report to places that

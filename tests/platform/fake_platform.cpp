@@ -302,6 +302,7 @@ const char* getEnvironmentVariable(const char* name) {
 }
 
 const char* configurationFile(const char* besideExecutable) { return besideExecutable; }
+std::string configurationSearch(const char* besideExecutable) { return besideExecutable; }
 
 std::FILE* openForReading(const char* path) {
     auto it = state().files.find(path);
