@@ -4,10 +4,12 @@
 #include <cstring>
 
 #include "console/format.h"
+#include "console/progress.h"
 #include "platform/platform.h"
 #include "sjis/messages.h"
 
 void fatalError(const char* format, ...) {
+    progress().erase();
     platform::flushOut();  // result lines written so far come first
     platform::writeErr("\n\a", 2);
     platform::writeErr(text::stopPrefix, std::strlen(text::stopPrefix));
@@ -27,6 +29,7 @@ void outOfMemory() {
 }
 
 void endProcess(int code) {
+    progress().erase();
     if (platform::outputFailed()) {
         // The renames stand; only the report of them is missing.
         platform::writeErr(text::writeFailed, std::strlen(text::writeFailed));

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console/pager.h"
+#include "console/progress.h"
 #include "console/format.h"
 #include "convert/path.h"
 #include "driver/settings.h"
@@ -140,6 +141,12 @@ bool isFailure(ResultKind kind) {
     platform::writeOutExactly(record.data(), record.size());
 }
 
+// Notes the entry on the progress line as the report of it ends.
+struct ProgressAfter {
+    const char* path;
+    ~ProgressAfter() { progress().note(path, counts.met, counts.renamed); }
+};
+
 }  // namespace
 
 std::string safeText(const std::string& s) {
@@ -156,6 +163,8 @@ void reportResult(ResultKind kind, const char* name, int columnWidth, const char
     const Format& f = formats[static_cast<int>(kind)];
     if (f.counted) ++(counts.*f.counted);
     counts.met += kind <= ResultKind::stranded && kind != ResultKind::unreadable;
+    progress().erase();
+    ProgressAfter noted{path ? path : name};  // below the line, once it is written
     if (settings.porcelain) {
         writeRecord(kind, path ? path : name, newName, extra, reason);
         if (isFailure(kind) && *f.shown) sayReason(kind, reason, path ? path : name, newName, extra);
@@ -181,12 +190,14 @@ void reportResult(ResultKind kind, const char* name, int columnWidth, const char
 void countPassedOver(const char* path) {
     ++counts.leftAlone;
     ++counts.met;
+    progress().note(path, counts.met, counts.renamed);
     if (settings.porcelain) writeRecord(ResultKind::leftAlone, path, "", "", Reason::none);
 }
 
 void countKeptOut() { ++counts.keptOut; }
 
 void reportSummary() {
+    progress().erase();
     if (!settings.showSummary || counts.written) return;
     counts.written = true;
     // What the walk kept out is named only where there was some: most runs

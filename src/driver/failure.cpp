@@ -22,7 +22,7 @@ void failureStep(const char* path) { failureStep(path, untouchedCounter ? untouc
 
 void failureStep(const char* path, unsigned long untouched) {
     if (!settings.continueOnError) {
-        reportSummary();  // the count of what was done before the stop
+        reportSummary();  // the count of what was done before the stop (the progress line gone)
         platform::flushOut();
         writeError(text::stoppedAt, safeText(path).c_str(), untouched, platform::commandLineDialect().introducer);
         endProcess(1);

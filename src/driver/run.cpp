@@ -8,6 +8,7 @@
 #include "config/loader.h"
 #include "console/layout.h"
 #include "console/pager.h"
+#include "console/progress.h"
 #include "console/report.h"
 #include "convert/decision.h"
 #include "convert/journal.h"
@@ -425,6 +426,7 @@ int runCommand(int count, char** arguments) {
         pass = readSwitches(count, arguments);
         if (pass.exitCode >= 0) return pass.exitCode;
     }
+    progress().start(settings.progress && platform::errorIsConsole());
     // The form for scripts has no pages, column or count: a record an entry.
     if (settings.porcelain) settings.pauseMode = settings.showSkipped = settings.showSummary = false;
     int names = pass.names;

@@ -98,8 +98,9 @@ bool isSwitchArgument(const char* argument) {
 bool isDocumentedSwitch(const char* text) {
     const char* word = text[0] ? text + 1 : text;
     if (namesSwitch(text) >= 0) return true;
-    if (platform::commandLineDialect().gnu && equalStrings(text, "--porcelain")) return true;
-    static const char* const words[] = {"a", "a-", "u", "u-", "z", "z-", "porcelain", "f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c",
+    if (platform::commandLineDialect().gnu && (equalStrings(text, "--porcelain") || equalStrings(text, "--no-progress")))
+        return true;
+    static const char* const words[] = {"a", "a-", "u", "u-", "z", "z-", "porcelain", "noprogress", "f", "ff", "fd", "fa", "f-", "l", "l-", "k", "k-", "c",
                                         "c-", "p", "p-", "s", "s-", "test", "test-", "j", "j-", "undo", "?", "help"};
     for (const char* w : words)
         if (equalsIgnoreCase(word, w)) return true;
@@ -113,6 +114,10 @@ void applySwitches(const char* text) {
     if (applyNamesSwitch(text)) return;
     if (platform::commandLineDialect().gnu && equalStrings(text, "--porcelain")) {
         settings.porcelain = true;
+        return;
+    }
+    if (platform::commandLineDialect().gnu && equalStrings(text, "--no-progress")) {
+        settings.progress = false;
         return;
     }
     const char* introducer = text;
@@ -133,6 +138,9 @@ void applySwitches(const char* text) {
                     settings.pauseMode = !isMinus(next);
                 break;
             case 'z': case 'Z': settings.nulEnds = !isMinus(next); break;
+            case 'n': case 'N':
+                if (startsWithIgnoreCase(letter, "noprogress")) settings.progress = false;
+                break;
             case 'u': case 'U':
                 // "/undo" is the run's own business, read before any switch.
                 if (!startsWithIgnoreCase(letter, "undo")) settings.unicodeLetters = !isMinus(next);

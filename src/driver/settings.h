@@ -21,6 +21,7 @@ struct RunSettings {
     bool nulEnds = false;      // /z: each record ends with NUL
     bool journal = true;       // /j: each rename recorded first, to be taken back
     bool shiftJisNames = false;  // --names=sjis (Linux): the disk's names are Shift-JIS
+    bool progress = true;      // a long run's progress on a terminal; --no-progress
     bool english = false;      // the command's texts in English, as the user's locale asks
 };
 

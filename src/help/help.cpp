@@ -91,7 +91,8 @@ void switchSection(const char* name) {
     blank();
     // GNU ways name the long switches with two dashes.
     bool gnu = platform::commandLineDialect().gnu;
-    lines({gnu ? text::porcelainGnu : text::porcelain1, text::porcelain2});
+    lines({gnu ? text::porcelainGnu : text::porcelain1, text::porcelain2,
+           gnu ? text::progressGnu : text::progress1});
     pageBreak();
     lines({text::v1, text::v2, text::v3, text::v4, text::v5, text::v6, text::v7, text::v8,
            text::v8s, text::v9});

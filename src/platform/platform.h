@@ -349,6 +349,8 @@ void flushOut();
 bool outputFailed();
 // True when standard output is a console or terminal.
 bool outputIsConsole();
+// True when standard error is a terminal (a console on Windows).
+bool errorIsConsole();
 
 // Ends the process with `code`, writing out buffered output first. Every
 // immediate exit of the command goes through here.

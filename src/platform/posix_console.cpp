@@ -134,6 +134,8 @@ void releaseInterrupts() {
     sigprocmask(SIG_SETMASK, &maskBeforeHold, nullptr);
 }
 
+bool errorIsConsole() { return isatty(STDERR_FILENO) == 1; }
+
 bool outputIsConsole() {
     static const bool console = isatty(STDOUT_FILENO) == 1;  // asked once per name shown
     return console;

@@ -17,8 +17,6 @@
 
 namespace platform {
 
-namespace {
-
 bool errorIsConsole() {
     static const bool console = [] {
         DWORD mode;
@@ -26,6 +24,8 @@ bool errorIsConsole() {
     }();
     return console;
 }
+
+namespace {
 
 // A console shows code page 932 text right only when its own code page is
 // 932: to a console the text goes as wide characters, converted exactly,

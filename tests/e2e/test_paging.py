@@ -190,6 +190,37 @@ class Paging(harness.Case):
         t.key("q")
         self.assertEqual(t.exit_line(), "EXIT=1 TTY=same")
 
+    def test_a_long_run_shows_its_progress_on_a_terminal_only(self):
+        # Each rename slowed to 30 ms: the run lasts about 4 s. The line is on
+        # standard error, erased at the end; a file gets none, nor does
+        # --no-progress.
+        if self.bin.wine or not shutil.which("strace"):
+            self.skipTest("runs are slowed with strace on the native binary")
+        slow = ["strace", "-f", "-o", "/dev/null", "-e", "inject=rename,renameat,renameat2:delay_exit=30000",
+                "env", "LC_ALL=C.UTF-8"]
+        to_file = ["sh", "-c", 'exec "$@" 2>progress.err', "sh"]
+        rows = [
+            # prefix, switches, whether the line is seen
+            (slow, [], True),
+            (slow, ["--no-progress"], False),
+            (to_file + slow, [], False),
+        ]
+        shows = lambda ls: any(l.startswith("tavisk: ") and "件を処理" in l for l in ls)
+        for prefix, switches, seen in rows:
+            with self.subTest(prefix=prefix[:2], switches=switches):
+                for name in self.names():
+                    os.rename(self.path(name), self.path(name.upper()))
+                t = self.terminal(80, 25, ["F*.TXT", "/v="] + switches, prefix)
+                if seen:
+                    t.wait_for(shows, "the progress line")
+                self.assertEqual(t.exit_line(), "EXIT=0 TTY=same")
+                self.assertFalse(shows(t.screen()), t.screen())
+                if prefix is not slow:
+                    with open(self.path("progress.err"), "rb") as f:
+                        self.assertEqual(f.read(), b"")
+                    os.remove(self.path("progress.err"))
+                self.assertEqual(self.names(), [b"f%03d.txt" % i for i in range(1, 121)])
+
     def test_output_to_a_pipe_has_no_prompt(self):
         code, out, err = self.tavisk("F*.TXT", "/p", "/test")
         self.assertEqual(code, 0)

@@ -336,6 +336,28 @@ class Links(harness.Case):
 
 
 class Faults(harness.Case):
+    def test_a_read_only_mount_says_so(self):
+        # A bind mount made read-only: the system refuses every rename there.
+        if os.geteuid() != 0:
+            self.skipTest("mounting needs root")
+        self.mkdir("RW")
+        self.mkdir("RO")
+        self.touch("RW/KEEP.TXT")
+        if subprocess.run(["mount", "--bind", self.path("RW"), self.path("RO")]).returncode:
+            self.skipTest("bind mounts are not permitted here")
+        try:
+            if subprocess.run(["mount", "-o", "remount,ro,bind", self.path("RO")]).returncode:
+                self.skipTest("a bind mount cannot be made read-only here")
+            path = self.bin.typed("RO\\KEEP.TXT")
+            code, out, err = self.tavisk(path)
+            # Wine reports a read-only Linux disk as access denied.
+            said = "アクセスが拒否されました" if self.bin.wine else "読み取り専用のファイル・システムです"
+            reason = sjis("tavisk: %s: %s\n" % (path, said))
+            self.assertEqual((code, err), (1, self.bin.out(reason + harness.stop_message(self.bin, path, 0))), out)
+            self.assertEqual(self.names("RW"), [b"KEEP.TXT"])
+        finally:
+            subprocess.run(["umount", self.path("RO")])
+
     def test_immutable_file_is_a_failure_and_stays(self):
         self.touch("KEEP.TXT", b"data")
         self.touch("NEXT.TXT")

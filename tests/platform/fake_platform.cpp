@@ -421,6 +421,7 @@ void writeErrExactly(const char* bytes, std::size_t count) { state().err.append(
 void flushOut() {}
 bool outputFailed() { return state().outputFails; }
 bool outputIsConsole() { return state().console; }
+bool errorIsConsole() { return state().errorConsole; }
 
 void exitProcess(int code) { throw fake::ExitCalled{code}; }
 

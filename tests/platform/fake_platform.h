@@ -64,6 +64,7 @@ struct State {
     bool outputFails = false;
     bool console = false;         // standard output is a console
     bool english = false;         // the user reads English
+    bool errorConsole = false;    // standard error is a console
 };
 
 State& state();
