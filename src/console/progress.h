@@ -15,6 +15,8 @@ public:
     void note(const char* path, unsigned long met, unsigned long renamed) {
         if (on) noteNow(path, met, renamed);
     }
+    // True where the line may be drawn.
+    bool isOn() const { return on; }
     // Takes the line off the screen, where it is drawn.
     void erase() {
         if (drawn) eraseNow();

@@ -15,8 +15,10 @@ namespace {
 
 struct Counts {
     unsigned long renamed = 0, leftAlone = 0, failed = 0, notFound = 0;
+    // Failures of what is no entry named or matched: a directory /s cannot
+    // read, a leftover that cannot be put back. Counted as failed too.
+    unsigned long failedBeside = 0;
     unsigned long keptOut = 0;  // what /s passed over as hidden or version control's
-    unsigned long met = 0;      // entries named or matched that the run has met
     bool written = false;
 } counts;
 
@@ -29,21 +31,23 @@ struct Format {
     const Text* aligned;  // arguments: width, name[, newName[, extra]]
     const bool* shown;
     unsigned long Counts::*counted;
+    bool failure;  // said with its reason on standard error
 };
 
 // In the order of ResultKind: a kind's format is found by its number.
 constexpr Format formats[] = {
-    {ResultKind::notFound, &text::notFoundLine, &text::notFoundAligned, &settings.showErrors, &Counts::notFound},
-    {ResultKind::unreadable, &text::unreadableLine, &text::unreadableAligned, &settings.showErrors, &Counts::failed},
-    {ResultKind::leftAlone, nullptr, &text::leftAloneAligned, &settings.showSkipped, &Counts::leftAlone},
-    {ResultKind::renamed, &text::renamedLine, &text::renamedAligned, &settings.showRenamed, &Counts::renamed},
+    {ResultKind::notFound, &text::notFoundLine, &text::notFoundAligned, &settings.showErrors, &Counts::notFound, true},
+    {ResultKind::unreadable, &text::unreadableLine, &text::unreadableAligned, &settings.showErrors,
+     &Counts::failedBeside, true},
+    {ResultKind::leftAlone, nullptr, &text::leftAloneAligned, &settings.showSkipped, &Counts::leftAlone, false},
+    {ResultKind::renamed, &text::renamedLine, &text::renamedAligned, &settings.showRenamed, &Counts::renamed, false},
     {ResultKind::renameFailed, &text::renameFailedLine, &text::renameFailedAligned, &settings.showErrors,
-     &Counts::failed},
+     &Counts::failed, true},
     {ResultKind::stranded, &text::renameStrandedLine, &text::renameStrandedAligned, &settings.showErrors,
-     &Counts::failed},
-    {ResultKind::restored, &text::restoredLine, &text::restoredLine, &settings.showRenamed, nullptr},
+     &Counts::failed, true},
+    {ResultKind::restored, &text::restoredLine, &text::restoredLine, &settings.showRenamed, nullptr, false},
     {ResultKind::restoreFailed, &text::restoreFailedLine, &text::restoreFailedLine, &settings.showErrors,
-     &Counts::failed},
+     &Counts::failedBeside, true},
 };
 
 constexpr bool inKindOrder() {
@@ -101,11 +105,6 @@ std::string reasonText(ResultKind kind, Reason reason, const char* newName, cons
     return out;
 }
 
-bool isFailure(ResultKind kind) {
-    return kind == ResultKind::notFound || kind == ResultKind::unreadable || kind == ResultKind::renameFailed ||
-           kind == ResultKind::stranded || kind == ResultKind::restoreFailed;
-}
-
 // "tavisk: PATH: reason" on standard error.
 [[gnu::noinline, gnu::cold]] void sayReason(ResultKind kind, Reason reason, const char* path, const char* newName,
                                            const char* extra) {
@@ -131,7 +130,7 @@ bool isFailure(ResultKind kind) {
         record += platform::systemText(newPath.c_str(), text) ? text : newPath;
     }
     record += '\t';
-    if (isFailure(kind)) {
+    if (formats[static_cast<int>(kind)].failure) {
         std::string named, extraNamed;
         const char* shownNew = platform::systemText(newName, named) ? named.c_str() : newName;
         const char* shownExtra = platform::systemText(extra, extraNamed) ? extraNamed.c_str() : extra;
@@ -140,12 +139,6 @@ bool isFailure(ResultKind kind) {
     record += settings.nulEnds ? '\0' : '\n';
     platform::writeOutExactly(record.data(), record.size());
 }
-
-// Notes the entry on the progress line as the report of it ends.
-struct ProgressAfter {
-    const char* path;
-    ~ProgressAfter() { progress().note(path, counts.met, counts.renamed); }
-};
 
 }  // namespace
 
@@ -156,18 +149,18 @@ std::string safeText(const std::string& s) {
     return out;
 }
 
-unsigned long entriesMet() { return counts.met; }
+unsigned long entriesMet() { return counts.renamed + counts.leftAlone + counts.failed + counts.notFound; }
 
-void reportResult(ResultKind kind, const char* name, int columnWidth, const char* newName,
-                  const char* extra, Reason reason, const char* path) {
+namespace {
+
+// The report of one entry, as reportResult and reportFailure describe it.
+[[gnu::always_inline]] inline void report(ResultKind kind, const char* name, int columnWidth, const char* newName,
+                                          const char* extra, Reason reason, const char* path) {
     const Format& f = formats[static_cast<int>(kind)];
     if (f.counted) ++(counts.*f.counted);
-    counts.met += kind <= ResultKind::stranded && kind != ResultKind::unreadable;
-    progress().erase();
-    ProgressAfter noted{path ? path : name};  // below the line, once it is written
     if (settings.porcelain) {
         writeRecord(kind, path ? path : name, newName, extra, reason);
-        if (isFailure(kind) && *f.shown) sayReason(kind, reason, path ? path : name, newName, extra);
+        if (f.failure && *f.shown) sayReason(kind, reason, path ? path : name, newName, extra);
         return;
     }
     if (!*f.shown) return;
@@ -184,13 +177,39 @@ void reportResult(ResultKind kind, const char* name, int columnWidth, const char
         printResult(*format, columnWidth, shown, shownNew, shownExtra);
     else
         printResultTexts(*format, {shown, shownNew, shownExtra});
-    if (isFailure(kind)) sayReason(kind, reason, path ? path : name, newName, extra);
+    if (f.failure) sayReason(kind, reason, path ? path : name, newName, extra);
+}
+
+// The same where the progress line is drawn: off the screen while the
+// report is written, and noted below it.
+[[gnu::noinline, gnu::cold]] void reportBesideProgress(ResultKind kind, const char* name, int columnWidth,
+                                                      const char* newName, const char* extra, Reason reason,
+                                                      const char* path) {
+    progress().erase();
+    report(kind, name, columnWidth, newName, extra, reason, path);
+    progress().note(path ? path : name, entriesMet(), counts.renamed);
+}
+
+}  // namespace
+
+void reportResult(ResultKind kind, const char* name, int columnWidth, const char* newName, const char* extra) {
+    if (progress().isOn())
+        reportBesideProgress(kind, name, columnWidth, newName, extra, Reason::none, nullptr);
+    else
+        report(kind, name, columnWidth, newName, extra, Reason::none, nullptr);
+}
+
+void reportFailure(ResultKind kind, const char* name, int columnWidth, const char* newName, const char* extra,
+                   Reason reason, const char* path) {
+    if (progress().isOn())
+        reportBesideProgress(kind, name, columnWidth, newName, extra, reason, path);
+    else
+        report(kind, name, columnWidth, newName, extra, reason, path);
 }
 
 void countPassedOver(const char* path) {
     ++counts.leftAlone;
-    ++counts.met;
-    progress().note(path, counts.met, counts.renamed);
+    progress().note(path, entriesMet(), counts.renamed);
     if (settings.porcelain) writeRecord(ResultKind::leftAlone, path, "", "", Reason::none);
 }
 
@@ -204,7 +223,8 @@ void reportSummary() {
     // keep the line they always had.
     const char* format = settings.testMode ? (counts.keptOut ? text::summaryTestKeptOutLine : text::summaryTestLine)
                                            : (counts.keptOut ? text::summaryKeptOutLine : text::summaryLine);
-    printResult(format, counts.renamed, counts.leftAlone, counts.failed, counts.notFound, counts.keptOut);
+    printResult(format, counts.renamed, counts.leftAlone, counts.failed + counts.failedBeside, counts.notFound,
+                counts.keptOut);
 }
 
 void resetReport() { counts = Counts{}; }

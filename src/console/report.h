@@ -38,10 +38,12 @@ enum class Reason : unsigned char {
 // through the result pager; and counts the entry for the closing line. Names
 // are shown safely on a console.
 // A failure is also said, with its reason, in the form "tavisk: PATH: reason"
-// on standard error, where `path` is the entry's whole path (`name` when
-// null).
+// on standard error; reportFailure tells the reason, and the entry's whole
+// `path` where `name` is a display name (`name` when null).
 void reportResult(ResultKind kind, const char* name, int columnWidth, const char* newName = "",
-                  const char* extra = "", Reason reason = Reason::none, const char* path = nullptr);
+                  const char* extra = "");
+void reportFailure(ResultKind kind, const char* name, int columnWidth, const char* newName, const char* extra,
+                   Reason reason, const char* path = nullptr);
 
 // Counts an entry that the kind filter passes over (/f, /fd) as left alone,
 // without a line, so that the closing count holds every entry the run met.

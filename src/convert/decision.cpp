@@ -264,7 +264,7 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
     Plan plan = planEntry(entry);
     // A path the system could not take is refused as one that cannot be found.
     if (plan.tooLong) {
-        reportResult(ResultKind::notFound, name, columnWidth, "", "", Reason::tooLong, path);
+        reportFailure(ResultKind::notFound, name, columnWidth, "", "", Reason::tooLong, path);
         return EntryOutcome::failed;
     }
     // Only a rename proves that a listing still holds: what is left alone or
@@ -283,8 +283,10 @@ EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* nam
         // The preview meets what the run would: the same line, the same step.
         Reason why = Reason::none;
         bool possible = renameLooksPossible(entry.path, to, &why);
-        reportResult(possible ? ResultKind::renamed : ResultKind::renameFailed, name, columnWidth, newName, "", why,
-                     entry.path);
+        if (possible)
+            reportResult(ResultKind::renamed, name, columnWidth, newName);
+        else
+            reportFailure(ResultKind::renameFailed, name, columnWidth, newName, "", why, entry.path);
         return possible ? EntryOutcome::handled : EntryOutcome::failed;
     }
     Reason why = Reason::none;
@@ -297,14 +299,14 @@ EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* nam
             reportResult(ResultKind::renamed, name, columnWidth, newName);
             return EntryOutcome::handled;
         case RenameOutcome::failed:
-            reportResult(ResultKind::renameFailed, name, columnWidth, newName, "", why, entry.path);
+            reportFailure(ResultKind::renameFailed, name, columnWidth, newName, "", why, entry.path);
             break;
         case RenameOutcome::stranded:
         {
             std::string temporary;
             temporaryPath(entry.path, entry.nameAt, temporary);
-            reportResult(ResultKind::stranded, name, columnWidth, newName, temporary.c_str(), Reason::none,
-                         entry.path);
+            reportFailure(ResultKind::stranded, name, columnWidth, newName, temporary.c_str(), Reason::none,
+                          entry.path);
         }
             break;
     }

@@ -462,7 +462,7 @@ int runCommand(int count, char** arguments) {
         if (ahead && i >= recordedUntil) recordedUntil = recordWindow(arguments, i, count);
         if (!isNameAt(arguments, i)) continue;
         position.current = i;
-        position.metBefore = entriesMet();
+        if (settings.recurse) position.metBefore = entriesMet();  // only a walk is counted from it
         handleName(arguments[i], plannedAt(arguments, i), columnWidth);
     }
     countUntouchedBy(nullptr);

@@ -142,8 +142,8 @@ Undone undoRecord(const JournalRecord& record) {
     }
     // Another entry under the new name, or none: changed or gone since.
     if (held == Held::other)
-        reportResult(ResultKind::renameFailed, u.newPath.c_str(), 0, u.oldPath.c_str() + u.nameAt, "",
-                     Reason::changed);
+        reportFailure(ResultKind::renameFailed, u.newPath.c_str(), 0, u.oldPath.c_str() + u.nameAt, "",
+                      Reason::changed);
     else
         reportResult(ResultKind::notFound, u.newPath.c_str(), 0);
     return Undone::notBack;
