@@ -156,6 +156,45 @@ TEST_F(CommandRun, RenameFailureStopsOrContinues) {
     EXPECT_TRUE(fake::exists("A.TXT.tavisk~"));
 }
 
+TEST_F(CommandRun, EachFailureSaysWhyAndAStopSaysWhereAndWhatItLeft) {
+    auto stop = [](const std::string& path, int untouched) {
+        return "tavisk: " + path + sj(" で停止しました。指定または一致した残りの ") + std::to_string(untouched) +
+               sj(" 件は変更していません。失敗しても続けるには /c を指定してください。\n");
+    };
+    struct Case {
+        std::vector<int> failingMoves;
+        platform::Fault fault;
+        bool english;
+        std::vector<std::string> args;
+        int code;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{1, 2}, platform::Fault::permission, false, {"A.TXT", "B.TXT"}, 1,
+         "tavisk: A.TXT: " + sj("アクセスが拒否されました\n") + stop("A.TXT", 1)},
+        {{1, 2}, platform::Fault::readOnly, false, {"A.TXT", "B.TXT", "/c"}, 2,
+         "tavisk: A.TXT: " + sj("読み取り専用のファイル・システムです\n")},
+        {{1, 2}, platform::Fault::tooLong, false, {"A.TXT", "/c"}, 2, "tavisk: A.TXT: " + sj("パスが長すぎます\n")},
+        {{1, 2}, platform::Fault::other, true, {"A.TXT", "/c"}, 2, "tavisk: A.TXT: the system refused the rename\n"},
+        // Hidden failures keep their reasons to themselves; the stop is said.
+        {{1, 2}, platform::Fault::permission, false, {"A.TXT", "B.TXT", "/v-e"}, 1, stop("A.TXT", 1)},
+        {{}, platform::Fault::other, true, {"NOPE.TXT", "A.TXT", "B.TXT"}, 1,
+         "tavisk: NOPE.TXT: no such file or directory\ntavisk: stopped at NOPE.TXT; entries named or matched but "
+         "left untouched: 2. Give /c to go on past failures.\n"},
+    };
+    for (const Case& c : cases) {
+        resetProcess();
+        fake::addFile("A.TXT");
+        fake::addFile("B.TXT");
+        fake::state().failingMoves = c.failingMoves;
+        fake::state().failingFault = c.fault;
+        fake::state().english = c.english;
+        RunResult r = runTavisk(c.args);
+        EXPECT_EQ(r.code, c.code) << c.args[0];
+        EXPECT_EQ(r.err, c.err) << c.args[0];
+    }
+}
+
 TEST_F(CommandRun, AJournalThatCannotBeWrittenStopsBeforeAnyRename) {
     auto setUp = [](const std::string& failing) {
         resetProcess();
