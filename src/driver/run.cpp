@@ -17,6 +17,7 @@
 #include "driver/arguments.h"
 #include "driver/failure.h"
 #include "driver/settings.h"
+#include "driver/switch_pass.h"
 #include "driver/tree.h"
 #include "driver/undo.h"
 #include "help/help.h"
@@ -26,52 +27,12 @@
 
 namespace {
 
-// What each argument of the run is, told once: a long expansion's names
-// would otherwise be asked about at every pass over the arguments.
-enum class ArgumentKind : unsigned char { name, switchText, endOfSwitches };
-std::vector<ArgumentKind> kinds;
-
 // The pattern whose walk under /s was last made: its other matches are
 // passed over. Forgotten as a run starts, since a new run's patterns may
 // take the old ones' places in memory.
 const char* lastPattern = nullptr;
 
 const platform::CommandLineDialect& dialect() { return platform::commandLineDialect(); }
-
-bool isNameAt(char* const*, int i) { return kinds[static_cast<std::size_t>(i)] == ArgumentKind::name; }
-
-// Tells what each argument is, after the configuration file (which may
-// change the switch character) was read. What an expansion found on disk is
-// a name whatever its first byte. POSIX: the first "--" ends the switches,
-// and a '/' ending a name (as tab completion gives a directory) is dropped.
-void tellArguments(int count, char** arguments) {
-    kinds.assign(static_cast<std::size_t>(count), ArgumentKind::name);
-    bool gnu = dialect().gnu;
-    bool switchesEnded = false;
-    for (int i = 1; i < count; ++i) {
-        // What a listing found is a name as it stands: the common case first.
-        if (isExpanded(arguments, i)) continue;
-        char* argument = arguments[i];
-        ArgumentKind& kind = kinds[static_cast<std::size_t>(i)];
-        if (!switchesEnded && isSwitchArgument(argument)) {
-            switchesEnded = gnu && equalStrings(argument, "--");
-            kind = switchesEnded ? ArgumentKind::endOfSwitches : ArgumentKind::switchText;
-            continue;
-        }
-        if (!gnu) continue;
-        std::size_t n = std::strlen(argument);
-        while (n > 1 && argument[n - 1] == '/') argument[--n] = '\0';
-    }
-}
-
-int helpEnds(const char* programPath, int exitCode) {
-    showHelp(programPath);
-    return exitCode;
-}
-
-bool isHelpRequest(const char* argument) {
-    return argument[1] == '?' || equalsIgnoreCase(argument + 1, "help");
-}
 
 // What is known of each argument, by index, for its rename: the pattern
 // whose expansion produced it (nullptr for none), and then the entry as the
@@ -332,70 +293,6 @@ void handleName(const char* argument, const Planned& planned, int columnWidth) {
         reportNotFound(argument, columnWidth);
         failureStep(argument);
     }
-}
-
-// What the pass over the switches found: the names counted, an undo asked
-// for, and the exit code where the pass ended the run (the usage screen).
-struct SwitchPass {
-    int names = 0;
-    const char* undo = nullptr;
-    unsigned long undoNumber = 0;  // which run, from the newest; 0: the last that renamed anything
-    bool list = false;             // the runs kept are listed
-    int exitCode = -1;
-};
-
-// Applies the command line's switches left to right, over the file's.
-SwitchPass readSwitches(int count, char** arguments) {
-    SwitchPass pass;
-    for (int i = 1; i < count; ++i) {
-        const char* argument = arguments[i];
-        ArgumentKind kind = kinds[static_cast<std::size_t>(i)];
-        if (kind == ArgumentKind::endOfSwitches) continue;
-        if (kind == ArgumentKind::name) {
-            ++pass.names;
-            // A Windows habit on Linux: "/test" that names nothing would
-            // otherwise let the run rename for real.
-            if (dialect().shell && argument[0] == '/' && isDocumentedSwitch(argument) &&
-                !isExpanded(arguments, i) &&
-                queryAttributes(argument) == platform::invalidAttributes) {
-                std::string dashed = std::string("-") + (argument + 1);
-                fatalError(text::windowsSwitch, argument, dashed.c_str());
-            }
-            continue;
-        }
-        // The usage screen ends the run: 1, as for a mistake, but 0 where
-        // GNU ways ask for it by name.
-        if (dialect().gnu && equalStrings(argument, "--help")) {
-            pass.exitCode = helpEnds(arguments[0], 0);
-            return pass;
-        }
-        if (dialect().gnu && equalStrings(argument, "--version")) {
-            showVersion(arguments[0]);
-            pass.exitCode = 0;
-            return pass;
-        }
-        if (isHelpRequest(argument)) {
-            pass.exitCode = helpEnds(arguments[0], 1);
-            return pass;
-        }
-        if (isUndoSwitch(argument, &pass.undoNumber)) {
-            pass.undo = argument;
-            continue;
-        }
-        if (isListSwitch(argument)) {
-            pass.list = true;
-            if (!pass.undo) pass.undo = argument;
-            continue;
-        }
-        // A mistyped switch on a POSIX command line ends the run before any
-        // name is touched; Windows skips it in silence.
-        if (dialect().gnu && !isDocumentedSwitch(argument)) {
-            OwnedString name = commandNameFromPath(arguments[0][0] ? arguments[0] : "tavisk");
-            fatalError(text::unknownSwitch, argument, name ? name.get() : "tavisk");
-        }
-        applySwitches(argument);
-    }
-    return pass;
 }
 
 }  // namespace

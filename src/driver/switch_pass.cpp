@@ -1,0 +1,109 @@
+#include "driver/switch_pass.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "console/ending.h"
+#include "driver/arguments.h"
+#include "driver/settings.h"
+#include "help/help.h"
+#include "platform/platform.h"
+#include "sjis/messages.h"
+#include "sjis/sjis.h"
+
+namespace {
+
+// What each argument of the run is, told once: a long expansion's names
+// would otherwise be asked about at every pass over the arguments.
+enum class ArgumentKind : unsigned char { name, switchText, endOfSwitches };
+std::vector<ArgumentKind> kinds;
+
+const platform::CommandLineDialect& dialect() { return platform::commandLineDialect(); }
+
+bool isHelpRequest(const char* argument) {
+    return argument[1] == '?' || equalsIgnoreCase(argument + 1, "help");
+}
+
+}  // namespace
+
+bool isNameAt(char* const*, int i) { return kinds[static_cast<std::size_t>(i)] == ArgumentKind::name; }
+
+void tellArguments(int count, char** arguments) {
+    kinds.assign(static_cast<std::size_t>(count), ArgumentKind::name);
+    bool gnu = dialect().gnu;
+    bool switchesEnded = false;
+    for (int i = 1; i < count; ++i) {
+        // What a listing found is a name as it stands: the common case first.
+        if (isExpanded(arguments, i)) continue;
+        char* argument = arguments[i];
+        ArgumentKind& kind = kinds[static_cast<std::size_t>(i)];
+        if (!switchesEnded && isSwitchArgument(argument)) {
+            switchesEnded = gnu && equalStrings(argument, "--");
+            kind = switchesEnded ? ArgumentKind::endOfSwitches : ArgumentKind::switchText;
+            continue;
+        }
+        if (!gnu) continue;
+        std::size_t n = std::strlen(argument);
+        while (n > 1 && argument[n - 1] == '/') argument[--n] = '\0';
+    }
+}
+
+int helpEnds(const char* programPath, int exitCode) {
+    showHelp(programPath);
+    return exitCode;
+}
+
+SwitchPass readSwitches(int count, char** arguments) {
+    SwitchPass pass;
+    for (int i = 1; i < count; ++i) {
+        const char* argument = arguments[i];
+        ArgumentKind kind = kinds[static_cast<std::size_t>(i)];
+        if (kind == ArgumentKind::endOfSwitches) continue;
+        if (kind == ArgumentKind::name) {
+            ++pass.names;
+            // A Windows habit on Linux: "/test" that names nothing would
+            // otherwise let the run rename for real.
+            if (dialect().shell && argument[0] == '/' && isDocumentedSwitch(argument) &&
+                !isExpanded(arguments, i) &&
+                queryAttributes(argument) == platform::invalidAttributes) {
+                std::string dashed = std::string("-") + (argument + 1);
+                fatalError(text::windowsSwitch, argument, dashed.c_str());
+            }
+            continue;
+        }
+        // The usage screen ends the run: 1, as for a mistake, but 0 where
+        // GNU ways ask for it by name.
+        if (dialect().gnu && equalStrings(argument, "--help")) {
+            pass.exitCode = helpEnds(arguments[0], 0);
+            return pass;
+        }
+        if (dialect().gnu && equalStrings(argument, "--version")) {
+            showVersion(arguments[0]);
+            pass.exitCode = 0;
+            return pass;
+        }
+        if (isHelpRequest(argument)) {
+            pass.exitCode = helpEnds(arguments[0], 1);
+            return pass;
+        }
+        if (isUndoSwitch(argument, &pass.undoNumber)) {
+            pass.undo = argument;
+            continue;
+        }
+        if (isListSwitch(argument)) {
+            pass.list = true;
+            if (!pass.undo) pass.undo = argument;
+            continue;
+        }
+        // A mistyped switch on a POSIX command line ends the run before any
+        // name is touched; Windows skips it in silence.
+        if (dialect().gnu && !isDocumentedSwitch(argument)) {
+            OwnedString name = commandNameFromPath(arguments[0][0] ? arguments[0] : "tavisk");
+            fatalError(text::unknownSwitch, argument, name ? name.get() : "tavisk");
+        }
+        applySwitches(argument);
+    }
+    return pass;
+}
+
