@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/stand_ins.h"
@@ -35,6 +36,14 @@ struct Bridge {
     iconv_t toCodePage = reinterpret_cast<iconv_t>(-1);
     iconv_t toUtf8 = reinterpret_cast<iconv_t>(-1);
 } bridge;
+
+// The UTF-8 of each character of code page 932 that has gone to the
+// terminal, by its Shift-JIS code (a lead byte's pair as one number): its
+// bytes, and its length in the top byte; 0 where it is not known yet. A
+// result line's arrow and a tree's kana are converted once, not on every line.
+struct ShownCharacters {
+    uint32_t utf8[0x10000] = {};
+} shownCharacters;
 
 // Tells the fast paths how names are written.
 void chooseNames() { detail::namesUtf8 = bridge.on && !bridge.shiftJisNames; }
@@ -348,6 +357,34 @@ void displaySegment(const char* text, std::size_t length, std::string& out) {
 
 }  // namespace
 
+bool displayByCharacter(const char* text, std::size_t length, std::string& out) {
+    out.clear();
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    for (std::size_t i = 0; i < length;) {
+        std::size_t ascii = i;
+        while (ascii < length && p[ascii] < 0x80) ++ascii;
+        out.append(text + i, ascii - i);
+        if ((i = ascii) == length) break;
+        std::size_t n = isSjisLead(p[i]) && i + 1 < length && isSjisTrail(p[i + 1]) ? 2 : 1;
+        unsigned code = n == 2 ? (unsigned{p[i]} << 8 | p[i + 1]) : p[i];
+        uint32_t& known = shownCharacters.utf8[code];
+        if (known == 0) {
+            std::string one;
+            if (!convert(bridge.toUtf8, text + i, n, one) || one.empty() || one.size() > 3) return false;
+            uint32_t packed = static_cast<uint32_t>(one.size()) << 24;
+            for (std::size_t k = 0; k < one.size(); ++k)
+                packed |= uint32_t{static_cast<unsigned char>(one[k])} << (8 * k);
+            known = packed;
+        }
+        char bytes[3];
+        std::size_t count = known >> 24;
+        for (std::size_t k = 0; k < count; ++k) bytes[k] = static_cast<char>(known >> (8 * k));
+        out.append(bytes, count);
+        i += n;
+    }
+    return true;
+}
+
 void toDisplay(const char* text, std::size_t length, std::string& out) {
     if (!bridge.on) {
         commandToBytes(text, length, out);  // a stand-in the run never gave out stays as it is
@@ -360,7 +397,8 @@ void toDisplay(const char* text, std::size_t length, std::string& out) {
     std::string scratch;
     text = withBackslashes(text, length, scratch);
     if (!standins::holdsStandIn(text, length)) {
-        if (convert(bridge.toUtf8, text, length, out)) return;  // the common case, in place
+        if (displayByCharacter(text, length, out)) return;  // the common case
+        if (convert(bridge.toUtf8, text, length, out)) return;
         out.clear();
         displaySegment(text, length, out);
         return;

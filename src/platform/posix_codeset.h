@@ -94,6 +94,10 @@ inline bool isSystemText(const char* text, std::size_t length) {
 // The command's text for the terminal: stand-ins as the system's bytes they
 // stand for, and what does not convert as '?'.
 void toDisplay(const char* text, std::size_t length, std::string& out);
+// Its fast path for text without stand-ins: each character converted once
+// and remembered; false, with `out` unfinished, where one does not convert
+// (toDisplay then shows it as '?'). The same bytes as one whole conversion.
+bool displayByCharacter(const char* text, std::size_t length, std::string& out);
 // True when toDisplay would give every text unchanged.
 bool displayIsText();
 

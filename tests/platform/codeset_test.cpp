@@ -1,6 +1,7 @@
 // The UTF-8 bridge of the POSIX backend: conversions, and the backend on a real
 // directory of UTF-8 names with the bridge on.
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix_codeset.h"
@@ -110,6 +112,42 @@ TEST_F(Bridge, DisplayShowsWhatDoesNotConvertAsQuestionMarks) {
     codeset::toCommand("CAF\xC3\x89\xE8.TXT", standIn);
     codeset::toDisplay(standIn.data(), standIn.size(), out);
     EXPECT_EQ(out, "CAF\xC3\x89\xE8.TXT");  // as the disk holds it
+}
+
+// The display's character-by-character path gives the bytes of one whole
+// conversion of the line, or refuses where that conversion fails: every
+// character of code page 932, alone, twice (the second from memory) and
+// between ASCII.
+TEST_F(Bridge, DisplayByCharacterIsTheWholeConversion) {
+    iconv_t whole = iconv_open("UTF-8", "CP932");
+    ASSERT_NE(whole, reinterpret_cast<iconv_t>(-1));
+    auto converted = [whole](const std::string& text, std::string& out) {
+        out.assign(4 * text.size() + 4, '\0');
+        iconv(whole, nullptr, nullptr, nullptr, nullptr);
+        char* in = const_cast<char*>(text.data());
+        char* to = out.data();
+        std::size_t inLeft = text.size(), toLeft = out.size();
+        if (iconv(whole, &in, &inLeft, &to, &toLeft) != 0 || inLeft != 0) return false;
+        out.resize(out.size() - toLeft);
+        return true;
+    };
+    std::vector<std::string> texts = {"F001.TXT\x81\xA8" "f001.txt\n", "\x81\xA8\x81\xA8", "\xB1\xB2 x", "A\x81"};
+    for (unsigned b = 0x80; b <= 0xFF; ++b) texts.push_back(std::string(1, static_cast<char>(b)) + "x");
+    for (unsigned lead : {0x81u, 0x82u, 0x83u, 0x88u, 0x9Fu, 0xE0u, 0xEAu, 0xEDu, 0xFAu, 0xFCu})
+        for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+            std::string one{static_cast<char>(lead), static_cast<char>(trail)};
+            texts.push_back(one);
+            texts.push_back("a" + one + "b" + one + "\n");
+        }
+    for (const std::string& text : texts) {
+        std::string fast, plain;
+        bool converts = converted(text, plain);
+        EXPECT_EQ(codeset::displayByCharacter(text.data(), text.size(), fast), converts) << text;
+        if (converts) {
+            EXPECT_EQ(fast, plain) << text;
+        }
+    }
+    iconv_close(whole);
 }
 
 TEST(BridgeOff, EveryTextPassesUnchangedButWhatWouldBeMisread) {
