@@ -267,9 +267,11 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
         reportFailure(ResultKind::notFound, name, columnWidth, "", "", Reason::tooLong, path);
         return EntryOutcome::failed;
     }
-    // Only a rename proves that a listing still holds: what is left alone or
-    // previewed is looked up first, so that a name gone since is reported.
-    if (entry.fromListing && (!plan.lowerCase || settings.testMode)) return EntryOutcome::lookUp;
+    // Only a rename proves that a listing still holds: what is left alone is
+    // looked up first, so that a name gone since is reported; what is
+    // previewed is asked whether it is still there as itself.
+    if (entry.fromListing && (!plan.lowerCase || (settings.testMode && !previewMeetsListed(entry))))
+        return EntryOutcome::lookUp;
     if (!plan.lowerCase) {
         reportResult(ResultKind::leftAlone, settings.porcelain ? path : displayName, columnWidth);
         return EntryOutcome::handled;

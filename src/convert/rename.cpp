@@ -1,13 +1,13 @@
 #include "convert/rename.h"
 
 #include <cstring>
-#include <unordered_set>
 #include <string>
 
 #include "convert/journal.h"
 #include "convert/journal_text.h"
 #include "convert/decision.h"
 #include "convert/path.h"
+#include "convert/path_states.h"
 #include "driver/settings.h"
 #include "sjis/sjis.h"
 
@@ -117,12 +117,21 @@ bool surelyFits(std::size_t length) { return 3 * length + leftoverSuffixLength <
 // The renames the preview has found possible so far: the paths they take and
 // those they leave, so that each later entry meets the disk as the real run
 // would have left it.
-std::unordered_set<std::string> previewTaken, previewLeft;
+PathStates previewed;
+
+// True when an entry is stored under exactly the spelling `to`: one look at
+// `to` answers where nothing is there, the common case; where something is
+// (another entry, or this one on a disk that ignores case), the stored
+// spelling tells.
+bool otherStoredAs(const char* to) {
+    platform::EntryIdentity there;
+    return platform::entryIdentity(to, &there) && storedAs(to);
+}
 
 bool previewAllows(const char* from, const char* to, Reason& why) {
     if (equalStrings(from, to)) return true;
     why = Reason::taken;
-    if (previewTaken.count(to)) return false;
+    if (previewed.at(to) == PathState::taken) return false;
     if (!platform::mayRename(from)) {
         why = faultReason();
         return false;
@@ -143,7 +152,7 @@ bool previewAllows(const char* from, const char* to, Reason& why) {
     bool ignoreCase = platform::lookupsIgnoreCase();
     platform::Spellings spellings;
     if (ignoreCase) spellings = platform::spellingsOf(from, to);
-    if ((ignoreCase ? spellings.other : storedAs(to)) && !previewLeft.count(to)) return false;
+    if ((ignoreCase ? spellings.other : otherStoredAs(to)) && previewed.at(to) != PathState::left) return false;
     // Where lookups ignore case, beside another spelling the rename would need
     // a detour it could not undo, and is refused.
     return !ignoreCase || (spellings.path && spellings.count == 1);
@@ -157,18 +166,22 @@ bool renameLooksPossible(const char* from, const char* to, Reason* why) {
         if (why) *why = reason;
         return false;
     }
-    previewLeft.insert(from);
-    previewLeft.erase(to);
-    previewTaken.erase(from);
-    previewTaken.insert(to);
+    previewed.set(from, PathState::left);
+    previewed.set(to, PathState::taken);
     return true;
+}
+
+bool previewMeetsListed(const Entry& entry) {
+    platform::EntryIdentity now;
+    return entry.identified && previewed.at(entry.path) != PathState::left &&
+           platform::entryIdentity(entry.path, &now) && now == entry.identity;
 }
 
 bool previewedEntry(const Entry& entry, Entry& moved, std::string& storage) {
     // A path the preview has left is its entry's old one: the entry is under
     // the name the decision gave it, which it gives it again.
     // One from a listing is looked up before it is handled: it is met then.
-    if (entry.fromListing || previewLeft.empty() || !previewLeft.count(entry.path)) return false;
+    if (entry.fromListing || previewed.empty() || previewed.at(entry.path) != PathState::left) return false;
     if (!loweredPathOf(entry, storage)) return false;
     moved = entry;
     moved.path = storage.c_str();
@@ -280,7 +293,6 @@ RenameOutcome renameEntry(const char* from, const char* to, Reason* why) {
 }
 
 void forgetDetours() {
-    previewTaken.clear();
-    previewLeft.clear();
+    previewed.clear();
     detourKnown = false;
 }

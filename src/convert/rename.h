@@ -32,6 +32,11 @@ RenameOutcome renameEntry(const char* from, const char* to, Reason* why = nullpt
 // or the system would refuse the rename for what can be told without trying.
 bool renameLooksPossible(const char* from, const char* to, Reason* why = nullptr);
 
+// True when the preview may take the entry of a listing as the listing gave
+// it: still under its name as itself, and at no path the preview has left
+// (an entry met again is found where the run would have left it).
+bool previewMeetsListed(const Entry& entry);
+
 // Where the preview has found `entry` to be renamed, the entry as the real run
 // would meet it again (named twice, or matched by two patterns): under its new
 // name, into `moved`, its path kept in `storage`. False otherwise.

@@ -4,6 +4,7 @@
 
 #include "convert/journal.h"
 #include "convert/journal_text.h"
+#include "convert/path_states.h"
 #include "convert/rename.h"
 
 #include "support.h"
@@ -230,6 +231,33 @@ TEST_F(Rename, ARecordAheadGivesItsNewPathToItsOwnPathOnly) {
     EXPECT_EQ(plannedPath(-1, path), nullptr);
     EXPECT_TRUE(journalCovers(path, 0, {1, 2}, plannedPath(record, path)));
     endJournal();
+}
+
+// The preview's table of paths: each path keeps the state last set, through
+// the table's growth, apart from paths that differ by a letter's case or by a
+// prefix, until it is cleared.
+TEST(PreviewPaths, EachPathKeepsItsLastState) {
+    PathStates paths;
+    EXPECT_TRUE(paths.empty());
+    EXPECT_EQ(paths.at("A.TXT"), PathState::none);
+    std::vector<std::string> names;
+    for (int i = 0; i < 500; ++i) names.push_back("DIR/F" + std::to_string(i) + ".TXT");
+    for (const std::string& n : names) {
+        paths.set(n, PathState::left);
+        std::string lower = n;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        paths.set(lower, PathState::taken);
+    }
+    paths.set("DIR/F7.TXT", PathState::taken);  // taken again, by a second rename onto it
+    for (const std::string& n : names) {
+        EXPECT_EQ(paths.at(n), n == "DIR/F7.TXT" ? PathState::taken : PathState::left) << n;
+        EXPECT_EQ(paths.at(n.substr(0, n.size() - 1)), PathState::none) << n;  // a prefix is another path
+    }
+    EXPECT_EQ(paths.at("dir/f499.txt"), PathState::taken);
+    EXPECT_EQ(paths.at(""), PathState::none);
+    paths.clear();
+    EXPECT_TRUE(paths.empty());
+    EXPECT_EQ(paths.at("DIR/F1.TXT"), PathState::none);
 }
 
 TEST(LeftoverNames, OnlyTheSuffixAfterAWholeCharacter) {
