@@ -167,6 +167,8 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
         {"the only entry of a directory under /s", {"SUB", "SUB\\X.TXT.tavisk~"}, {"/s", "*.TXT"}, 0,
          line("SUB\\X.TXT.tavisk~", "X.TXT", ":中断した改名から復元") + line("SUB\\X.TXT", "x.txt"),
          {"SUB", "SUB\\x.txt"}},
+        {"a directory listed whole and found without any", {"SUB", "SUB\\B.TXT"}, {"SUB\\B.TXT"}, 0,
+         line("SUB\\B.TXT", "b.txt"), {"SUB", "SUB\\b.txt"}},
         {"a directory and its contents under /s", {"BOX.tavisk~", "BOX.tavisk~\\IN.TXT"}, {"/s", "*"}, 0,
          line("BOX.tavisk~", "BOX", ":中断した改名から復元") + line("BOX\\IN.TXT", "in.txt") + line("BOX", "box"),
          {"box", "box\\in.txt"}},
@@ -181,6 +183,13 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
             if (n == "SUB" || n == "BOX.tavisk~") fake::addDirectory(n);
             else fake::addFile(n);
             fake::state().entries.back().emptyFile = empty;
+        }
+        // The directories listed whole first, as an expansion lists them: the
+        // listing's knowledge of leftovers must never pass one over.
+        platform::noticeEnding(leftoverSuffix);
+        for (const char* directory : {"", "SUB\\", "NONE\\"}) {
+            platform::FindData data;
+            if (platform::SearchHandle h = platform::findEveryEntry(directory, &data)) platform::FindClose(h);
         }
         RunResult r = runTavisk(c.arguments);
         EXPECT_EQ(r.code, c.code) << c.label;

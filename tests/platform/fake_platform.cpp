@@ -58,10 +58,22 @@ State::Entry* find(const std::string& path) {
     return nullptr;
 }
 
+bool endsNoticed(const std::string& name) {
+    const std::string& ending = state().noticedEnding;
+    return !ending.empty() && name.size() >= ending.size() &&
+           fold(name.substr(name.size() - ending.size())) == fold(ending);
+}
+
+// A name with the noticed ending appears in `directory`.
+void noticeName(const std::string& directory, const std::string& name) {
+    if (endsNoticed(name)) state().holdingNone.erase(fold(directory));
+}
+
 void add(const std::string& path, bool isDirectory) {
     std::string directory, name;
     split(path, directory, name);
     state().entries.push_back({directory, name, isDirectory, ++state().nextId});
+    noticeName(directory, name);
 }
 
 bool fails(const char* operation, const char* path) {
@@ -160,7 +172,20 @@ bool FindNextFileA(SearchHandle handle, FindData* data) {
 void FindClose(SearchHandle handle) { delete static_cast<fake::Search*>(handle); }
 
 SearchHandle findEveryEntry(const char* directory, FindData* data, const char*) {
-    return FindFirstFileA((std::string(directory) + "*").c_str(), data);
+    std::string whole = directory;
+    if (!whole.empty() && (whole.back() == '\\' || whole.back() == '/')) whole.pop_back();
+    SearchHandle h = FindFirstFileA((std::string(directory) + "*").c_str(), data);
+    // Read whole: whether it holds a name with the noticed ending is known.
+    if (!state().noticedEnding.empty() && !fake::fails("FindFirstFileA", (std::string(directory) + "*").c_str())) {
+        bool any = false;
+        for (auto& e : state().entries)
+            any = any || (fake::fold(e.directory) == fake::fold(whole) && fake::endsNoticed(e.name));
+        if (any)
+            state().holdingNone.erase(fake::fold(whole));
+        else
+            state().holdingNone.insert(fake::fold(whole));
+    }
+    return h;
 }
 
 uint32_t GetFileAttributesA(const char* path) {
@@ -216,6 +241,8 @@ bool moveEntry(const char* from, const char* to, MoveTarget, MoveNotes* notes) {
     source->name = name;
     for (auto& e : state().entries)  // children of a renamed directory follow it
         if (fake::fold(e.directory) == fake::fold(oldPath)) e.directory = newPath;
+    fake::noticeName(directory, name);
+    if (source->isDirectory) state().holdingNone.clear();  // what was known of the paths below moved
     return true;
 }
 
@@ -228,6 +255,8 @@ bool moveOntoClaim(const char* from, const char* to) {
     source = fake::find(from);
     source->directory = directory;
     source->name = name;
+    fake::noticeName(directory, name);
+    if (source->isDirectory) state().holdingNone.clear();
     return true;
 }
 
@@ -254,8 +283,15 @@ Spellings spellingsOf(const char* path, const char* other, bool) {
 
 bool lookupsIgnoreCase() { return !fake::state().caseSensitive; }
 
-void noticeEnding(const char*) {}
-bool holdsNoneEnding(const char*) { return false; }
+void noticeEnding(const char* ending) {
+    state().noticedEnding = ending;
+    state().holdingNone.clear();
+}
+bool holdsNoneEnding(const char* directory) {
+    std::string whole = directory;
+    if (!whole.empty() && (whole.back() == '\\' || whole.back() == '/')) whole.pop_back();
+    return state().holdingNone.count(fake::fold(whole)) != 0;
+}
 
 bool mayRename(const char* path) {
     state().fault = state().failingFault;
@@ -414,8 +450,12 @@ bool commandText(const char* system, std::string& out) {
 
 void writeOut(const char* bytes, std::size_t count) { state().out.append(bytes, count); }
 void writeOutExactly(const char* bytes, std::size_t count) { state().out.append(bytes, count); }
-char* outputRoom(std::size_t) { return nullptr; }
-void keepOut(std::size_t) {}
+char* outputRoom(std::size_t count) {
+    // A console takes its lines through the stream, as the backends do.
+    if (state().console || count > sizeof state().outputRoom) return nullptr;
+    return state().outputRoom;
+}
+void keepOut(std::size_t count) { writeOut(state().outputRoom, count); }
 void writeErr(const char* bytes, std::size_t count) { state().err.append(bytes, count); }
 void writeErrExactly(const char* bytes, std::size_t count) { state().err.append(bytes, count); }
 void flushOut() {}

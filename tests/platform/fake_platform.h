@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,12 @@ struct State {
     bool console = false;         // standard output is a console
     bool english = false;         // the user reads English
     bool errorConsole = false;    // standard error is a console
+    // The speed hooks, as a backend keeps them: the ending noticed, the
+    // directories (folded) listed whole and found to hold no name with it,
+    // and the room that output is written into in place.
+    std::string noticedEnding;
+    std::set<std::string> holdingNone;
+    char outputRoom[512] = {};
 };
 
 State& state();
