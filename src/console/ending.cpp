@@ -24,7 +24,13 @@ void fatalError(const char* format, ...) {
 void outOfMemory() {
     static bool saying = false;  // saying it may itself need memory
     if (saying) platform::exitProcess(1);
+    // Where the end of the process is caught (the tests), the next run says
+    // it again.
     saying = true;
+    struct Saying {
+        bool& on;
+        ~Saying() { on = false; }
+    } said{saying};
     fatalError("%s", text::outOfMemory.str());
 }
 

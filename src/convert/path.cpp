@@ -87,17 +87,18 @@ OwnedString resolveLongPath(const char* name) {
     return withStoredName(name, directoryLength(name), found.fileName);
 }
 
-bool findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t nameAt) {
-    if (!isLookedUpName(name)) return false;
+Lookup findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t nameAt) {
+    if (!isLookedUpName(name)) return Lookup::notFound;
     platform::FindData found;
-    if (!platform::lookUpEntry(name, &found)) return false;
+    if (!platform::lookUpEntry(name, &found)) return Lookup::notFound;
     std::size_t dir = nameAt == unknownLength ? directoryLength(name) : nameAt;
     entry.path = name;
     if (!equalStrings(name + dir, found.fileName)) {
         // An alias or another spelling: the path the run works on holds the
         // stored name.
+        if (dir + std::strlen(found.fileName) >= platform::maxPath) return Lookup::notFound;
         storage = withStoredName(name, dir, found.fileName);
-        if (!storage) return false;
+        if (!storage) return Lookup::outOfMemory;
         entry.path = storage.get();
     }
     entry.length = std::strlen(entry.path);
@@ -109,7 +110,7 @@ bool findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t
     entry.verdict = Verdict::unknown;
     entry.record = -1;
     entry.walkedFrom = notWalked;
-    return true;
+    return Lookup::found;
 }
 
 uint32_t queryAttributes(const char* path) {

@@ -69,10 +69,13 @@ inline Entry listedEntry(const char* path, std::size_t length, std::size_t nameA
 // nor, where every '/' separates, a '/'.
 std::size_t pathCharacterLength(const char* p);
 
-// Looks `name` up as resolveLongPath does; false where it gives nullptr.
-// `storage` keeps the path when the stored name differs from the typed one.
-// `nameAt` is the length of the directory part, where the caller knows it.
-bool findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t nameAt = unknownLength);
+// Looks `name` up as resolveLongPath does: found, not found (nullptr there,
+// for a path the system cannot take too), or out of memory where the path
+// with the stored name could not be kept. `storage` keeps the path when the
+// stored name differs from the typed one. `nameAt` is the length of the
+// directory part, where the caller knows it.
+enum class Lookup : unsigned char { found, notFound, outOfMemory };
+Lookup findEntry(const char* name, Entry& entry, OwnedString& storage, std::size_t nameAt = unknownLength);
 
 // The attribute word; 0 from the platform becomes 0x80 (normal), and
 // platform::invalidAttributes means not found.

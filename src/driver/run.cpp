@@ -136,7 +136,9 @@ bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing,
                  std::size_t nameAt = unknownLength, uint32_t walkedFrom = notWalked) {
     Entry entry;
     OwnedString storage;
-    if (!findEntry(argument, entry, storage, nameAt)) {
+    Lookup found = findEntry(argument, entry, storage, nameAt);
+    if (found == Lookup::outOfMemory) outOfMemory();
+    if (found == Lookup::notFound) {
         if (quietIfMissing) return false;
         reportNotFound(argument, columnWidth);
         failureStep(argument);
@@ -300,7 +302,10 @@ void handleName(const char* argument, const Planned& planned, int columnWidth) {
 int runCommand(int count, char** arguments) {
     lastPattern = nullptr;
     settings.english = platform::readsEnglish();
-    OwnedString executable = runningExecutable(arguments[0]);
+    bool noMemory = false;
+    OwnedString executable = runningExecutable(arguments[0], &noMemory);
+    // Without it the configuration file would be passed over in silence.
+    if (noMemory) outOfMemory();
     // Entry 0 lives as long as the process, like the rest of the vector.
     static OwnedString located;
     static char empty[] = "";

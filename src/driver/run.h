@@ -4,11 +4,12 @@
 #include "convert/path.h"
 
 // The full path of the running executable, spelled with its stored name;
-// nullptr when it cannot be found.
-OwnedString locateExecutable(const char* typed);
+// nullptr when it cannot be found, or, with `outOfMemory` set, when memory
+// ran out on the way: its configuration file is then not known either.
+OwnedString locateExecutable(const char* typed, bool* outOfMemory = nullptr);
 // The same, or where the typed name does not find it, the module's own path
 // (spelled as stored where it can be); nullptr only when neither is known.
-OwnedString runningExecutable(const char* typed);
+OwnedString runningExecutable(const char* typed, bool* outOfMemory);
 
 // Runs the command over the argument vector (entry 0 the program name) and
 // gives the exit code: 0 or 2 after the names, 1 after the usage screen (0

@@ -282,6 +282,39 @@ TEST_F(CommandRun, ExecutableFoundByTypedNameOrModulePath) {
     EXPECT_TRUE(fake::exists("A.TXT"));  // /test from the file applied
 }
 
+// Whatever allocation fails, the run either ends as with memory enough or
+// stops at once saying メモリー不足: it never goes on without its
+// configuration file (a /test there would be lost, and the names renamed),
+// and never takes the memory it lacked for a missing name.
+TEST_F(CommandRun, RunningOutOfMemoryIsSaidAndNeverTakenForSomethingElse) {
+    struct Case {
+        const char* label;
+        std::vector<std::string> args;
+        std::string out;  // with memory enough
+    } cases[] = {
+        {"the executable located for its configuration file", {"A.TXT"}, arrow("A.TXT", "a.txt")},
+        {"a name typed in another case, joined with the stored one", {"a.TXT"}, arrow("A.TXT", "a.txt")},
+    };
+    for (const Case& c : cases) {
+        for (long budget = 0; budget < 40; ++budget) {
+            resetProcess();
+            fake::state().files["C:\\tools\\tavisk.cfg"] = "/test\r\n";
+            fake::addFile("A.TXT");
+            fake::state().allocationsUntilFailure = budget;
+            RunResult r = runTavisk(c.args);
+            fake::state().allocationsUntilFailure = -1;
+            EXPECT_TRUE(fake::exists("A.TXT")) << c.label << ", budget " << budget;  // /test held
+            if (r.code == 0) {
+                EXPECT_EQ(r.out, c.out) << c.label << ", budget " << budget;
+                continue;
+            }
+            EXPECT_EQ(r.code, 1) << c.label << ", budget " << budget << " out " << r.out << " err " << r.err;
+            EXPECT_NE(r.err.find(sj("メモリー不足")), std::string::npos) << c.label << ", budget " << budget << " [" << r.err << "] [" << r.out << "]";
+            EXPECT_EQ(r.out.find(sj("存在せず")), std::string::npos) << c.label << ", budget " << budget;
+        }
+    }
+}
+
 TEST_F(CommandRun, FatalErrorWritesItsLineOnStandardError) {
     fake::state().files["C:\\tools\\tavisk.cfg"] = "/c\n\x01\n";
     RunResult r = runTavisk({"A"});
