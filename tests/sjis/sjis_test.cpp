@@ -1,4 +1,5 @@
 #include "sjis/sjis.h"
+#include "sjis/words.h"
 
 #include <gtest/gtest.h>
 
@@ -176,4 +177,42 @@ TEST(Sjis, LowerCasingLeavesDoubleByteCharactersAlone) {
     std::string key = "a\x82" "a.txt";
     upperSingleByteLetters(key.data());
     EXPECT_EQ(key, "A\x82" "a.TXT");
+}
+
+// The word-at-a-time primitives against their byte-by-byte meaning: every
+// byte below 0x80 in every lane for the range and the lowering, and every
+// length of the copy, overlapping halves included, at odd addresses.
+TEST(EightBytes, EachLaneAsItsByteAndEveryCopyLength) {
+    struct Range {
+        unsigned lo, hi;
+    } ranges[] = {{'A', 'Z'}, {'a', 'z'}, {0, 0x1F}, {'0', '9'}, {0x7F, 0x7F}};
+    for (const Range& r : ranges)
+        for (unsigned b = 0; b < 0x80; ++b)
+            for (int lane = 0; lane < 8; ++lane) {
+                char bytes[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
+                bytes[lane] = static_cast<char>(b);
+                uint64_t w = eightBytes::load(bytes);
+                uint64_t marks = eightBytes::inRange(w, r.lo, r.hi);
+                char lowered[8];
+                uint64_t l = eightBytes::lowered(w);
+                std::memcpy(lowered, &l, 8);
+                for (int i = 0; i < 8; ++i) {
+                    unsigned c = static_cast<unsigned char>(bytes[i]);
+                    bool in = c >= r.lo && c <= r.hi;
+                    char mark[8];
+                    std::memcpy(mark, &marks, 8);
+                    EXPECT_EQ(static_cast<unsigned char>(mark[i]), in ? 0x80u : 0u) << b << " lane " << lane;
+                    char expected = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : bytes[i];
+                    EXPECT_EQ(lowered[i], expected) << b << " lane " << lane;
+                }
+            }
+    char from[40], to[40];
+    for (int i = 0; i < 40; ++i) from[i] = static_cast<char>('a' + i % 26);
+    for (std::size_t n = 0; n <= 32; ++n) {
+        std::memset(to, '#', sizeof to);
+        eightBytes::copy(to + 1, from + 3, n);
+        EXPECT_EQ(std::string(to + 1, n), std::string(from + 3, n)) << n;
+        EXPECT_EQ(to[0], '#') << n;
+        EXPECT_EQ(to[1 + n], '#') << n;  // nothing written past the end
+    }
 }
