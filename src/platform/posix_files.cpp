@@ -103,6 +103,9 @@ struct Directory {
     bool directoriesStay = false;  // see movesDirectoriesBadly
     bool userSpace = false;        // FUSE: see renameWithoutReplacing
     bool holdsNoneNoticed = false;  // read whole without a name of the noticed ending
+    // Refused here once, so not asked again: the move that refuses to
+    // replace, and hard links (FUSE: each refusal is a round trip).
+    bool noReplaceRefused = false, linksRefused = false;
     bool indexed = false;
     std::unordered_map<std::string, Slot> names;
 };
@@ -1001,8 +1004,9 @@ bool claimThenMove(const char* source, const char* target, bool directory) {
 bool renameWithoutReplacing(const MovePath& from, const MovePath& to, MoveTarget whose) {
     const char* source = from.system;
     const char* target = to.system;
-    if (renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) return true;
-    if (errno == EEXIST) {
+    Directory& here = *from.directory;
+    if (!here.noReplaceRefused && renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) return true;
+    if (!here.noReplaceRefused && errno == EEXIST) {
         // A directory that ignores case finds the entry itself under its new
         // spelling, and there no other program can create that spelling while
         // the entry holds it: the plain move changes the case in one step.
@@ -1012,15 +1016,15 @@ bool renameWithoutReplacing(const MovePath& from, const MovePath& to, MoveTarget
         // open (a twin made after the listing) is put aside and deleted as
         // the target that the move replaces; the detour moves to names that
         // nothing holds.
-        Directory& d = *from.directory;
-        if (!d.caseInsensitive || d.userSpace || !isCaseOnly(from, to)) return false;
+        if (!here.caseInsensitive || here.userSpace || !isCaseOnly(from, to)) return false;
         std::size_t dir = from.systemNameAt;
-        if (!d.ignoresCase && !listingHoldsOnly(from.systemPart(0, dir), from.systemPart(dir), to.systemPart(dir)))
+        if (!here.ignoresCase && !listingHoldsOnly(from.systemPart(0, dir), from.systemPart(dir), to.systemPart(dir)))
             return false;
-        d.ignoresCase = true;
+        here.ignoresCase = true;
         return rename(source, target) == 0;
     }
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+    if (!here.noReplaceRefused && errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+    here.noReplaceRefused = true;
     // The file system refuses the flag. A hard link fails atomically when the
     // target exists; where links are not possible, the target is claimed.
     struct stat st;
@@ -1028,12 +1032,15 @@ bool renameWithoutReplacing(const MovePath& from, const MovePath& to, MoveTarget
     // An interruption between the steps would leave both names.
     holdInterrupts();
     bool moved = false, decided = false;
-    if (!S_ISDIR(st.st_mode)) {
+    if (!S_ISDIR(st.st_mode) && !here.linksRefused) {
         if (link(source, target) == 0) {
             moved = unlink(source) == 0 || (unlink(target), false);
             decided = true;
         } else {
             decided = errno == EEXIST;
+            // Another refusal (no links on this file system, or not of this
+            // file): the claim does as well for the rest.
+            here.linksRefused = !decided;
         }
     }
     if (!decided && whose == MoveTarget::own) {
