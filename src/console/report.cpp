@@ -22,6 +22,12 @@ struct Counts {
     bool written = false;
 } counts;
 
+// The lines that wait, and what settles them: see settleWith.
+struct Waiting {
+    void (*settle)() = nullptr;
+    bool waiting = false;
+} waiting;
+
 // What a kind writes, plain and in the aligned layout, the setting that
 // shows it, and what it counts (nothing for a name put back, which is no
 // entry of this run's).
@@ -149,6 +155,14 @@ std::string safeText(const std::string& s) {
     return out;
 }
 
+void settleWith(void (*settle)()) { waiting = Waiting{settle, false}; }
+void linesWait() { waiting.waiting = waiting.settle != nullptr; }
+void settleWaitingLines() {
+    if (!waiting.waiting) return;
+    waiting.waiting = false;  // what it reports settles nothing again
+    waiting.settle();
+}
+
 unsigned long entriesMet() { return counts.renamed + counts.leftAlone + counts.failed + counts.notFound; }
 
 namespace {
@@ -156,6 +170,7 @@ namespace {
 // The report of one entry, as reportResult and reportFailure describe it.
 [[gnu::always_inline]] inline void report(ResultKind kind, const char* name, int columnWidth, const char* newName,
                                           const char* extra, Reason reason, const char* path) {
+    if (waiting.waiting) settleWaitingLines();
     const Format& f = formats[static_cast<int>(kind)];
     if (f.counted) ++(counts.*f.counted);
     if (settings.porcelain) {
@@ -208,6 +223,7 @@ void reportFailure(ResultKind kind, const char* name, int columnWidth, const cha
 }
 
 void countPassedOver(const char* path) {
+    if (waiting.waiting) settleWaitingLines();
     ++counts.leftAlone;
     progress().note(path, entriesMet(), counts.renamed);
     if (settings.porcelain) writeRecord(ResultKind::leftAlone, path, "", "", Reason::none);
@@ -216,6 +232,7 @@ void countPassedOver(const char* path) {
 void countKeptOut() { ++counts.keptOut; }
 
 void reportSummary() {
+    settleWaitingLines();
     progress().erase();
     if (!settings.showSummary || counts.written) return;
     counts.written = true;

@@ -57,6 +57,14 @@ void countKeptOut();
 // /test), left alone, failed and not found. Written once.
 void reportSummary();
 
+// Lines that wait: renames whose check, and so their line, waits for one
+// listing of their directory. The run gives the function that settles them
+// (settleWith); linesWait says that some wait; every report, and
+// settleWaitingLines, settles them first, so that lines keep their order.
+void settleWith(void (*settle)());
+void linesWait();
+void settleWaitingLines();
+
 // The entries named or matched that the run has met so far, whatever became
 // of them (no leftover put back, no directory that could not be read).
 unsigned long entriesMet();

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console/report.h"
+#include "convert/deferred.h"
 #include "convert/journal.h"
 #include "convert/letters.h"
 #include "convert/path.h"
@@ -260,7 +261,10 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
     const char* path = entry.path;
     const char* name = settings.showSkipped ? displayName : path;
     // A rename recorded ahead is made as the journal holds it.
-    if (const char* planned = plannedPath(entry.record, path)) return renameAndReport(entry, planned, name, columnWidth);
+    // Under /p each line is shown as its rename is made: a pause holds the run.
+    bool mayDefer = !settings.pauseMode;
+    if (const char* planned = plannedPath(entry.record, path))
+        return renameAndReport(entry, planned, name, columnWidth, mayDefer);
     Plan plan = planEntry(entry);
     // A path the system could not take is refused as one that cannot be found.
     if (plan.tooLong) {
@@ -276,10 +280,10 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
         reportResult(ResultKind::leftAlone, settings.porcelain ? path : displayName, columnWidth);
         return EntryOutcome::handled;
     }
-    return renameAndReport(entry, plan.newPath, name, columnWidth);
+    return renameAndReport(entry, plan.newPath, name, columnWidth, mayDefer);
 }
 
-EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* name, int columnWidth) {
+EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* name, int columnWidth, bool mayDefer) {
     const char* newName = to + entry.nameAt;
     if (settings.testMode) {
         // The preview meets what the run would: the same line, the same step.
@@ -292,13 +296,21 @@ EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* nam
         return possible ? EntryOutcome::handled : EntryOutcome::failed;
     }
     Reason why = Reason::none;
-    switch (renameEntry(entry, to, &why)) {
+    settleBeforeRenaming(entry);
+    switch (renameEntry(entry, to, &why, mayDefer)) {
         case RenameOutcome::stale:
             return EntryOutcome::lookUp;
         case RenameOutcome::unrecorded:
             return EntryOutcome::unrecorded;
         case RenameOutcome::done:
             reportResult(ResultKind::renamed, name, columnWidth, newName);
+            return EntryOutcome::handled;
+        case RenameOutcome::unverified:
+        {
+            Entry moved = entry;
+            if (!moved.identified) moved.identified = platform::entryIdentity(to, &moved.identity);
+            deferCheck(moved, to, name, columnWidth);
+        }
             return EntryOutcome::handled;
         case RenameOutcome::failed:
             reportFailure(ResultKind::renameFailed, name, columnWidth, newName, "", why, entry.path);

@@ -64,8 +64,11 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
 // Renames `entry` to `to` (in its directory), or under /test checks what the
 // rename would meet, and reports it, `name` as shown: the one way a run and
 // an undo make a rename and say what became of it. Never gives `lookUp` for
-// an entry that is not from a listing.
-EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* name, int columnWidth);
+// an entry that is not from a listing. `mayDefer`: a rename made through the
+// detour may have its check and line wait for its directory's (deferCheck);
+// an undo, which must know at once, never lets them.
+EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* name, int columnWidth,
+                             bool mayDefer = false);
 
 // Records ahead in the journal the rename that lowerCaseEntry would make of
 // `entry` under the current settings, where it would make one. The decision,

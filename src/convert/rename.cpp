@@ -82,7 +82,7 @@ struct InterruptHold {
 // `from`. Each step checks that the entry it moved is the one it started with,
 // and nothing is put back over an entry that is not this one.
 RenameOutcome renameThroughTemporary(const char* from, const char* to,
-                                    const platform::EntryIdentity& identity, Reason* why) {
+                                    const platform::EntryIdentity& identity, Reason* why, bool mayDefer) {
     std::string path;
     if (!temporaryPath(from, directoryLength(from), path)) return failing(why, Reason::tooLong);
     const char* temporary = path.c_str();
@@ -92,6 +92,7 @@ RenameOutcome renameThroughTemporary(const char* from, const char* to,
     bool ours = isEntry(temporary, identity);
     Reason reason = ours ? Reason::refused : Reason::changed;
     if (ours && platform::moveEntry(temporary, to)) {
+        if (mayDefer && isEntry(to, identity)) return RenameOutcome::unverified;
         if (isEntry(to, identity) && storedAs(to)) return RenameOutcome::done;
         // Moved, yet not stored as asked: the old name back, if it is ours.
         if (isEntry(to, identity) && platform::moveEntry(to, from)) return failing(why, Reason::caseRefused);
@@ -247,7 +248,7 @@ bool isLeftoverNameWhole(const char* name, std::size_t n) {
            sjisKindAt(name, n - leftoverSuffixLength) != 2;
 }
 
-RenameOutcome renameEntry(const Entry& entry, const char* to, Reason* why) {
+RenameOutcome renameEntry(const Entry& entry, const char* to, Reason* why, bool mayDefer) {
     const char* from = entry.path;
     if (from[0] == to[0] && equalStrings(from, to)) return RenameOutcome::done;  // most differ at once
     platform::EntryIdentity identity = entry.identity;
@@ -281,8 +282,8 @@ RenameOutcome renameEntry(const Entry& entry, const char* to, Reason* why) {
     if (spellings.other || spellings.count > 1) return failing(why, Reason::taken);
     if (!spellings.path) return failing(why, Reason::changed);
     if (tried && !isEntry(from, identity)) return failing(why, Reason::changed);
-    RenameOutcome result = renameThroughTemporary(from, to, identity, why);
-    if (result == RenameOutcome::done) rememberDetour(from, entry.nameAt);
+    RenameOutcome result = renameThroughTemporary(from, to, identity, why, mayDefer);
+    if (result == RenameOutcome::done || result == RenameOutcome::unverified) rememberDetour(from, entry.nameAt);
     return result;
 }
 

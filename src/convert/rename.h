@@ -14,6 +14,7 @@ enum class RenameOutcome {
     stranded,  // even putting the entry back failed: it is under its temporary name
     stale,     // an entry from a listing is no longer under its name: nothing was done
     unrecorded,  // the journal could not be written: nothing was done
+    unverified,  // moved through the detour; its stored spelling is yet to be read back (deferCheck)
 };
 
 // Renames `from` to `to` (same directory, letter case changed). Never
@@ -22,8 +23,9 @@ enum class RenameOutcome {
 // success and changes nothing, renames through a temporary name in the same
 // directory: the old name followed by `leftoverSuffix`.
 // An entry from a listing that is no longer there as listed gives `stale`.
-// Where it fails, `why` gets the reason.
-RenameOutcome renameEntry(const Entry& from, const char* to, Reason* why = nullptr);
+// Where it fails, `why` gets the reason. `mayDefer`: the stored spelling
+// after the detour may be left to be read back with the directory's others.
+RenameOutcome renameEntry(const Entry& from, const char* to, Reason* why = nullptr, bool mayDefer = false);
 // The same for a path not yet looked up.
 RenameOutcome renameEntry(const char* from, const char* to, Reason* why = nullptr);
 

@@ -4,6 +4,7 @@
 
 #include "console/format.h"
 #include "console/report.h"
+#include "convert/deferred.h"
 #include "convert/journal.h"
 #include "sjis/messages.h"
 #include "driver/settings.h"
@@ -20,6 +21,11 @@ void countUntouchedBy(UntouchedCounter counter) { untouchedCounter = counter; }
 
 void failureStep(const char* path) { failureStep(path, untouchedCounter ? untouchedCounter() : 0); }
 
+void settleDeferredRenames() {
+    std::string failed = settleDeferred();
+    if (!failed.empty()) failureStep(failed.c_str());
+}
+
 void failureStep(const char* path, unsigned long untouched) {
     if (!settings.continueOnError) {
         reportSummary();  // the count of what was done before the stop (the progress line gone)
@@ -35,6 +41,7 @@ void noJournalFolderNamed() {
 }
 
 void journalFailure() {
+    settleWaitingLines();  // the renames made so far are said first
     noJournalFolderNamed();
     fatalError(text::journalUnwritable, journalFileText().c_str(), platform::commandLineDialect().introducer);
 }

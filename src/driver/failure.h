@@ -14,6 +14,10 @@ extern int errorOccurred;
 void failureStep(const char* path);
 void failureStep(const char* path, unsigned long untouched);
 
+// Settles the renames whose lines wait for their directory's listing
+// (settleDeferred), and takes the failure step for the first that failed.
+void settleDeferredRenames();
+
 // How the run counts what a stop leaves untouched; nullptr when it ends.
 using UntouchedCounter = unsigned long (*)();
 void countUntouchedBy(UntouchedCounter counter);

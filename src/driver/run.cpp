@@ -360,6 +360,7 @@ int runCommand(int count, char** arguments) {
     window = Window{};
     position = Position{count, arguments, 0, 0};
     countUntouchedBy(untouchedEntries);
+    settleWith(settleDeferredRenames);
     for (int i = 1, recordedUntil = 1; i < count; ++i) {
         if (ahead && i >= recordedUntil) recordedUntil = recordWindow(arguments, i, count);
         if (!isNameAt(arguments, i)) continue;
@@ -367,7 +368,9 @@ int runCommand(int count, char** arguments) {
         if (settings.recurse) position.metBefore = entriesMet();  // only a walk is counted from it
         handleName(arguments[i], plannedAt(arguments, i), columnWidth);
     }
+    settleWaitingLines();
     countUntouchedBy(nullptr);
+    settleWith(nullptr);
     endJournal();
     reportSummary();
     return errorOccurred ? 2 : 0;

@@ -95,6 +95,9 @@ bool isKnownCaseSensitive(const std::string& directory, const struct statfs& fs)
 struct Slot {
     std::string stored;  // system form
     int count = 0;
+    // False for the spelling a move asked for where the directory may keep
+    // another: read again from the disk when it is asked for.
+    bool confirmed = true;
 };
 
 struct Directory {
@@ -348,6 +351,10 @@ bool listed(const std::string& directory, const std::string& system) {
 const Slot* spellingsIn(const std::string& directory, Directory& d, const std::string& name) {
     if (!d.indexed && !buildIndex(directory, d)) return nullptr;
     auto found = d.names.find(folded(name));
+    if (found != d.names.end() && !found->second.confirmed) {
+        if (!buildIndex(directory, d)) return nullptr;
+        found = d.names.find(folded(name));
+    }
     return found == d.names.end() ? nullptr : &found->second;
 }
 
@@ -402,9 +409,9 @@ void recordMove(Directory& d, const char* from, const char* to, std::size_t toLe
     if (endsNoticed(to, toLength)) d.holdsNoneNoticed = false;
     if (!notDirectory) forgetResolvedThrough(from, std::strlen(from));  // it may have been one of them
     // Another path may name the same directory (a link): its index goes.
-    if (states.indexed > (d.indexed && !d.caseInsensitive ? 1u : 0u)) {
+    if (states.indexed > (d.indexed ? 1u : 0u)) {
         for (auto& [path, other] : states.byPath)
-            if (other.indexed && (&other != &d || d.caseInsensitive)) dropIndex(other);
+            if (other.indexed && &other != &d) dropIndex(other);
     }
     if (!d.indexed) return;
     std::string fromName, toName;
@@ -421,6 +428,9 @@ void recordMove(Directory& d, const char* from, const char* to, std::size_t toLe
     if (!isAddressable(toName.c_str(), toName.size())) return;
     Slot& slot = d.names[folded(toName)];
     if (slot.count++ == 0) slot.stored = to;
+    // Where case may be ignored, the disk may have kept another spelling: the
+    // other names' slots stay true, this one is read again when asked.
+    slot.confirmed = !d.caseInsensitive;
 }
 
 // The system path of a directory part (command form, '/' separators, with its

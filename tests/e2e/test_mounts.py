@@ -365,6 +365,30 @@ class FileSystems(harness.Case):
         else:  # refused, and said so
             self.assertEqual(r[0], 1, r)
 
+    def reads_per_folder(self, mount):
+        """The directory reads of a run over one folder stay the same when its
+        names are four times as many: the stored spellings are read back from
+        one listing for many names, not one for each."""
+        work = mount.work
+        reads = []
+        for n in (20, 80):
+            for entry in os.listdir(work):
+                full = os.path.join(work, entry)
+                shutil.rmtree(full) if os.path.isdir(full) else os.remove(full)
+            for i in range(n):
+                open(os.path.join(work, "F%03d.TXT" % i), "wb").close()
+            counted = os.path.join(mount.top, "calls")
+            r = subprocess.run(["strace", "-f", "-c", "-e", "trace=getdents64", "-o", counted] +
+                               self.bin.command(["*.TXT", "/v="]), cwd=work,
+                               env=self.bin.env({"ASAN_OPTIONS": "detect_leaks=0"}),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            self.assertEqual(sorted(os.listdir(work)), ["f%03d.txt" % i for i in range(n)])
+            with open(counted) as f:
+                calls = [int(line.split()[3]) for line in f if line.split()[-1:] == ["getdents64"]]
+            reads.append(calls[0] if calls else 0)
+        self.assertEqual(reads[1], reads[0], "directory reads for 20 and 80 names")
+
     def test_every_scenario_on_every_file_system(self):
         for kind in ("fat", "exfat", "casefold"):
             mount = Mount(kind)
@@ -381,6 +405,8 @@ class FileSystems(harness.Case):
                     if not self.bin.wine:  # tavisk.exe makes no claim
                         with self.subTest(file_system=kind, scenario="a claim thief"):
                             self.claim_thief(mount)
+                        with self.subTest(file_system=kind, scenario="directory reads per folder"):
+                            self.reads_per_folder(mount)
                 # First, while no name on the mount has gone from small letters to
                 # capitals (fusefat spins removing such a file). Windows has no
                 # fusefat: under Wine, tavisk.exe moves directories as any program does.
