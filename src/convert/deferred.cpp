@@ -42,8 +42,6 @@ bool isEntry(const std::string& path, const platform::EntryIdentity& identity) {
 
 }  // namespace
 
-bool anyDeferred() { return !kept.empty(); }
-
 void settleBeforeRenaming(const Entry& entry) {
     if (!kept.empty() && (kept.size() >= mostKept || kept.back().nameAt != entry.nameAt ||
                           kept.back().from.compare(0, entry.nameAt, entry.path, entry.nameAt) != 0))

@@ -19,6 +19,3 @@ void deferCheck(const Entry& entry, const char* to, const char* name, int column
 // still ours and reported failed. Gives the path of the first that failed,
 // for the failure step after every line is out, or "" for none.
 std::string settleDeferred();
-
-// True while renames wait to be settled.
-bool anyDeferred();
