@@ -23,6 +23,18 @@ inline uint64_t inRange(uint64_t w, unsigned lo, unsigned hi) {
 }
 // The eight bytes of `w` (none from 0x80 on) with A-Z lowered.
 inline uint64_t lowered(uint64_t w) { return w | inRange(w, 'A', 'Z') >> 2; }  // 'A' + 0x20 is 'a'
+// The eight bytes as loaded from memory, the first as the highest: a number
+// that orders as the bytes do.
+inline uint64_t bigEndian(uint64_t loaded) {
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    return __builtin_bswap64(loaded);
+#else
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(&loaded);
+    uint64_t key = 0;
+    for (int k = 0; k < 8; ++k) key = key << 8 | b[k];
+    return key;
+#endif
+}
 // Copies `n` bytes as memcpy does, a name's few without a call: two words
 // (or halves) that may overlap, read before either is written.
 inline void copy(char* to, const char* from, std::size_t n) {

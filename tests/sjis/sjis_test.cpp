@@ -181,7 +181,8 @@ TEST(Sjis, LowerCasingLeavesDoubleByteCharactersAlone) {
 
 // The word-at-a-time primitives against their byte-by-byte meaning: every
 // byte below 0x80 in every lane for the range and the lowering, and every
-// length of the copy, overlapping halves included, at odd addresses.
+// length of the copy, overlapping halves included, at odd addresses; the
+// byte order of the sort keys.
 TEST(EightBytes, EachLaneAsItsByteAndEveryCopyLength) {
     struct Range {
         unsigned lo, hi;
@@ -206,6 +207,9 @@ TEST(EightBytes, EachLaneAsItsByteAndEveryCopyLength) {
                     EXPECT_EQ(lowered[i], expected) << b << " lane " << lane;
                 }
             }
+    // The first byte highest, whatever the machine's byte order.
+    EXPECT_EQ(eightBytes::bigEndian(eightBytes::load("ABCDEFGH")), 0x4142434445464748u);
+    EXPECT_EQ(eightBytes::bigEndian(eightBytes::load("\xFF\x01\0\0\0\0\0\x80")), 0xFF01000000000080u);
     char from[40], to[40];
     for (int i = 0; i < 40; ++i) from[i] = static_cast<char>('a' + i % 26);
     for (std::size_t n = 0; n <= 32; ++n) {
