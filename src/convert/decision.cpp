@@ -288,7 +288,7 @@ EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* nam
     if (settings.testMode) {
         // The preview meets what the run would: the same line, the same step.
         Reason why = Reason::none;
-        bool possible = renameLooksPossible(entry.path, to, &why);
+        bool possible = renameLooksPossible(entry.path, entry.nameAt, to, &why);
         if (possible)
             reportResult(ResultKind::renamed, name, columnWidth, newName);
         else

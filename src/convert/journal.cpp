@@ -173,8 +173,10 @@ Added addRecord(std::string_view path, std::size_t nameAt, const platform::Entry
         writer.lastingVolume = identity.volume;
     }
     bool lined = writer.directoryLined;
-    if (platform::commandTextIsSystemText()) {
-        appendJournalLines(writer.journal, !lined, writer.systemDirectory, kept, path.substr(nameAt), newName);
+    std::string_view oldName = path.substr(nameAt);
+    if (platform::isSystemText(oldName.data(), oldName.size()) &&
+        platform::isSystemText(newName.data(), newName.size())) {
+        appendJournalLines(writer.journal, !lined, writer.systemDirectory, kept, oldName, newName);
     } else {
         // A name the system cannot be given cannot be renamed either.
         if (!platform::systemText(path.data() + nameAt, writer.oldName) ||

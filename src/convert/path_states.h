@@ -16,41 +16,37 @@ public:
     PathState at(std::string_view path) const {
         if (slots.empty()) return PathState::none;
         std::size_t i = find(path, hash(path));
-        return slots[i] ? states[slots[i] - 1] : PathState::none;
+        return slots[i] ? paths[slots[i] - 1].state : PathState::none;
     }
 
     void set(std::string_view path, PathState state) {
-        if (2 * (count + 1) > slots.size()) grow();
+        if (2 * (paths.size() + 1) > slots.size()) grow();
         uint64_t h = hash(path);
         std::size_t i = find(path, h);
         if (!slots[i]) {
-            starts.push_back(static_cast<uint32_t>(texts.size()));
-            hashes.push_back(h);
+            paths.push_back({h, static_cast<uint32_t>(texts.size()), static_cast<uint32_t>(path.size()), state});
             texts.append(path);
-            states.push_back(state);
-            slots[i] = static_cast<uint32_t>(++count);
+            slots[i] = static_cast<uint32_t>(paths.size());
             return;
         }
-        states[slots[i] - 1] = state;
+        paths[slots[i] - 1].state = state;
     }
 
-    bool empty() const { return count == 0; }
+    bool empty() const { return paths.empty(); }
 
     void clear() { *this = PathStates{}; }
 
 private:
-    std::vector<uint32_t> slots;   // 0: free; else the number of a path, from 1
-    std::vector<uint32_t> starts;  // where each path begins in `texts`
-    std::vector<PathState> states;
-    std::vector<uint64_t> hashes;  // of each path
+    struct Path {
+        uint64_t hash;
+        uint32_t start, length;  // in `texts`
+        PathState state;
+    };
+    std::vector<uint32_t> slots;  // 0: free; else the number of a path, from 1
+    std::vector<Path> paths;
     std::string texts;
-    std::size_t count = 0;
 
-    std::string_view text(uint32_t number) const {
-        std::size_t start = starts[number - 1];
-        std::size_t end = number < starts.size() ? starts[number] : texts.size();
-        return std::string_view(texts).substr(start, end - start);
-    }
+    std::string_view text(const Path& p) const { return std::string_view(texts).substr(p.start, p.length); }
 
     // Eight bytes at a time: paths share long beginnings.
     static uint64_t hash(std::string_view s) {
@@ -64,7 +60,11 @@ private:
             h ^= h >> 29;
         }
         uint64_t tail = 0;
-        for (; i < s.size(); ++i) tail = tail << 8 | static_cast<unsigned char>(s[i]);
+        if (i < s.size() && s.size() >= 8) {
+            std::memcpy(&tail, s.data() + s.size() - 8, 8);  // overlaps the last word
+        } else {
+            for (; i < s.size(); ++i) tail = tail << 8 | static_cast<unsigned char>(s[i]);
+        }
         h = (h ^ tail) * k;
         return h ^ (h >> 32);
     }
@@ -73,7 +73,7 @@ private:
     std::size_t find(std::string_view path, uint64_t h) const {
         std::size_t mask = slots.size() - 1;
         for (std::size_t i = h & mask;; i = (i + 1) & mask)
-            if (!slots[i] || (hashes[slots[i] - 1] == h && text(slots[i]) == path)) return i;
+            if (!slots[i] || (paths[slots[i] - 1].hash == h && text(paths[slots[i] - 1]) == path)) return i;
     }
 
     void grow() {
@@ -82,7 +82,7 @@ private:
         std::size_t mask = slots.size() - 1;
         for (uint32_t number : old) {
             if (!number) continue;
-            std::size_t i = hashes[number - 1] & mask;
+            std::size_t i = paths[number - 1].hash & mask;
             while (slots[i]) i = (i + 1) & mask;
             slots[i] = number;
         }

@@ -129,7 +129,7 @@ bool otherStoredAs(const char* to) {
     return platform::entryIdentity(to, &there) && storedAs(to);
 }
 
-bool previewAllows(const char* from, const char* to, Reason& why) {
+bool previewAllows(const char* from, std::size_t nameAt, const char* to, Reason& why) {
     if (equalStrings(from, to)) return true;
     why = Reason::taken;
     if (previewed.at(to) == PathState::taken) return false;
@@ -140,7 +140,6 @@ bool previewAllows(const char* from, const char* to, Reason& why) {
     // Where the detour is taken, its temporary name must be possible (the run
     // would record its renames; the preview itself records none). A name far
     // within the limit always has one.
-    std::size_t nameAt = directoryLength(from);
     std::string temporary;
     why = Reason::tooLong;
     if (!surelyFits(std::strlen(from + nameAt)) && platform::takesDetour(from) &&
@@ -161,9 +160,9 @@ bool previewAllows(const char* from, const char* to, Reason& why) {
 
 }  // namespace
 
-bool renameLooksPossible(const char* from, const char* to, Reason* why) {
+bool renameLooksPossible(const char* from, std::size_t nameAt, const char* to, Reason* why) {
     Reason reason = Reason::refused;
-    if (!previewAllows(from, to, reason)) {
+    if (!previewAllows(from, nameAt, to, reason)) {
         if (why) *why = reason;
         return false;
     }

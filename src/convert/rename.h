@@ -29,10 +29,11 @@ RenameOutcome renameEntry(const Entry& from, const char* to, Reason* why = nullp
 // The same for a path not yet looked up.
 RenameOutcome renameEntry(const char* from, const char* to, Reason* why = nullptr);
 
-// What the real run would meet renaming `from` to `to`, asked under /test:
-// false, with the reason in `why`, when another entry holds the new spelling,
-// or the system would refuse the rename for what can be told without trying.
-bool renameLooksPossible(const char* from, const char* to, Reason* why = nullptr);
+// What the real run would meet renaming `from` (its name at `nameAt`) to
+// `to`, asked under /test: false, with the reason in `why`, when another entry
+// holds the new spelling, or the system would refuse the rename for what can
+// be told without trying.
+bool renameLooksPossible(const char* from, std::size_t nameAt, const char* to, Reason* why = nullptr);
 
 // True when the preview may take the entry of a listing as the listing gave
 // it: still under its name as itself, and at no path the preview has left

@@ -28,20 +28,6 @@ bool hasWildcard(const char* text) { return std::strpbrk(text, "*?") != nullptr;
 
 namespace {
 
-// True when none of the `length` bytes at `text` is 0x80 or above: eight at a
-// time.
-bool isSingleByteText(const char* text, std::size_t length) {
-    using namespace eightBytes;
-    if (length >= 8) {  // the last word may overlap the one before
-        for (std::size_t i = 0; i + 8 < length; i += 8)
-            if (load(text + i) & highs) return false;
-        return !(load(text + length - 8) & highs);
-    }
-    for (std::size_t i = 0; i < length; ++i)
-        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
-    return true;
-}
-
 // The general walk.
 bool walkMatch(const char* pattern, const char* name) {
     // Iterative matching with one backtrack point for the last '*'.
@@ -106,7 +92,7 @@ Wildcard prepareWildcard(const char* pattern) {
 bool wildcardMatchAny(const Wildcard& wildcard, const char* name, std::size_t length) {
     // The common "*.TXT" over single-byte names: such a name matches when it
     // ends in the text.
-    if (wildcard.tail && isSingleByteText(name, length)) {
+    if (wildcard.tail && eightBytes::singleByte(name, length)) {
         if (length < wildcard.tail) return false;
         if (wildcard.tailMask && length >= 8)
             return (eightBytes::lowered(eightBytes::load(name + length - 8)) & wildcard.tailMask) == wildcard.tailWord;

@@ -307,9 +307,10 @@ bool aloneInRuns();
 // current directory) as a whole path in the system's text, with its
 // separator.
 bool wholeSystemDirectory(const char* directory, std::size_t length, std::string& out);
-// The command's text in the system's, and back; the same text where
-// commandTextIsSystemText (Linux outside a UTF-8 locale).
-bool commandTextIsSystemText();
+// The command's text in the system's, and back. Text for which
+// isSystemText holds is the same in both (ASCII, and on Linux outside a UTF-8
+// locale nearly every text).
+bool isSystemText(const char* text, std::size_t length);
 bool systemText(const char* text, std::string& out);
 bool commandText(const char* system, std::string& out);
 

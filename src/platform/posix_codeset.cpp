@@ -48,11 +48,7 @@ struct ShownCharacters {
 // Tells the fast paths how names are written.
 void chooseNames() { detail::namesUtf8 = bridge.on && !bridge.shiftJisNames; }
 
-bool isAscii(const char* text, std::size_t length) {
-    for (std::size_t i = 0; i < length; ++i)
-        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
-    return true;
-}
+bool isAscii(const char* text, std::size_t length) { return eightBytes::singleByte(text, length); }
 
 // One whole conversion; false on any byte that does not convert or converts
 // only approximately.
@@ -212,7 +208,7 @@ bool foreignToCommand(const char* system, std::size_t length, std::string& out) 
 // ways, or converts into the user-defined area, and each '\\' gets its
 // stand-in.
 bool utf8ToCommand(const char* system, std::size_t length, std::string& out) {
-    if (isAscii(system, length) && !std::memchr(system, '\\', length)) {
+    if (!mayNeedStandIn(system, length)) {
         out.assign(system, length);
         return true;
     }
@@ -357,47 +353,56 @@ void displaySegment(const char* text, std::size_t length, std::string& out) {
 
 }  // namespace
 
-bool displayByCharacter(const char* text, std::size_t length, std::string& out) {
-    out.clear();
+std::size_t displayByCharacter(const char* text, std::size_t length, char* to) {
+    char* const start = to;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     for (std::size_t i = 0; i < length;) {
         std::size_t ascii = i;
+        while (ascii + 8 <= length && !(eightBytes::load(text + ascii) & eightBytes::highs)) ascii += 8;
         while (ascii < length && p[ascii] < 0x80) ++ascii;
-        out.append(text + i, ascii - i);
+        std::memcpy(to, text + i, ascii - i);
+        to += ascii - i;
         if ((i = ascii) == length) break;
+        if (standins::isStandInLead(p[i]) || p[i] == static_cast<unsigned char>(standins::backslash)) return notShown;
         std::size_t n = isSjisLead(p[i]) && i + 1 < length && isSjisTrail(p[i + 1]) ? 2 : 1;
         unsigned code = n == 2 ? (unsigned{p[i]} << 8 | p[i + 1]) : p[i];
         uint32_t& known = shownCharacters.utf8[code];
         if (known == 0) {
             std::string one;
-            if (!convert(bridge.toUtf8, text + i, n, one) || one.empty() || one.size() > 3) return false;
+            if (!convert(bridge.toUtf8, text + i, n, one) || one.empty() || one.size() > 3) return notShown;
             uint32_t packed = static_cast<uint32_t>(one.size()) << 24;
             for (std::size_t k = 0; k < one.size(); ++k)
                 packed |= uint32_t{static_cast<unsigned char>(one[k])} << (8 * k);
             known = packed;
         }
-        char bytes[3];
         std::size_t count = known >> 24;
-        for (std::size_t k = 0; k < count; ++k) bytes[k] = static_cast<char>(known >> (8 * k));
-        out.append(bytes, count);
+        for (std::size_t k = 0; k < count; ++k) *to++ = static_cast<char>(known >> (8 * k));
         i += n;
     }
+    return static_cast<std::size_t>(to - start);
+}
+
+namespace {
+// toDisplay's fast path into `out`.
+bool showByCharacter(const char* text, std::size_t length, std::string& out) {
+    out.resize(3 * length);
+    std::size_t shown = displayByCharacter(text, length, out.data());
+    if (shown == notShown) return false;
+    out.resize(shown);
     return true;
 }
+}  // namespace
 
 void toDisplay(const char* text, std::size_t length, std::string& out) {
     if (!bridge.on) {
         commandToBytes(text, length, out);  // a stand-in the run never gave out stays as it is
         return;
     }
-    if (isAscii(text, length)) {
-        out.assign(text, length);
-        return;
-    }
+    if (showByCharacter(text, length, out)) return;  // the common case
     std::string scratch;
     text = withBackslashes(text, length, scratch);
     if (!standins::holdsStandIn(text, length)) {
-        if (displayByCharacter(text, length, out)) return;  // the common case
+        if (text == scratch.data() && showByCharacter(text, length, out)) return;
         if (convert(bridge.toUtf8, text, length, out)) return;
         out.clear();
         displaySegment(text, length, out);

@@ -85,19 +85,24 @@ bool holdsStandIns(const char* text, std::size_t length);
 // no stand-in given out so far): then nothing needs asking.
 inline bool everyTextIsSystemText() { return !detail::namesUtf8 && !standins::anyGiven(); }
 
-// True when the command's `text` is its own system text: no conversion and no
-// stand-in in it. The fast paths ask this of every path.
+// True when the command's `text` is its own system text: no stand-in in it,
+// and, where names cross the bridge, only ASCII, which crosses it unchanged.
+// The fast paths ask this of every path.
 inline bool isSystemText(const char* text, std::size_t length) {
-    return everyTextIsSystemText() || (!detail::namesUtf8 && !detail::holdsStandIns(text, length));
+    if (everyTextIsSystemText()) return true;
+    return detail::namesUtf8 ? eightBytes::singleByte(text, length) : !detail::holdsStandIns(text, length);
 }
 
 // The command's text for the terminal: stand-ins as the system's bytes they
 // stand for, and what does not convert as '?'.
 void toDisplay(const char* text, std::size_t length, std::string& out);
-// Its fast path for text without stand-ins: each character converted once
-// and remembered; false, with `out` unfinished, where one does not convert
-// (toDisplay then shows it as '?'). The same bytes as one whole conversion.
-bool displayByCharacter(const char* text, std::size_t length, std::string& out);
+// Its fast path, for text that holds no stand-in (nor a character that
+// begins like one): each character converted once and remembered, written
+// at `to`, which has room for three bytes for each of the text's. The bytes
+// written, the same as one whole conversion's, or `notShown` where a
+// character does not convert or may be a stand-in: toDisplay then does it.
+constexpr std::size_t notShown = static_cast<std::size_t>(-1);
+std::size_t displayByCharacter(const char* text, std::size_t length, char* to);
 // True when toDisplay would give every text unchanged.
 bool displayIsText();
 

@@ -145,12 +145,13 @@ namespace {
 
 // Result lines for a file or a pipe are gathered here, in place of the
 // stream's buffer and as large, and written a block at a time: the stream's
-// own machinery costs more per line than the copy. A terminal, or text that
-// is converted for it, goes through the stream.
+// own machinery costs more per line than the copy. Text converted for the
+// display is gathered once converted. A terminal goes through the stream.
 struct Gathered {
     char bytes[4096];
     std::size_t used = 0;
     bool failed = false;
+    std::string shown;  // a line converted, kept so that its storage is reused
 } gathered;
 
 void writeAll(const char* bytes, std::size_t count) {
@@ -192,14 +193,30 @@ namespace {
     gathered.used += count;
 }
 
+// Converted for the display straight into the gathering buffer: the common
+// case of toDisplay, where the bridge is on. False where it must be done in
+// full.
+bool showInPlace(const char* bytes, std::size_t count) {
+    std::size_t most = 3 * count;  // see displayByCharacter
+    if (!codeset::active() || most > sizeof gathered.bytes) return false;
+    if (most > sizeof gathered.bytes - gathered.used) handOver();
+    std::size_t shown = codeset::displayByCharacter(bytes, count, gathered.bytes + gathered.used);
+    if (shown == codeset::notShown) return false;
+    gathered.used += shown;
+    return true;
+}
+
 }  // namespace
 
 void writeOut(const char* bytes, std::size_t count) {
-    if (!codeset::displayIsText() || outputIsConsole()) {
+    if (outputIsConsole()) {
         writeTo(stdout, bytes, count);
-        return;
+    } else if (codeset::displayIsText()) {
+        gather(bytes, count);
+    } else if (!showInPlace(bytes, count)) {
+        codeset::toDisplay(bytes, count, gathered.shown);
+        gather(gathered.shown.data(), gathered.shown.size());
     }
-    gather(bytes, count);
 }
 void writeOutExactly(const char* bytes, std::size_t count) {
     std::fflush(stdout);  // what went through the stream first

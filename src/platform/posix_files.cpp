@@ -109,6 +109,9 @@ struct Directory {
     // Refused here once, so not asked again: the move that refuses to
     // replace, and hard links (FUSE: each refusal is a round trip).
     bool noReplaceRefused = false, linksRefused = false;
+    // Whether its entries may be renamed by this user (asked once: only the
+    // preview asks, and it changes nothing).
+    enum class Writable : unsigned char { unknown, yes, no } writable = Writable::unknown;
     bool indexed = false;
     std::unordered_map<std::string, Slot> names;
 };
@@ -596,7 +599,7 @@ bool wholeSystemDirectory(const char* directory, std::size_t length, std::string
     return true;
 }
 
-bool commandTextIsSystemText() { return codeset::everyTextIsSystemText(); }
+bool isSystemText(const char* text, std::size_t length) { return codeset::isSystemText(text, length); }
 
 bool systemText(const char* text, std::string& out) { return codeset::toSystem(text, std::strlen(text), out); }
 
@@ -713,9 +716,10 @@ bool nextMatch(Search* search, FindData* data) {
         // are passed over here, before any conversion.
         if (!search->endingIn.empty() && !endsInIgnoringCase(name, length, search->endingIn)) continue;
         // Without the bridge, the system's name is the command's, but for a
-        // byte that only a stand-in carries.
+        // byte that only a stand-in carries; with it, where it is ASCII
+        // without a '\\'.
         const char* command = name;
-        if (bridged || codeset::needsStandIn(name, length)) {
+        if (bridged ? codeset::mayNeedStandIn(name, length) : codeset::needsStandIn(name, length)) {
             if (!codeset::toCommand(name, converted)) continue;
             command = converted.c_str();
             length = converted.size();
@@ -928,7 +932,7 @@ std::size_t plainComponentLength(const char* name, std::size_t n) {
 // is translated or copied.
 bool plainMove(const char* from, const char* to, const MoveNotes* notes, MovePath& source, MovePath& target) {
     std::size_t nameAt = notes ? notes->nameAt : MoveNotes::unknownNameAt;
-    if (nameAt == MoveNotes::unknownNameAt || codeset::namesConverted()) return false;
+    if (nameAt == MoveNotes::unknownNameAt) return false;
     const Translation* beside = nullptr;
     for (const Translation& t : translator.slots)
         if (t.valid && t.plain && t.commandNameAt == nameAt &&
@@ -1143,14 +1147,23 @@ bool takesDetour(const char* path) {
 bool mayRename(const char* path) {
     const Translation* t = translate(path);
     if (!t) return false;
-    if (access(orDot(t->system.part(0, t->systemNameAt)), W_OK | X_OK) != 0) return false;
-    if (mustStay(*t->directory, t->system.text)) return false;
-    struct stat st;
-    if (!statOf(t->system.text, t->system.length, st) || S_ISLNK(st.st_mode)) return true;
+    Directory& d = *t->directory;
+    if (d.writable == Directory::Writable::unknown)
+        d.writable = access(orDot(t->system.part(0, t->systemNameAt)), W_OK | X_OK) == 0 ? Directory::Writable::yes
+                                                                                         : Directory::Writable::no;
+    if (d.writable == Directory::Writable::no || mustStay(d, t->system.text)) return false;
+    // A file that is immutable or append-only keeps its name. Where the file
+    // system tells these flags with the entry's status, that one call does;
+    // elsewhere the file itself is asked.
+    struct statx sx;
+    if (statx(AT_FDCWD, t->system.text, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &sx) != 0 || S_ISLNK(sx.stx_mode))
+        return true;
+    constexpr uint64_t fixing = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    if ((sx.stx_attributes_mask & fixing) == fixing) return !(sx.stx_attributes & fixing);
     int fd = open(t->system.text, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return true;  // nothing more to tell
-    long flags = 0;
-    bool fixed = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL));
+    long kept = 0;
+    bool fixed = ioctl(fd, FS_IOC_GETFLAGS, &kept) == 0 && (kept & (FS_IMMUTABLE_FL | FS_APPEND_FL));
     close(fd);
     return !fixed;
 }

@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32_internal.h"
+#include "sjis/words.h"
 
 namespace platform {
 
@@ -157,7 +158,7 @@ bool wholeSystemDirectory(const char* directory, std::size_t length, std::string
     return toUtf8(full.c_str(), static_cast<int>(full.size()), out);
 }
 
-bool commandTextIsSystemText() { return false; }
+bool isSystemText(const char* text, std::size_t length) { return eightBytes::singleByte(text, length); }
 
 bool systemText(const char* text, std::string& out) {
     std::wstring wide;

@@ -21,6 +21,12 @@ inline uint64_t load(const char* p) {
 inline uint64_t inRange(uint64_t w, unsigned lo, unsigned hi) {
     return (w + ones * (0x80 - lo)) & ~(w + ones * (0x7F - hi)) & highs;
 }
+// The high bit of each byte of `w`, any byte at all, that lies in [lo, hi],
+// a range from 0x80 on: the lanes are told apart as inRange's are, on the
+// seven low bits, and only bytes from 0x80 on kept.
+inline uint64_t inHighRange(uint64_t w, unsigned lo, unsigned hi) {
+    return inRange(w & ~highs, lo - 0x80, hi - 0x80) & w;
+}
 // The eight bytes of `w` (none from 0x80 on) with A-Z lowered.
 inline uint64_t lowered(uint64_t w) { return w | inRange(w, 'A', 'Z') >> 2; }  // 'A' + 0x20 is 'a'
 // The eight bytes as loaded from memory, the first as the highest: a number
@@ -34,6 +40,17 @@ inline uint64_t bigEndian(uint64_t loaded) {
     for (int k = 0; k < 8; ++k) key = key << 8 | b[k];
     return key;
 #endif
+}
+// True when none of the `length` bytes at `text` is 0x80 or above.
+inline bool singleByte(const char* text, std::size_t length) {
+    if (length >= 8) {  // the last word may overlap the one before
+        for (std::size_t i = 0; i + 8 < length; i += 8)
+            if (load(text + i) & highs) return false;
+        return !(load(text + length - 8) & highs);
+    }
+    for (std::size_t i = 0; i < length; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    return true;
 }
 // Copies `n` bytes as memcpy does, a name's few without a call: two words
 // (or halves) that may overlap, read before either is written.

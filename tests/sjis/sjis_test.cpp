@@ -207,6 +207,32 @@ TEST(EightBytes, EachLaneAsItsByteAndEveryCopyLength) {
                     EXPECT_EQ(lowered[i], expected) << b << " lane " << lane;
                 }
             }
+    // Ranges from 0x80 on, among bytes of every value.
+    for (const Range& r : {Range{0xF0, 0xF9}, Range{0x80, 0xFF}, Range{0xFD, 0xFD}})
+        for (unsigned b = 0; b < 0x100; ++b)
+            for (int lane = 0; lane < 8; ++lane) {
+                char bytes[8] = {'\x7F', '\xEF', '\xFA', 'x', '\x70', '\x80', '\x01', '\xFF'};
+                bytes[lane] = static_cast<char>(b);
+                uint64_t marks = eightBytes::inHighRange(eightBytes::load(bytes), r.lo, r.hi);
+                char mark[8];
+                std::memcpy(mark, &marks, 8);
+                for (int i = 0; i < 8; ++i) {
+                    unsigned c = static_cast<unsigned char>(bytes[i]);
+                    EXPECT_EQ(static_cast<unsigned char>(mark[i]), c >= r.lo && c <= r.hi ? 0x80u : 0u)
+                        << b << " lane " << lane << " byte " << i;
+                }
+            }
+    // Single-byte text: a byte from 0x80 on anywhere in every length.
+    for (std::size_t n = 0; n <= 20; ++n) {
+        char text[24];
+        std::memset(text, 'A', sizeof text);
+        EXPECT_TRUE(eightBytes::singleByte(text + 1, n)) << n;
+        for (std::size_t at = 0; at < n; ++at) {
+            text[1 + at] = '\x80';
+            EXPECT_FALSE(eightBytes::singleByte(text + 1, n)) << n << " at " << at;
+            text[1 + at] = 'A';
+        }
+    }
     // The first byte highest, whatever the machine's byte order.
     EXPECT_EQ(eightBytes::bigEndian(eightBytes::load("ABCDEFGH")), 0x4142434445464748u);
     EXPECT_EQ(eightBytes::bigEndian(eightBytes::load("\xFF\x01\0\0\0\0\0\x80")), 0xFF01000000000080u);
