@@ -274,8 +274,7 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
     // Only a rename proves that a listing still holds: what is left alone is
     // looked up first, so that a name gone since is reported; what is
     // previewed is asked whether it is still there as itself.
-    if (entry.fromListing && (!plan.lowerCase || (settings.testMode && !previewMeetsListed(entry))))
-        return EntryOutcome::lookUp;
+    if (entry.fromListing && !plan.lowerCase) return EntryOutcome::lookUp;
     if (!plan.lowerCase) {
         reportResult(ResultKind::leftAlone, settings.porcelain ? path : displayName, columnWidth);
         return EntryOutcome::handled;
@@ -288,7 +287,9 @@ EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* nam
     if (settings.testMode) {
         // The preview meets what the run would: the same line, the same step.
         Reason why = Reason::none;
-        bool possible = renameLooksPossible(entry.path, entry.nameAt, to, &why);
+        Preview preview = previewRename(entry, to, &why);
+        if (preview == Preview::stale) return EntryOutcome::lookUp;
+        bool possible = preview == Preview::possible;
         if (possible)
             reportResult(ResultKind::renamed, name, columnWidth, newName);
         else

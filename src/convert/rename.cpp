@@ -129,22 +129,34 @@ bool otherStoredAs(const char* to) {
     return platform::entryIdentity(to, &there) && storedAs(to);
 }
 
-bool previewAllows(const char* from, std::size_t nameAt, const char* to, Reason& why) {
-    if (equalStrings(from, to)) return true;
+Preview previewAllows(const Entry& entry, const char* to, Reason& why) {
+    const char* from = entry.path;
+    bool listed = entry.fromListing;
+    PathState left = PathState::none, there = PathState::none;
+    if (!previewed.empty()) previewed.at(from, to, left, there);
+    if (listed && (!entry.identified || left == PathState::left)) return Preview::stale;
+    if (!listed && equalStrings(from, to)) return Preview::possible;
+    // Asked first, as it tells as well whether a listed entry is still there.
+    platform::EntryIdentity found;
+    bool allowed = platform::mayRename(from, listed ? &found : nullptr);
+    Reason refusal = allowed ? Reason::none : faultReason();
+    if (listed && !(found == entry.identity)) return Preview::stale;
+    if (equalStrings(from, to)) return Preview::possible;
     why = Reason::taken;
-    if (previewed.at(to) == PathState::taken) return false;
-    if (!platform::mayRename(from)) {
-        why = faultReason();
-        return false;
+    if (there == PathState::taken) return Preview::refused;
+    if (!allowed) {
+        why = refusal;
+        return Preview::refused;
     }
     // Where the detour is taken, its temporary name must be possible (the run
     // would record its renames; the preview itself records none). A name far
     // within the limit always has one.
     std::string temporary;
     why = Reason::tooLong;
-    if (!surelyFits(std::strlen(from + nameAt)) && platform::takesDetour(from) &&
+    std::size_t nameAt = entry.nameAt;
+    if (!surelyFits(entry.length - nameAt) && platform::takesDetour(from) &&
         !temporaryPath(from, nameAt, temporary, settings.journal))
-        return false;
+        return Preview::refused;
     why = Reason::taken;
     // The new spelling stored already is another entry: this one is stored
     // under the old. Where lookups ignore case, the directory's one listing
@@ -152,29 +164,20 @@ bool previewAllows(const char* from, std::size_t nameAt, const char* to, Reason&
     bool ignoreCase = platform::lookupsIgnoreCase();
     platform::Spellings spellings;
     if (ignoreCase) spellings = platform::spellingsOf(from, to);
-    if ((ignoreCase ? spellings.other : otherStoredAs(to)) && previewed.at(to) != PathState::left) return false;
+    if ((ignoreCase ? spellings.other : otherStoredAs(to)) && there != PathState::left) return Preview::refused;
     // Where lookups ignore case, beside another spelling the rename would need
     // a detour it could not undo, and is refused.
-    return !ignoreCase || (spellings.path && spellings.count == 1);
+    return !ignoreCase || (spellings.path && spellings.count == 1) ? Preview::possible : Preview::refused;
 }
 
 }  // namespace
 
-bool renameLooksPossible(const char* from, std::size_t nameAt, const char* to, Reason* why) {
+Preview previewRename(const Entry& entry, const char* to, Reason* why) {
     Reason reason = Reason::refused;
-    if (!previewAllows(from, nameAt, to, reason)) {
-        if (why) *why = reason;
-        return false;
-    }
-    previewed.set(from, PathState::left);
-    previewed.set(to, PathState::taken);
-    return true;
-}
-
-bool previewMeetsListed(const Entry& entry) {
-    platform::EntryIdentity now;
-    return entry.identified && previewed.at(entry.path) != PathState::left &&
-           platform::entryIdentity(entry.path, &now) && now == entry.identity;
+    Preview outcome = previewAllows(entry, to, reason);
+    if (outcome == Preview::refused && why) *why = reason;
+    if (outcome == Preview::possible) previewed.moved(entry.path, to);
+    return outcome;
 }
 
 bool previewedEntry(const Entry& entry, Entry& moved, std::string& storage) {

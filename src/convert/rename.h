@@ -29,16 +29,14 @@ RenameOutcome renameEntry(const Entry& from, const char* to, Reason* why = nullp
 // The same for a path not yet looked up.
 RenameOutcome renameEntry(const char* from, const char* to, Reason* why = nullptr);
 
-// What the real run would meet renaming `from` (its name at `nameAt`) to
-// `to`, asked under /test: false, with the reason in `why`, when another entry
-// holds the new spelling, or the system would refuse the rename for what can
-// be told without trying.
-bool renameLooksPossible(const char* from, std::size_t nameAt, const char* to, Reason* why = nullptr);
-
-// True when the preview may take the entry of a listing as the listing gave
-// it: still under its name as itself, and at no path the preview has left
-// (an entry met again is found where the run would have left it).
-bool previewMeetsListed(const Entry& entry);
+// What the real run would meet renaming `entry` to `to`, asked under /test:
+// refused, with the reason in `why`, when another entry holds the new
+// spelling, or the system would refuse the rename for what can be told
+// without trying; stale for an entry of a listing that is no longer under its
+// name as itself, or is at a path the preview has left (an entry met again is
+// found where the run would have left it), which is looked up instead.
+enum class Preview { possible, refused, stale };
+Preview previewRename(const Entry& entry, const char* to, Reason* why = nullptr);
 
 // Where the preview has found `entry` to be renamed, the entry as the real run
 // would meet it again (named twice, or matched by two patterns): under its new

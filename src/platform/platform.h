@@ -228,8 +228,10 @@ bool lookupsIgnoreCase();
 
 // False when the system would refuse to rename the entry `path` for what can
 // be told without trying: a directory that may not be written (permissions, a
-// read-only mount) or an entry marked immutable. Asked by the preview.
-bool mayRename(const char* path);
+// read-only mount) or an entry marked immutable. Asked by the preview. Where
+// `found` is given, it is set to the identity of the entry at `path`, or to
+// {0, 0} where none is found there.
+bool mayRename(const char* path, EntryIdentity* found = nullptr);
 
 // Holds back interruptions (Ctrl-C, SIGINT, SIGTERM, SIGHUP) while a sequence
 // of moves runs that must finish or be undone as a whole. One that arrived

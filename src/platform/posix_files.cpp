@@ -109,9 +109,9 @@ struct Directory {
     // Refused here once, so not asked again: the move that refuses to
     // replace, and hard links (FUSE: each refusal is a round trip).
     bool noReplaceRefused = false, linksRefused = false;
-    // Whether its entries may be renamed by this user (asked once: only the
-    // preview asks, and it changes nothing).
-    enum class Writable : unsigned char { unknown, yes, no } writable = Writable::unknown;
+    // Why this user may not rename its entries: 0 where they may, -1 until
+    // asked (once: only the preview asks, and it changes nothing).
+    int writeFault = -1;
     bool indexed = false;
     std::unordered_map<std::string, Slot> names;
 };
@@ -1144,20 +1144,26 @@ bool takesDetour(const char* path) {
     return t && t->directory->userSpace;
 }
 
-bool mayRename(const char* path) {
+bool mayRename(const char* path, EntryIdentity* found) {
+    if (found) *found = {0, 0};
     const Translation* t = translate(path);
     if (!t) return false;
+    // The entry's status first: whether it is there as itself is asked with it.
+    struct statx sx;
+    bool there = statx(AT_FDCWD, t->system.text, AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO, &sx) == 0;
+    if (there && found)
+        *found = {static_cast<uint64_t>(makedev(sx.stx_dev_major, sx.stx_dev_minor)), static_cast<uint64_t>(sx.stx_ino)};
     Directory& d = *t->directory;
-    if (d.writable == Directory::Writable::unknown)
-        d.writable = access(orDot(t->system.part(0, t->systemNameAt)), W_OK | X_OK) == 0 ? Directory::Writable::yes
-                                                                                         : Directory::Writable::no;
-    if (d.writable == Directory::Writable::no || mustStay(d, t->system.text)) return false;
+    if (d.writeFault < 0) d.writeFault = access(orDot(t->system.part(0, t->systemNameAt)), W_OK | X_OK) == 0 ? 0 : errno;
+    if (d.writeFault > 0) {
+        errno = d.writeFault;  // the reason, as the first entry was told it
+        return false;
+    }
+    if (mustStay(d, t->system.text)) return false;
     // A file that is immutable or append-only keeps its name. Where the file
     // system tells these flags with the entry's status, that one call does;
     // elsewhere the file itself is asked.
-    struct statx sx;
-    if (statx(AT_FDCWD, t->system.text, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &sx) != 0 || S_ISLNK(sx.stx_mode))
-        return true;
+    if (!there || S_ISLNK(sx.stx_mode)) return true;
     constexpr uint64_t fixing = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
     if ((sx.stx_attributes_mask & fixing) == fixing) return !(sx.stx_attributes & fixing);
     int fd = open(t->system.text, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);

@@ -452,14 +452,16 @@ bool takesDetour(const char*) {
     return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
 }
 
-bool mayRename(const char* path) {
+bool mayRename(const char* path, EntryIdentity* found) {
     // Windows tells of most refusals only by refusing; the attributes of an
     // entry (read-only included) do not stand in the way of renaming it. A
     // read-only volume can be told: by its flag, or, where that is not given
     // (Wine), by a file without the read-only attribute that may not even be
     // opened for its attributes.
+    if (found) *found = {0, 0};
     std::wstring wide;
     if (!widen(path, wide) || holdsReplacement(wide)) return false;
+    if (found && !wideEntryIdentity(wide, found)) *found = {0, 0};
     DWORD attributes = ::GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     HANDLE entry = openEntry(wide);

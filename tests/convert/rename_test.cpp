@@ -242,28 +242,51 @@ TEST_F(Rename, ARecordAheadGivesItsNewPathToItsOwnPathOnly) {
     endJournal();
 }
 
-// The preview's table of paths: each path keeps the state last set, through
-// the table's growth, apart from paths that differ by a letter's case or by a
-// prefix, until it is cleared.
+// The preview's table of paths: each path keeps the state its last rename
+// left, through the table's growth, apart from paths that differ by a
+// letter's case or by a prefix, until it is cleared. Renames of letters
+// beyond A-Z (full-width under -u) and of short names are rows as well.
 TEST(PreviewPaths, EachPathKeepsItsLastState) {
     PathStates paths;
     EXPECT_TRUE(paths.empty());
     EXPECT_EQ(paths.at("A.TXT"), PathState::none);
     std::vector<std::string> names;
     for (int i = 0; i < 500; ++i) names.push_back("DIR/F" + std::to_string(i) + ".TXT");
+    names.push_back("\x82\x60\x82\x61.TXT");  // ＡＢ.TXT
+    names.push_back("A");
+    names.push_back("ABCDEFGH");
     for (const std::string& n : names) {
-        paths.set(n, PathState::left);
         std::string lower = n;
         for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        paths.set(lower, PathState::taken);
+        if (n[0] == '\x82') lower = "\x82\x81\x82\x82.txt";
+        paths.moved(n, lower);
     }
-    paths.set("DIR/F7.TXT", PathState::taken);  // taken again, by a second rename onto it
+    paths.moved("DIR/G.TXT", "DIR/F7.TXT");  // taken again, by a second rename onto it
+    paths.moved("dir/f8.txt", "DIR/F8.TXT");  // left again, and taken back
     for (const std::string& n : names) {
-        EXPECT_EQ(paths.at(n), n == "DIR/F7.TXT" ? PathState::taken : PathState::left) << n;
+        PathState expected = n == "DIR/F7.TXT" || n == "DIR/F8.TXT" ? PathState::taken : PathState::left;
+        EXPECT_EQ(paths.at(n), expected) << n;
         EXPECT_EQ(paths.at(n.substr(0, n.size() - 1)), PathState::none) << n;  // a prefix is another path
     }
+    EXPECT_EQ(paths.at("DIR/G.TXT"), PathState::left);
+    EXPECT_EQ(paths.at("dir/f8.txt"), PathState::left);
     EXPECT_EQ(paths.at("dir/f499.txt"), PathState::taken);
+    EXPECT_EQ(paths.at("\x82\x81\x82\x82.txt"), PathState::taken);
+    EXPECT_EQ(paths.at("abcdefgh"), PathState::taken);
     EXPECT_EQ(paths.at(""), PathState::none);
+    // Both paths of a rename at once, sharing a hash or not.
+    struct Pair { const char* a; const char* b; PathState atA, atB; } pairs[] = {
+        {"DIR/F8.TXT", "dir/f8.txt", PathState::taken, PathState::left},
+        {"DIR/G.TXT", "DIR/F7.TXT", PathState::left, PathState::taken},
+        {"\x82\x60\x82\x61.TXT", "\x82\x81\x82\x82.txt", PathState::left, PathState::taken},
+        {"NEW.TXT", "new.txt", PathState::none, PathState::none},
+    };
+    for (const Pair& p : pairs) {
+        PathState a, b;
+        paths.at(p.a, p.b, a, b);
+        EXPECT_EQ(a, p.atA) << p.a;
+        EXPECT_EQ(b, p.atB) << p.b;
+    }
     paths.clear();
     EXPECT_TRUE(paths.empty());
     EXPECT_EQ(paths.at("DIR/F1.TXT"), PathState::none);

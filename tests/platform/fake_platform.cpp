@@ -293,7 +293,8 @@ bool holdsNoneEnding(const char* directory) {
     return state().holdingNone.count(fake::fold(whole)) != 0;
 }
 
-bool mayRename(const char* path) {
+bool mayRename(const char* path, EntryIdentity* found) {
+    if (found && !entryIdentity(path, found)) *found = {0, 0};
     state().fault = state().failingFault;
     return !fake::fails("moveEntry", path);
 }
