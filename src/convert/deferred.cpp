@@ -67,8 +67,10 @@ std::string settleDeferred() {
             listed = directory;
             read = true;
         }
+        // The move was proven to hold the entry under its new name before it
+        // was kept here: the listing tells the spelling stored.
         const char* newName = k.to.c_str() + k.nameAt;
-        if (stored.count(newName) && isEntry(k.to, k.identity)) {
+        if (stored.count(newName)) {
             reportResult(ResultKind::renamed, k.name.c_str(), k.columnWidth, newName);
             continue;
         }

@@ -81,17 +81,19 @@ struct InterruptHold {
 // The detour, for an entry that is alone under its spellings and stored as
 // `from`. Each step checks that the entry it moved is the one it started with,
 // and nothing is put back over an entry that is not this one.
-RenameOutcome renameThroughTemporary(const char* from, const char* to,
-                                    const platform::EntryIdentity& identity, Reason* why, bool mayDefer) {
+RenameOutcome renameThroughTemporary(const char* from, const char* to, const platform::EntryIdentity& identity,
+                                    bool notDirectory, Reason* why, bool mayDefer) {
     std::string path;
     if (!temporaryPath(from, directoryLength(from), path)) return failing(why, Reason::tooLong);
     const char* temporary = path.c_str();
 
+    platform::MoveNotes notes;
+    notes.notDirectory = notDirectory;
     InterruptHold hold;
-    if (!platform::moveEntry(from, temporary, platform::MoveTarget::own)) return failing(why, faultReason());
+    if (!platform::moveEntry(from, temporary, platform::MoveTarget::own, &notes)) return failing(why, faultReason());
     bool ours = isEntry(temporary, identity);
     Reason reason = ours ? Reason::refused : Reason::changed;
-    if (ours && platform::moveEntry(temporary, to)) {
+    if (ours && platform::moveEntry(temporary, to, platform::MoveTarget::shared, &notes)) {
         if (mayDefer && isEntry(to, identity)) return RenameOutcome::unverified;
         if (isEntry(to, identity) && storedAs(to)) return RenameOutcome::done;
         // Moved, yet not stored as asked: the old name back, if it is ours.
@@ -258,11 +260,12 @@ RenameOutcome renameEntry(const Entry& entry, const char* to, Reason* why, bool 
         return entry.fromListing ? RenameOutcome::stale : failing(why, Reason::changed);
     if (!journalCovers(from, entry.nameAt, identity, to)) return RenameOutcome::unrecorded;
     bool tried = !isDetourDirectory(from, entry.nameAt);
+    bool notDirectory = (entry.attributes & platform::attributeDirectory) == 0 && entry.attributes != 0;
     if (tried) {
         // The move is of the entry itself (a link the system would follow was
         // refused above), and never onto another.
         platform::MoveNotes notes;
-        notes.notDirectory = (entry.attributes & platform::attributeDirectory) == 0 && entry.attributes != 0;
+        notes.notDirectory = notDirectory;
         notes.nameAt = entry.nameAt;  // `to` is `from` with another final component
         notes.fromLength = entry.length;
         bool moved = platform::moveEntry(from, to, platform::MoveTarget::shared, &notes);
@@ -284,7 +287,7 @@ RenameOutcome renameEntry(const Entry& entry, const char* to, Reason* why, bool 
     if (spellings.other || spellings.count > 1) return failing(why, Reason::taken);
     if (!spellings.path) return failing(why, Reason::changed);
     if (tried && !isEntry(from, identity)) return failing(why, Reason::changed);
-    RenameOutcome result = renameThroughTemporary(from, to, identity, why, mayDefer);
+    RenameOutcome result = renameThroughTemporary(from, to, identity, notDirectory, why, mayDefer);
     if (result == RenameOutcome::done || result == RenameOutcome::unverified) rememberDetour(from, entry.nameAt);
     return result;
 }

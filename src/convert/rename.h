@@ -14,7 +14,7 @@ enum class RenameOutcome {
     stranded,  // even putting the entry back failed: it is under its temporary name
     stale,     // an entry from a listing is no longer under its name: nothing was done
     unrecorded,  // the journal could not be written: nothing was done
-    unverified,  // moved through the detour; its stored spelling is yet to be read back (deferCheck)
+    unverified,  // moved through the detour and found there as itself; its stored spelling is yet to be read back (deferCheck)
 };
 
 // Renames `from` to `to` (same directory, letter case changed). Never

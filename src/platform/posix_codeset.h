@@ -27,9 +27,16 @@ namespace platform::codeset {
 // a path that carries it never reaches the system and cannot name an entry.
 constexpr char unconvertible = '\xFF';
 
-// Chooses the conversion from the locale (after setlocale): UTF-8 for a UTF-8
-// codeset, bytes otherwise. Tests set it directly.
+// Chooses the conversion from the locale: UTF-8 for a UTF-8 codeset, bytes
+// otherwise. Tests set it directly.
 void setUpFromLocale();
+// Whether the locale of characters is UTF-8, told from its name alone where
+// the name tells (C and POSIX are not; a name whose codeset is UTF-8 is):
+// the C library's search for the locale costs a one-file run more than the
+// rest of it. `known` is false where only the C library can tell.
+bool namedUtf8(const char* locale, bool& known);
+// The same asked of the C library, for any name.
+bool libraryUtf8();
 void setActive(bool utf8);
 // The names on the disk are Shift-JIS, whatever the terminal speaks.
 void useShiftJisNames(bool on);

@@ -865,12 +865,17 @@ EntryIdentity fingerprintOf(const struct stat& st) {
 
 bool journalIdentity(const char* path, const EntryIdentity& identity, EntryIdentity* kept) {
     *kept = identity;
-    if (devices.known && devices.device == identity.volume && devices.numbersLast) return true;
+    bool deviceKnown = devices.known && devices.device == identity.volume;
+    if (deviceKnown && devices.numbersLast) return true;
     const Translation* t = translate(path);
     struct stat st;
-    struct statfs fs;
-    if (!t || !statOf(t->system.text, t->system.length, st) || statfs(t->system.text, &fs) != 0) return false;
-    devices = {true, static_cast<uint64_t>(st.st_dev), static_cast<unsigned long>(fs.f_type) != FUSE_SUPER_MAGIC};
+    if (!t || !statOf(t->system.text, t->system.length, st)) return false;
+    // The file system is asked once a device (FUSE: each call is a round trip).
+    if (!deviceKnown || devices.device != static_cast<uint64_t>(st.st_dev)) {
+        struct statfs fs;
+        if (statfs(t->system.text, &fs) != 0) return false;
+        devices = {true, static_cast<uint64_t>(st.st_dev), static_cast<unsigned long>(fs.f_type) != FUSE_SUPER_MAGIC};
+    }
     if (!devices.numbersLast) *kept = fingerprintOf(st);
     return true;
 }
@@ -1015,7 +1020,7 @@ bool claimThenMove(const char* source, const char* target, bool directory) {
     return false;
 }
 
-bool renameWithoutReplacing(const MovePath& from, const MovePath& to, MoveTarget whose) {
+bool renameWithoutReplacing(const MovePath& from, const MovePath& to, MoveTarget whose, bool notDirectory) {
     const char* source = from.system;
     const char* target = to.system;
     Directory& here = *from.directory;
@@ -1041,8 +1046,11 @@ bool renameWithoutReplacing(const MovePath& from, const MovePath& to, MoveTarget
     here.noReplaceRefused = true;
     // The file system refuses the flag. A hard link fails atomically when the
     // target exists; where links are not possible, the target is claimed.
+    // The entry's kind, where the caller does not tell it, as its last lookup
+    // found it (FUSE: each call is a round trip).
     struct stat st;
-    if (lstat(source, &st) != 0) return false;
+    st.st_mode = S_IFREG;
+    if (!notDirectory && !statOf(source, from.systemLength, st)) return false;
     // An interruption between the steps would leave both names.
     holdInterrupts();
     bool moved = false, decided = false;
@@ -1087,7 +1095,7 @@ bool moveEntry(const char* from, const char* to, MoveTarget whose, MoveNotes* no
     if (!plain && (!movePaths(from, to, source, target) || !isFaithfulMove(source, target))) return false;
     Directory& d = *source.directory;
     if (!(notes && notes->notDirectory) && mustStay(d, source.system)) return false;
-    if (!renameWithoutReplacing(source, target, whose)) return false;
+    if (!renameWithoutReplacing(source, target, whose, notes && notes->notDirectory)) return false;
     bool wasKnown = known.valid && known.path.equals(source.system, source.systemLength);
     bool notDirectory = (notes && notes->notDirectory) || (wasKnown && !S_ISDIR(known.st.st_mode));
     // rename(2) keeps the inode, and where the file system keeps cases apart

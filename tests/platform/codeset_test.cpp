@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -161,6 +162,42 @@ TEST_F(Bridge, DisplayByCharacterIsTheWholeConversion) {
         }
     }
     iconv_close(whole);
+}
+
+// The locale's codeset told from its name, where the name tells, and the C
+// library's answer beside it for each locale this machine has.
+TEST(BridgeOff, TheLocaleNameTellsUtf8AsTheLibraryDoes) {
+    struct Case { const char* locale; bool known, utf8; } cases[] = {
+        {"", true, false}, {"C", true, false}, {"POSIX", true, false}, {"C.UTF-8", true, true},
+        {"C.utf8", true, true}, {"ja_JP.UTF-8", true, true}, {"en_US.utf8@euro", true, true},
+        {"de_DE.UTF_8", true, true}, {"ja_JP", false, false}, {"ja_JP.eucJP", false, false},
+        {"ja_JP.SJIS", false, false}, {"C.UTF-16", false, false}, {"ja_JP.", false, false},
+        {"C.@utf8", false, false},
+    };
+    for (const Case& c : cases) {
+        bool known = !c.known;
+        bool utf8 = platform::codeset::namedUtf8(c.locale, known);
+        EXPECT_EQ(known, c.known) << c.locale;
+        if (known) {
+            EXPECT_EQ(utf8, c.utf8) << c.locale;
+        }
+    }
+    const char* before = std::getenv("LC_ALL");
+    std::string kept = before ? before : "";
+    for (const char* locale : {"C", "POSIX", "C.UTF-8", "C.utf8", "ja_JP.UTF-8", "ja_JP.utf8"}) {
+        setenv("LC_ALL", locale, 1);
+        if (!std::setlocale(LC_CTYPE, "")) continue;  // not on this machine
+        std::setlocale(LC_CTYPE, "C");
+        bool known = false;
+        bool named = platform::codeset::namedUtf8(locale, known);
+        EXPECT_TRUE(known) << locale;
+        EXPECT_EQ(named, platform::codeset::libraryUtf8()) << locale;
+    }
+    if (before) {
+        setenv("LC_ALL", kept.c_str(), 1);
+    } else {
+        unsetenv("LC_ALL");
+    }
 }
 
 TEST(BridgeOff, EveryTextPassesUnchangedButWhatWouldBeMisread) {
