@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/stand_ins.h"
+#include "sjis/own_characters.h"
 #include "sjis/sjis.h"
 
 namespace platform::codeset {
@@ -29,14 +30,34 @@ bool holdsStandIns(const char* text, std::size_t length) {
 
 namespace {
 
-// The two converters, opened on the first need; whether the terminal speaks
-// UTF-8, and whether the names on the disk are Shift-JIS all the same.
+// Whether the terminal speaks UTF-8, and whether the names on the disk are
+// Shift-JIS all the same; the two converters, opened on the first text that
+// needs them (a run of ASCII names, with the command's own words, needs
+// none: opening them costs a one-file run a tenth of its instructions).
 struct Bridge {
     bool on = false;
     bool shiftJisNames = false;
-    iconv_t toCodePage = reinterpret_cast<iconv_t>(-1);
-    iconv_t toUtf8 = reinterpret_cast<iconv_t>(-1);
+    bool opened = false;
+    iconv_t toCodePageConverter = reinterpret_cast<iconv_t>(-1);
+    iconv_t toUtf8Converter = reinterpret_cast<iconv_t>(-1);
 } bridge;
+
+void openConverters() {
+    if (bridge.opened) return;
+    bridge.opened = true;
+    bridge.toCodePageConverter = iconv_open("CP932", "UTF-8");
+    bridge.toUtf8Converter = iconv_open("UTF-8", "CP932");
+}
+// Where a converter cannot be opened, its conversions fail: names get
+// stand-ins, which keep their bytes, and the display shows '?'.
+iconv_t toCodePage() {
+    openConverters();
+    return bridge.toCodePageConverter;
+}
+iconv_t toUtf8() {
+    openConverters();
+    return bridge.toUtf8Converter;
+}
 
 // The UTF-8 of each character of code page 932 that has gone to the
 // terminal, by its Shift-JIS code (a lead byte's pair as one number): its
@@ -46,6 +67,14 @@ struct ShownCharacters {
     uint32_t utf8[0x10000] = {};
 } shownCharacters;
 
+// A character's UTF-8 (`n` bytes, at most three) as ShownCharacters keeps it
+// (and as the table of the command's own characters holds it).
+uint32_t packShown(const char* utf8, std::size_t n) {
+    uint32_t packed = static_cast<uint32_t>(n) << 24;
+    for (std::size_t k = 0; k < n; ++k) packed |= uint32_t{static_cast<unsigned char>(utf8[k])} << (8 * k);
+    return packed;
+}
+
 // Tells the fast paths how names are written.
 void chooseNames() { detail::namesUtf8 = bridge.on && !bridge.shiftJisNames; }
 
@@ -54,6 +83,7 @@ bool isAscii(const char* text, std::size_t length) { return eightBytes::singleBy
 // One whole conversion; false on any byte that does not convert or converts
 // only approximately.
 bool convert(iconv_t cd, const char* text, std::size_t length, std::string& out) {
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     out.resize(3 * length + 4);  // code page 932 to UTF-8 grows at most 3 to 1
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     char* in = const_cast<char*>(text);
@@ -215,7 +245,7 @@ bool utf8ToCommand(const char* system, std::size_t length, std::string& out) {
     }
     const unsigned char* p = reinterpret_cast<const unsigned char*>(system);
     if (!isUtf8(p, length)) return foreignToCommand(system, length, out);
-    if (convertFaithfully(bridge.toCodePage, bridge.toUtf8, system, length, out) &&
+    if (convertFaithfully(toCodePage(), toUtf8(), system, length, out) &&
         !standins::holdsStandIn(out.data(), out.size()) && !sjisFindFirst(out.c_str(), '\\'))
         return true;
     out.clear();
@@ -225,7 +255,7 @@ bool utf8ToCommand(const char* system, std::size_t length, std::string& out) {
         std::size_t n = sequenceLength(p + i, length - i);
         if (n == 1 && system[i] != '\\') {
             out += system[i];
-        } else if (n > 1 && convertFaithfully(bridge.toCodePage, bridge.toUtf8, system + i, n, one) &&
+        } else if (n > 1 && convertFaithfully(toCodePage(), toUtf8(), system + i, n, one) &&
                    !standins::holdsStandIn(one.data(), one.size())) {
             out += one;
         } else {
@@ -261,15 +291,12 @@ bool needsStandIn(const char* name, std::size_t length) {
 }
 
 void setActive(bool on) {
-    if (on && bridge.toCodePage == reinterpret_cast<iconv_t>(-1)) {
-        bridge.toCodePage = iconv_open("CP932", "UTF-8");
-        bridge.toUtf8 = iconv_open("UTF-8", "CP932");
-    }
     standins::forget();
-    // Without the converters nothing can be bridged; bytes pass as they are.
-    bridge.on = on && bridge.toCodePage != reinterpret_cast<iconv_t>(-1) &&
-                bridge.toUtf8 != reinterpret_cast<iconv_t>(-1);
+    bridge.on = on;
     chooseNames();
+    // The command's own words are shown from a table made with them.
+    if (on)
+        for (const text::OwnCharacter& c : text::ownCharacters) shownCharacters.utf8[c.code] = c.utf8;
 }
 
 bool namedUtf8(const char* locale, bool& known) {
@@ -345,13 +372,13 @@ bool toSystem(const char* text, std::size_t length, std::string& out) {
     std::string scratch;
     text = withBackslashes(text, length, scratch);
     if (!standins::holdsStandIn(text, length))
-        return convertFaithfully(bridge.toUtf8, bridge.toCodePage, text, length, out);
+        return convertFaithfully(toUtf8(), toCodePage(), text, length, out);
     out.clear();
     std::string part;
     return standins::walk(
         text, length,
         [&](const char* segment, std::size_t n) {
-            if (!convertFaithfully(bridge.toUtf8, bridge.toCodePage, segment, n, part)) return false;
+            if (!convertFaithfully(toUtf8(), toCodePage(), segment, n, part)) return false;
             out += part;
             return true;
         },
@@ -365,7 +392,7 @@ namespace {
 // Ordinary characters for the terminal: what does not convert is shown as '?'.
 void displaySegment(const char* text, std::size_t length, std::string& out) {
     std::string one;
-    if (convert(bridge.toUtf8, text, length, one)) {
+    if (convert(toUtf8(), text, length, one)) {
         out += one;
         return;
     }
@@ -376,7 +403,7 @@ void displaySegment(const char* text, std::size_t length, std::string& out) {
                             ? 2
                             : 1;
         if (b < 0x80) out += text[i];
-        else if (convert(bridge.toUtf8, text + i, n, one)) out += one;
+        else if (convert(toUtf8(), text + i, n, one)) out += one;
         else out += '?';
         i += n;
     }
@@ -400,11 +427,8 @@ std::size_t displayByCharacter(const char* text, std::size_t length, char* to) {
         uint32_t& known = shownCharacters.utf8[code];
         if (known == 0) {
             std::string one;
-            if (!convert(bridge.toUtf8, text + i, n, one) || one.empty() || one.size() > 3) return notShown;
-            uint32_t packed = static_cast<uint32_t>(one.size()) << 24;
-            for (std::size_t k = 0; k < one.size(); ++k)
-                packed |= uint32_t{static_cast<unsigned char>(one[k])} << (8 * k);
-            known = packed;
+            if (!convert(toUtf8(), text + i, n, one) || one.empty() || one.size() > 3) return notShown;
+            known = packShown(one.data(), one.size());
         }
         std::size_t count = known >> 24;
         for (std::size_t k = 0; k < count; ++k) *to++ = static_cast<char>(known >> (8 * k));
@@ -434,7 +458,7 @@ void toDisplay(const char* text, std::size_t length, std::string& out) {
     text = withBackslashes(text, length, scratch);
     if (!standins::holdsStandIn(text, length)) {
         if (text == scratch.data() && showByCharacter(text, length, out)) return;
-        if (convert(bridge.toUtf8, text, length, out)) return;
+        if (convert(toUtf8(), text, length, out)) return;
         out.clear();
         displaySegment(text, length, out);
         return;

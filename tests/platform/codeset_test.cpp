@@ -14,6 +14,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix_codeset.h"
+#include "sjis/own_characters.h"
 #include "platform/stand_ins.h"
 #include "temporary_directory.h"
 
@@ -119,7 +120,8 @@ TEST_F(Bridge, DisplayShowsWhatDoesNotConvertAsQuestionMarks) {
 // conversion of the line, or refuses where that conversion fails or a
 // character may be a stand-in (lead 0xF0-0xF9, or the stand-in for '\\'):
 // every character of code page 932, alone, twice (the second from memory)
-// and between ASCII, and past a word of ASCII.
+// and between ASCII, and past a word of ASCII; and each character of the
+// command's own texts, whose UTF-8 comes from the table made with them.
 TEST_F(Bridge, DisplayByCharacterIsTheWholeConversion) {
     iconv_t whole = iconv_open("UTF-8", "CP932");
     ASSERT_NE(whole, reinterpret_cast<iconv_t>(-1));
@@ -136,6 +138,9 @@ TEST_F(Bridge, DisplayByCharacterIsTheWholeConversion) {
     std::vector<std::string> texts = {"F001.TXT\x81\xA8" "f001.txt\n", "\x81\xA8\x81\xA8", "\xB1\xB2 x", "A\x81",
                                       "ABCDEFGHIJ\xF0\x40", "ABCDEFGH\xFD", "ABCDEFGHIJKLMNOPQ\x82\xA0"};
     for (unsigned b = 0x80; b <= 0xFF; ++b) texts.push_back(std::string(1, static_cast<char>(b)) + "x");
+    for (const text::OwnCharacter& c : text::ownCharacters)
+        texts.push_back(c.code > 0xFF ? std::string{static_cast<char>(c.code >> 8), static_cast<char>(c.code & 0xFF)}
+                                      : std::string(1, static_cast<char>(c.code)));
     for (unsigned lead : {0x81u, 0x82u, 0x83u, 0x88u, 0x9Fu, 0xE0u, 0xEAu, 0xEDu, 0xF0u, 0xF9u, 0xFAu, 0xFCu})
         for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
             std::string one{static_cast<char>(lead), static_cast<char>(trail)};
