@@ -6,8 +6,10 @@
 #   bench/instructions.sh [build-dir] [counts...]     (default: build 20000)
 # TREE=1 adds `-s '*'` over a tree of 100 directories of n/100 names each.
 # LOCALES (default "C C.UTF-8 ja_JP.UTF-8") are each counted for the run and
-# the preview; SJIS=1 adds a directory of Shift-JIS names (each a stand-in
-# under a UTF-8 locale), lowered with -k.
+# the preview, and for one name (what a script that calls tavisk in a loop
+# pays each time; beside it a dynamically linked program that does nothing);
+# SJIS=1 adds a directory of Shift-JIS names (each a stand-in under a UTF-8
+# locale), lowered with -k.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/common.sh"
@@ -39,6 +41,21 @@ populate_sjis() {
 check_lowered_sjis() {
   [ -z "$(ls -U "$work/d" | LC_ALL=C grep -a 'TXT$')" ] || { echo "not every Shift-JIS name was lowered" >&2; exit 1; }
 }
+
+# The whole count of one run over one name, and of /bin/true.
+whole_run() {
+  (cd "$work/d" && valgrind --tool=callgrind --callgrind-out-file="$work/out" "$@" \
+     >/dev/null 2>"$work/log" </dev/null) || true
+  sed -n 's/.*Collected : *\([0-9]*\).*/\1/p' "$work/log"
+}
+echo "== one name, user-space instructions of the whole run (callgrind)"
+rm -rf "$work/d" && mkdir "$work/d"
+printf '%-34s %8s\n' "/bin/true" "$(whole_run /bin/true)"
+for locale in $locales; do
+  touch "$work/d/F0000001.TXT"
+  printf '%-34s %8s\n' "tavisk F0000001.TXT ($locale)" "$(LC_ALL=$locale whole_run "$build/tavisk" F0000001.TXT)"
+  rm -f "$work/d/"*
+done
 
 for n in "${counts[@]}"; do
   echo "== $n files, user-space instructions per name (callgrind)"

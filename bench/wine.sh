@@ -4,6 +4,8 @@
 # capital 8.3 names, and its preview (/test), which must grow with the names,
 # not with their square. Wine makes every case-only rename take the detour.
 #   bench/wine.sh [build-dir] [counts...]     (default: build 1000 2000 4000)
+# WORK_IN chooses the folder the names are made in (default /tmp): a mounted
+# exFAT or FAT stick, say.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/common.sh"
@@ -11,7 +13,7 @@ default_counts="1000 2000 4000"
 bench_arguments "$@"
 reps=${REPS:-3}
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all LC_ALL=ja_JP.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
-work=$(mktemp -d /tmp/tavisk-wine-bench-XXXXXX)
+work=$(mktemp -d "${WORK_IN:-/tmp}/tavisk-wine-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 x86_64-w64-mingw32-g++ -O2 -static -o "$work/floor.exe" "$here/wine_floor.cpp"
 wineserver -p >/dev/null 2>&1 </dev/null || true

@@ -1,14 +1,12 @@
 #include "platform/posix_codeset.h"
 
 #include <iconv.h>
-#include <langinfo.h>
 
 #include <algorithm>
-#include <cctype>
-#include <clocale>
 #include <cstdint>
 #include <cstring>
 
+#include "platform/posix_internal.h"
 #include "platform/stand_ins.h"
 #include "sjis/own_characters.h"
 #include "sjis/sjis.h"
@@ -299,42 +297,9 @@ void setActive(bool on) {
         for (const text::OwnCharacter& c : text::ownCharacters) shownCharacters.utf8[c.code] = c.utf8;
 }
 
-bool namedUtf8(const char* locale, bool& known) {
-    known = true;
-    if (!locale || !*locale || std::strcmp(locale, "C") == 0 || std::strcmp(locale, "POSIX") == 0) return false;
-    const char* dot = std::strchr(locale, '.');
-    known = dot != nullptr;
-    if (!known) return false;  // the language's own codeset, which its data holds
-    // The codeset as the C library normalises it: letters lowered, digits
-    // kept, everything else dropped ("UTF-8", "utf8").
-    std::string codeset;
-    for (const char* p = dot + 1; *p && *p != '@'; ++p)
-        if (std::isalnum(static_cast<unsigned char>(*p))) codeset += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
-    known = codeset == "utf8";
-    return known;
-}
-
-bool libraryUtf8() {
-    std::setlocale(LC_CTYPE, "");
-    const char* name = nl_langinfo(CODESET);
-    bool isUtf8 = name && (std::strcmp(name, "UTF-8") == 0 || std::strcmp(name, "utf8") == 0);
-    // The command itself handles bytes; the C library stays byte-oriented.
-    std::setlocale(LC_CTYPE, "C");
-    return isUtf8;
-}
-
 void setUpFromLocale() {
-    // The locale of characters, in the order the C library takes it.
-    const char* locale = "";
-    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value && value[0]) {
-            locale = value;
-            break;
-        }
-    }
     bool known = false;
-    bool isUtf8 = namedUtf8(locale, known);
+    bool isUtf8 = namedUtf8(localeFor("LC_CTYPE"), known);
     setActive(known ? isUtf8 : libraryUtf8());
 }
 

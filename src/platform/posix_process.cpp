@@ -205,21 +205,6 @@ const char* getEnvironmentVariable(const char* commandName) {
 
 namespace platform {
 
-namespace {
-
-// A locale name's language: what comes before '_', '.' or '@'.
-bool languageIs(const char* locale, const char* language) {
-    std::size_t n = std::strlen(language);
-    return std::strncmp(locale, language, n) == 0 &&
-           (locale[n] == '\0' || locale[n] == '_' || locale[n] == '.' || locale[n] == '@');
-}
-
-bool isOwnLocale(const char* locale) {
-    return locale[0] == '\0' || languageIs(locale, "C") || std::strcmp(locale, "POSIX") == 0;
-}
-
-}  // namespace
-
 Fault lastFault() {
     switch (errno) {
         case EEXIST: case ENOTEMPTY: return Fault::exists;
@@ -228,34 +213,6 @@ Fault lastFault() {
         case ENAMETOOLONG: return Fault::tooLong;
         default: return Fault::other;
     }
-}
-
-bool readsEnglish() {
-    // The locale of messages, in the order the C library takes it.
-    const char* locale = "";
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (value && value[0]) {
-            locale = value;
-            break;
-        }
-    }
-    // Under C and POSIX the command speaks its own language, and LANGUAGE is
-    // not looked at, as gettext does.
-    if (isOwnLocale(locale)) return false;
-    // LANGUAGE lists languages in order of preference: the first that the
-    // command has chooses.
-    if (const char* list = std::getenv("LANGUAGE")) {
-        for (const char* p = list; *p;) {
-            std::size_t n = std::strcspn(p, ":");
-            std::string entry(p, n);
-            if (languageIs(entry.c_str(), "ja")) return false;
-            if (languageIs(entry.c_str(), "en")) return true;
-            p += n;
-            if (*p == ':') ++p;
-        }
-    }
-    return !languageIs(locale, "ja");
 }
 
 }  // namespace platform
