@@ -18,7 +18,7 @@ for target in split sjis decision switches journal; do
 done
 # The POSIX bridge alone, with the byte primitives it stands on.
 clang++ "${flags[@]}" -o "$out/codeset_fuzz" "$here/codeset_fuzz.cpp" "$src/platform/posix_codeset.cpp" \
-  "$src/platform/stand_ins.cpp" "$src/sjis/sjis.cpp"
+  "$src/platform/posix_display.cpp" "$src/platform/posix_locale.cpp" "$src/platform/stand_ins.cpp" "$src/sjis/sjis.cpp"
 for target in config split sjis decision switches journal codeset; do
   corpus="$out/corpus-$target"
   mkdir -p "$corpus"
