@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "console/report.h"
+#include "convert/rename.h"
 #include "platform/platform.h"
 #include "sjis/sjis.h"
 
@@ -33,11 +34,6 @@ std::unordered_set<std::string> storedNames(const std::string& directory) {
     while (platform::FindNextFileA(h, &found));
     platform::FindClose(h);
     return names;
-}
-
-bool isEntry(const std::string& path, const platform::EntryIdentity& identity) {
-    platform::EntryIdentity now;
-    return platform::entryIdentity(path.c_str(), &now) && now == identity;
 }
 
 }  // namespace
@@ -76,7 +72,7 @@ std::string settleDeferred() {
         }
         // Moved, yet not stored as asked: the old name back, if it is ours.
         Reason why = Reason::changed;
-        if (isEntry(k.to, k.identity) && platform::moveEntry(k.to.c_str(), k.from.c_str())) why = Reason::caseRefused;
+        if (isEntry(k.to.c_str(), k.identity) && platform::moveEntry(k.to.c_str(), k.from.c_str())) why = Reason::caseRefused;
         reportFailure(ResultKind::renameFailed, k.name.c_str(), k.columnWidth, newName, "", why, k.from.c_str());
         if (firstFailed.empty()) firstFailed = k.from;
     }

@@ -48,11 +48,6 @@ bool isListedEntry(const Entry& entry, const platform::EntryIdentity& identity) 
            found.identified && found.identity == identity;
 }
 
-bool isEntry(const char* path, const platform::EntryIdentity& identity) {
-    platform::EntryIdentity now;
-    return platform::entryIdentity(path, &now) && now == identity;
-}
-
 // The reason a failed call of the system gives.
 Reason faultReason() {
     switch (platform::lastFault()) {
@@ -290,6 +285,11 @@ RenameOutcome renameEntry(const Entry& entry, const char* to, Reason* why, bool 
     RenameOutcome result = renameThroughTemporary(from, to, identity, notDirectory, why, mayDefer);
     if (result == RenameOutcome::done || result == RenameOutcome::unverified) rememberDetour(from, entry.nameAt);
     return result;
+}
+
+bool isEntry(const char* path, const platform::EntryIdentity& identity) {
+    platform::EntryIdentity now;
+    return platform::entryIdentity(path, &now) && now == identity;
 }
 
 RenameOutcome renameEntry(const char* from, const char* to, Reason* why) {

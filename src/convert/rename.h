@@ -28,6 +28,8 @@ enum class RenameOutcome {
 RenameOutcome renameEntry(const Entry& from, const char* to, Reason* why = nullptr, bool mayDefer = false);
 // The same for a path not yet looked up.
 RenameOutcome renameEntry(const char* from, const char* to, Reason* why = nullptr);
+// True when `path` designates the entry of `identity`.
+bool isEntry(const char* path, const platform::EntryIdentity& identity);
 
 // What the real run would meet renaming `entry` to `to`, asked under /test:
 // refused, with the reason in `why`, when another entry holds the new
