@@ -132,13 +132,14 @@ Preview previewAllows(const Entry& entry, const char* to, Reason& why) {
     PathState left = PathState::none, there = PathState::none;
     if (!previewed.empty()) previewed.at(from, to, left, there);
     if (listed && (!entry.identified || left == PathState::left)) return Preview::stale;
-    if (!listed && equalStrings(from, to)) return Preview::possible;
+    bool unchanged = equalStrings(from, to);
+    if (!listed && unchanged) return Preview::possible;
     // Asked first, as it tells as well whether a listed entry is still there.
     platform::EntryIdentity found;
     bool allowed = platform::mayRename(from, listed ? &found : nullptr);
     Reason refusal = allowed ? Reason::none : faultReason();
     if (listed && !(found == entry.identity)) return Preview::stale;
-    if (equalStrings(from, to)) return Preview::possible;
+    if (unchanged) return Preview::possible;
     why = Reason::taken;
     if (there == PathState::taken) return Preview::refused;
     if (!allowed) {
