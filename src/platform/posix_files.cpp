@@ -1020,30 +1020,35 @@ bool claimThenMove(const char* source, const char* target, bool directory) {
     return false;
 }
 
+// Where the move that refuses to replace found the new spelling taken: a
+// directory that ignores case finds the entry itself under its new spelling,
+// and there no other program can create that spelling while the entry holds
+// it: the plain move changes the case in one step. Proven once per directory
+// by a listing that holds the old spelling and not the new one. Not through
+// FUSE: there each spelling is an entry of its own to the kernel, and one that
+// another program has open (a twin made after the listing) is put aside and
+// deleted as the target that the move replaces; the detour moves to names
+// that nothing holds.
+bool caseOnlyInPlace(const MovePath& from, const MovePath& to) {
+    Directory& d = *from.directory;
+    if (!d.caseInsensitive || d.userSpace || !isCaseOnly(from, to)) return false;
+    std::size_t dir = from.systemNameAt;
+    if (!d.ignoresCase && !listingHoldsOnly(from.systemPart(0, dir), from.systemPart(dir), to.systemPart(dir)))
+        return false;
+    d.ignoresCase = true;
+    return rename(from.system, to.system) == 0;
+}
+
 bool renameWithoutReplacing(const MovePath& from, const MovePath& to, MoveTarget whose, bool notDirectory) {
     const char* source = from.system;
     const char* target = to.system;
     Directory& here = *from.directory;
-    if (!here.noReplaceRefused && renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) return true;
-    if (!here.noReplaceRefused && errno == EEXIST) {
-        // A directory that ignores case finds the entry itself under its new
-        // spelling, and there no other program can create that spelling while
-        // the entry holds it: the plain move changes the case in one step.
-        // Proven once per directory by a listing that holds the old spelling
-        // and not the new one. Not through FUSE: there each spelling is an
-        // entry of its own to the kernel, and one that another program has
-        // open (a twin made after the listing) is put aside and deleted as
-        // the target that the move replaces; the detour moves to names that
-        // nothing holds.
-        if (!here.caseInsensitive || here.userSpace || !isCaseOnly(from, to)) return false;
-        std::size_t dir = from.systemNameAt;
-        if (!here.ignoresCase && !listingHoldsOnly(from.systemPart(0, dir), from.systemPart(dir), to.systemPart(dir)))
-            return false;
-        here.ignoresCase = true;
-        return rename(source, target) == 0;
+    if (!here.noReplaceRefused) {
+        if (renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) return true;
+        if (errno == EEXIST) return caseOnlyInPlace(from, to);
+        if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+        here.noReplaceRefused = true;
     }
-    if (!here.noReplaceRefused && errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
-    here.noReplaceRefused = true;
     // The file system refuses the flag. A hard link fails atomically when the
     // target exists; where links are not possible, the target is claimed.
     // The entry's kind, where the caller does not tell it, as its last lookup
