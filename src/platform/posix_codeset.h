@@ -56,15 +56,7 @@ bool toCommand(const char* system, std::string& out);
 // a '\\'. Asked of every listed name, eight bytes at a time.
 inline bool mayNeedStandIn(const char* name, std::size_t length) {
     using namespace eightBytes;
-    auto odd = [](uint64_t w) { return (w & highs) || inRange(w, '\\', '\\'); };
-    if (length < 8) {
-        for (std::size_t i = 0; i < length; ++i)
-            if (static_cast<unsigned char>(name[i]) >= 0x80 || name[i] == '\\') return true;
-        return false;
-    }
-    for (std::size_t i = 0; i + 8 < length; i += 8)
-        if (odd(load(name + i))) return true;
-    return odd(load(name + length - 8));
+    return anyWord(name, length, [](uint64_t w) { return (w & highs) || inRange(w, '\\', '\\'); });
 }
 
 // True when the system's name `name`, as bytes that are the command's text,

@@ -51,15 +51,8 @@ inline bool holdsStandIn(const char* text, std::size_t length) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     // Most texts hold no byte in the stand-ins' range at all: a plain pass
     // over the bytes tells, before the walk by characters.
-    using namespace eightBytes;
-    bool any = false;
-    if (length >= 8) {  // the last word may overlap the one before
-        for (std::size_t i = 0; i + 8 < length; i += 8) any |= inHighRange(load(text + i), 0xF0, 0xF9) != 0;
-        any |= inHighRange(load(text + length - 8), 0xF0, 0xF9) != 0;
-    } else {
-        for (std::size_t i = 0; i < length; ++i) any |= static_cast<unsigned char>(p[i] - 0xF0) < 10;
-    }
-    if (!any) return false;
+    if (!eightBytes::anyWord(text, length, [](uint64_t w) { return eightBytes::inHighRange(w, 0xF0, 0xF9) != 0; }))
+        return false;
     for (std::size_t i = 0; i < length; ++i) {
         if (!isSjisLead(p[i])) continue;
         if (isStandInLead(p[i])) return true;

@@ -41,16 +41,23 @@ inline uint64_t bigEndian(uint64_t loaded) {
     return key;
 #endif
 }
+// True when `test` holds for a word of the `length` bytes at `text`: the
+// last word may overlap the one before, and a text shorter than a word is
+// tested padded with zero bytes, which `test` must not hold for.
+template <typename Test>
+inline bool anyWord(const char* text, std::size_t length, Test test) {
+    if (length < 8) {
+        uint64_t w = 0;
+        if (length) std::memcpy(&w, text, length);
+        return test(w);
+    }
+    for (std::size_t i = 0; i + 8 < length; i += 8)
+        if (test(load(text + i))) return true;
+    return test(load(text + length - 8));
+}
 // True when none of the `length` bytes at `text` is 0x80 or above.
 inline bool singleByte(const char* text, std::size_t length) {
-    if (length >= 8) {  // the last word may overlap the one before
-        for (std::size_t i = 0; i + 8 < length; i += 8)
-            if (load(text + i) & highs) return false;
-        return !(load(text + length - 8) & highs);
-    }
-    for (std::size_t i = 0; i < length; ++i)
-        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
-    return true;
+    return !anyWord(text, length, [](uint64_t w) { return (w & highs) != 0; });
 }
 // Copies `n` bytes as memcpy does, a name's few without a call: two words
 // (or halves) that may overlap, read before either is written.
