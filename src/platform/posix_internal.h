@@ -11,8 +11,4 @@ void catchInterruptions();
 // where none is (posix_process.cpp).
 const char* localeFor(const char* category);
 
-// Forgets what was learnt of directories: the tests change the current
-// directory, which a run never does (posix_files.cpp).
-void forgetDirectories();
-
 }  // namespace platform

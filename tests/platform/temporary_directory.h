@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/posix_internal.h"
+#include "platform/posix_disk.h"
 
 class TemporaryDirectoryTest : public ::testing::Test {
 protected:
@@ -16,11 +16,13 @@ protected:
         ASSERT_TRUE(mkdtemp(pattern));
         directory = pattern;
         ASSERT_EQ(chdir(directory.c_str()), 0);
-        platform::forgetDirectories();
+        platform::useDisk(&disk);  // a disk of its own, that knows nothing yet
     }
     void TearDown() override {
+        platform::useDisk(nullptr);
         ASSERT_EQ(chdir("/"), 0);
         ASSERT_EQ(std::system(("rm -rf '" + directory + "'").c_str()), 0);
     }
     std::string directory;
+    platform::PosixDisk disk;
 };
