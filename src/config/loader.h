@@ -1,7 +1,7 @@
 // The configuration file beside the executable: <path less extension>.cfg.
 #pragma once
 
-#include "convert/path.h"
+#include "platform/owned_string.h"
 
 // The configuration file's path for an executable path; nullptr when memory
 // runs out.

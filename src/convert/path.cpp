@@ -4,14 +4,6 @@
 
 #include "sjis/sjis.h"
 
-OwnedString duplicateString(const char* s) {
-    if (!s) return nullptr;
-    std::size_t n = std::strlen(s) + 1;
-    char* copy = static_cast<char*>(platform::allocate(n));
-    if (copy) std::memcpy(copy, s, n);
-    return OwnedString(copy);
-}
-
 std::size_t pathCharacterLength(const char* p) {
     if (!isSjisLead(static_cast<unsigned char>(*p)) || p[1] == '\0') return 1;
     return p[1] == '/' && platform::commandLineDialect().everySlashSeparates ? 1 : 2;

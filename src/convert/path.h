@@ -8,16 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/owned_string.h"
 #include "platform/platform.h"
-
-struct ReleaseBytes {
-    void operator()(char* p) const { platform::release(p); }
-};
-// A heap string of the command's own, released through the platform.
-using OwnedString = std::unique_ptr<char, ReleaseBytes>;
-
-// New copy of `s`; nullptr for nullptr or when memory runs out.
-OwnedString duplicateString(const char* s);
 
 // The directory part as typed followed by the entry's stored name; nullptr when
 // the name is empty, not found, too long for a path, or memory runs out.

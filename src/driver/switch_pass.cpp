@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "console/ending.h"
+#include "convert/path.h"
 #include "driver/arguments.h"
 #include "driver/settings.h"
 #include "help/help.h"

@@ -11,6 +11,7 @@
 #include "console/ending.h"
 #include "console/pager.h"
 #include "convert/journal.h"
+#include "convert/path.h"
 #include "driver/settings.h"
 #include "build_info.h"
 #include "help/help_texts.h"

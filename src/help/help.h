@@ -1,7 +1,7 @@
 // The usage screen.
 #pragma once
 
-#include "convert/path.h"
+#include "platform/owned_string.h"
 
 // Writes the usage screen, paged at its five section breaks; quitting at a
 // break ends the process with 1. programPath may be empty. Where switches
