@@ -280,6 +280,33 @@ void PosixDisk::afterMove(const MovePath& from, const MovePath& to, bool notDire
     slot.confirmed = !d.caseInsensitive;
 }
 
+Spellings spellingsOf(const char* path, const char* other, bool afresh) {
+    Spellings result;
+    PosixDisk& disk = platform::disk();
+    const Translation* t = disk.translate(path);
+    if (!t) return result;
+    std::string directory = t->system.part(0, t->systemNameAt);
+    std::string system = t->system.part(t->systemNameAt);
+    std::string name = t->command.part(t->commandNameAt);
+    Directory& d = *t->directory;
+    const Translation* o = disk.translate(other);  // `t` stays: two are kept
+    std::string otherSystem = o && o->systemNameAt == t->systemNameAt ? o->system.part(o->systemNameAt) : "";
+    if (name.empty()) return result;
+    if (afresh) disk.dropIndex(d);
+    const Slot* slot = disk.spellingsIn(directory, d, name);
+    if (!slot) return result;
+    result.count = slot->count;
+    if (slot->count == 1) {
+        result.path = slot->stored == system;
+        result.other = !otherSystem.empty() && slot->stored == otherSystem;
+    } else {
+        // Spellings side by side: the listing tells which are there exactly.
+        result.path = listed(directory, system);
+        result.other = !otherSystem.empty() && listed(directory, otherSystem);
+    }
+    return result;
+}
+
 void PosixDisk::forget() {
     known.valid = false;
     ++generation;

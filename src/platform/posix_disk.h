@@ -9,7 +9,8 @@
 //
 // What it keeps, by the file that keeps it:
 //   posix_directories.cpp  each directory's file system and index of
-//                          spellings, the last entry's status, afterMove
+//                          spellings (spellingsOf), the last entry's status,
+//                          afterMove
 //   posix_paths.cpp        how a command path reaches the system
 //   posix_searches.cpp     listings and lookups
 //   posix_moves.cpp        moves that never replace, and the preview's look
@@ -234,7 +235,7 @@ private:
     // Storage that the hot calls reuse (the command runs on one thread, and
     // none of these calls itself).
     struct Scratch {
-        std::string part, name, directory, full, system, converted, listed;
+        std::string part, name, directory, full, system, converted, listedName;
     } scratch;
 };
 

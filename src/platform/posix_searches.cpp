@@ -78,7 +78,7 @@ Search* PosixDisk::openSearch(DIR* dir, const std::string& directory, const std:
 }
 
 bool PosixDisk::nextMatch(Search* search, FindData* data) {
-    std::string& converted = scratch.listed;
+    std::string& converted = scratch.listedName;  // not `converted`: fill uses that
     bool bridged = codeset::namesConverted();
     while (dirent* entry = readdir(search->dir)) {
         const char* name = entry->d_name;
