@@ -151,7 +151,8 @@ public:
     void dropIndex(Directory& d);
     // True when the system name `name` ends in the noticed ending.
     bool endsNoticed(const char* name, std::size_t length) const {
-        return length != 0 && (name[length - 1] | 0x20) == noticed.last && endsInIgnoringCase(name, length, noticed.text);
+        return length != 0 && (name[length - 1] | 0x20) == noticed.last &&
+               endsInIgnoringCase(name, length, noticed.text);
     }
     // Remembers the ending that listings tell of (see noticeEnding).
     void notice(const char* ending);

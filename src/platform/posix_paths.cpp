@@ -186,7 +186,8 @@ const Translation* PosixDisk::translateBeside(const Translation& source, const c
 
 const Translation* PosixDisk::plainDirectoryOf(const char* path, std::size_t nameAt) const {
     for (const Translation& t : slots)
-        if (t.valid && t.plain && t.commandNameAt == nameAt && (nameAt == 0 || std::memcmp(t.command.text, path, nameAt) == 0))
+        if (t.valid && t.plain && t.commandNameAt == nameAt &&
+            (nameAt == 0 || std::memcmp(t.command.text, path, nameAt) == 0))
             return &t;
     return nullptr;
 }
