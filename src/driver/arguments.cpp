@@ -10,6 +10,7 @@
 
 #include "convert/path.h"
 #include "convert/rename.h"
+#include "driver/argument_list.h"
 #include "driver/settings.h"
 #include "platform/platform.h"
 #include "sjis/sjis.h"
@@ -18,70 +19,6 @@ namespace {
 
 inline bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 inline bool isLead(char c) { return isSjisLead(static_cast<unsigned char>(c)); }
-
-}  // namespace
-
-struct TextBlock {
-    TextBlock* next;  // the block before
-    std::size_t used, size;
-    char* text() { return reinterpret_cast<char*>(this + 1); }
-};
-
-namespace {
-
-void releaseTexts(TextBlock* block) {
-    while (block) {
-        TextBlock* next = block->next;
-        platform::release(block);
-        block = next;
-    }
-}
-
-// Room for a text of `size` bytes in a new block of the list's texts;
-// nullptr when memory runs out.
-char* newTextInNewBlock(ArgumentList& list, std::size_t size) {
-    constexpr std::size_t blockSize = 64 * 1024;
-    std::size_t room = std::max(size, blockSize - sizeof(TextBlock));
-    auto* block = static_cast<TextBlock*>(platform::allocate(sizeof(TextBlock) + room));
-    if (!block) return nullptr;
-    *block = {list.texts, size, room};
-    list.texts = block;
-    return block->text();
-}
-
-// Room for a text of `size` bytes among the list's texts; nullptr when
-// memory runs out.
-inline char* newText(ArgumentList& list, std::size_t size) {
-    TextBlock* block = list.texts;
-    if (!block || block->size - block->used < size) return newTextInNewBlock(list, size);
-    char* text = block->text() + block->used;
-    block->used += size;
-    return text;
-}
-
-bool growItems(ArgumentList& list) {
-    int grown = list.capacity ? list.capacity * 2 : 16;
-    void* bigger = platform::reallocate(list.items, sizeof(char*) * static_cast<std::size_t>(grown));
-    if (!bigger) return false;
-    list.items = static_cast<char**>(bigger);
-    list.capacity = grown;
-    return true;
-}
-
-inline bool append(ArgumentList& list, char* text) {
-    if (list.count + 1 >= list.capacity && !growItems(list)) return false;
-    list.items[list.count++] = text;
-    list.items[list.count] = nullptr;
-    return true;
-}
-
-bool appendCopy(ArgumentList& list, const char* text) {
-    std::size_t size = std::strlen(text) + 1;
-    char* copy = newText(list, size);
-    if (!copy) return false;
-    std::memcpy(copy, text, size);
-    return append(list, copy);
-}
 
 // Builds one argument into `out` (room for the rest of the text) and gives the
 // position after it.
@@ -331,11 +268,6 @@ bool expandWildcards(const ArgumentList& in, ArgumentList& out) {
     return true;
 }
 
-void releaseArguments(ArgumentList& list) {
-    releaseTexts(list.texts);
-    platform::release(list.items);
-    list = ArgumentList{};
-}
 
 namespace {
 
