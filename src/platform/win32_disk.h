@@ -34,9 +34,10 @@ public:
     const SpellingIndex& index(const std::wstring& directory, bool afresh);
     // What the disk's records forget when `source` has moved to `target`:
     // the index follows a move of the one spelling it holds, and is read
-    // again after anything else, as after a move whose ways are not known
-    // (`target` empty).
+    // again after anything else.
     void afterMove(const std::wstring& source, const std::wstring& target);
+    // The index, after a move whose ways are not known.
+    void forget() { spellings.built = false; }
 
     // Whether lookups in a directory give back the name as it was typed, as
     // Wine's do on a file system that ignores case (FAT, exFAT): there a
@@ -83,7 +84,7 @@ private:
         uint64_t volume = 0;
         bool idsLast = true;
     } volumes;
-    std::vector<wchar_t> pathBuffer = std::vector<wchar_t>(32768 + 8);
+    std::vector<wchar_t> pathBuffer;  // sized on the first need, not at start-up
 };
 
 // The disk the backend's calls work on.

@@ -64,12 +64,7 @@ const Win32Disk::SpellingIndex& Win32Disk::index(const std::wstring& directory, 
 void Win32Disk::afterMove(const std::wstring& source, const std::wstring& target) {
     std::wstring directory;
     std::string from, to;
-    if (!spellings.built) return;
-    if (target.empty()) {
-        spellings.built = false;
-        return;
-    }
-    if (!splitWide(source, directory, from) || directory != spellings.directory) return;
+    if (!spellings.built || !splitWide(source, directory, from) || directory != spellings.directory) return;
     auto found = spellings.names.find(folded(from));
     if (found == spellings.names.end() || found->second.size() != 1 || !splitWide(target, directory, to)) {
         spellings.built = false;

@@ -61,6 +61,7 @@ HANDLE openEntry(const std::wstring& path) {
 // compared with paths of the same form only.
 bool Win32Disk::finalPathOf(HANDLE handle, std::wstring& out, bool withinVolume) {
     std::vector<wchar_t>& buffer = pathBuffer;
+    if (buffer.empty()) buffer.resize(32768 + 8);
     if (!withinVolume) {
         DWORD n = ::GetFinalPathNameByHandleW(handle, buffer.data(), 32768, FILE_NAME_NORMALIZED);
         if (n == 0 || n >= 32768) return false;

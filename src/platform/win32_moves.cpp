@@ -53,7 +53,7 @@ bool moveEntry(const char* from, const char* to, MoveTarget, MoveNotes* notes) {
 }
 
 bool moveOntoClaim(const char* from, const char* to) {
-    disk().afterMove(std::wstring(), std::wstring());  // a rare move: the directory is read afresh
+    disk().forget();  // a rare move: the directory is read afresh
     std::wstring source, target;
     if (!widen(from, source) || !widen(to, target)) return false;
     WIN32_FILE_ATTRIBUTE_DATA data;
