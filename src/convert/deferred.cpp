@@ -72,7 +72,8 @@ std::string settleDeferred() {
         }
         // Moved, yet not stored as asked: the old name back, if it is ours.
         Reason why = Reason::changed;
-        if (isEntry(k.to.c_str(), k.identity) && platform::moveEntry(k.to.c_str(), k.from.c_str())) why = Reason::caseRefused;
+        if (isEntry(k.to.c_str(), k.identity) && platform::moveEntry(k.to.c_str(), k.from.c_str()))
+            why = Reason::caseRefused;
         reportFailure(ResultKind::renameFailed, k.name.c_str(), k.columnWidth, newName, "", why, k.from.c_str());
         if (firstFailed.empty()) firstFailed = k.from;
     }

@@ -268,7 +268,6 @@ bool expandWildcards(const ArgumentList& in, ArgumentList& out) {
     return true;
 }
 
-
 namespace {
 
 [[noreturn]] void outOfArgumentSpace() {

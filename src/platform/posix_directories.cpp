@@ -253,7 +253,7 @@ void PosixDisk::afterMove(const MovePath& from, const MovePath& to, bool notDire
     // The noticed ending: the directory may hold it now.
     if (endsNoticed(toName, to.systemLength - to.systemNameAt)) d.holdsNoneNoticed = false;
     // The resolved paths: it may have been a directory of them.
-    if (!notDirectory) forgetResolvedThrough(fromName, std::strlen(fromName));
+    if (!notDirectory) forgetResolvedThrough(fromName, from.systemLength - from.systemNameAt);
     // The indexes: another path may name the same directory (a link), so
     // every other index goes; this one is mended where a single spelling moved.
     if (indexed > (d.indexed ? 1u : 0u)) {
