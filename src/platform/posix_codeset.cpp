@@ -173,14 +173,16 @@ bool standIn(const char* unit, std::size_t length, std::string& out) {
 
 using detail::holdsStandIns;
 
-// `text` with each backslash's stand-in turned back into '\\': into
-// `scratch` where it holds any, else `text` itself.
-const char* withBackslashes(const char* text, std::size_t length, std::string& scratch) {
+}  // namespace
+
+const char* bridging::withBackslashes(const char* text, std::size_t length, std::string& scratch) {
     if (!std::memchr(text, standins::backslash, length)) return text;
     scratch.assign(text, length);
     std::replace(scratch.begin(), scratch.end(), standins::backslash, '\\');
     return scratch.data();
 }
+
+namespace {
 
 // Bytes that are the command's own text already (Shift-JIS, or bytes of no
 // known encoding): each character passes, but what the command would misread.
@@ -248,8 +250,9 @@ bool utf8ToCommand(const char* system, std::size_t length, std::string& out) {
     return whole;
 }
 
-// The command's text to bytes: stand-ins back, everything else as it is.
-bool commandToBytes(const char* text, std::size_t length, std::string& out) {
+}  // namespace
+
+bool bridging::commandToBytes(const char* text, std::size_t length, std::string& out) {
     if (!holdsStandIns(text, length)) {
         out.assign(text, length);
         return true;
@@ -265,8 +268,6 @@ bool commandToBytes(const char* text, std::size_t length, std::string& out) {
         },
         [&](const std::string& unit) { out += unit; });
 }
-
-}  // namespace
 
 bool needsStandIn(const char* name, std::size_t length) {
     return mayNeedStandIn(name, length) && holdsMisread(reinterpret_cast<const unsigned char*>(name), length);
@@ -310,14 +311,14 @@ bool fromTerminal(const char* typed, std::string& out) {
 }
 
 bool toSystem(const char* text, std::size_t length, std::string& out) {
-    if (!namesConverted()) return commandToBytes(text, length, out);
+    if (!namesConverted()) return bridging::commandToBytes(text, length, out);
     if (isAscii(text, length)) {
         out.assign(text, length);
         return true;
     }
     if (std::memchr(text, unconvertible, length)) return false;
     std::string scratch;
-    text = withBackslashes(text, length, scratch);
+    text = bridging::withBackslashes(text, length, scratch);
     if (!standins::holdsStandIn(text, length))
         return convertFaithfully(toUtf8(), toCodePage(), text, length, out);
     out.clear();
@@ -336,12 +337,6 @@ namespace bridging {
 bool on() { return bridge.on; }
 bool convertToUtf8(const char* text, std::size_t length, std::string& out) {
     return convert(toUtf8(), text, length, out);
-}
-bool commandToBytes(const char* text, std::size_t length, std::string& out) {
-    return codeset::commandToBytes(text, length, out);
-}
-const char* withBackslashes(const char* text, std::size_t length, std::string& scratch) {
-    return codeset::withBackslashes(text, length, scratch);
 }
 }  // namespace bridging
 
