@@ -1,25 +1,13 @@
 #include "process.h"
 
-#include "console/pager.h"
-#include "console/report.h"
-#include "convert/recover.h"
-#include "convert/rename.h"
-#include "driver/arguments.h"
-#include "driver/failure.h"
+#include "console/ending.h"
 #include "driver/run.h"
 #include "driver/settings.h"
 #include "platform/fake_platform.h"
 
-void resetProcess() {
+void startFakeProcess() {
     fake::reset();
     settings = RunSettings{};
-    errorOccurred = 0;
-    forgetDetours();
-    resetReport();
-    forgetExpansions();
-    forgetRecoveredDirectories();
-    helpPager = HelpPager{};
-    resultPager = ResultPager{};
     fake::addFile(fake::state().modulePath);
 }
 

@@ -1,5 +1,5 @@
-// The command as one process on the fake platform: its process-wide state
-// reset, and a run with its exit code caught. Shared by the unit tests and
+// The command as one process on the fake platform: a fresh start, and a run
+// with its exit code caught. Shared by the unit tests and
 // the fuzz targets, so it needs no test framework.
 #pragma once
 
@@ -12,9 +12,10 @@ struct RunResult {
     std::string err;
 };
 
-// Resets the command's process-wide state and the fake platform, which then
-// holds the executable alone.
-void resetProcess();
+// Starts a new process on the fake platform, which then holds the
+// executable alone, with the settings a process starts with. Everything
+// else a run keeps is its own, made fresh by each run.
+void startFakeProcess();
 
 // Runs the command on the fake platform with these arguments (entry 0 is
 // added), as the process would, from the state it is in.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/context.h"
 #include "platform/fake_platform.h"
 #include "process.h"
 #include "platform/platform.h"
@@ -30,7 +31,10 @@ int exitCodeOf(Body body) {
 }
 
 
+// A fresh process on the fake platform, and for what a test calls below the
+// command run, a run of its own.
 class Tavisk : public ::testing::Test {
 protected:
-    void SetUp() override { resetProcess(); }
+    void SetUp() override { startFakeProcess(); }
+    RunContext run;
 };

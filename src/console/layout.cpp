@@ -4,11 +4,11 @@
 
 #include "sjis/sjis.h"
 
-std::size_t widestNameLength(int count, char* const* arguments, bool (*isName)(char* const* arguments, int i)) {
+std::size_t widestNameLength(int count, char* const* arguments, const std::function<bool(int i)>& isName) {
     std::size_t widest = 0;
     for (int i = 1; i < count; ++i) {
         const char* argument = arguments[i];
-        if (!isName(arguments, i)) continue;
+        if (!isName(i)) continue;
         OwnedString resolved = resolveLongPath(argument);
         std::size_t length = std::strlen(resolved ? resolved.get() : argument);
         if (length > widest) widest = length;

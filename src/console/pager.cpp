@@ -8,9 +8,6 @@
 #include "console/format.h"
 #include "platform/platform.h"
 
-HelpPager helpPager;
-ResultPager resultPager;
-
 void TickPacer::pace(uint32_t ms) {
     if (ms == markNow) {
         mark = platform::GetTickCount();
@@ -76,57 +73,49 @@ bool consoleBuffer(int* bufferRows, int* windowRows) {
 
 }  // namespace
 
-void setUpHelpPager(int exitCode) {
-    helpPager.pacer.pace(markNow);
-    helpPager.exitCode = exitCode;
+void setUpHelpPager(HelpPager& pager, int exitCode) {
+    pager.pacer.pace(markNow);
+    pager.exitCode = exitCode;
     int bufferRows = 0, windowRows = 0;
-    helpPager.enabled = consoleBuffer(&bufferRows, &windowRows);
+    pager.enabled = consoleBuffer(&bufferRows, &windowRows);
 }
 
-void helpPause(const char* prompt) {
-    if (!helpPager.enabled) return;
-    if (pauseAtPrompt(helpPager.pacer, helpPager.exitCode, prompt) == Answer::All)
-        helpPager.enabled = false;
+void helpPause(HelpPager& pager, const char* prompt) {
+    if (!pager.enabled) return;
+    if (pauseAtPrompt(pager.pacer, pager.exitCode, prompt) == Answer::All) pager.enabled = false;
 }
 
-void setUpResultPager(bool enabled, int exitCode) {
-    resultPager.pacer.pace(markNow);
-    resultPager.exitCode = exitCode;
+void setUpResultPager(ResultPager& pager, bool enabled, int exitCode) {
+    pager.pacer.pace(markNow);
+    pager.exitCode = exitCode;
     if (!enabled) {
-        resultPager.pageLines = 0;
+        pager.pageLines = 0;
         return;
     }
     int bufferRows = 0, windowRows = 0;
     if (!consoleBuffer(&bufferRows, &windowRows)) {
-        resultPager.pageLines = 0;
+        pager.pageLines = 0;
         return;
     }
-    resultPager.pageLines = windowRows - 2;
+    pager.pageLines = windowRows - 2;
 }
 
-void countOutput(int chars, const char* prompt) {
-    if (resultPager.pageLines < 1) return;
+void countOutput(ResultPager& pager, int chars, const char* prompt) {
+    if (pager.pageLines < 1) return;
     int lines = chars / screenColumns + (chars % screenColumns != 0 ? 1 : 0);
-    resultPager.linesShown += lines;
-    if (resultPager.linesShown <= resultPager.pageLines) return;
-    resultPager.linesShown = 0;
-    if (pauseAtPrompt(resultPager.pacer, resultPager.exitCode, prompt) == Answer::All)
-        resultPager.pageLines = 0;
+    pager.linesShown += lines;
+    if (pager.linesShown <= pager.pageLines) return;
+    pager.linesShown = 0;
+    if (pauseAtPrompt(pager.pacer, pager.exitCode, prompt) == Answer::All)
+        pager.pageLines = 0;
 }
 
-int printResultTexts(const char* format, const char* const (&texts)[3]) {
-    int n = writeJoined(format, texts);
-    if (n < 0) return printResult(format, texts[0], texts[1], texts[2]);
-    countOutput(n, promptText);
-    return n;
-}
-
-int printResult(const char* format, ...) {
+int printResult(ResultPager& pager, const char* format, ...) {
     std::va_list args;
     va_start(args, format);
     int n = writeFormatted(format, args);
     va_end(args);
-    countOutput(n, promptText);
+    countOutput(pager, n, promptText);
     return n;
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "console/format.h"
+
 constexpr int screenColumns = 80;
 constexpr uint32_t promptDelay = 500;
 constexpr uint32_t markNow = 0xFFFFFFFFu;
@@ -33,29 +35,32 @@ struct ResultPager {
     TickPacer pacer;
 };
 
-extern HelpPager helpPager;
-extern ResultPager resultPager;
-
 // One key's character byte 0-255, or -1 when no key can be read.
 int readKey();
 void repeatChar(char ch, unsigned count);
 
-void setUpHelpPager(int exitCode);
-void helpPause(const char* prompt);
-void setUpResultPager(bool enabled, int exitCode);
-void countOutput(int chars, const char* prompt);
+void setUpHelpPager(HelpPager& pager, int exitCode);
+void helpPause(HelpPager& pager, const char* prompt);
+void setUpResultPager(ResultPager& pager, bool enabled, int exitCode);
+void countOutput(ResultPager& pager, int chars, const char* prompt);
 
 // printf-style write of one result text to standard output, charged to the
 // result pager; gives the number of characters written.
-int printResult(const char* format, ...)
+int printResult(ResultPager& pager, const char* format, ...)
 #if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
+    __attribute__((format(printf, 2, 3)))
 #endif
     ;
 
 // The same for a format whose only conversions are "%s", `texts` in their
 // places in turn: the result lines, without printf's machinery.
-int printResultTexts(const char* format, const char* const (&texts)[3]);
+// Inline: it is the one write of every result line.
+inline int printResultTexts(ResultPager& pager, const char* format, const char* const (&texts)[3]) {
+    int n = writeJoined(format, texts);
+    if (n < 0) return printResult(pager, format, texts[0], texts[1], texts[2]);
+    countOutput(pager, n, promptText);
+    return n;
+}
 
 // `name` as a result line shows it: on a console each control byte (0x01-0x1F,
 // 0x7F) becomes '?', so that a name cannot split a line or send the terminal

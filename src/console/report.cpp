@@ -13,20 +13,7 @@
 
 namespace {
 
-struct Counts {
-    unsigned long renamed = 0, leftAlone = 0, failed = 0, notFound = 0;
-    // Failures of what is no entry named or matched: a directory /s cannot
-    // read, a leftover that cannot be put back. Counted as failed too.
-    unsigned long failedBeside = 0;
-    unsigned long keptOut = 0;  // what /s passed over as hidden or version control's
-    bool written = false;
-} counts;
-
-// The lines that wait, and what settles them: see settleWith.
-struct Waiting {
-    void (*settle)() = nullptr;
-    bool waiting = false;
-} waiting;
+using Counts = Report::Counts;
 
 // What a kind writes, plain and in the aligned layout, the setting that
 // shows it, and what it counts (nothing for a name put back, which is no
@@ -155,24 +142,31 @@ std::string safeText(const std::string& s) {
     return out;
 }
 
-void settleWith(void (*settle)()) { waiting = Waiting{settle, false}; }
-void linesWait() { waiting.waiting = waiting.settle != nullptr; }
-void settleWaitingLines() {
-    if (!waiting.waiting) return;
-    waiting.waiting = false;  // what it reports settles nothing again
-    waiting.settle();
+void settleWith(Report& report, std::function<void()> settle) {
+    report.settle = std::move(settle);
+    report.waiting = false;
+}
+void linesWait(Report& report) { report.waiting = static_cast<bool>(report.settle); }
+void settleWaitingLines(Report& report) {
+    if (!report.waiting) return;
+    report.waiting = false;  // what it reports settles nothing again
+    report.settle();
 }
 
-unsigned long entriesMet() { return counts.renamed + counts.leftAlone + counts.failed + counts.notFound; }
+unsigned long entriesMet(const Report& report) {
+    const Counts& counts = report.counts;
+    return counts.renamed + counts.leftAlone + counts.failed + counts.notFound;
+}
 
 namespace {
 
 // The report of one entry, as reportResult and reportFailure describe it.
-[[gnu::always_inline]] inline void report(ResultKind kind, const char* name, int columnWidth, const char* newName,
-                                          const char* extra, Reason reason, const char* path) {
-    if (waiting.waiting) settleWaitingLines();
+[[gnu::always_inline]] inline void reportOne(Report& report, ResultKind kind, const char* name, int columnWidth,
+                                             const char* newName, const char* extra, Reason reason,
+                                             const char* path) {
+    if (report.waiting) settleWaitingLines(report);
     const Format& f = formats[static_cast<int>(kind)];
-    if (f.counted) ++(counts.*f.counted);
+    if (f.counted) ++(report.counts.*f.counted);
     if (settings.porcelain) {
         writeRecord(kind, path ? path : name, newName, extra, reason);
         if (f.failure && *f.shown) sayReason(kind, reason, path ? path : name, newName, extra);
@@ -189,59 +183,59 @@ namespace {
     const char* shownNew = console ? shownName(newName) : newName;
     const char* shownExtra = console ? shownName(extra) : extra;
     if (aligned)
-        printResult(*format, columnWidth, shown, shownNew, shownExtra);
+        printResult(report.pager, *format, columnWidth, shown, shownNew, shownExtra);
     else
-        printResultTexts(*format, {shown, shownNew, shownExtra});
+        printResultTexts(report.pager, *format, {shown, shownNew, shownExtra});
     if (f.failure) sayReason(kind, reason, path ? path : name, newName, extra);
 }
 
 // The same where the progress line is drawn: off the screen while the
 // report is written, and noted below it.
-[[gnu::noinline, gnu::cold]] void reportBesideProgress(ResultKind kind, const char* name, int columnWidth,
-                                                      const char* newName, const char* extra, Reason reason,
-                                                      const char* path) {
+[[gnu::noinline, gnu::cold]] void reportBesideProgress(Report& report, ResultKind kind, const char* name,
+                                                      int columnWidth, const char* newName, const char* extra,
+                                                      Reason reason, const char* path) {
     progress().erase();
-    report(kind, name, columnWidth, newName, extra, reason, path);
-    progress().note(path ? path : name, entriesMet(), counts.renamed);
+    reportOne(report, kind, name, columnWidth, newName, extra, reason, path);
+    progress().note(path ? path : name, entriesMet(report), report.counts.renamed);
 }
 
 }  // namespace
 
-void reportResult(ResultKind kind, const char* name, int columnWidth, const char* newName, const char* extra) {
+void reportResult(Report& report, ResultKind kind, const char* name, int columnWidth, const char* newName,
+                  const char* extra) {
     if (progress().isOn())
-        reportBesideProgress(kind, name, columnWidth, newName, extra, Reason::none, nullptr);
+        reportBesideProgress(report, kind, name, columnWidth, newName, extra, Reason::none, nullptr);
     else
-        report(kind, name, columnWidth, newName, extra, Reason::none, nullptr);
+        reportOne(report, kind, name, columnWidth, newName, extra, Reason::none, nullptr);
 }
 
-void reportFailure(ResultKind kind, const char* name, int columnWidth, const char* newName, const char* extra,
-                   Reason reason, const char* path) {
+void reportFailure(Report& report, ResultKind kind, const char* name, int columnWidth, const char* newName,
+                   const char* extra, Reason reason, const char* path) {
     if (progress().isOn())
-        reportBesideProgress(kind, name, columnWidth, newName, extra, reason, path);
+        reportBesideProgress(report, kind, name, columnWidth, newName, extra, reason, path);
     else
-        report(kind, name, columnWidth, newName, extra, reason, path);
+        reportOne(report, kind, name, columnWidth, newName, extra, reason, path);
 }
 
-void countPassedOver(const char* path) {
-    if (waiting.waiting) settleWaitingLines();
-    ++counts.leftAlone;
-    progress().note(path, entriesMet(), counts.renamed);
+void countPassedOver(Report& report, const char* path) {
+    if (report.waiting) settleWaitingLines(report);
+    ++report.counts.leftAlone;
+    progress().note(path, entriesMet(report), report.counts.renamed);
     if (settings.porcelain) writeRecord(ResultKind::leftAlone, path, "", "", Reason::none);
 }
 
-void countKeptOut() { ++counts.keptOut; }
+void countKeptOut(Report& report) { ++report.counts.keptOut; }
 
-void reportSummary() {
-    settleWaitingLines();
+void reportSummary(Report& report) {
+    settleWaitingLines(report);
     progress().erase();
+    Counts& counts = report.counts;
     if (!settings.showSummary || counts.written) return;
     counts.written = true;
     // What the walk kept out is named only where there was some: most runs
     // keep the line they always had.
     const char* format = settings.testMode ? (counts.keptOut ? text::summaryTestKeptOutLine : text::summaryTestLine)
                                            : (counts.keptOut ? text::summaryKeptOutLine : text::summaryLine);
-    printResult(format, counts.renamed, counts.leftAlone, counts.failed + counts.failedBeside, counts.notFound,
-                counts.keptOut);
+    printResult(report.pager, format, counts.renamed, counts.leftAlone, counts.failed + counts.failedBeside,
+                counts.notFound, counts.keptOut);
 }
-
-void resetReport() { counts = Counts{}; }

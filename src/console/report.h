@@ -2,7 +2,10 @@
 // formats, and the closing count of /v+s.
 #pragma once
 
+#include <functional>
 #include <string>
+
+#include "console/pager.h"
 
 enum class ResultKind {
     notFound,      // a name that does not resolve
@@ -27,6 +30,22 @@ enum class Reason : unsigned char {
     refused,     // the system refused the rename, for another cause
 };
 
+// What the report of one run keeps: the counts for the closing line, the
+// lines that wait (see settleWith) and the pager the lines go through.
+struct Report {
+    struct Counts {
+        unsigned long renamed = 0, leftAlone = 0, failed = 0, notFound = 0;
+        // Failures of what is no entry named or matched: a directory /s cannot
+        // read, a leftover that cannot be put back. Counted as failed too.
+        unsigned long failedBeside = 0;
+        unsigned long keptOut = 0;  // what /s passed over as hidden or version control's
+        bool written = false;
+    } counts;
+    std::function<void()> settle;  // settles the lines that wait
+    bool waiting = false;
+    ResultPager pager;
+};
+
 // Under --porcelain, writes instead one record of `kind` for the entry
 // `name` (its path): status, old path, new path and reason, tab-separated,
 // in the system's text, ended by a line feed or (/z) NUL; every entry met
@@ -40,38 +59,36 @@ enum class Reason : unsigned char {
 // A failure is also said, with its reason, in the form "tavisk: PATH: reason"
 // on standard error; reportFailure tells the reason, and the entry's whole
 // `path` where `name` is a display name (`name` when null).
-void reportResult(ResultKind kind, const char* name, int columnWidth, const char* newName = "",
+void reportResult(Report& report, ResultKind kind, const char* name, int columnWidth, const char* newName = "",
                   const char* extra = "");
-void reportFailure(ResultKind kind, const char* name, int columnWidth, const char* newName, const char* extra,
+void reportFailure(Report& report, ResultKind kind, const char* name, int columnWidth, const char* newName, const char* extra,
                    Reason reason, const char* path = nullptr);
 
 // Counts an entry that the kind filter passes over (/f, /fd) as left alone,
 // without a line, so that the closing count holds every entry the run met.
-void countPassedOver(const char* path);
+void countPassedOver(Report& report, const char* path);
 
 // Counts an entry that /s leaves alone as hidden or as version control's
 // (without /a), for the closing count.
-void countKeptOut();
+void countKeptOut(Report& report);
 
 // The closing line under /v+s: the entries renamed (to be renamed under
 // /test), left alone, failed and not found. Written once.
-void reportSummary();
+void reportSummary(Report& report);
 
 // Lines that wait: renames whose check, and so their line, waits for one
 // listing of their directory. The run gives the function that settles them
 // (settleWith); linesWait says that some wait; every report, and
 // settleWaitingLines, settles them first, so that lines keep their order.
-void settleWith(void (*settle)());
-void linesWait();
-void settleWaitingLines();
+void settleWith(Report& report, std::function<void()> settle);
+void linesWait(Report& report);
+void settleWaitingLines(Report& report);
 
 // The entries named or matched that the run has met so far, whatever became
 // of them (no leftover put back, no directory that could not be read).
-unsigned long entriesMet();
+unsigned long entriesMet(const Report& report);
 
 // `s` with each control byte as '?': a name cannot split a line of standard
 // error, or send the terminal an escape sequence.
 std::string safeText(const std::string& s);
 
-// Zero counts, as a new run starts.
-void resetReport();

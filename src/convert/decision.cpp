@@ -9,6 +9,7 @@
 #include "convert/letters.h"
 #include "convert/path.h"
 #include "convert/rename.h"
+#include "driver/context.h"
 #include "driver/settings.h"
 #include "sjis/messages.h"
 #include "sjis/sjis.h"
@@ -257,18 +258,18 @@ bool loweredPathOf(const Entry& entry, std::string& path) {
     return true;
 }
 
-EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth) {
+EntryOutcome lowerCaseEntry(RunContext& run, const Entry& entry, const char* displayName, int columnWidth) {
     const char* path = entry.path;
     const char* name = settings.showSkipped ? displayName : path;
     // A rename recorded ahead is made as the journal holds it.
     // Under /p each line is shown as its rename is made: a pause holds the run.
     bool mayDefer = !settings.pauseMode;
-    if (const char* planned = plannedPath(entry.record, path))
-        return renameAndReport(entry, planned, name, columnWidth, mayDefer);
+    if (const char* planned = plannedPath(run.journal, entry.record, path))
+        return renameAndReport(run, entry, planned, name, columnWidth, mayDefer);
     Plan plan = planEntry(entry);
     // A path the system could not take is refused as one that cannot be found.
     if (plan.tooLong) {
-        reportFailure(ResultKind::notFound, name, columnWidth, "", "", Reason::tooLong, path);
+        reportFailure(run.report, ResultKind::notFound, name, columnWidth, "", "", Reason::tooLong, path);
         return EntryOutcome::failed;
     }
     // Only a rename proves that a listing still holds: what is left alone is
@@ -276,51 +277,52 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
     // previewed is asked whether it is still there as itself.
     if (entry.fromListing && !plan.lowerCase) return EntryOutcome::lookUp;
     if (!plan.lowerCase) {
-        reportResult(ResultKind::leftAlone, settings.porcelain ? path : displayName, columnWidth);
+        reportResult(run.report, ResultKind::leftAlone, settings.porcelain ? path : displayName, columnWidth);
         return EntryOutcome::handled;
     }
-    return renameAndReport(entry, plan.newPath, name, columnWidth, mayDefer);
+    return renameAndReport(run, entry, plan.newPath, name, columnWidth, mayDefer);
 }
 
-EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* name, int columnWidth, bool mayDefer) {
+EntryOutcome renameAndReport(RunContext& run, const Entry& entry, const char* to, const char* name, int columnWidth,
+                             bool mayDefer) {
     const char* newName = to + entry.nameAt;
     if (settings.testMode) {
         // The preview meets what the run would: the same line, the same step.
         Reason why = Reason::none;
-        Preview preview = previewRename(entry, to, &why);
+        Preview preview = previewRename(run, entry, to, &why);
         if (preview == Preview::stale) return EntryOutcome::lookUp;
         bool possible = preview == Preview::possible;
         if (possible)
-            reportResult(ResultKind::renamed, name, columnWidth, newName);
+            reportResult(run.report, ResultKind::renamed, name, columnWidth, newName);
         else
-            reportFailure(ResultKind::renameFailed, name, columnWidth, newName, "", why, entry.path);
+            reportFailure(run.report, ResultKind::renameFailed, name, columnWidth, newName, "", why, entry.path);
         return possible ? EntryOutcome::handled : EntryOutcome::failed;
     }
     Reason why = Reason::none;
-    settleBeforeRenaming(entry);
-    switch (renameEntry(entry, to, &why, mayDefer)) {
+    settleBeforeRenaming(run, entry);
+    switch (renameEntry(run, entry, to, &why, mayDefer)) {
         case RenameOutcome::stale:
             return EntryOutcome::lookUp;
         case RenameOutcome::unrecorded:
             return EntryOutcome::unrecorded;
         case RenameOutcome::done:
-            reportResult(ResultKind::renamed, name, columnWidth, newName);
+            reportResult(run.report, ResultKind::renamed, name, columnWidth, newName);
             return EntryOutcome::handled;
         case RenameOutcome::unverified:
         {
             Entry moved = entry;
             if (!moved.identified) moved.identified = platform::entryIdentity(to, &moved.identity);
-            deferCheck(moved, to, name, columnWidth);
+            deferCheck(run, moved, to, name, columnWidth);
         }
             return EntryOutcome::handled;
         case RenameOutcome::failed:
-            reportFailure(ResultKind::renameFailed, name, columnWidth, newName, "", why, entry.path);
+            reportFailure(run.report, ResultKind::renameFailed, name, columnWidth, newName, "", why, entry.path);
             break;
         case RenameOutcome::stranded:
         {
             std::string temporary;
-            temporaryPath(entry.path, entry.nameAt, temporary);
-            reportFailure(ResultKind::stranded, name, columnWidth, newName, temporary.c_str(), Reason::none,
+            temporaryPath(run, entry.path, entry.nameAt, temporary);
+            reportFailure(run.report, ResultKind::stranded, name, columnWidth, newName, temporary.c_str(), Reason::none,
                           entry.path);
         }
             break;
@@ -333,12 +335,12 @@ bool kindIncluded(uint32_t attributes) {
     return directory ? settings.includeDirectories : settings.includeFiles;
 }
 
-void recordAheadOf(Entry& entry) {
+void recordAheadOf(Journal& journal, Entry& entry) {
     if (!kindIncluded(entry.attributes)) return;
     Plan plan = planEntry(entry);
     entry.verdict = plan.lowerCase ? Verdict::lower : Verdict::leave;
     if (!plan.lowerCase) return;
     if (!entry.identified && !(entry.identified = platform::entryIdentity(entry.path, &entry.identity))) return;
-    entry.record = recordAhead({entry.path, entry.length}, entry.nameAt, entry.identity,
+    entry.record = recordAhead(journal, {entry.path, entry.length}, entry.nameAt, entry.identity,
                                {plan.newPath + plan.nameAt, plan.length - plan.nameAt});
 }

@@ -33,6 +33,9 @@ inline const char* extensionOf(const char* component, std::size_t length) {
 #include "convert/path.h"
 #include "platform/platform.h"
 
+struct Journal;
+struct RunContext;
+
 // The decision for resolved path `path` (its final component at `nameAt`)
 // under the current modes.
 bool shouldLowerCase(const char* path, std::size_t length, std::size_t nameAt, bool longMode, bool kanjiMode);
@@ -59,7 +62,7 @@ bool kindIncluded(uint32_t attributes);
 // would meet) and reports one existing entry. An entry from a listing is
 // only renamed for real here; one no longer there as listed, or one to be
 // left alone or previewed, gives `lookUp`.
-EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int columnWidth);
+EntryOutcome lowerCaseEntry(RunContext& run, const Entry& entry, const char* displayName, int columnWidth);
 
 // Renames `entry` to `to` (in its directory), or under /test checks what the
 // rename would meet, and reports it, `name` as shown: the one way a run and
@@ -67,11 +70,11 @@ EntryOutcome lowerCaseEntry(const Entry& entry, const char* displayName, int col
 // an entry that is not from a listing. `mayDefer`: a rename made through the
 // detour may have its check and line wait for its directory's (deferCheck);
 // an undo, which must know at once, never lets them.
-EntryOutcome renameAndReport(const Entry& entry, const char* to, const char* name, int columnWidth,
+EntryOutcome renameAndReport(RunContext& run, const Entry& entry, const char* to, const char* name, int columnWidth,
                              bool mayDefer = false);
 
 // Records ahead in the journal the rename that lowerCaseEntry would make of
 // `entry` under the current settings, where it would make one. The decision,
 // the record's number and an identity asked of the system for it are kept in
 // `entry`, for the rename, which then makes the rename as recorded.
-void recordAheadOf(Entry& entry);
+void recordAheadOf(Journal& journal, Entry& entry);

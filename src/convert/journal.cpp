@@ -12,9 +12,6 @@ constexpr std::size_t suffixLength = sizeof journalSuffix - 1;
 constexpr std::size_t digits = 8;
 constexpr std::size_t maxDigits = 18;  // within 64 bits
 
-// The file of this run's journal, or of the last one read or tried.
-std::string lastFile;
-
 // The number in a journal file's name: eight digits or more (a run after
 // 99999999 takes nine, and still sorts after it); 0 for any other name.
 uint64_t journalNumber(const char* name) {
@@ -61,36 +58,6 @@ void pruneJournals(const std::string& folder, const std::vector<uint64_t>& numbe
     }
 }
 
-// A rename recorded ahead: the entry, its path as it was given (which lasts
-// as long as the window), and where its new path stands in the writer's
-// `aheadText`, with a terminator.
-struct Ahead {
-    platform::EntryIdentity identity;
-    std::size_t at, pathLength;
-    const char* given;
-};
-
-// This run's journal.
-struct Writer {
-    bool on = false;
-    platform::JournalHandle handle = nullptr;
-    JournalText journal;
-    // The last directory part as the command gave it, and its whole form.
-    std::string commandDirectory, systemDirectory;
-    bool directoryKnown = false;
-    bool directoryLined = false;  // the journal's last "D" line is of it
-    std::string oldName, newName;  // scratch
-    std::vector<Ahead> ahead;
-    GrowingText aheadText;
-    std::size_t cursor = 0;  // the first record ahead not yet met
-    bool windowWritten = false;
-    bool timed = false;  // the window being written has its "T" line
-    bool lastingKnown = false;  // the volume whose file numbers are known to last
-    uint64_t lastingVolume = 0;
-    // The records of the journal an undo of this run is taking back.
-    const std::vector<JournalRecord>* undoing = nullptr;
-};
-Writer writer;
 
 // The name among `records` in `directory` whose checksum is `sum`.
 bool nameAmong(const std::vector<JournalRecord>& records, const std::string& directory, uint64_t sum,
@@ -109,23 +76,24 @@ bool nameAmong(const std::vector<JournalRecord>& records, const std::string& dir
 
 // The journals' folder and the numbers of the journals in it, oldest first;
 // false, with the folder as the file to name, when it cannot be had.
-bool journalFolderAndNumbers(std::string& folder, std::vector<uint64_t>& numbers) {
+bool journalFolderAndNumbers(Journal& journal, std::string& folder, std::vector<uint64_t>& numbers) {
     if (platform::journalFolder(folder) && journalNumbers(folder, numbers)) return true;
-    lastFile = folder;
+    journal.lastFile = folder;
     return false;
 }
 
 // Makes the journal's file, its header first.
-bool makeJournalFile() {
+bool makeJournalFile(Journal& journal) {
+    Journal::Writer& writer = journal.writer;
     std::string folder;
     std::vector<uint64_t> numbers;
-    if (!journalFolderAndNumbers(folder, numbers)) return false;
+    if (!journalFolderAndNumbers(journal, folder, numbers)) return false;
     // Another run may take a number at the same moment: the next one is tried.
     uint64_t next = numbers.empty() ? 1 : numbers.back() + 1;
     bool taken = true;
     for (int tries = 0; tries < 100 && !writer.handle && taken; ++tries, ++next) {
-        lastFile = folder + journalName(next);
-        writer.handle = platform::createJournal(lastFile, &taken);
+        journal.lastFile = folder + journalName(next);
+        writer.handle = platform::createJournal(journal.lastFile, &taken);
     }
     if (!writer.handle) return false;
     pruneJournals(folder, numbers);
@@ -147,8 +115,9 @@ enum class Added { added, unexpressible, failed };
 
 // Adds the record of one rename to the text to be written: `path` (its final
 // component at `nameAt`) to `newName`.
-Added addRecord(std::string_view path, std::size_t nameAt, const platform::EntryIdentity& identity,
+Added addRecord(Journal& journal, std::string_view path, std::size_t nameAt, const platform::EntryIdentity& identity,
                 std::string_view newName) {
+    Journal::Writer& writer = journal.writer;
     // A window begins with its time: every entry in it was listed by then.
     if (!writer.timed) {
         appendTimeLine(writer.journal, timeNow());
@@ -188,9 +157,10 @@ Added addRecord(std::string_view path, std::size_t nameAt, const platform::Entry
     return Added::added;
 }
 
-bool writeRecords() {
+bool writeRecords(Journal& journal) {
+    Journal::Writer& writer = journal.writer;
     if (writer.journal.text.size == 0) return true;
-    if (!writer.handle && !makeJournalFile()) return false;
+    if (!writer.handle && !makeJournalFile(journal)) return false;
     sealJournalWindow(writer.journal);
     // On the disk before any rename it covers: a power cut leaves a journal
     // that holds every rename made.
@@ -204,22 +174,24 @@ bool writeRecords() {
 
 }  // namespace
 
-void startJournal(bool on, bool joinRuns) {
-    writer = Writer{};
+void startJournal(Journal& journal, bool on, bool joinRuns) {
+    Journal::Writer& writer = journal.writer;
+    writer = Journal::Writer{};
     writer.on = on;
     std::string folder;
     if (joinRuns && platform::journalFolder(folder)) platform::joinRuns(folder);
 }
 
-bool journalIsOn() { return writer.on; }
+bool journalIsOn(const Journal& journal) { return journal.writer.on; }
 
-std::string journalFileText() {
-    std::string shown;
-    return platform::commandText(lastFile.c_str(), shown) ? shown : lastFile;
+std::string journalFileText(const Journal& journal) {
+        std::string shown;
+    return platform::commandText(journal.lastFile.c_str(), shown) ? shown : journal.lastFile;
 }
 
-int recordAhead(std::string_view path, std::size_t nameAt, const platform::EntryIdentity& identity,
+int recordAhead(Journal& journal, std::string_view path, std::size_t nameAt, const platform::EntryIdentity& identity,
                 std::string_view newName) {
+    Journal::Writer& writer = journal.writer;
     if (!writer.on) return -1;
     // A new window: the renames of the last one have all been met or passed.
     if (writer.windowWritten) {
@@ -228,7 +200,7 @@ int recordAhead(std::string_view path, std::size_t nameAt, const platform::Entry
         writer.cursor = 0;
         writer.windowWritten = false;
     }
-    if (addRecord(path, nameAt, identity, newName) != Added::added) return -1;
+    if (addRecord(journal, path, nameAt, identity, newName) != Added::added) return -1;
     // The path, then the new one: its directory part and the new name.
     std::size_t nameLength = newName.size();
     std::size_t at = writer.aheadText.size, size = nameAt + nameLength + 1;
@@ -245,63 +217,68 @@ namespace {
 
 // True when `a` records a rename of `path`: the very text it was given, or
 // the same bytes.
-bool isRecordOf(const Ahead& a, const char* path) {
+bool isRecordOf(const JournalAhead& a, const char* path) {
     return a.given == path || (std::strncmp(a.given, path, a.pathLength) == 0 && path[a.pathLength] == '\0');
 }
 
 // The new path that `a` records.
-const char* newPathOf(const Ahead& a) { return writer.aheadText.data() + a.at; }
+const char* newPathOf(const Journal& journal, const JournalAhead& a) { return journal.writer.aheadText.data() + a.at; }
 
 }  // namespace
 
-const char* plannedPath(int record, const char* path) {
+const char* plannedPath(const Journal& journal, int record, const char* path) {
+    const Journal::Writer& writer = journal.writer;
     if (record < 0 || !writer.windowWritten || static_cast<std::size_t>(record) >= writer.ahead.size()) return nullptr;
-    const Ahead& a = writer.ahead[static_cast<std::size_t>(record)];
-    return isRecordOf(a, path) ? newPathOf(a) : nullptr;  // only the record of this very path gives its new one
+    const JournalAhead& a = writer.ahead[static_cast<std::size_t>(record)];
+    // Only the record of this very path gives its new one.
+    return isRecordOf(a, path) ? newPathOf(journal, a) : nullptr;
 }
 
-bool writeAhead() {
+bool writeAhead(Journal& journal) {
+    Journal::Writer& writer = journal.writer;
     writer.windowWritten = true;
-    return !writer.on || writeRecords();
+    return !writer.on || writeRecords(journal);
 }
 
-bool journalCovers(const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
+bool journalCovers(Journal& journal, const char* path, std::size_t nameAt, const platform::EntryIdentity& identity,
                    const char* newPath) {
+    Journal::Writer& writer = journal.writer;
     if (!writer.on) return true;
     for (std::size_t i = writer.cursor; i < writer.ahead.size(); ++i) {
-        const Ahead& a = writer.ahead[i];
-        const char* planned = newPathOf(a);  // a rename given its record's own path needs no comparison
+        const JournalAhead& a = writer.ahead[i];
+        const char* planned = newPathOf(journal, a);  // a rename given its record's own path needs no comparison
         if (a.identity == identity && isRecordOf(a, path) &&
             (planned == newPath || std::strcmp(planned, newPath) == 0)) {
             writer.cursor = i + 1;
             return true;
         }
     }
-    switch (addRecord(path, nameAt, identity, newPath + nameAt)) {
+    switch (addRecord(journal, path, nameAt, identity, newPath + nameAt)) {
         case Added::unexpressible: return true;
         case Added::failed: return false;
         case Added::added: break;
     }
-    return writeRecords();
+    return writeRecords(journal);
 }
 
-void endJournal() {
+void endJournal(Journal& journal) {
+    Journal::Writer& writer = journal.writer;
     if (writer.handle) platform::closeJournal(writer.handle);
-    writer = Writer{};
+    writer = Journal::Writer{};
 }
 
-bool journalFiles(std::vector<std::string>& files) {
+bool journalFiles(Journal& journal, std::vector<std::string>& files) {
     files.clear();
     std::string folder;
     std::vector<uint64_t> numbers;
-    if (!journalFolderAndNumbers(folder, numbers)) return false;
+    if (!journalFolderAndNumbers(journal, folder, numbers)) return false;
     for (auto n = numbers.rbegin(); n != numbers.rend(); ++n) files.push_back(folder + journalName(*n));
     return true;
 }
 
-LoadedJournal loadJournal(const std::string& file) {
+LoadedJournal loadJournal(Journal& journal, const std::string& file) {
     LoadedJournal loaded;
-    lastFile = file;
+    journal.lastFile = file;
     switch (platform::openJournal(file, &loaded.handle)) {
         case platform::JournalOpen::opened: break;
         case platform::JournalOpen::missing: loaded.result = JournalRead::missing; return loaded;
@@ -315,26 +292,27 @@ LoadedJournal loadJournal(const std::string& file) {
     return loaded;
 }
 
-bool recordedName(const std::string& directory, uint64_t sum, std::string& name) {
+bool recordedName(Journal& journal, const std::string& directory, uint64_t sum, std::string& name) {
+    Journal::Writer& writer = journal.writer;
     // The journal this undo holds is busy to any other look.
     if (writer.undoing && nameAmong(*writer.undoing, directory, sum, name)) return true;
     std::vector<std::string> files;
-    if (!journalFiles(files)) return false;
-    std::string keptLast = lastFile;  // a look for a name is no journal to name in messages
+    if (!journalFiles(journal, files)) return false;
+    std::string keptLast = journal.lastFile;  // a look for a name is no journal to name in messages
     bool found = false;
     for (const std::string& file : files) {
-        LoadedJournal journal = loadJournal(file);
-        found = journal.result == JournalRead::read && nameAmong(journal.contents.records, directory, sum, name);
-        letGoOfJournal(journal, file, false);
+        LoadedJournal loaded = loadJournal(journal, file);
+        found = loaded.result == JournalRead::read && nameAmong(loaded.contents.records, directory, sum, name);
+        letGoOfJournal(loaded, file, false);
         if (found) break;
     }
-    lastFile = keptLast;
+    journal.lastFile = keptLast;
     return found;
 }
 
-void undoingRecords(const std::vector<JournalRecord>* records) { writer.undoing = records; }
+void undoingRecords(Journal& journal, const std::vector<JournalRecord>* records) { journal.writer.undoing = records; }
 
-bool renamesAreRecorded() { return writer.on || writer.undoing; }
+bool renamesAreRecorded(const Journal& journal) { return journal.writer.on || journal.writer.undoing; }
 
 bool markUndoBegun(LoadedJournal& journal) {
     if (journal.contents.undoBegun) return true;

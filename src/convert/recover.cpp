@@ -8,24 +8,22 @@
 #include "convert/journal.h"
 #include "convert/path.h"
 #include "convert/rename.h"
+#include "driver/context.h"
 #include "driver/settings.h"
 #include "sjis/sjis.h"
 
 namespace {
 
-// Directory parts already looked at, as typed, and the last one: runs of
-// names share their directory, and it answers most calls.
-std::unordered_set<std::string> seen;
-std::string last;
-
-bool isLastSeen(const char* path, std::size_t length) {
-    return !seen.empty() && last.size() == length && (length == 0 || std::memcmp(last.data(), path, length) == 0);
+bool isLastSeen(const Recovered& recovered, const char* path, std::size_t length) {
+    const std::string& last = recovered.last;
+    return !recovered.seen.empty() && last.size() == length &&
+           (length == 0 || std::memcmp(last.data(), path, length) == 0);
 }
 
-bool alreadySeen(const char* path, std::size_t length) {
-    if (isLastSeen(path, length)) return true;
-    last.assign(path, length);
-    return !seen.insert(last).second;
+bool alreadySeen(Recovered& recovered, const char* path, std::size_t length) {
+    if (isLastSeen(recovered, path, length)) return true;
+    recovered.last.assign(path, length);
+    return !recovered.seen.insert(recovered.last).second;
 }
 
 // True when what holds `path` is stored under another spelling of its final
@@ -43,11 +41,12 @@ bool heldByClaim(const char* path) {
 enum class Restored { back, previewed, failed };
 
 // Puts the entry `leftover` back under its old name `oldName`.
-Restored restore(const std::string& directory, const std::string& leftover, const std::string& oldName) {
+Restored restore(RunContext& run, const std::string& directory, const std::string& leftover,
+                 const std::string& oldName) {
     std::string from = directory + leftover;
     std::string to = directory + oldName;
     if (settings.testMode || platform::moveEntry(from.c_str(), to.c_str())) {
-        reportResult(ResultKind::restored, from.c_str(), 0, oldName.c_str());
+        reportResult(run.report, ResultKind::restored, from.c_str(), 0, oldName.c_str());
         return settings.testMode ? Restored::previewed : Restored::back;
     }
     // A run killed while it held the new name for the entry left an empty
@@ -55,17 +54,17 @@ Restored restore(const std::string& directory, const std::string& leftover, cons
     // lookups ignore case: the interrupted move is finished onto it. Nothing
     // stored under the old name itself is ever taken for such a claim.
     if (heldByClaim(to.c_str()) && platform::moveOntoClaim(from.c_str(), to.c_str())) {
-        reportResult(ResultKind::restored, from.c_str(), 0, oldName.c_str());
+        reportResult(run.report, ResultKind::restored, from.c_str(), 0, oldName.c_str());
         return Restored::back;
     }
     // The old name is taken: the entry stays where it is, for the user to see.
-    reportResult(ResultKind::restoreFailed, from.c_str(), 0, oldName.c_str());
+    reportResult(run.report, ResultKind::restoreFailed, from.c_str(), 0, oldName.c_str());
     return Restored::failed;
 }
 
 // The name a leftover had: itself less the suffix, or, for one cut short,
 // the whole name that the journal recorded with its checksum.
-bool oldNameOf(const std::string& directory, const std::string& leftover, std::string& oldName) {
+bool oldNameOf(RunContext& run, const std::string& directory, const std::string& leftover, std::string& oldName) {
     uint64_t sum = 0;
     if (!leftoverChecksum(leftover.data(), leftover.size(), &sum)) {
         oldName = leftover.substr(0, leftover.size() - leftoverSuffixLength);
@@ -73,20 +72,20 @@ bool oldNameOf(const std::string& directory, const std::string& leftover, std::s
     }
     std::string whole, name;
     return platform::wholeSystemDirectory(directory.data(), directory.size(), whole) &&
-           recordedName(whole, sum, name) && platform::commandText(name.c_str(), oldName);
+           recordedName(run.journal, whole, sum, name) && platform::commandText(name.c_str(), oldName);
 }
 
 // A leftover whose whole name no journal holds: it stays, for the user to see.
-Restored unknown(const std::string& directory, const std::string& leftover) {
-    reportResult(ResultKind::restoreFailed, (directory + leftover).c_str(), 0, "?");
+Restored unknown(RunContext& run, const std::string& directory, const std::string& leftover) {
+    reportResult(run.report, ResultKind::restoreFailed, (directory + leftover).c_str(), 0, "?");
     return Restored::failed;
 }
 
 }  // namespace
 
-Recovery recoverDirectory(const std::string& directory) {
+Recovery recoverDirectory(RunContext& run, const std::string& directory) {
     Recovery recovery;
-    if (alreadySeen(directory.c_str(), directory.size())) return recovery;
+    if (alreadySeen(run.recovered, directory.c_str(), directory.size())) return recovery;
     // A listing read whole, the expansion's, may have told that there is none.
     if (platform::holdsNoneEnding(directory.c_str())) return recovery;
     // Listed first, moved after: a search does not see its directory change.
@@ -95,7 +94,8 @@ Recovery recoverDirectory(const std::string& directory) {
     if (leftovers.empty() || !platform::aloneInRuns()) return recovery;
     for (const std::string& leftover : leftovers) {
         std::string oldName;
-        switch (oldNameOf(directory, leftover, oldName) ? restore(directory, leftover, oldName) : unknown(directory, leftover)) {
+        bool named = oldNameOf(run, directory, leftover, oldName);
+        switch (named ? restore(run, directory, leftover, oldName) : unknown(run, directory, leftover)) {
             case Restored::back: recovery.restored.push_back(std::move(oldName)); break;
             case Restored::previewed: break;
             case Restored::failed:
@@ -107,14 +107,10 @@ Recovery recoverDirectory(const std::string& directory) {
     return recovery;
 }
 
-Recovery recoverLeftovers(const char* path, std::size_t nameAt) {
+Recovery recoverLeftovers(RunContext& run, const char* path, std::size_t nameAt) {
     // Runs of names share their directory: the last one answers at once,
     // before a string is made of it.
-    if (isLastSeen(path, nameAt)) return {};
-    return recoverDirectory(std::string(path, nameAt));
+    if (isLastSeen(run.recovered, path, nameAt)) return {};
+    return recoverDirectory(run, std::string(path, nameAt));
 }
 
-void forgetRecoveredDirectories() {
-    seen.clear();
-    last.clear();
-}

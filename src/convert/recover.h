@@ -2,7 +2,17 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 #include <vector>
+
+struct RunContext;
+
+// The directory parts a run has looked at for leftovers, as typed, and the
+// last one: runs of names share their directory, and it answers most calls.
+struct Recovered {
+    std::unordered_set<std::string> seen;
+    std::string last;
+};
 
 // What putting back a directory's leftovers came to.
 struct Recovery {
@@ -15,11 +25,9 @@ struct Recovery {
 // under a temporary name back under its old name, and reports each. Under
 // /test it only reports. Each directory is looked at once per run. Without
 // /c it stops at the first leftover that cannot be put back.
-Recovery recoverDirectory(const std::string& directory);
+Recovery recoverDirectory(RunContext& run, const std::string& directory);
 
 // The same for the directory of `path` (a name argument; its directory part
 // as typed, `nameAt` bytes long).
-Recovery recoverLeftovers(const char* path, std::size_t nameAt);
+Recovery recoverLeftovers(RunContext& run, const char* path, std::size_t nameAt);
 
-// Forgets the directories looked at, as a new run starts.
-void forgetRecoveredDirectories();

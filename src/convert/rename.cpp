@@ -8,26 +8,20 @@
 #include "convert/decision.h"
 #include "convert/path.h"
 #include "convert/path_states.h"
+#include "driver/context.h"
 #include "driver/settings.h"
 #include "sjis/sjis.h"
 
 namespace {
 
-// The directory part of the last path where a case-only move changed nothing
-// or was refused: the file system there needs the detour, so later entries of
-// that directory take it at once instead of paying for the failed move.
-char detourDirectory[platform::maxPath];
-bool detourKnown = false;
-
-bool isDetourDirectory(const char* path, std::size_t n) {
-    return detourKnown && std::strlen(detourDirectory) == n &&
-           std::memcmp(detourDirectory, path, n) == 0;
+bool isDetourDirectory(const Renames& renames, const char* path, std::size_t n) {
+    return renames.detourKnown && renames.detourDirectory.size() == n &&
+           std::memcmp(renames.detourDirectory.data(), path, n) == 0;
 }
 
-void rememberDetour(const char* path, std::size_t n) {
-    std::memcpy(detourDirectory, path, n);
-    detourDirectory[n] = '\0';
-    detourKnown = true;
+void rememberDetour(Renames& renames, const char* path, std::size_t n) {
+    renames.detourDirectory.assign(path, n);
+    renames.detourKnown = true;
 }
 
 // True when the entry that `path` designates is stored under exactly the final
@@ -76,10 +70,11 @@ struct InterruptHold {
 // The detour, for an entry that is alone under its spellings and stored as
 // `from`. Each step checks that the entry it moved is the one it started with,
 // and nothing is put back over an entry that is not this one.
-RenameOutcome renameThroughTemporary(const char* from, const char* to, const platform::EntryIdentity& identity,
-                                    bool notDirectory, Reason* why, bool mayDefer) {
+RenameOutcome renameThroughTemporary(const RunContext& run, const char* from, const char* to,
+                                    const platform::EntryIdentity& identity, bool notDirectory, Reason* why,
+                                    bool mayDefer) {
     std::string path;
-    if (!temporaryPath(from, directoryLength(from), path)) return failing(why, Reason::tooLong);
+    if (!temporaryPath(run, from, directoryLength(from), path)) return failing(why, Reason::tooLong);
     const char* temporary = path.c_str();
 
     platform::MoveNotes notes;
@@ -115,8 +110,6 @@ bool surelyFits(std::size_t length) { return 3 * length + leftoverSuffixLength <
 // The renames the preview has found possible so far: the paths they take and
 // those they leave, so that each later entry meets the disk as the real run
 // would have left it.
-PathStates previewed;
-
 // True when an entry is stored under exactly the spelling `to`: one look at
 // `to` answers where nothing is there, the common case; where something is
 // (another entry, or this one on a disk that ignores case), the stored
@@ -126,7 +119,8 @@ bool otherStoredAs(const char* to) {
     return platform::entryIdentity(to, &there) && storedAs(to);
 }
 
-Preview previewAllows(const Entry& entry, const char* to, Reason& why) {
+Preview previewAllows(RunContext& run, const Entry& entry, const char* to, Reason& why) {
+    const PathStates& previewed = run.renames.previewed;
     const char* from = entry.path;
     bool listed = entry.fromListing;
     PathState left = PathState::none, there = PathState::none;
@@ -153,7 +147,7 @@ Preview previewAllows(const Entry& entry, const char* to, Reason& why) {
     why = Reason::tooLong;
     std::size_t nameAt = entry.nameAt;
     if (!surelyFits(entry.length - nameAt) && platform::takesDetour(from) &&
-        !temporaryPath(from, nameAt, temporary, settings.journal))
+        !temporaryPath(run, from, nameAt, temporary, settings.journal))
         return Preview::refused;
     why = Reason::taken;
     // The new spelling stored already is another entry: this one is stored
@@ -170,15 +164,16 @@ Preview previewAllows(const Entry& entry, const char* to, Reason& why) {
 
 }  // namespace
 
-Preview previewRename(const Entry& entry, const char* to, Reason* why) {
+Preview previewRename(RunContext& run, const Entry& entry, const char* to, Reason* why) {
     Reason reason = Reason::refused;
-    Preview outcome = previewAllows(entry, to, reason);
+    Preview outcome = previewAllows(run, entry, to, reason);
     if (outcome == Preview::refused && why) *why = reason;
-    if (outcome == Preview::possible) previewed.moved(entry.path, to);
+    if (outcome == Preview::possible) run.renames.previewed.moved(entry.path, to);
     return outcome;
 }
 
-bool previewedEntry(const Entry& entry, Entry& moved, std::string& storage) {
+bool previewedEntry(const Renames& renames, const Entry& entry, Entry& moved, std::string& storage) {
+    const PathStates& previewed = renames.previewed;
     // A path the preview has left is its entry's old one: the entry is under
     // the name the decision gave it, which it gives it again.
     // One from a listing is looked up before it is handled: it is met then.
@@ -212,7 +207,7 @@ bool nameChecksum(const char* name, uint64_t* sum) {
 
 }  // namespace
 
-bool temporaryPath(const char* from, std::size_t nameAt, std::string& out, bool recorded) {
+bool temporaryPath(const RunContext& run, const char* from, std::size_t nameAt, std::string& out, bool recorded) {
     out.assign(from);
     out += leftoverSuffix;
     if (surelyFits(out.size() - nameAt - leftoverSuffixLength) || platform::fitsAsName(out.c_str() + nameAt))
@@ -220,7 +215,7 @@ bool temporaryPath(const char* from, std::size_t nameAt, std::string& out, bool 
     // Too long for a name: cut short at a character's end, the checksum after
     // it. Only the journal's record can then give the whole name back.
     uint64_t sum = 0;
-    if (!(recorded || renamesAreRecorded()) || !nameChecksum(from + nameAt, &sum)) return false;
+    if (!(recorded || renamesAreRecorded(run.journal)) || !nameChecksum(from + nameAt, &sum)) return false;
     char tail[checkedTail + 1];
     tail[0] = '~';
     std::memcpy(putChecksum(tail + 1, sum), leftoverSuffix, leftoverSuffixLength + 1);
@@ -248,14 +243,14 @@ bool isLeftoverNameWhole(const char* name, std::size_t n) {
            sjisKindAt(name, n - leftoverSuffixLength) != 2;
 }
 
-RenameOutcome renameEntry(const Entry& entry, const char* to, Reason* why, bool mayDefer) {
+RenameOutcome renameEntry(RunContext& run, const Entry& entry, const char* to, Reason* why, bool mayDefer) {
     const char* from = entry.path;
     if (from[0] == to[0] && equalStrings(from, to)) return RenameOutcome::done;  // most differ at once
     platform::EntryIdentity identity = entry.identity;
     if (!entry.identified && !platform::entryIdentity(from, &identity))
         return entry.fromListing ? RenameOutcome::stale : failing(why, Reason::changed);
-    if (!journalCovers(from, entry.nameAt, identity, to)) return RenameOutcome::unrecorded;
-    bool tried = !isDetourDirectory(from, entry.nameAt);
+    if (!journalCovers(run.journal, from, entry.nameAt, identity, to)) return RenameOutcome::unrecorded;
+    bool tried = !isDetourDirectory(run.renames, from, entry.nameAt);
     bool notDirectory = (entry.attributes & platform::attributeDirectory) == 0 && entry.attributes != 0;
     if (tried) {
         // The move is of the entry itself (a link the system would follow was
@@ -283,8 +278,9 @@ RenameOutcome renameEntry(const Entry& entry, const char* to, Reason* why, bool 
     if (spellings.other || spellings.count > 1) return failing(why, Reason::taken);
     if (!spellings.path) return failing(why, Reason::changed);
     if (tried && !isEntry(from, identity)) return failing(why, Reason::changed);
-    RenameOutcome result = renameThroughTemporary(from, to, identity, notDirectory, why, mayDefer);
-    if (result == RenameOutcome::done || result == RenameOutcome::unverified) rememberDetour(from, entry.nameAt);
+    RenameOutcome result = renameThroughTemporary(run, from, to, identity, notDirectory, why, mayDefer);
+    if (result == RenameOutcome::done || result == RenameOutcome::unverified)
+        rememberDetour(run.renames, from, entry.nameAt);
     return result;
 }
 
@@ -293,13 +289,8 @@ bool isEntry(const char* path, const platform::EntryIdentity& identity) {
     return platform::entryIdentity(path, &now) && now == identity;
 }
 
-RenameOutcome renameEntry(const char* from, const char* to, Reason* why) {
+RenameOutcome renameEntry(RunContext& run, const char* from, const char* to, Reason* why) {
     Entry entry{from, std::strlen(from), directoryLength(from), 0, false, {}, false, Verdict::unknown, -1};
     entry.identified = platform::entryIdentity(from, &entry.identity);
-    return renameEntry(entry, to, why);
-}
-
-void forgetDetours() {
-    previewed.clear();
-    detourKnown = false;
+    return renameEntry(run, entry, to, why);
 }

@@ -6,7 +6,20 @@
 
 #include "console/report.h"
 #include "convert/path.h"
+#include "convert/path_states.h"
 #include "platform/platform.h"
+
+struct RunContext;
+
+// What the renames of one run learn: where the preview has moved entries, and
+// the directory part of the last path where a case-only move changed nothing
+// or was refused (the file system there needs the detour, so later entries of
+// that directory take it at once instead of paying for the failed move).
+struct Renames {
+    PathStates previewed;
+    std::string detourDirectory;
+    bool detourKnown = false;
+};
 
 enum class RenameOutcome {
     done,      // the stored name is now the new one
@@ -25,9 +38,10 @@ enum class RenameOutcome {
 // An entry from a listing that is no longer there as listed gives `stale`.
 // Where it fails, `why` gets the reason. `mayDefer`: the stored spelling
 // after the detour may be left to be read back with the directory's others.
-RenameOutcome renameEntry(const Entry& from, const char* to, Reason* why = nullptr, bool mayDefer = false);
+RenameOutcome renameEntry(RunContext& run, const Entry& from, const char* to, Reason* why = nullptr,
+                          bool mayDefer = false);
 // The same for a path not yet looked up.
-RenameOutcome renameEntry(const char* from, const char* to, Reason* why = nullptr);
+RenameOutcome renameEntry(RunContext& run, const char* from, const char* to, Reason* why = nullptr);
 // True when `path` designates the entry of `identity`.
 bool isEntry(const char* path, const platform::EntryIdentity& identity);
 
@@ -38,12 +52,12 @@ bool isEntry(const char* path, const platform::EntryIdentity& identity);
 // name as itself, or is at a path the preview has left (an entry met again is
 // found where the run would have left it), which is looked up instead.
 enum class Preview { possible, refused, stale };
-Preview previewRename(const Entry& entry, const char* to, Reason* why = nullptr);
+Preview previewRename(RunContext& run, const Entry& entry, const char* to, Reason* why = nullptr);
 
 // Where the preview has found `entry` to be renamed, the entry as the real run
 // would meet it again (named twice, or matched by two patterns): under its new
 // name, into `moved`, its path kept in `storage`. False otherwise.
-bool previewedEntry(const Entry& entry, Entry& moved, std::string& storage);
+bool previewedEntry(const Renames& renames, const Entry& entry, Entry& moved, std::string& storage);
 
 // Ends the temporary name of an entry: a run that is killed between the two
 // steps leaves the entry under its old name followed by this.
@@ -56,7 +70,8 @@ inline constexpr std::size_t leftoverSuffixLength = sizeof leftoverSuffix - 1;
 // hex digits of a checksum of the whole name (see leftoverChecksum) and the
 // suffix, which only the journal's record can give back: false without one
 // (renamesAreRecorded, or `recorded`).
-bool temporaryPath(const char* from, std::size_t nameAt, std::string& out, bool recorded = false);
+bool temporaryPath(const RunContext& run, const char* from, std::size_t nameAt, std::string& out,
+                   bool recorded = false);
 // The checksum a cut-short temporary name `name` carries; false for another
 // name. It is windowChecksum of the whole name in the system's text.
 bool leftoverChecksum(const char* name, std::size_t length, uint64_t* sum);
@@ -69,7 +84,3 @@ inline bool isLeftoverName(const char* name, std::size_t length) {  // its lengt
     return length > leftoverSuffixLength && name[length - 1] == leftoverSuffix[leftoverSuffixLength - 1] &&
            isLeftoverNameWhole(name, length);
 }
-
-// Forgets what the renames of this run learnt about its directories, as a new
-// run starts.
-void forgetDetours();

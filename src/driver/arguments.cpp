@@ -133,73 +133,46 @@ void sortWith(ArgumentList& list, int first, Payload* payload, std::size_t skip 
 
 void sortMatches(ArgumentList& list, int first) { sortWith<int>(list, first, nullptr); }
 
-namespace {
-// What the expansions know of their texts, by their places in the list they
-// were added to, kept small: a name costs its text and this. The volume of
-// the entries is their pattern's (the directory's); a mount point, whose
-// number the listing does not give, is looked up again when it is renamed.
-struct Place {
-    uint64_t file;
-    uint32_t attributes;
-    uint32_t pattern;  // 1 + its index in `patterns`, 0 for a text of no expansion
-};
-struct Pattern {
-    OwnedString text;  // as typed
-    bool identified;   // the listing told the entries' numbers
-    uint64_t volume;
-    std::size_t prefix;  // the length of its directory part
-};
-std::vector<Place> places;
-std::vector<Pattern> patterns;
-char* const* expandedVector = nullptr;  // the vector the last build gave
-}  // namespace
+using Place = Expansions::Place;
+using Pattern = Expansions::Pattern;
 
-bool isExpanded(char* const* vector, int index) {
-    return vector && vector == expandedVector && index >= 0 && static_cast<std::size_t>(index) < places.size() &&
-           places[static_cast<std::size_t>(index)].pattern != 0;
+bool isExpanded(const Expansions& expansions, char* const* vector, int index) {
+    return vector && vector == expansions.vector && index >= 0 &&
+           static_cast<std::size_t>(index) < expansions.places.size() &&
+           expansions.places[static_cast<std::size_t>(index)].pattern != 0;
 }
 
-Expanded expansionAt(char* const* vector, int index) {
+Expanded expansionAt(const Expansions& expansions, char* const* vector, int index) {
     Expanded e;
-    if (!isExpanded(vector, index)) return e;
-    const Place& p = places[static_cast<std::size_t>(index)];
-    const Pattern& from = patterns[p.pattern - 1];
+    if (!isExpanded(expansions, vector, index)) return e;
+    const Place& p = expansions.places[static_cast<std::size_t>(index)];
+    const Pattern& from = expansions.patterns[p.pattern - 1];
     e.pattern = from.text.get();
     e.nameAt = from.prefix;
     e.listed = {p.attributes, from.identified, {from.volume, p.file}};
     return e;
 }
 
-void forgetExpansions() {
-    places.clear();
-    patterns.clear();
-    expandedVector = nullptr;
+void closeMatchSearch(MatchSearch& search) {
+    if (search.handle) platform::FindClose(search.handle);
+    search.handle = nullptr;
 }
 
-namespace {
-platform::SearchHandle openSearch = nullptr;
-platform::FindData searchData;
-}  // namespace
-
-void closeMatchSearch() {
-    if (openSearch) platform::FindClose(openSearch);
-    openSearch = nullptr;
-}
-
-const char* findMatch(const char* pattern) {
+const char* findMatch(MatchSearch& search, const char* pattern) {
     if (pattern) {
-        closeMatchSearch();
-        openSearch = platform::FindFirstFileA(pattern, &searchData);
-        return openSearch ? searchData.fileName : nullptr;
+        closeMatchSearch(search);
+        search.handle = platform::FindFirstFileA(pattern, &search.data);
+        return search.handle ? search.data.fileName : nullptr;
     }
-    if (!openSearch) return nullptr;
-    if (platform::FindNextFileA(openSearch, &searchData)) return searchData.fileName;
-    platform::FindClose(openSearch);
-    openSearch = nullptr;
+    if (!search.handle) return nullptr;
+    if (platform::FindNextFileA(search.handle, &search.data)) return search.data.fileName;
+    platform::FindClose(search.handle);
+    search.handle = nullptr;
     return nullptr;
 }
 
-bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
+bool expandPattern(const char* text, const char* wildcard, ArgumentList& out, Expansions& expansions) {
+    std::vector<Place>& places = expansions.places;
     // The separator is the last '\\', '/' or (where drives exist) ':' before
     // the wildcard, looking at character starts only.
     const char* separator = nullptr;
@@ -214,19 +187,21 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
     bool identified = true;
     uint64_t volume = 0;
     places.resize(static_cast<std::size_t>(first));  // each text's place follows it
-    for (const char* name = findMatch(text); name; name = findMatch(nullptr)) {
+    MatchSearch search;
+    const platform::FindData& searchData = search.data;
+    for (const char* name = findMatch(search, text); name; name = findMatch(search, nullptr)) {
         // A temporary name of a killed run is put back by the run, not renamed.
         std::size_t length = std::strlen(name);
         if (isDotOrDotDot(name) || isLeftoverName(name, length)) continue;
         char* joined = newText(out, prefix + length + 1);
         if (!joined) {
-            closeMatchSearch();
+            closeMatchSearch(search);
             return false;
         }
         eightBytes::copy(joined, text, prefix);
         eightBytes::copy(joined + prefix, name, length + 1);
         if (!append(out, joined)) {
-            closeMatchSearch();
+            closeMatchSearch(search);
             return false;
         }
         // Numbers are kept where every entry's came with the listing, from one
@@ -238,15 +213,15 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out) {
     if (out.count == first) return appendCopy(out, text);
     OwnedString pattern = duplicateString(text);
     if (!pattern) return false;
-    patterns.push_back({std::move(pattern), identified, volume, prefix});
-    auto index = static_cast<uint32_t>(patterns.size());
+    expansions.patterns.push_back({std::move(pattern), identified, volume, prefix});
+    auto index = static_cast<uint32_t>(expansions.patterns.size());
     // The listing's word follows each text to its sorted place.
     sortWith(out, first, places.data() + first, prefix);
     for (int i = first; i < out.count; ++i) places[static_cast<std::size_t>(i)].pattern = index;
     return true;
 }
 
-bool expandWildcards(const ArgumentList& in, ArgumentList& out) {
+bool expandWildcards(const ArgumentList& in, ArgumentList& out, Expansions& expansions) {
     // Switches are not expanded (with GNU ways, those before "--").
     bool gnu = platform::commandLineDialect().gnu;
     bool switchesEnded = false;
@@ -262,7 +237,7 @@ bool expandWildcards(const ArgumentList& in, ArgumentList& out) {
                     break;
                 }
         }
-        bool ok = wildcard ? expandPattern(text, wildcard, out) : appendCopy(out, text);
+        bool ok = wildcard ? expandPattern(text, wildcard, out, expansions) : appendCopy(out, text);
         if (!ok) return false;
     }
     return true;
@@ -277,20 +252,20 @@ namespace {
     platform::exitProcess(255);
 }
 
-char** finish(ArgumentList& split, int* count) {
+char** finish(ArgumentList& split, int* count, Expansions& expansions) {
     ArgumentList expanded;
-    places.clear();
+    expansions = Expansions{};
     // The listings read for patterns tell where no killed run left a name.
     platform::noticeEnding(leftoverSuffix);
-    bool ok = expandWildcards(split, expanded);
+    bool ok = expandWildcards(split, expanded, expansions);
     releaseArguments(split);
     if (!ok) {
         releaseArguments(expanded);
         outOfArgumentSpace();
     }
     *count = expanded.count;
-    places.resize(static_cast<std::size_t>(expanded.count));
-    expandedVector = expanded.items;
+    expansions.places.resize(static_cast<std::size_t>(expanded.count));
+    expansions.vector = expanded.items;
     // The vector's texts live as long as the process, or until a vector is
     // built again.
     static TextBlock* vectorTexts = nullptr;
@@ -301,8 +276,8 @@ char** finish(ArgumentList& split, int* count) {
 
 }  // namespace
 
-char** buildArgumentVector(const char* commandLine, const char* const* original,
-                           int originalCount, int* count) {
+char** buildArgumentVector(const char* commandLine, const char* const* original, int originalCount, int* count,
+                           Expansions& expansions) {
     // While the vector is built, running out of memory anywhere is running
     // out of space for arguments.
     std::new_handler before = std::set_new_handler(outOfArgumentSpace);
@@ -331,5 +306,5 @@ char** buildArgumentVector(const char* commandLine, const char* const* original,
         releaseArguments(split);
         outOfArgumentSpace();
     }
-    return finish(split, count);
+    return finish(split, count, expansions);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/owned_string.h"
 #include "platform/platform.h"
 
 struct TextBlock;
@@ -21,12 +22,13 @@ struct ArgumentList {
 
 // Splits the command line; false when memory runs out.
 bool splitCommandLine(const char* commandLine, ArgumentList& out);
-// Appends the expansion of every text of `in` to `out`; false when memory
-// runs out.
-bool expandWildcards(const ArgumentList& in, ArgumentList& out);
+// Appends the expansion of every text of `in` to `out`, what each found to
+// `expansions`; false when memory runs out.
+struct Expansions;
+bool expandWildcards(const ArgumentList& in, ArgumentList& out, Expansions& expansions);
 // Appends the matches of `text` (its first wildcard at `wildcard`), sorted, or
 // the text itself when nothing matches; false when memory runs out.
-bool expandPattern(const char* text, const char* wildcard, ArgumentList& out);
+bool expandPattern(const char* text, const char* wildcard, ArgumentList& out, Expansions& expansions);
 // Sorts items[first..count) without regard to the case of A-Z; texts equal
 // that way are ordered by their bytes.
 void sortMatches(ArgumentList& list, int first);
@@ -38,10 +40,37 @@ int compareFolded(const char* a, const char* b);
 // The order of matches: folded as above, then by their bytes.
 bool sortsBefore(const char* a, const char* b);
 
+// A search for the names a pattern matches, one at a time.
+struct MatchSearch {
+    platform::SearchHandle handle = nullptr;
+    platform::FindData data;
+};
 // Gives the first matching name for a pattern, or the next one for nullptr;
 // nullptr at the end.
-const char* findMatch(const char* pattern);
-void closeMatchSearch();
+const char* findMatch(MatchSearch& search, const char* pattern);
+void closeMatchSearch(MatchSearch& search);
+
+// What the expansions of a vector found: for each argument its place, and
+// the patterns typed. The vector they were made for is kept, so that no other
+// is taken for it.
+struct Expansions {
+    // Where an expansion put an entry, and what its listing said: the file
+    // number the listing does not give, is looked up again when it is renamed.
+    struct Place {
+        uint64_t file;
+        uint32_t attributes;
+        uint32_t pattern;  // 1 + its index in `patterns`, 0 for a text of no expansion
+    };
+    struct Pattern {
+        OwnedString text;  // as typed
+        bool identified;   // the listing told the entries' numbers
+        uint64_t volume;
+        std::size_t prefix;  // the length of its directory part
+    };
+    std::vector<Place> places;
+    std::vector<Pattern> patterns;
+    char* const* vector = nullptr;
+};
 
 // Builds the vector from the raw command line, or from `original`, the list
 // the system split itself where it has one (POSIX), taken as it is. On
@@ -49,8 +78,9 @@ void closeMatchSearch();
 // could not be had) writes the start-up message and ends the process with
 // 255. `count` gets the count; the vector ends with a null entry and lives as
 // long as the process.
-char** buildArgumentVector(const char* commandLine, const char* const* original,
-                           int originalCount, int* count);
+// What the expansions found goes to `expansions`.
+char** buildArgumentVector(const char* commandLine, const char* const* original, int originalCount, int* count,
+                           Expansions& expansions);
 
 void releaseArguments(ArgumentList& list);
 
@@ -71,9 +101,7 @@ struct Expanded {
 // For the argument at `index` of `vector`, the argument vector that
 // buildArgumentVector gave: what its expansion knows; no pattern for a text
 // that no expansion produced, and for any other vector.
-Expanded expansionAt(char* const* vector, int index);
+Expanded expansionAt(const Expansions& expansions, char* const* vector, int index);
 // True when an expansion produced that argument (expansionAt gives a pattern).
-bool isExpanded(char* const* vector, int index);
+bool isExpanded(const Expansions& expansions, char* const* vector, int index);
 
-// Forgets what the expansions produced, as a new process would.
-void forgetExpansions();

@@ -7,41 +7,38 @@
 #include "convert/deferred.h"
 #include "convert/journal.h"
 #include "sjis/messages.h"
+#include "driver/context.h"
 #include "driver/settings.h"
 
-int errorOccurred = 0;
+void countUntouchedBy(RunContext& run, UntouchedCounter counter) { run.failures.untouched = counter; }
 
-namespace {
-
-UntouchedCounter untouchedCounter = nullptr;
-
-}  // namespace
-
-void countUntouchedBy(UntouchedCounter counter) { untouchedCounter = counter; }
-
-void failureStep(const char* path) { failureStep(path, untouchedCounter ? untouchedCounter() : 0); }
-
-void settleDeferredRenames() {
-    std::string failed = settleDeferred();
-    if (!failed.empty()) failureStep(failed.c_str());
+void failureStep(RunContext& run, const char* path) {
+    UntouchedCounter counter = run.failures.untouched;
+    failureStep(run, path, counter ? counter(run) : 0);
 }
 
-void failureStep(const char* path, unsigned long untouched) {
+void settleDeferredRenames(RunContext& run) {
+    std::string failed = settleDeferred(run);
+    if (!failed.empty()) failureStep(run, failed.c_str());
+}
+
+void failureStep(RunContext& run, const char* path, unsigned long untouched) {
     if (!settings.continueOnError) {
-        reportSummary();  // the count of what was done before the stop (the progress line gone)
+        reportSummary(run.report);  // the count of what was done before the stop (the progress line gone)
         platform::flushOut();
         writeError(text::stoppedAt, safeText(path).c_str(), untouched, platform::commandLineDialect().introducer);
         endProcess(1);
     }
-    errorOccurred = 1;
+    run.failures.errorOccurred = true;
 }
 
-void noJournalFolderNamed() {
-    if (journalFileText().empty()) fatalError(text::journalNoFolder, platform::journalFolderVariables());
+void noJournalFolderNamed(const RunContext& run) {
+    if (journalFileText(run.journal).empty()) fatalError(text::journalNoFolder, platform::journalFolderVariables());
 }
 
-void journalFailure() {
-    settleWaitingLines();  // the renames made so far are said first
-    noJournalFolderNamed();
-    fatalError(text::journalUnwritable, journalFileText().c_str(), platform::commandLineDialect().introducer);
+void journalFailure(RunContext& run) {
+    settleWaitingLines(run.report);  // the renames made so far are said first
+    noJournalFolderNamed(run);
+    fatalError(text::journalUnwritable, journalFileText(run.journal).c_str(),
+               platform::commandLineDialect().introducer);
 }

@@ -3,32 +3,39 @@
 
 #include "console/ending.h"
 
-// Set when a failure was passed over under /c; read once at the end.
-extern int errorOccurred;
+struct RunContext;
+
+// How the run counts what a stop leaves untouched; nullptr when it ends.
+using UntouchedCounter = unsigned long (*)(RunContext& run);
+
+// What the run knows of its failures: set when one was passed over under
+// /c (read once at the end), and how a stop counts what it leaves.
+struct Failures {
+    bool errorOccurred = false;
+    UntouchedCounter untouched = nullptr;
+};
 
 // After a missing name or a failed rename of the entry `path`: ends the run
 // with exit code 1, saying on standard error where it stopped, how many
 // entries named or matched it leaves untouched (`untouched`, or as the
 // counter the run gave countUntouchedBy counts them) and that /c goes on
 // past failures; or under /c notes the failure and lets the run go on.
-void failureStep(const char* path);
-void failureStep(const char* path, unsigned long untouched);
+void failureStep(RunContext& run, const char* path);
+void failureStep(RunContext& run, const char* path, unsigned long untouched);
 
 // Settles the renames whose lines wait for their directory's listing
 // (settleDeferred), and takes the failure step for the first that failed.
-void settleDeferredRenames();
+void settleDeferredRenames(RunContext& run);
 
-// How the run counts what a stop leaves untouched; nullptr when it ends.
-using UntouchedCounter = unsigned long (*)();
-void countUntouchedBy(UntouchedCounter counter);
+void countUntouchedBy(RunContext& run, UntouchedCounter counter);
 
 // The names handled between two writes of the journal.
 constexpr int journalWindow = 1024;
 
 // Where the journals' folder could not even be named (no home to be found),
 // says which variables name it and ends the run with 1; else returns.
-void noJournalFolderNamed();
+void noJournalFolderNamed(const RunContext& run);
 
 // The journal could not be written: says so and ends the run with 1 before
 // the next rename.
-[[noreturn]] void journalFailure();
+[[noreturn]] void journalFailure(RunContext& run);

@@ -1,4 +1,5 @@
 #include <new>
+#include <utility>
 
 #include "console/ending.h"
 #include "driver/arguments.h"
@@ -25,8 +26,9 @@ int main(int argc, char** argv) {
         original = platform::originalArguments(&originalCount);
     }
     int count = 0;
-    vector = buildArgumentVector(platform::GetCommandLineA(), original, originalCount, &count);
+    Expansions expansions;
+    vector = buildArgumentVector(platform::GetCommandLineA(), original, originalCount, &count, expansions);
     typedProgramName = vector[0];
     std::set_new_handler(outOfMemory);
-    endProcess(runCommand(count, vector));
+    endProcess(runCommand(count, vector, std::move(expansions)));
 }

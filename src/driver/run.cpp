@@ -15,6 +15,7 @@
 #include "convert/recover.h"
 #include "convert/rename.h"
 #include "driver/arguments.h"
+#include "driver/context.h"
 #include "driver/failure.h"
 #include "driver/settings.h"
 #include "driver/switch_pass.h"
@@ -27,26 +28,11 @@
 
 namespace {
 
-// The pattern whose walk under /s was last made: its other matches are
-// passed over. Forgotten as a run starts, since a new run's patterns may
-// take the old ones' places in memory.
-const char* lastPattern = nullptr;
-
 const platform::CommandLineDialect& dialect() { return platform::commandLineDialect(); }
 
-// What is known of each argument, by index, for its rename: the pattern
-// whose expansion produced it (nullptr for none), and then the entry as the
-// listing gave it and as recording its window left it (the decision, the
-// journal's record of the rename, and the identity, which the system was
-// asked for where the listing gave none).
-struct Planned {
-    const char* pattern;
-    Entry entry;
-};
-
 // What the expansion alone knows of argument `i`, into `planned`.
-void unplanned(char* const* arguments, int i, Planned& planned) {
-    Expanded e = expansionAt(arguments, i);
+void unplanned(const RunContext& run, char* const* arguments, int i, Planned& planned) {
+    Expanded e = expansionAt(run.expansions, arguments, i);
     planned.pattern = e.pattern;
     if (!e.pattern) return;
     const char* path = arguments[i];
@@ -54,63 +40,58 @@ void unplanned(char* const* arguments, int i, Planned& planned) {
     planned.entry =
         listedEntry(path, std::strlen(path), e.nameAt, listed.attributes, listed.identified, listed.identity);
 }
-struct Window {
-    int first = 0;
-    std::vector<Planned> planned;
-};
-Window window;
-
 // Records ahead the renames that the listed entries from `first` on are to
 // get, a window at a time, so that the journal is written once per window
 // and not once per name. Gives the index after the window.
-int recordWindow(char* const* arguments, int first, int count) {
+int recordWindow(RunContext& run, char* const* arguments, int first, int count) {
+    NamePass::Window& window = run.names.window;
     window.first = first;
     window.planned.clear();
     int i = first;
     for (int recorded = 0; i < count && recorded < journalWindow; ++i) {
         Planned& planned = window.planned.emplace_back();
-        unplanned(arguments, i, planned);
-        if (planned.pattern && isNameAt(arguments, i)) {
-            recordAheadOf(planned.entry);
+        unplanned(run, arguments, i, planned);
+        if (planned.pattern && isNameAt(run.kinds, i)) {
+            recordAheadOf(run.journal, planned.entry);
             ++recorded;
         }
     }
-    if (!writeAhead()) journalFailure();
+    if (!writeAhead(run.journal)) journalFailure(run);
     return i;
 }
 
 // What is known of argument `i`, valid until the next call.
-const Planned& plannedAt(char* const* arguments, int i) {
+const Planned& plannedAt(RunContext& run, char* const* arguments, int i) {
+    const NamePass::Window& window = run.names.window;
     std::size_t at = static_cast<std::size_t>(i - window.first);
     if (i >= window.first && at < window.planned.size()) return window.planned[at];
-    static Planned outside;
-    unplanned(arguments, i, outside);
-    return outside;
+    unplanned(run, arguments, i, run.names.outside);
+    return run.names.outside;
 }
 
-void reportNotFound(const char* name, int columnWidth) {
-    reportResult(ResultKind::notFound, name, columnWidth);
+void reportNotFound(RunContext& run, const char* name, int columnWidth) {
+    reportResult(run.report, ResultKind::notFound, name, columnWidth);
 }
 
-bool handleFound(const Entry& entry, int columnWidth);
+bool handleFound(RunContext& run, const Entry& entry, int columnWidth);
 
 // The preview meets an entry it has already shown renamed where the run
 // would have left it: under its new name. False, with nothing done, for any
 // other entry. Out of the way of the run's own path.
-[[gnu::noinline]] bool handleMovedByPreview(const Entry& entry, int columnWidth, bool* handled) {
+[[gnu::noinline]] bool handleMovedByPreview(RunContext& run, const Entry& entry, int columnWidth, bool* handled) {
     Entry moved;
     std::string movedPath;
-    if (!previewedEntry(entry, moved, movedPath)) return false;
-    *handled = handleFound(moved, columnWidth);
+    if (!previewedEntry(run.renames, entry, moved, movedPath)) return false;
+    *handled = handleFound(run, moved, columnWidth);
     return true;
 }
 
 // One entry as found: decided, renamed and reported. False for an entry of
 // a listing that is to be looked up (see lowerCaseEntry), with nothing
 // reported.
-bool handleFound(const Entry& entry, int columnWidth) {
+bool handleFound(RunContext& run, const Entry& entry, int columnWidth) {
     bool handled = false;
-    if (settings.testMode && handleMovedByPreview(entry, columnWidth, &handled)) return handled;
+    if (settings.testMode && handleMovedByPreview(run, entry, columnWidth, &handled)) return handled;
     OwnedString displayName;
     if (settings.showSkipped) {
         displayName = fitDisplayName(entry.path, static_cast<std::size_t>(columnWidth));
@@ -118,13 +99,13 @@ bool handleFound(const Entry& entry, int columnWidth) {
     }
     if (!kindIncluded(entry.attributes)) {
         if (entry.fromListing) return false;  // looked up first: it may be gone
-        countPassedOver(entry.path);
+        countPassedOver(run.report, entry.path);
         return true;
     }
-    switch (lowerCaseEntry(entry, displayName ? displayName.get() : "", columnWidth)) {
+    switch (lowerCaseEntry(run, entry, displayName ? displayName.get() : "", columnWidth)) {
         case EntryOutcome::lookUp: return false;
-        case EntryOutcome::failed: failureStep(entry.path); break;
-        case EntryOutcome::unrecorded: journalFailure();
+        case EntryOutcome::failed: failureStep(run, entry.path); break;
+        case EntryOutcome::unrecorded: journalFailure(run);
         case EntryOutcome::handled: break;
     }
     return true;
@@ -132,7 +113,7 @@ bool handleFound(const Entry& entry, int columnWidth) {
 
 // One entry. A name that is not found is reported unless `quietIfMissing`
 // (a plain name that /s looks for in a subdirectory).
-bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing,
+bool handleEntry(RunContext& run, const char* argument, int columnWidth, bool quietIfMissing,
                  std::size_t nameAt = unknownLength, uint32_t walkedFrom = notWalked) {
     Entry entry;
     OwnedString storage;
@@ -140,34 +121,34 @@ bool handleEntry(const char* argument, int columnWidth, bool quietIfMissing,
     if (found == Lookup::outOfMemory) outOfMemory();
     if (found == Lookup::notFound) {
         if (quietIfMissing) return false;
-        reportNotFound(argument, columnWidth);
-        failureStep(argument);
+        reportNotFound(run, argument, columnWidth);
+        failureStep(run, argument);
         return false;
     }
     entry.walkedFrom = walkedFrom;
-    handleFound(entry, columnWidth);
+    handleFound(run, entry, columnWidth);
     return true;
 }
 
 // An entry as a listing found it, handled without looking it up again;
 // looked up as typed where the listing no longer holds.
-bool handleListed(const Entry& entry, int columnWidth, bool quietIfMissing) {
-    return handleFound(entry, columnWidth) ||
-           handleEntry(entry.path, columnWidth, quietIfMissing, entry.nameAt, entry.walkedFrom);
+bool handleListed(RunContext& run, const Entry& entry, int columnWidth, bool quietIfMissing) {
+    return handleFound(run, entry, columnWidth) ||
+           handleEntry(run, entry.path, columnWidth, quietIfMissing, entry.nameAt, entry.walkedFrom);
 }
 
 // An entry as /s walked to it.
-bool handleWalked(const char* path, const Entry* listed, uint32_t walkedFrom, int columnWidth,
+bool handleWalked(RunContext& run, const char* path, const Entry* listed, uint32_t walkedFrom, int columnWidth,
                   bool quietIfMissing) {
-    return listed ? handleListed(*listed, columnWidth, quietIfMissing)
-                  : handleEntry(path, columnWidth, quietIfMissing, unknownLength, walkedFrom);
+    return listed ? handleListed(run, *listed, columnWidth, quietIfMissing)
+                  : handleEntry(run, path, columnWidth, quietIfMissing, unknownLength, walkedFrom);
 }
 
 // True when `pattern` finds the entry `name` of its directory.
-bool patternFinds(const char* pattern, const std::string& name) {
-    for (const char* match = findMatch(pattern); match; match = findMatch(nullptr))
+bool patternFinds(MatchSearch& search, const char* pattern, const std::string& name) {
+    for (const char* match = findMatch(search, pattern); match; match = findMatch(search, nullptr))
         if (name == match) {
-            closeMatchSearch();
+            closeMatchSearch(search);
             return true;
         }
     return false;
@@ -176,29 +157,29 @@ bool patternFinds(const char* pattern, const std::string& name) {
 // A name without /s. Leftovers of a killed run in its directory are put back
 // first, and each one that the name's pattern finds is then handled as it
 // would have been: the expansion at start could not see it.
-void handlePlainName(const char* argument, const Planned& planned, int columnWidth) {
+void handlePlainName(RunContext& run, const char* argument, const Planned& planned, int columnWidth) {
     std::size_t nameAt = planned.pattern ? planned.entry.nameAt : directoryLength(argument);
-    Recovery recovery = recoverLeftovers(argument, nameAt);
-    if (recovery.failed) failureStep(argument);
+    Recovery recovery = recoverLeftovers(run, argument, nameAt);
+    if (recovery.failed) failureStep(run, argument);
     const std::vector<std::string>& restored = recovery.restored;
     if (restored.empty()) {  // the common case
         if (planned.pattern)
-            handleListed(planned.entry, columnWidth, false);
+            handleListed(run, planned.entry, columnWidth, false);
         else
-            handleEntry(argument, columnWidth, false, nameAt);
+            handleEntry(run, argument, columnWidth, false, nameAt);
         return;
     }
     const char* pattern = planned.pattern;
     if (!pattern && hasWildcard(argument)) pattern = argument;  // it matched nothing at start
     bool handled = false;
     for (const std::string& name : restored) {
-        if (!pattern || !patternFinds(pattern, name)) continue;
-        handleEntry((std::string(argument, nameAt) + name).c_str(), columnWidth, false);
+        if (!pattern || !patternFinds(run.matches, pattern, name)) continue;
+        handleEntry(run, (std::string(argument, nameAt) + name).c_str(), columnWidth, false);
         handled = true;
     }
     // A pattern that matched nothing at start has now found what was put back.
     if (handled && pattern == argument) return;
-    handleEntry(argument, columnWidth, false);
+    handleEntry(run, argument, columnWidth, false);
 }
 
 // On Linux, as chmod -R and find do, a directory named without wildcards
@@ -216,16 +197,17 @@ void handlePlainName(const char* argument, const Planned& planned, int columnWid
 
 // What the walks of /s of the arguments in [first, end) would meet, each
 // pattern walked once (the one at `first` whatever came before it).
-[[gnu::noinline, gnu::cold]] WalkMeasure measureWalks(int first, int end, char** arguments, std::size_t enough) {
+[[gnu::noinline, gnu::cold]] WalkMeasure measureWalks(const RunContext& run, int first, int end, char** arguments,
+                                                      std::size_t enough) {
     WalkMeasure all;
     const char* last = nullptr;
     for (int i = first; i < end; ++i) {
-        if (!isNameAt(arguments, i)) continue;
+        if (!isNameAt(run.kinds, i)) continue;
         const char* argument = arguments[i];
         Planned planned;
-        unplanned(arguments, i, planned);
+        unplanned(run, arguments, i, planned);
         if (const char* pattern = planned.pattern) {
-            if (pattern == last || (i > first && pattern == lastPattern)) continue;
+            if (pattern == last || (i > first && pattern == run.names.lastPattern)) continue;
             last = argument = pattern;
         }
         std::string below;
@@ -237,49 +219,41 @@ void handlePlainName(const char* argument, const Planned& planned, int columnWid
     return all;
 }
 
-// Where the run is: the argument being handled, and the entries met before
-// it, for what a stop leaves untouched.
-struct Position {
-    int count = 0;
-    char** arguments = nullptr;
-    int current = 0;
-    unsigned long metBefore = 0;
-};
-Position position;
-
 // The entries that a stop at the current argument leaves untouched: those
 // the arguments after it name or match, and under /s those of its own walk
 // not met yet.
-[[gnu::cold]] unsigned long untouchedEntries() {
+[[gnu::cold]] unsigned long untouchedEntries(RunContext& run) {
+    const NamePass& position = run.names;
     if (!position.arguments) return 0;
     if (!settings.recurse) {
         unsigned long left = 0;
-        for (int i = position.current + 1; i < position.count; ++i) left += isNameAt(position.arguments, i);
+        for (int i = position.current + 1; i < position.count; ++i) left += isNameAt(run.kinds, i);
         return left;
     }
-    unsigned long all = measureWalks(position.current, position.count, position.arguments, widestColumn).entries;
-    unsigned long met = entriesMet() - position.metBefore;  // the one stopped at too
+    unsigned long all = measureWalks(run, position.current, position.count, position.arguments, widestColumn).entries;
+    unsigned long met = entriesMet(run.report) - position.metBefore;  // the one stopped at too
     return all > met ? all - met : 0;
 }
 
-void handleName(const char* argument, const Planned& planned, int columnWidth) {
+void handleName(RunContext& run, const char* argument, const Planned& planned, int columnWidth) {
     if (!settings.recurse) {
-        handlePlainName(argument, planned, columnWidth);
+        handlePlainName(run, argument, planned, columnWidth);
         return;
     }
     // The expansion at start matched the pattern here only: each pattern is
     // walked once, in place of its first match.
     if (const char* pattern = planned.pattern) {
-        if (pattern == lastPattern) return;
-        lastPattern = pattern;
+        if (pattern == run.names.lastPattern) return;
+        run.names.lastPattern = pattern;
         argument = pattern;
     }
     std::string below;
     if (isNamedFolder(argument, below)) {
-        walkTree(below.c_str(), columnWidth, [columnWidth](const char* path, const Entry* listed, uint32_t walkedFrom) {
-            handleWalked(path, listed, walkedFrom, columnWidth, false);
-        });
-        handleEntry(argument, columnWidth, false);
+        walkTree(run, below.c_str(), columnWidth,
+                 [&run, columnWidth](const char* path, const Entry* listed, uint32_t walkedFrom) {
+                     handleWalked(run, path, listed, walkedFrom, columnWidth, false);
+                 });
+        handleEntry(run, argument, columnWidth, false);
         return;
     }
     // A name found nowhere in the tree is reported once, as typed; what a
@@ -287,21 +261,22 @@ void handleName(const char* argument, const Planned& planned, int columnWidth) {
     // reached (a path beyond the system's limit).
     bool found = false;
     bool plain = !hasWildcard(argument + directoryLength(argument));
-    walkTree(argument, columnWidth,
-             [&found, columnWidth, plain](const char* path, const Entry* listed, uint32_t walkedFrom) {
-                 found = handleWalked(path, listed, walkedFrom, columnWidth, plain) || found;
+    walkTree(run, argument, columnWidth,
+             [&run, &found, columnWidth, plain](const char* path, const Entry* listed, uint32_t walkedFrom) {
+                 found = handleWalked(run, path, listed, walkedFrom, columnWidth, plain) || found;
              });
     if (!found) {
-        reportNotFound(argument, columnWidth);
-        failureStep(argument);
+        reportNotFound(run, argument, columnWidth);
+        failureStep(run, argument);
     }
 }
 
 }  // namespace
 
-int runCommand(int count, char** arguments) {
-    lastPattern = nullptr;
+int runCommand(int count, char** arguments, Expansions expansions) {
     settings.english = platform::readsEnglish();
+    RunContext run;
+    run.expansions = std::move(expansions);
     bool noMemory = false;
     OwnedString executable = runningExecutable(arguments[0], &noMemory);
     // Without it the configuration file would be passed over in silence.
@@ -312,8 +287,8 @@ int runCommand(int count, char** arguments) {
     located = std::move(executable);
     arguments[0] = located ? located.get() : empty;
     if (arguments[0][0] != '\0') loadConfig(arguments[0], &settings.switchChar);
-    tellArguments(count, arguments);
-    SwitchPass pass = readSwitches(count, arguments);
+    tellArguments(run, count, arguments);
+    SwitchPass pass = readSwitches(run, count, arguments);
     if (pass.exitCode >= 0) return pass.exitCode;
     if (settings.shiftJisNames != platform::shiftJisNames()) {
         // The configuration file chose how the disk's names are written: the
@@ -321,11 +296,11 @@ int runCommand(int count, char** arguments) {
         platform::useShiftJisNames(settings.shiftJisNames);
         int originalCount = 0;
         const char* const* original = platform::originalArguments(&originalCount);
-        forgetExpansions();
-        arguments = buildArgumentVector(platform::GetCommandLineA(), original, originalCount, &count);
+        arguments =
+            buildArgumentVector(platform::GetCommandLineA(), original, originalCount, &count, run.expansions);
         arguments[0] = located ? located.get() : empty;
-        tellArguments(count, arguments);
-        pass = readSwitches(count, arguments);
+        tellArguments(run, count, arguments);
+        pass = readSwitches(run, count, arguments);
         if (pass.exitCode >= 0) return pass.exitCode;
     }
     progress().start(settings.progress && platform::errorIsConsole());
@@ -337,41 +312,44 @@ int runCommand(int count, char** arguments) {
         // The journal names what is taken back; a name beside it would
         // suggest that only that name is.
         if (names) fatalError(text::undoWithNames, undo);
-        if (pass.list) return listRuns();
-        startJournal(false, !settings.testMode);  // what is taken back is not itself recorded
-        return pass.undoNumber ? undoRun(pass.undoNumber) : undoLastRun();
+        if (pass.list) return listRuns(run);
+        startJournal(run.journal, false, !settings.testMode);  // what is taken back is not itself recorded
+        return pass.undoNumber ? undoRun(run, pass.undoNumber) : undoLastRun(run);
     }
-    if (names == 0) return helpEnds(arguments[0], 1);
-    startJournal(settings.journal && !settings.testMode, !settings.testMode);
+    if (names == 0) return helpEnds(run, arguments[0], 1);
+    startJournal(run.journal, settings.journal && !settings.testMode, !settings.testMode);
 
-    setUpResultPager(settings.pauseMode, 1);
-    if (settings.pauseMode) countOutput(screenColumns, promptText);
+    ResultPager& pager = run.report.pager;
+    setUpResultPager(pager, settings.pauseMode, 1);
+    if (settings.pauseMode) countOutput(pager, screenColumns, promptText);
     // The column is only drawn under /v+k; measuring it looks every name up
     // once more, so it is done only then.
     int columnWidth = 0;
     if (settings.showSkipped) {
-        std::size_t widest = widestNameLength(count, arguments, isNameAt);
+        const ArgumentKinds& kinds = run.kinds;
+        std::size_t widest = widestNameLength(count, arguments, [&kinds](int i) { return isNameAt(kinds, i); });
         // Under /s each walked entry is shown with its path.
         if (settings.recurse)
-            widest = std::max(widest, measureWalks(1, count, arguments, static_cast<std::size_t>(widestColumn)).widest);
+            widest = std::max(widest, measureWalks(run, 1, count, arguments, widestColumn).widest);
         columnWidth = widest > widestColumn ? widestColumn : static_cast<int>(widest);
     }
-    bool ahead = journalIsOn() && !settings.recurse;
-    window = Window{};
-    position = Position{count, arguments, 0, 0};
-    countUntouchedBy(untouchedEntries);
-    settleWith(settleDeferredRenames);
+    bool ahead = journalIsOn(run.journal) && !settings.recurse;
+    NamePass& position = run.names;
+    position.count = count;
+    position.arguments = arguments;
+    countUntouchedBy(run, untouchedEntries);
+    settleWith(run.report, [&run] { settleDeferredRenames(run); });
     for (int i = 1, recordedUntil = 1; i < count; ++i) {
-        if (ahead && i >= recordedUntil) recordedUntil = recordWindow(arguments, i, count);
-        if (!isNameAt(arguments, i)) continue;
+        if (ahead && i >= recordedUntil) recordedUntil = recordWindow(run, arguments, i, count);
+        if (!isNameAt(run.kinds, i)) continue;
         position.current = i;
-        if (settings.recurse) position.metBefore = entriesMet();  // only a walk is counted from it
-        handleName(arguments[i], plannedAt(arguments, i), columnWidth);
+        if (settings.recurse) position.metBefore = entriesMet(run.report);  // only a walk is counted from it
+        handleName(run, arguments[i], plannedAt(run, arguments, i), columnWidth);
     }
-    settleWaitingLines();
-    countUntouchedBy(nullptr);
-    settleWith(nullptr);
-    endJournal();
-    reportSummary();
-    return errorOccurred ? 2 : 0;
+    settleWaitingLines(run.report);
+    countUntouchedBy(run, nullptr);
+    settleWith(run.report, nullptr);
+    endJournal(run.journal);
+    reportSummary(run.report);
+    return run.failures.errorOccurred ? 2 : 0;
 }

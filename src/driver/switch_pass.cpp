@@ -7,6 +7,7 @@
 #include "console/ending.h"
 #include "convert/path.h"
 #include "driver/arguments.h"
+#include "driver/context.h"
 #include "driver/settings.h"
 #include "help/help.h"
 #include "platform/platform.h"
@@ -14,11 +15,6 @@
 #include "sjis/sjis.h"
 
 namespace {
-
-// What each argument of the run is, told once: a long expansion's names
-// would otherwise be asked about at every pass over the arguments.
-enum class ArgumentKind : unsigned char { name, switchText, endOfSwitches };
-std::vector<ArgumentKind> kinds;
 
 const platform::CommandLineDialect& dialect() { return platform::commandLineDialect(); }
 
@@ -28,15 +24,14 @@ bool isHelpRequest(const char* argument) {
 
 }  // namespace
 
-bool isNameAt(char* const*, int i) { return kinds[static_cast<std::size_t>(i)] == ArgumentKind::name; }
-
-void tellArguments(int count, char** arguments) {
+void tellArguments(RunContext& run, int count, char** arguments) {
+    ArgumentKinds& kinds = run.kinds;
     kinds.assign(static_cast<std::size_t>(count), ArgumentKind::name);
     bool gnu = dialect().gnu;
     bool switchesEnded = false;
     for (int i = 1; i < count; ++i) {
         // What a listing found is a name as it stands: the common case first.
-        if (isExpanded(arguments, i)) continue;
+        if (isExpanded(run.expansions, arguments, i)) continue;
         char* argument = arguments[i];
         ArgumentKind& kind = kinds[static_cast<std::size_t>(i)];
         if (!switchesEnded && isSwitchArgument(argument)) {
@@ -50,23 +45,23 @@ void tellArguments(int count, char** arguments) {
     }
 }
 
-int helpEnds(const char* programPath, int exitCode) {
-    showHelp(programPath);
+int helpEnds(RunContext& run, const char* programPath, int exitCode) {
+    showHelp(run.helpPager, programPath);
     return exitCode;
 }
 
-SwitchPass readSwitches(int count, char** arguments) {
+SwitchPass readSwitches(RunContext& run, int count, char** arguments) {
     SwitchPass pass;
     for (int i = 1; i < count; ++i) {
         const char* argument = arguments[i];
-        ArgumentKind kind = kinds[static_cast<std::size_t>(i)];
+        ArgumentKind kind = run.kinds[static_cast<std::size_t>(i)];
         if (kind == ArgumentKind::endOfSwitches) continue;
         if (kind == ArgumentKind::name) {
             ++pass.names;
             // A Windows habit on Linux: "/test" that names nothing would
             // otherwise let the run rename for real.
             if (dialect().shell && argument[0] == '/' && isDocumentedSwitch(argument) &&
-                !isExpanded(arguments, i) &&
+                !isExpanded(run.expansions, arguments, i) &&
                 queryAttributes(argument) == platform::invalidAttributes) {
                 std::string dashed = std::string("-") + (argument + 1);
                 fatalError(text::windowsSwitch, argument, dashed.c_str());
@@ -76,7 +71,7 @@ SwitchPass readSwitches(int count, char** arguments) {
         // The usage screen ends the run: 1, as for a mistake, but 0 where
         // GNU ways ask for it by name.
         if (dialect().gnu && equalStrings(argument, "--help")) {
-            pass.exitCode = helpEnds(arguments[0], 0);
+            pass.exitCode = helpEnds(run, arguments[0], 0);
             return pass;
         }
         if (dialect().gnu && equalStrings(argument, "--version")) {
@@ -85,7 +80,7 @@ SwitchPass readSwitches(int count, char** arguments) {
             return pass;
         }
         if (isHelpRequest(argument)) {
-            pass.exitCode = helpEnds(arguments[0], 1);
+            pass.exitCode = helpEnds(run, arguments[0], 1);
             return pass;
         }
         if (isUndoSwitch(argument, &pass.undoNumber)) {

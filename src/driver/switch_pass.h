@@ -2,17 +2,28 @@
 // applies them before any name is handled.
 #pragma once
 
+#include <vector>
+
+struct RunContext;
+
+// What each argument of the run is, told once: a long expansion's names
+// would otherwise be asked about at every pass over the arguments.
+enum class ArgumentKind : unsigned char { name, switchText, endOfSwitches };
+using ArgumentKinds = std::vector<ArgumentKind>;
+
 // Tells what each argument is, after the configuration file (which may
 // change the switch character) was read. What an expansion found on disk is
 // a name whatever its first byte. POSIX: the first "--" ends the switches,
 // and a '/' ending a name (as tab completion gives a directory) is dropped.
-void tellArguments(int count, char** arguments);
+void tellArguments(RunContext& run, int count, char** arguments);
 
 // True when argument `i`, as tellArguments told it, is a name.
-bool isNameAt(char* const* arguments, int i);
+inline bool isNameAt(const ArgumentKinds& kinds, int i) {
+    return kinds[static_cast<std::size_t>(i)] == ArgumentKind::name;
+}
 
 // Shows the usage screen and gives `exitCode`.
-int helpEnds(const char* programPath, int exitCode);
+int helpEnds(RunContext& run, const char* programPath, int exitCode);
 
 // What the pass over the switches found: the names counted, an undo asked
 // for, and the exit code where the pass ended the run (the usage screen).
@@ -25,4 +36,4 @@ struct SwitchPass {
 };
 
 // Applies the command line's switches left to right, over the file's.
-SwitchPass readSwitches(int count, char** arguments);
+SwitchPass readSwitches(RunContext& run, int count, char** arguments);

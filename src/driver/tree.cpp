@@ -13,6 +13,7 @@
 #include "convert/recover.h"
 #include "convert/rename.h"
 #include "driver/arguments.h"
+#include "driver/context.h"
 #include "driver/failure.h"
 #include "driver/settings.h"
 #include "sjis/sjis.h"
@@ -94,17 +95,18 @@ bool isKeptOut(const Listing& listing, const Listed& e) {
 
 // Takes out of `listing` what the walk leaves alone, counting each but a
 // folder (counted where the walk passed it over). Most listings lose none.
-void keepOut(Listing& listing) {
+void keepOut(Report& report, Listing& listing) {
     std::vector<Listed>& entries = listing.entries;
     auto out = [&listing](const Listed& e) { return isKeptOut(listing, e); };
     auto first = std::find_if(entries.begin(), entries.end(), out);
     if (first == entries.end()) return;
     for (auto e = first; e != entries.end(); ++e)
-        if (out(*e) && !e->walkable) countKeptOut();
+        if (out(*e) && !e->walkable) countKeptOut(report);
     entries.erase(std::remove_if(first, entries.end(), out), entries.end());
 }
 
 struct Walk {
+    RunContext* run;  // none while only measuring
     const char* last;  // the argument's last component
     uint32_t typed;  // the length of the argument's directory part
     int columnWidth;
@@ -144,13 +146,13 @@ struct Walk {
                 return;
             }
             std::string shown = directory.empty() ? "." : directory;
-            reportResult(ResultKind::unreadable, shown.c_str(), columnWidth);
-            failureStep(shown.c_str());
+            reportResult(run->report, ResultKind::unreadable, shown.c_str(), columnWidth);
+            failureStep(*run, shown.c_str());
             return;
         }
         // Leftovers of a killed run first, so that what is put back is walked
         // and handled as it would have been.
-        if (!measuring && recoverDirectory(directory).failed) failureStep(directory.c_str());
+        if (!measuring && recoverDirectory(*run, directory).failed) failureStep(*run, directory.c_str());
         // One listing serves both where the pattern is "*".
         Listing all = list(directory, "*");
         for (const Listed& sub : all.entries) {
@@ -158,7 +160,7 @@ struct Walk {
             // A folder kept out is counted once, here, whether the pattern
             // matches it or not.
             if (isKeptOut(all, sub)) {
-                if (!measuring) countKeptOut();
+                if (!measuring) countKeptOut(run->report);
                 continue;
             }
             std::string below = directory;
@@ -182,7 +184,7 @@ struct Walk {
                 if (!isKeptOut(matched, e)) measure(directory.size() + e.length);
             return;
         }
-        keepOut(matched);
+        keepOut(run->report, matched);
         handleWindows(directory, matched);
     }
 
@@ -206,9 +208,9 @@ struct Walk {
                                              e.identified, e.identity, typed));
                 path += directory.size() + e.length + 1;
             }
-            if (journalIsOn()) {
-                for (Entry& entry : window) recordAheadOf(entry);
-                if (!writeAhead()) journalFailure();
+            if (journalIsOn(run->journal)) {
+                for (Entry& entry : window) recordAheadOf(run->journal, entry);
+                if (!writeAhead(run->journal)) journalFailure(*run);
             }
             for (const Entry& entry : window) handle(entry.path, &entry, typed);
         }
@@ -220,15 +222,15 @@ struct Walk {
 WalkMeasure measureWalk(const char* argument, std::size_t enough) {
     std::string directory(argument, directoryLength(argument));
     WalkHandler none;
-    Walk walk{argument + directory.size(), static_cast<uint32_t>(directory.size()), 0, none, {}};
+    Walk walk{nullptr, argument + directory.size(), static_cast<uint32_t>(directory.size()), 0, none, {}};
     walk.measuring = true;
     walk.enough = enough;
     walk.walk(directory);
     return walk.measured;
 }
 
-void walkTree(const char* argument, int columnWidth, const WalkHandler& handle) {
+void walkTree(RunContext& run, const char* argument, int columnWidth, const WalkHandler& handle) {
     std::string directory(argument, directoryLength(argument));
-    Walk walk{argument + directory.size(), static_cast<uint32_t>(directory.size()), columnWidth, handle, {}};
+    Walk walk{&run, argument + directory.size(), static_cast<uint32_t>(directory.size()), columnWidth, handle, {}};
     walk.walk(directory);
 }

@@ -18,7 +18,8 @@
 // directory part: what follows it up to the final component is the walk's,
 // and the decision leaves it out.
 using WalkHandler = std::function<void(const char* path, const Entry* listed, uint32_t walkedFrom)>;
-void walkTree(const char* argument, int columnWidth, const WalkHandler& handle);
+struct RunContext;
+void walkTree(RunContext& run, const char* argument, int columnWidth, const WalkHandler& handle);
 
 // What walkTree would give `handle` for `argument`, looked for without
 // touching anything (no leftover is put back, nothing is reported or

@@ -8,6 +8,7 @@
 #include "console/report.h"
 #include "convert/decision.h"
 #include "convert/journal.h"
+#include "driver/context.h"
 #include "convert/letters.h"
 #include "convert/path.h"
 #include "convert/recover.h"
@@ -117,14 +118,14 @@ bool renamedAnything(const std::vector<JournalRecord>& records) {
 // What became of one record: back under its old name (now, or before), or not.
 enum class Undone { back, notBack };
 
-Undone undoRecord(const JournalRecord& record) {
+Undone undoRecord(RunContext& run, const JournalRecord& record) {
     Undoing u;
     if (!inCommandText(record, u)) {
-        reportResult(ResultKind::notFound, record.directory.c_str(), 0);
+        reportResult(run.report, ResultKind::notFound, record.directory.c_str(), 0);
         return Undone::notBack;
     }
     // An entry that a killed rename left under its temporary name comes back first.
-    Recovery recovery = recoverLeftovers(u.newPath.c_str(), u.nameAt);
+    Recovery recovery = recoverLeftovers(run, u.newPath.c_str(), u.nameAt);
     if (recovery.failed) return Undone::notBack;
     platform::FindData found;
     Held held = heldAt(u.newPath, u.nameAt, record, found);
@@ -132,31 +133,31 @@ Undone undoRecord(const JournalRecord& record) {
         // Journaling is off: nothing here is recorded, and the entry is no listing's.
         Entry entry{u.newPath.c_str(), u.newPath.size(), u.nameAt, found.attributes, true, found.identity, false,
                      Verdict::unknown, -1};
-        bool back = renameAndReport(entry, u.oldPath.c_str(), u.newPath.c_str(), 0) == EntryOutcome::handled;
+        bool back = renameAndReport(run, entry, u.oldPath.c_str(), u.newPath.c_str(), 0) == EntryOutcome::handled;
         return back ? Undone::back : Undone::notBack;
     }
     platform::FindData old;
     if (heldAt(u.oldPath, u.nameAt, record, old) == Held::entry) {
-        reportResult(ResultKind::leftAlone, u.oldPath.c_str(), 0);
+        reportResult(run.report, ResultKind::leftAlone, u.oldPath.c_str(), 0);
         return Undone::back;
     }
     // Another entry under the new name, or none: changed or gone since.
     if (held == Held::other)
-        reportFailure(ResultKind::renameFailed, u.newPath.c_str(), 0, u.oldPath.c_str() + u.nameAt, "",
+        reportFailure(run.report, ResultKind::renameFailed, u.newPath.c_str(), 0, u.oldPath.c_str() + u.nameAt, "",
                       Reason::changed);
     else
-        reportResult(ResultKind::notFound, u.newPath.c_str(), 0);
+        reportResult(run.report, ResultKind::notFound, u.newPath.c_str(), 0);
     return Undone::notBack;
 }
 
 // Where the journals' folder cannot even be named, the variables that name it.
-[[noreturn]] void noJournalFolder() {
-    noJournalFolderNamed();
-    fatalError(text::journalUnreadable, journalFileText().c_str());
+[[noreturn]] void noJournalFolder(const RunContext& run) {
+    noJournalFolderNamed(run);
+    fatalError(text::journalUnreadable, journalFileText(run.journal).c_str());
 }
 
-[[noreturn]] void cannotRead(const LoadedJournal& journal) {
-    std::string file = journalFileText();
+[[noreturn]] void cannotRead(const RunContext& run, const LoadedJournal& journal) {
+    std::string file = journalFileText(run.journal);
     if (journal.result == JournalRead::busy) fatalError(text::journalBusy, file.c_str());
     if (journal.result == JournalRead::damaged) fatalError(text::journalDamaged, file.c_str(), journal.line);
     fatalError(text::journalUnreadable, file.c_str());
@@ -164,60 +165,60 @@ Undone undoRecord(const JournalRecord& record) {
 
 // The first record that no run can have made, refused with its line before
 // anything is renamed.
-void refuseForeignRecords(LoadedJournal& journal) {
+void refuseForeignRecords(const RunContext& run, LoadedJournal& journal) {
     for (const JournalRecord& record : journal.contents.records) {
         if (isRunsRename(record)) continue;
         journal.result = JournalRead::damaged;
         journal.line = record.line;
-        cannotRead(journal);
+        cannotRead(run, journal);
     }
 }
 
 // Takes back the renames of `journal`, newest first, and keeps in it those
 // not taken back: a later undo tries them again. A stop at a failure keeps
 // the ones not yet tried too.
-int undoJournal(LoadedJournal& journal, const std::string& file) {
+int undoJournal(RunContext& run, LoadedJournal& journal, const std::string& file) {
     // Where the mark cannot be written (a journal made read-only), the undo
     // goes on as it could before.
     if (!settings.testMode) markUndoBegun(journal);
-    setUpResultPager(settings.pauseMode, 1);
-    if (settings.pauseMode) countOutput(screenColumns, promptText);
+    setUpResultPager(run.report.pager, settings.pauseMode, 1);
+    if (settings.pauseMode) countOutput(run.report.pager, screenColumns, promptText);
     const std::vector<JournalRecord>& records = journal.contents.records;
-    undoingRecords(&records);
+    undoingRecords(run.journal, &records);
     std::vector<JournalRecord> kept;
     bool stopped = false;
     std::string stoppedAt;
     std::size_t untried = 0;
     for (std::size_t i = records.size(); i-- > 0 && !stopped;) {
-        if (undoRecord(records[i]) == Undone::back) continue;
+        if (undoRecord(run, records[i]) == Undone::back) continue;
         stopped = !settings.continueOnError;
         Undoing u;
         stoppedAt = inCommandText(records[i], u) ? u.newPath : std::string("?");
         untried = i;
         for (std::size_t j = i + 1; j-- > (stopped ? 0 : i);) kept.push_back(records[j]);
-        errorOccurred = 1;
+        run.failures.errorOccurred = true;
     }
-    undoingRecords(nullptr);
+    undoingRecords(run.journal, nullptr);
     std::reverse(kept.begin(), kept.end());  // in the run's order, to be taken back newest first again
     // Where what is left cannot be written, the journal stays whole.
     if (settings.testMode || kept.empty() || !keepOnly(journal, file, kept))
         letGoOfJournal(journal, file, !settings.testMode && kept.empty());
-    if (stopped) failureStep(stoppedAt.c_str(), untried);
-    reportSummary();
-    return errorOccurred ? 2 : 0;
+    if (stopped) failureStep(run, stoppedAt.c_str(), untried);
+    reportSummary(run.report);
+    return run.failures.errorOccurred ? 2 : 0;
 }
 
 // Journal `file` read back and checked: every record a run can have made.
-LoadedJournal checkedJournal(const std::string& file) {
-    LoadedJournal journal = loadJournal(file);
-    if (journal.result != JournalRead::read && journal.result != JournalRead::missing) cannotRead(journal);
-    if (journal.result == JournalRead::read) refuseForeignRecords(journal);
+LoadedJournal checkedJournal(RunContext& run, const std::string& file) {
+    LoadedJournal journal = loadJournal(run.journal, file);
+    if (journal.result != JournalRead::read && journal.result != JournalRead::missing) cannotRead(run, journal);
+    if (journal.result == JournalRead::read) refuseForeignRecords(run, journal);
     return journal;
 }
 
-std::vector<std::string> keptJournalFiles() {
+std::vector<std::string> keptJournalFiles(RunContext& run) {
     std::vector<std::string> files;
-    if (!journalFiles(files)) noJournalFolder();
+    if (!journalFiles(run.journal, files)) noJournalFolder(run);
     return files;
 }
 
@@ -233,9 +234,9 @@ std::string shownTime(const JournalRun& run) {
 
 }  // namespace
 
-int undoLastRun() {
-    for (const std::string& file : keptJournalFiles()) {
-        LoadedJournal journal = checkedJournal(file);
+int undoLastRun(RunContext& run) {
+    for (const std::string& file : keptJournalFiles(run)) {
+        LoadedJournal journal = checkedJournal(run, file);
         if (journal.result == JournalRead::missing) continue;  // let go by another run meanwhile
         const std::vector<JournalRecord>& records = journal.contents.records;
         // A file that another run has just made holds nothing yet: it stays.
@@ -249,33 +250,33 @@ int undoLastRun() {
             letGoOfJournal(journal, file, !settings.testMode);
             continue;
         }
-        return undoJournal(journal, file);
+        return undoJournal(run, journal, file);
     }
     fatalError("%s", text::nothingToUndo.str());
 }
 
-int undoRun(unsigned long number) {
-    std::vector<std::string> files = keptJournalFiles();
+int undoRun(RunContext& run, unsigned long number) {
+    std::vector<std::string> files = keptJournalFiles(run);
     unsigned long kept = static_cast<unsigned long>(files.size());
     if (number == 0 || number > kept) fatalError(text::noSuchRun, number, kept);
     const std::string& file = files[number - 1];
-    LoadedJournal journal = checkedJournal(file);
+    LoadedJournal journal = checkedJournal(run, file);
     if (journal.result == JournalRead::missing) fatalError(text::noSuchRun, number, kept);
-    return undoJournal(journal, file);
+    return undoJournal(run, journal, file);
 }
 
-int listRuns() {
-    std::vector<std::string> files = keptJournalFiles();
-    if (files.empty()) printResult("%s\n", text::nothingToUndo.str());
+int listRuns(RunContext& run) {
+    std::vector<std::string> files = keptJournalFiles(run);
+    if (files.empty()) printResult(run.report.pager, "%s\n", text::nothingToUndo.str());
     unsigned long number = 0;
     for (const std::string& file : files) {
         ++number;
-        LoadedJournal journal = loadJournal(file);
+        LoadedJournal journal = loadJournal(run.journal, file);
         if (journal.result != JournalRead::read) {
             letGoOfJournal(journal, file, false);  // a damaged one was opened
             if (journal.result == JournalRead::missing) continue;
-            std::string shown = journalFileText();
-            printResult(journal.result == JournalRead::busy ? text::runBusy : text::runUnreadable, number,
+            std::string shown = journalFileText(run.journal);
+            printResult(run.report.pager, journal.result == JournalRead::busy ? text::runBusy : text::runUnreadable, number,
                         shown.c_str());
             continue;
         }
@@ -284,7 +285,7 @@ int listRuns() {
         for (const JournalRecord& record : contents.records) left += isUnderOldName(record) ? 0 : 1;
         std::string folder = "?";
         if (contents.run.known && !platform::commandText(contents.run.folder.c_str(), folder)) folder = contents.run.folder;
-        printResult(text::runLine, number, shownTime(contents.run).c_str(),
+        printResult(run.report.pager, text::runLine, number, shownTime(contents.run).c_str(),
                     static_cast<unsigned long>(contents.records.size()), left, folder.c_str());
         letGoOfJournal(journal, file, false);
     }

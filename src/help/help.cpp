@@ -57,8 +57,8 @@ void switchLine(const char* s) { line(switches(s)); }
 
 void blank() { platform::writeOut("\n", 1); }
 
-void pageBreak() {
-    helpPause(promptText);
+void pageBreak(HelpPager& pager) {
+    helpPause(pager, promptText);
     blank();
 }
 
@@ -73,7 +73,7 @@ void banner(const char* date) {
     blank();
 }
 
-void switchSection(const char* name) {
+void switchSection(HelpPager& pager, const char* name) {
     printOut(text::usage, name);
     blank();
     lines({text::f1, text::f2, text::f3, text::f4});
@@ -85,7 +85,7 @@ void switchSection(const char* name) {
     lines({text::letters1, text::letters2});
     blank();
     lines({text::c1, text::c2});
-    pageBreak();
+    pageBreak(pager);
     lines({text::s1, text::s2, text::a1, text::a2});
     blank();
     lines({text::walk1, text::walk2, text::walk3, text::walk4});
@@ -94,7 +94,7 @@ void switchSection(const char* name) {
     bool gnu = platform::commandLineDialect().gnu;
     lines({gnu ? text::porcelainGnu : text::porcelain1, text::porcelain2,
            gnu ? text::progressGnu : text::progress1});
-    pageBreak();
+    pageBreak(pager);
     lines({text::v1, text::v2, text::v3, text::v4, text::v5, text::v6, text::v7, text::v8,
            text::v8s, text::v9});
     blank();
@@ -114,10 +114,10 @@ void switchSection(const char* name) {
     printOut(text::exit0, 0);
     printOut(text::exit1, 1);
     printOut(text::exit2, 2);
-    pageBreak();
+    pageBreak(pager);
 }
 
-void journalSection() {
+void journalSection(HelpPager& pager) {
     line(text::journalHeading);
     lines({text::j1, text::j2});
     blank();
@@ -132,19 +132,19 @@ void journalSection() {
     platform::journalFolder(folder, false);
     if (folder.empty() || !platform::commandText(folder.c_str(), shown)) shown = folder;
     printOut(text::journalPath, shown.c_str());
-    pageBreak();
+    pageBreak(pager);
 }
 
 std::string example(const char* format);
 
-void aboutAndNotes(const char* name) {
+void aboutAndNotes(HelpPager& pager, const char* name) {
     // The prompt's own '/' stays as it is.
     for (const Text* s : {&text::aboutHeading, &text::about1, &text::about2, &text::about3})
         line(*s);
     lines({text::about4, text::about5});
     line(text::about6);
     lines({text::about7});
-    pageBreak();
+    pageBreak(pager);
     line(text::noteHeading);
     // Linux has no executable's extension, and keeps the cases of names apart.
     bool shell = platform::commandLineDialect().shell;
@@ -156,10 +156,10 @@ void aboutAndNotes(const char* name) {
         line(text::noteSlash);  // its '/' is a path's, no switch
         line(text::noteForeign);
     }
-    pageBreak();
+    pageBreak(pager);
 }
 
-void configSection(const char* name, const char* programPath) {
+void configSection(HelpPager& pager, const char* name, const char* programPath) {
     line(text::configHeading);
     printOut(platform::commandLineDialect().shell ? text::config1gnu : text::config1, name);
     blank();
@@ -185,7 +185,7 @@ void configSection(const char* name, const char* programPath) {
         if (!dialect.gnu) printOut(text::switchSame2, c, c);
         printOut(text::switchBlank, c);
     }
-    pageBreak();
+    pageBreak(pager);
 }
 
 // An example as this platform's command line takes it: where a shell expands
@@ -244,8 +244,8 @@ const char* buildDateText(const char* compilerDate) {
 
 const char* buildDateText() { return buildDateText(TAVISK_BUILD_DATE); }
 
-void showHelp(const char* programPath) {
-    setUpHelpPager(1);
+void showHelp(HelpPager& pager, const char* programPath) {
+    setUpHelpPager(pager, 1);
     OwnedString commandName;
     if (programPath[0] != '\0') {
         commandName = commandNameFromPath(programPath);
@@ -253,10 +253,10 @@ void showHelp(const char* programPath) {
     }
     const char* name = commandName ? commandName.get() : fixedName;
     banner(buildDateText());
-    switchSection(name);
-    journalSection();
-    aboutAndNotes(name);
-    configSection(name, programPath[0] != '\0' ? programPath : fixedName);
+    switchSection(pager, name);
+    journalSection(pager);
+    aboutAndNotes(pager, name);
+    configSection(pager, name, programPath[0] != '\0' ? programPath : fixedName);
     examples(name);
 }
 

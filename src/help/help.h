@@ -1,12 +1,13 @@
 // The usage screen.
 #pragma once
 
+#include "console/pager.h"
 #include "platform/owned_string.h"
 
 // Writes the usage screen, paged at its five section breaks; quitting at a
 // break ends the process with 1. programPath may be empty. Where switches
 // begin with '-', the screen shows them so.
-void showHelp(const char* programPath);
+void showHelp(HelpPager& pager, const char* programPath);
 
 // Writes the command's name, version and build date on one line (a POSIX
 // --version).

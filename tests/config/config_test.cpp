@@ -143,7 +143,7 @@ TEST_F(Loading, FileSwitchesThenCommandLine) {
         {"%P%\n", '/', false},
     };
     for (auto& c : cases) {
-        resetProcess();
+        startFakeProcess();
         fake::state().environment["SW"] = "-";
         fake::state().files["C:\\tools\\tavisk.cfg"] = c.content;
         loadConfig("C:\\tools\\tavisk.exe", &settings.switchChar);
@@ -158,7 +158,7 @@ TEST_F(Loading, BrokenFilesStopWithTheirLineNumber) {
         {"/c\r\n/l\r\n/k\n", "3行目に異なる改行コードを検出しました。", true},
     };
     for (auto& c : cases) {
-        resetProcess();
+        startFakeProcess();
         fake::state().files["C:\\tools\\tavisk.cfg"] = c.content;
         int code = exitCodeOf([] { loadConfig("C:\\tools\\tavisk.exe", &settings.switchChar); });
         EXPECT_EQ(code, 1);

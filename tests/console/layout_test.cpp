@@ -36,11 +36,11 @@ TEST_F(Widest, ResolvedOrTypedLengthAndSwitchesPassedOver) {
     std::string a = "longername.txt", b = "missing-but-long-name", c = "-dash-names-do-not-count-at-all",
                 d = "/switch-does-not-count-either";
     char* args[] = {nullptr, a.data(), b.data(), c.data(), d.data()};
-    auto byFirstByte = [](char* const* v, int i) { return v[i][0] != '-' && v[i][0] != '/'; };
+    auto byFirstByte = [&args](int i) { return args[i][0] != '-' && args[i][0] != '/'; };
     EXPECT_EQ(widestNameLength(5, args, byFirstByte), b.size());
     EXPECT_EQ(widestNameLength(2, args, byFirstByte), a.size());
     EXPECT_EQ(widestNameLength(1, args, byFirstByte), 0u);
     // The run's own rule decides: a name after "--" or an absolute path counts.
-    auto all = [](char* const*, int) { return true; };
+    auto all = [](int) { return true; };
     EXPECT_EQ(widestNameLength(5, args, all), c.size());
 }

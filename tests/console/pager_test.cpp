@@ -11,12 +11,13 @@ namespace {
 std::vector<int> promptsAfter(int windowRows, int lines, std::deque<int> keys) {
     fake::state().windowRows = windowRows;
     fake::state().keys = keys;
-    setUpResultPager(true, 1);
-    countOutput(screenColumns, promptText);
+    ResultPager pager;
+    setUpResultPager(pager, true, 1);
+    countOutput(pager, screenColumns, promptText);
     std::vector<int> prompts;
     for (int i = 1; i <= lines; ++i) {
         int before = fake::state().keysRead;
-        printResult("%d\n", i);
+        printResult(pager, "%d\n", i);
         if (fake::state().keysRead != before) prompts.push_back(i);
     }
     return prompts;
@@ -26,21 +27,21 @@ std::vector<int> promptsAfter(int windowRows, int lines, std::deque<int> keys) {
 
 TEST_F(Pager, PromptsAfterEachScreenful) {
     EXPECT_EQ(promptsAfter(25, 80, {'c', ' ', 13, 0}), (std::vector<int>{23, 47, 71}));
-    resetProcess();
+    startFakeProcess();
     EXPECT_EQ(promptsAfter(30, 60, {'c', 'c'}), (std::vector<int>{28, 57}));
-    resetProcess();
+    startFakeProcess();
     EXPECT_EQ(promptsAfter(25, 80, {'a'}), (std::vector<int>{23}));  // All: no more pauses
-    resetProcess();
+    startFakeProcess();
     EXPECT_EQ(promptsAfter(25, 80, {0xC1}), (std::vector<int>{23}));
-    resetProcess();
+    startFakeProcess();
     EXPECT_EQ(promptsAfter(2, 80, {}), (std::vector<int>{}));        // 2 rows: never
-    resetProcess();
+    startFakeProcess();
     EXPECT_EQ(promptsAfter(0, 80, {}), (std::vector<int>{}));        // not a console
 }
 
 TEST_F(Pager, QuitKeysEndWithTheQuitCode) {
     for (int key : {int('q'), int('Q'), 27, 0xC0}) {
-        resetProcess();
+        startFakeProcess();
         int code = exitCodeOf([&] { promptsAfter(25, 80, {key}); });
         EXPECT_EQ(code, 1) << key;
         const std::string& out = fake::state().out;
@@ -58,19 +59,20 @@ TEST_F(Pager, ScreenLinesOfOneText) {
         {0, 0}, {1, 1}, {79, 1}, {80, 1}, {81, 2}, {160, 2}, {161, 3},
     };
     for (auto& c : cases) {
-        resultPager = ResultPager{};
-        resultPager.pageLines = 1000;
-        countOutput(c.chars, promptText);
-        EXPECT_EQ(resultPager.linesShown, c.lines) << c.chars;
+        ResultPager pager;
+        pager.pageLines = 1000;
+        countOutput(pager, c.chars, promptText);
+        EXPECT_EQ(pager.linesShown, c.lines) << c.chars;
     }
     // A text larger than a page causes one pause, after it, and the count restarts.
-    resetProcess();
+    startFakeProcess();
     fake::state().windowRows = 25;
     fake::state().keys = {'c', 'c'};
-    setUpResultPager(true, 1);
-    countOutput(80 * 40, promptText);
+    ResultPager pager;
+    setUpResultPager(pager, true, 1);
+    countOutput(pager, 80 * 40, promptText);
     EXPECT_EQ(fake::state().keysRead, 1);
-    EXPECT_EQ(resultPager.linesShown, 0);
+    EXPECT_EQ(pager.linesShown, 0);
 }
 
 TEST_F(Pager, PacerWaitsAcrossTheTickWrap) {
@@ -90,10 +92,11 @@ TEST_F(Pager, PacerWaitsAcrossTheTickWrap) {
 }
 
 TEST_F(Pager, OutputToAPipeHasNoPromptAndTheHelpBreaksWriteNothing) {
-    setUpHelpPager(1);
-    EXPECT_FALSE(helpPager.enabled);
-    helpPause(promptText);
-    printResult("%s\n", "x");
+    HelpPager help;
+    setUpHelpPager(help, 1);
+    EXPECT_FALSE(help.enabled);
+    helpPause(help, promptText);
+    printResult(run.report.pager, "%s\n", "x");
     EXPECT_EQ(fake::state().out, "x\n");
 }
 

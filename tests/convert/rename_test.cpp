@@ -54,12 +54,13 @@ TEST_F(Rename, EveryFailingStepLeavesTheEntryFindableAndNeverAnother) {
         {"the listing of spellings", {}, {"FindFirstFileA *"}, RenameOutcome::failed, {"ABC.TXT"}, 1},
     };
     for (const Case& c : cases) {
-        resetProcess();
+        startFakeProcess();
+        run = RunContext{};
         fake::state().caseOnlyMoveIsNoop = true;
         fake::state().failingMoves = c.failingMoves;
         fake::state().failingCalls = c.failingCalls;
         fake::addFile("ABC.TXT");
-        EXPECT_EQ(renameEntry("ABC.TXT", "abc.txt"), c.outcome) << c.label;
+        EXPECT_EQ(renameEntry(run, "ABC.TXT", "abc.txt"), c.outcome) << c.label;
         EXPECT_EQ(names(), c.left) << c.label;
         EXPECT_EQ(fake::state().moveLog.size(), c.moves) << c.label;
         // No interruption can end the run between the steps of the detour.
@@ -82,7 +83,8 @@ TEST_F(Rename, RefusedWithoutAnyMove) {
         {"no room for the temporary name", {longName}, false, false},
     };
     for (const Case& c : cases) {
-        resetProcess();
+        startFakeProcess();
+        run = RunContext{};
         fake::state().caseSensitive = c.caseSensitive;
         fake::state().caseOnlyMoveIsNoop = true;
         for (const std::string& n : c.before) fake::addFile(n);
@@ -90,7 +92,7 @@ TEST_F(Rename, RefusedWithoutAnyMove) {
         const std::string& from = c.before[0];
         std::string to = from;
         for (char& ch : to) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        EXPECT_EQ(renameEntry(from.c_str(), to.c_str()), RenameOutcome::failed) << c.label;
+        EXPECT_EQ(renameEntry(run, from.c_str(), to.c_str()), RenameOutcome::failed) << c.label;
         EXPECT_EQ(names(), c.before) << c.label;
         EXPECT_LE(fake::state().moveLog.size(), 1u) << c.label;  // at most the case-only move
     }
@@ -113,11 +115,10 @@ TEST_F(Rename, ADirectoryThatNeedsTheDetourIsLearntOnce) {
     // it cannot be taken.
     std::string longName = std::string(247, 'L') + ".TXT", lowered = std::string(247, 'l') + ".txt";
     for (bool journal : {true, false}) {
-        resetProcess();
+        startFakeProcess();
         fake::state().caseOnlyMoveIsNoop = true;
         fake::addFile(longName);
-        RunResult run = runTavisk({"/l", journal ? "/j" : "/j-", longName});
-        EXPECT_EQ(run.code, journal ? 0 : 1);
+        EXPECT_EQ(runTavisk({"/l", journal ? "/j" : "/j-", longName}).code, journal ? 0 : 1);
         EXPECT_EQ(names(), std::vector<std::string>{journal ? lowered : longName});
         if (!journal) continue;
         std::string temporary = fake::state().moveLog[1].substr(longName.size() + 4);
@@ -174,7 +175,8 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
          {"box", "box\\in.txt"}},
     };
     for (const Case& c : cases) {
-        resetProcess();
+        startFakeProcess();
+        run = RunContext{};
         fake::state().caseSensitive = !c.ignoresCase;
         fake::state().anotherRun = c.anotherRun;
         for (std::string n : c.before) {
@@ -202,7 +204,8 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
     std::string longName = std::string(247, 'L') + ".TXT";
     std::string cut = longName.substr(0, 230) + "~" + "0123456789ABCDEF" + ".tavisk~";
     for (bool recorded : {true, false}) {
-        resetProcess();
+        startFakeProcess();
+        run = RunContext{};
         fake::addFile(cut);
         JournalText journal;
         journal.text.append(journalHeader);
@@ -226,20 +229,20 @@ TEST_F(Rename, LeftoversOfAKilledRunArePutBack) {
 }
 
 TEST_F(Rename, ARecordAheadGivesItsNewPathToItsOwnPathOnly) {
-    startJournal(true, true);
+    startJournal(run.journal, true, true);
     char path[] = "A.TXT";
-    int record = recordAhead(path, 0, {1, 2}, "a.txt");
+    int record = recordAhead(run.journal, path, 0, {1, 2}, "a.txt");
     ASSERT_GE(record, 0);
-    EXPECT_EQ(plannedPath(record, path), nullptr);  // not before the window is written
-    ASSERT_TRUE(writeAhead());
+    EXPECT_EQ(plannedPath(run.journal, record, path), nullptr);  // not before the window is written
+    ASSERT_TRUE(writeAhead(run.journal));
     std::string same = path;
     struct Case { const char* path; const char* planned; } cases[] = {
         {path, "a.txt"}, {same.c_str(), "a.txt"}, {"B.TXT", nullptr}, {"A.TXT.BAK", nullptr}, {"A.TX", nullptr},
     };
-    for (const Case& c : cases) EXPECT_STREQ(plannedPath(record, c.path), c.planned) << c.path;
-    EXPECT_EQ(plannedPath(-1, path), nullptr);
-    EXPECT_TRUE(journalCovers(path, 0, {1, 2}, plannedPath(record, path)));
-    endJournal();
+    for (const Case& c : cases) EXPECT_STREQ(plannedPath(run.journal, record, c.path), c.planned) << c.path;
+    EXPECT_EQ(plannedPath(run.journal, -1, path), nullptr);
+    EXPECT_TRUE(journalCovers(run.journal, path, 0, {1, 2}, plannedPath(run.journal, record, path)));
+    endJournal(run.journal);
 }
 
 // The preview's table of paths: each path keeps the state its last rename

@@ -20,7 +20,8 @@ std::vector<std::string> split(const char* line) {
 
 std::vector<std::string> vectorOf(const char* line) {
     int count = 0;
-    char** v = buildArgumentVector(line, nullptr, 0, &count);
+    Expansions expansions;
+    char** v = buildArgumentVector(line, nullptr, 0, &count, expansions);
     std::vector<std::string> out(v, v + count);
     ArgumentList owned{v, count, count};
     releaseArguments(owned);
@@ -106,7 +107,7 @@ TEST_F(Expand, RunningOutOfMemoryEndsWith255) {
         fake::state().allocationsUntilFailure = budget;
         int count = 0;
         char** v = nullptr;
-        int code = exitCodeOf([&] { v = buildArgumentVector("p *.TXT x", nullptr, 0, &count); });
+        int code = exitCodeOf([&] { v = buildArgumentVector("p *.TXT x", nullptr, 0, &count, run.expansions); });
         fake::state().allocationsUntilFailure = -1;
         if (code == -1) {  // enough memory this time
             ArgumentList owned{v, count, count};
@@ -122,10 +123,10 @@ TEST_F(Expand, TheSystemsOwnListIsTakenAsItIs) {
     // Nothing is split again: quotes, blanks and a lone lead byte stay.
     const char* original[] = {"p", "a\x81", "\"b c\"", "*.NONE"};
     int count = 0;
-    char** v = buildArgumentVector("", original, 4, &count);
+    char** v = buildArgumentVector("", original, 4, &count, run.expansions);
     EXPECT_THAT(std::vector<std::string>(v, v + count), ElementsAre("p", "a\x81", "\"b c\"", "*.NONE"));
     ArgumentList owned{v, count, count};
     releaseArguments(owned);
     // A list the system could not give for want of memory.
-    EXPECT_EQ(exitCodeOf([&] { buildArgumentVector("", nullptr, -1, &count); }), 255);
+    EXPECT_EQ(exitCodeOf([&] { buildArgumentVector("", nullptr, -1, &count, run.expansions); }), 255);
 }

@@ -38,13 +38,13 @@ TEST_F(CommandRun, MissingNameStopsOrContinues) {
     EXPECT_EQ(stop.out, notFound("NOPE.TXT"));
     EXPECT_TRUE(fake::exists("A.TXT"));  // later names untouched
 
-    resetProcess();
+    startFakeProcess();
     fake::addFile("A.TXT");
     RunResult go = runTavisk({"NOPE.TXT", "A.TXT", "/c"});
     EXPECT_EQ(go.code, 2);
     EXPECT_EQ(go.out, notFound("NOPE.TXT") + arrow("A.TXT", "a.txt"));
 
-    resetProcess();
+    startFakeProcess();
     RunResult silent = runTavisk({"NOPE.TXT", "/v-e"});
     EXPECT_EQ(silent.code, 1);
     EXPECT_EQ(silent.out, "");
@@ -64,7 +64,7 @@ TEST_F(CommandRun, KindFilterSkipsSilently) {
     EXPECT_EQ(files.out, arrow("FILE.TXT", "file.txt"));
     EXPECT_TRUE(fake::exists("DIR"));
 
-    resetProcess();
+    startFakeProcess();
     fake::addDirectory("DIR");
     fake::addFile("FILE.TXT");
     RunResult dirs = runTavisk({"DIR", "FILE.TXT", "/fd", "/v+k"});
@@ -77,14 +77,14 @@ TEST_F(CommandRun, HelpAndNoNamesEndWithOneBeforeAnyLookup) {
     fake::addFile("A.TXT");
     for (auto args : std::vector<std::vector<std::string>>{
              {}, {"/l"}, {"A.TXT", "/?"}, {"A.TXT", "/HELP"}, {"/Help"}, {"/?x"}}) {
-        resetProcess();
+        startFakeProcess();
         fake::addFile("A.TXT");
         RunResult r = runTavisk(args);
         EXPECT_EQ(r.code, 1);
         EXPECT_TRUE(fake::exists("A.TXT"));
         EXPECT_NE(r.out.find(sj("ファイル名小文字化コマンド")), std::string::npos);
     }
-    resetProcess();
+    startFakeProcess();
     fake::addFile("A.TXT");
     RunResult notHelp = runTavisk({"A.TXT", "/helpx"});
     EXPECT_EQ(notHelp.code, 0);
@@ -117,7 +117,7 @@ TEST_F(CommandRun, PathsBeyondTheSystemsLimitAreRefusedLikeMissingNames) {
     EXPECT_EQ(r.out, notFound(name));
     // Under the limit a long path is worked on.
     for (std::size_t length : {std::size_t{300}, std::size_t{platform::maxPath - 1}}) {
-        resetProcess();
+        startFakeProcess();
         std::string dir(length - 13, 'D');
         fake::addDirectory(dir);
         fake::addFile(dir + "\\LONGNAME.TXT");
@@ -135,7 +135,7 @@ TEST_F(CommandRun, RenameFailureStopsOrContinues) {
     EXPECT_EQ(stop.out, cannot("A.TXT", "a.txt"));
     EXPECT_TRUE(fake::exists("B.TXT"));
 
-    resetProcess();
+    startFakeProcess();
     fake::addFile("A.TXT");
     fake::addFile("B.TXT");
     fake::state().failingMoves = {1, 2, 3, 4, 5};  // every step for A fails
@@ -146,7 +146,7 @@ TEST_F(CommandRun, RenameFailureStopsOrContinues) {
     EXPECT_TRUE(fake::exists("A.TXT"));
 
     // Even putting it back failed: the line names where the entry is.
-    resetProcess();
+    startFakeProcess();
     fake::addFile("A.TXT");
     fake::state().failingMoves = {3, 4};  // to the new name, then back
     fake::state().caseOnlyMoveIsNoop = true;
@@ -183,7 +183,7 @@ TEST_F(CommandRun, EachFailureSaysWhyAndAStopSaysWhereAndWhatItLeft) {
          "left untouched: 2. Give /c to go on past failures.\n"},
     };
     for (const Case& c : cases) {
-        resetProcess();
+        startFakeProcess();
         fake::addFile("A.TXT");
         fake::addFile("B.TXT");
         fake::state().failingMoves = c.failingMoves;
@@ -197,7 +197,7 @@ TEST_F(CommandRun, EachFailureSaysWhyAndAStopSaysWhereAndWhatItLeft) {
 
 TEST_F(CommandRun, AJournalThatCannotBeWrittenStopsBeforeAnyRename) {
     auto setUp = [](const std::string& failing) {
-        resetProcess();
+        startFakeProcess();
         fake::addFile("A.TXT");
         fake::addDirectory("SUB");
         fake::addFile("SUB\\B.TXT");
@@ -243,7 +243,7 @@ TEST_F(CommandRun, SideBySideSpellingsAreNeverReplaced) {
 // system.
 TEST_F(CommandRun, NewPathEqualToTheOldIsLeftAlone) {
     for (const char* shown : {"/v+s", "/v=a+s"}) {
-        resetProcess();
+        startFakeProcess();
         fake::addDirectory("SUB");
         fake::addFile("SUB\\123.456");
         fake::addFile("SUB\\foo.txt");
@@ -297,7 +297,7 @@ TEST_F(CommandRun, RunningOutOfMemoryIsSaidAndNeverTakenForSomethingElse) {
     };
     for (const Case& c : cases) {
         for (long budget = 0; budget < 40; ++budget) {
-            resetProcess();
+            startFakeProcess();
             fake::state().files["C:\\tools\\tavisk.cfg"] = "/test\r\n";
             fake::addFile("A.TXT");
             fake::state().allocationsUntilFailure = budget;
@@ -351,7 +351,7 @@ TEST_F(CommandRun, PosixCommandLineTakesDashSwitchesAndOnlyDocumentedOnes) {
         {{"-help", "A.TXT"}, 1, sj("ファイル名小文字化コマンド"), "", {"-A.TXT", "A.TXT", "Mixed.TXT", "SUB"}},
     };
     for (const Case& c : cases) {
-        resetProcess();
+        startFakeProcess();
         fake::state().switchIntroducer = '-';
         for (const char* name : {"A.TXT", "Mixed.TXT", "-A.TXT"}) fake::addFile(name);
         fake::addDirectory("SUB");
@@ -379,7 +379,7 @@ TEST_F(CommandRun, AReportThatCannotBeWrittenEndsWithOneAndNamesAreSafeOnAConsol
     r = runTavisk({"NONE", "/c"});
     EXPECT_EQ(r.code, 2);  // the larger code stays
 
-    resetProcess();
+    startFakeProcess();
     fake::addFile("B\x1b[2J.TXT");
     fake::state().console = true;
     r = runTavisk({"B\x1b[2J.TXT", "/k"});
@@ -424,7 +424,7 @@ TEST_F(CommandRun, TreesPreviewsThatPredictAndTheClosingCount) {
              sj("【集計】改名:1件  対象外:1件  改名不能:0件  存在せず:1件\n")},
     };
     for (const Case& c : cases) {
-        resetProcess();
+        startFakeProcess();
         fake::state().caseSensitive = c.caseSensitive;
         fake::state().failingCalls = c.failing;
         fake::addFile("TOP.TXT");

@@ -9,6 +9,7 @@
 
 #include "convert/decision.h"
 #include "convert/path.h"
+#include "driver/context.h"
 #include "driver/settings.h"
 #include "platform/fake_platform.h"
 #include "sjis/sjis.h"
@@ -50,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Entry entry{path.c_str(), std::strlen(path.c_str()), directoryLength(path.c_str()), 0x80, false, {}, false,
                     Verdict::unknown, -1};
         entry.identified = platform::entryIdentity(path.c_str(), &entry.identity);
-        lowerCaseEntry(entry, path.c_str(), 20);
+        RunContext run;
+        lowerCaseEntry(run, entry, path.c_str(), 20);
     } catch (const fake::ExitCalled&) {
     }
     const auto& log = fake::state().moveLog;

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
     }
     for (const char* mode : {"/c", "/test"}) {
-        resetProcess();
+        startFakeProcess();
         fake::addFile("A.TXT");
         fake::addDirectory("SUB");
         fake::addFile("SUB\\b.txt");

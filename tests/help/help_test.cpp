@@ -22,7 +22,7 @@ using HelpScreen = Tavisk;
 
 TEST_F(HelpScreen, SevenBreaksOnAConsoleAndNoneOnAPipe) {
     std::string piped;
-    EXPECT_EQ(exitCodeOf([] { showHelp("D:\\TOOLS\\LC.EXE"); }), -1);  // the run ends it
+    EXPECT_EQ(exitCodeOf([this] { showHelp(run.helpPager, "D:\\TOOLS\\LC.EXE"); }), -1);  // the run ends it
     piped = fake::state().out;
     EXPECT_EQ(piped.find("(Continue,/All/Quit)\r"), std::string::npos);
     EXPECT_NE(piped.find("\nLC " + sj("［△ オプション群］")), std::string::npos);
@@ -30,32 +30,32 @@ TEST_F(HelpScreen, SevenBreaksOnAConsoleAndNoneOnAPipe) {
     EXPECT_NE(piped.find(sj("・スイッチ文字= / のみが使用可能。\n")), std::string::npos);
     EXPECT_NE(piped.find(sj("・記録場所=J:\\tavisk\\\n")), std::string::npos);
 
-    resetProcess();
+    startFakeProcess();
     fake::state().windowRows = 25;
     fake::state().keys = {'c', 'c', 'c', 'c', 'c', 'c', 'c'};
-    EXPECT_EQ(exitCodeOf([] { showHelp("D:\\TOOLS\\LC.EXE"); }), -1);  // the run ends it
+    EXPECT_EQ(exitCodeOf([this] { showHelp(run.helpPager, "D:\\TOOLS\\LC.EXE"); }), -1);  // the run ends it
     EXPECT_EQ(fake::state().keysRead, 7);
     std::string erase = std::string("(Continue,/All/Quit)\r") + std::string(20, ' ') + "\r";
     std::string paged = fake::state().out;
     for (std::size_t at; (at = paged.find(erase)) != std::string::npos;) paged.erase(at, erase.size());
     EXPECT_EQ(paged, piped);  // the breaks add nothing but the erased prompt
 
-    resetProcess();
+    startFakeProcess();
     fake::state().windowRows = 25;
     fake::state().keys = {'c', 'a'};
-    EXPECT_EQ(exitCodeOf([] { showHelp("D:\\TOOLS\\LC.EXE"); }), -1);  // the run ends it
+    EXPECT_EQ(exitCodeOf([this] { showHelp(run.helpPager, "D:\\TOOLS\\LC.EXE"); }), -1);  // the run ends it
     EXPECT_EQ(fake::state().keysRead, 2);
 
-    resetProcess();
+    startFakeProcess();
     fake::state().windowRows = 25;
     fake::state().keys = {'q'};
-    EXPECT_EQ(exitCodeOf([] { showHelp("D:\\TOOLS\\LC.EXE"); }), 1);  // quit at a break
+    EXPECT_EQ(exitCodeOf([this] { showHelp(run.helpPager, "D:\\TOOLS\\LC.EXE"); }), 1);  // quit at a break
     EXPECT_EQ(fake::state().out.find(sj("【解説】")), std::string::npos);
 }
 
 TEST_F(HelpScreen, SecondSwitchCharacterLines) {
     settings.switchChar = '-';
-    EXPECT_EQ(exitCodeOf([] { showHelp(""); }), -1);
+    EXPECT_EQ(exitCodeOf([this] { showHelp(run.helpPager, ""); }), -1);
     const std::string& out = fake::state().out;
     EXPECT_NE(out.find(sj("・スイッチ文字= / 及び - が使用可能。\n  /p と -p は意味が同じになります。\n"
                           "  /f/p と -f -p は意味が同じになります。\n"
