@@ -266,11 +266,11 @@ char** finish(ArgumentList& split, int* count, Expansions& expansions) {
     *count = expanded.count;
     expansions.places.resize(static_cast<std::size_t>(expanded.count));
     expansions.vector = expanded.items;
-    // The vector's texts live as long as the process, or until a vector is
-    // built again.
-    static TextBlock* vectorTexts = nullptr;
-    releaseTexts(vectorTexts);
-    vectorTexts = expanded.texts;
+    // The vector and its texts live as long as the process, or until a
+    // vector is built again.
+    static ArgumentList kept;
+    releaseArguments(kept);
+    kept = expanded;
     return expanded.items;
 }
 
