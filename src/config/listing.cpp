@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "config/loader.h"
-#include "console/ending.h"
 #include "platform/platform.h"
 #include "sjis/messages.h"
 #include "sjis/sjis.h"
@@ -16,12 +15,11 @@ void writeText(const char* s) { platform::writeOut(s, std::strlen(s)); }
 
 }  // namespace
 
-void listConfigSwitches(const char* path, char switchChar) {
+ConfigOutcome listConfigSwitches(const char* path, char switchChar) {
     ConfigReading reading;
-    if (!openConfigReading(reading, path, listingNameLimit)) {
-        writeText(text::noConfigFile);
-        return;
-    }
+    ConfigOutcome opened = openConfigReading(reading, path, listingNameLimit);
+    if (opened == ConfigOutcome::absent) writeText(text::noConfigFile);
+    if (opened != ConfigOutcome::read) return opened;
     bool first = true;
     int result;
     while ((result = nextExpandedLine(reading, listingNameLimit)) == lineRead) {
@@ -37,4 +35,5 @@ void listConfigSwitches(const char* path, char switchChar) {
     writeText("\n");
     if (result == binaryData || result == mixedLineEnds)
         reportBrokenConfig(result, path, reading.lines.lineNumber);
+    return result == lineOutOfMemory ? ConfigOutcome::outOfMemory : ConfigOutcome::read;
 }

@@ -103,15 +103,14 @@ ConfigReading::~ConfigReading() {
     if (lines.stream) std::fclose(lines.stream);
 }
 
-bool openConfigReading(ConfigReading& reading, const char* path, std::size_t nameLimit) {
+ConfigOutcome openConfigReading(ConfigReading& reading, const char* path, std::size_t nameLimit) {
     reading.path = path;
     reading.lines.stream = platform::openForReading(path);
-    if (!reading.lines.stream) return false;
+    if (!reading.lines.stream) return ConfigOutcome::absent;
     reading.line = {static_cast<char*>(platform::allocate(configLineCapacity)), configLineCapacity};
-    if (!reading.line.text) outOfMemory();
+    if (!reading.line.text) return ConfigOutcome::outOfMemory;
     reading.name = static_cast<char*>(platform::allocate(nameLimit + 2));
-    if (!reading.name) outOfMemory();
-    return true;
+    return reading.name ? ConfigOutcome::read : ConfigOutcome::outOfMemory;
 }
 
 int nextExpandedLine(ConfigReading& reading, std::size_t nameLimit) {
@@ -128,18 +127,17 @@ int nextExpandedLine(ConfigReading& reading, std::size_t nameLimit) {
         }
         if (reading.utf8) fromUtf8File(reading, reading.path);
         if (reading.line.text[0] == '\0') continue;
-        if (!expandVariables(reading.line, reading.name, nameLimit))
-            outOfMemory();
-        return lineRead;
+        return expandVariables(reading.line, reading.name, nameLimit) ? lineRead : lineOutOfMemory;
     }
     return result;
 }
 
-void loadConfig(const char* exePath, char* switchChar) {
+ConfigOutcome loadConfig(const char* exePath, char* switchChar) {
     OwnedString path = configPathFor(exePath);
-    if (!path) outOfMemory();
+    if (!path) return ConfigOutcome::outOfMemory;
     ConfigReading reading;
-    if (!openConfigReading(reading, path.get(), loaderNameLimit)) return;
+    ConfigOutcome opened = openConfigReading(reading, path.get(), loaderNameLimit);
+    if (opened != ConfigOutcome::read) return opened;
     int result;
     while ((result = nextExpandedLine(reading, loaderNameLimit)) == lineRead) {
         char* line = reading.line.text;
@@ -158,4 +156,5 @@ void loadConfig(const char* exePath, char* switchChar) {
     }
     if (result == binaryData || result == mixedLineEnds)
         reportBrokenConfig(result, path.get(), reading.lines.lineNumber);
+    return result == lineOutOfMemory ? ConfigOutcome::outOfMemory : ConfigOutcome::read;
 }

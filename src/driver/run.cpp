@@ -286,7 +286,8 @@ int runCommand(int count, char** arguments, Expansions expansions) {
     static char empty[] = "";
     located = std::move(executable);
     arguments[0] = located ? located.get() : empty;
-    if (arguments[0][0] != '\0') loadConfig(arguments[0], &settings.switchChar);
+    if (arguments[0][0] != '\0' && loadConfig(arguments[0], &settings.switchChar) == ConfigOutcome::outOfMemory)
+        outOfMemory();
     tellArguments(run, count, arguments);
     SwitchPass pass = readSwitches(run, count, arguments);
     if (pass.exitCode >= 0) return pass.exitCode;

@@ -46,7 +46,7 @@ void tellArguments(RunContext& run, int count, char** arguments) {
 }
 
 int helpEnds(RunContext& run, const char* programPath, int exitCode) {
-    showHelp(run.helpPager, programPath);
+    if (showHelp(run.helpPager, programPath) == HelpOutcome::outOfMemory) outOfMemory();
     return exitCode;
 }
 

@@ -159,12 +159,12 @@ void aboutAndNotes(HelpPager& pager, const char* name) {
     pageBreak(pager);
 }
 
-void configSection(HelpPager& pager, const char* name, const char* programPath) {
+bool configSection(HelpPager& pager, const char* name, const char* programPath) {
     line(text::configHeading);
     printOut(platform::commandLineDialect().shell ? text::config1gnu : text::config1, name);
     blank();
     OwnedString path = configPathFor(programPath);
-    if (!path) outOfMemory();
+    if (!path) return false;
     // Linux looks in several places: where none holds a file, all are named.
     std::FILE* probe = platform::commandLineDialect().shell ? platform::openForReading(path.get()) : nullptr;
     if (platform::commandLineDialect().shell && !probe)
@@ -173,7 +173,7 @@ void configSection(HelpPager& pager, const char* name, const char* programPath) 
         printOut(text::configPath, path.get());
     if (probe) std::fclose(probe);
     printOut("%s", text::configCurrent.str());
-    listConfigSwitches(path.get(), settings.switchChar);
+    if (listConfigSwitches(path.get(), settings.switchChar) == ConfigOutcome::outOfMemory) return false;
     char c = settings.switchChar;
     const platform::CommandLineDialect& dialect = platform::commandLineDialect();
     if (c == '/' || c == dialect.introducer || c == '\0') {
@@ -186,6 +186,7 @@ void configSection(HelpPager& pager, const char* name, const char* programPath) 
         printOut(text::switchBlank, c);
     }
     pageBreak(pager);
+    return true;
 }
 
 // An example as this platform's command line takes it: where a shell expands
@@ -244,20 +245,22 @@ const char* buildDateText(const char* compilerDate) {
 
 const char* buildDateText() { return buildDateText(TAVISK_BUILD_DATE); }
 
-void showHelp(HelpPager& pager, const char* programPath) {
+HelpOutcome showHelp(HelpPager& pager, const char* programPath) {
     setUpHelpPager(pager, 1);
     OwnedString commandName;
     if (programPath[0] != '\0') {
         commandName = commandNameFromPath(programPath);
-        if (!commandName) outOfMemory();
+        if (!commandName) return HelpOutcome::outOfMemory;
     }
     const char* name = commandName ? commandName.get() : fixedName;
     banner(buildDateText());
     switchSection(pager, name);
     journalSection(pager);
     aboutAndNotes(pager, name);
-    configSection(pager, name, programPath[0] != '\0' ? programPath : fixedName);
+    if (!configSection(pager, name, programPath[0] != '\0' ? programPath : fixedName))
+        return HelpOutcome::outOfMemory;
     examples(name);
+    return HelpOutcome::shown;
 }
 
 void showVersion(const char* programPath) {

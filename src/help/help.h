@@ -6,8 +6,10 @@
 
 // Writes the usage screen, paged at its five section breaks; quitting at a
 // break ends the process with 1. programPath may be empty. Where switches
-// begin with '-', the screen shows them so.
-void showHelp(HelpPager& pager, const char* programPath);
+// begin with '-', the screen shows them so. Out of memory, it stops where it
+// was, and the caller says so.
+enum class HelpOutcome : unsigned char { shown, outOfMemory };
+HelpOutcome showHelp(HelpPager& pager, const char* programPath);
 
 // Writes the command's name, version and build date on one line (a POSIX
 // --version).
