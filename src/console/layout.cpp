@@ -2,19 +2,8 @@
 
 #include <cstring>
 
+#include "platform/platform.h"
 #include "sjis/sjis.h"
-
-std::size_t widestNameLength(int count, char* const* arguments, const std::function<bool(int i)>& isName) {
-    std::size_t widest = 0;
-    for (int i = 1; i < count; ++i) {
-        const char* argument = arguments[i];
-        if (!isName(i)) continue;
-        OwnedString resolved = resolveLongPath(argument);
-        std::size_t length = std::strlen(resolved ? resolved.get() : argument);
-        if (length > widest) widest = length;
-    }
-    return widest;
-}
 
 const char* pathTailStart(const char* path) {
     const char* end = path + std::strlen(path);

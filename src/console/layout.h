@@ -2,15 +2,10 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 
-#include "convert/path.h"
+#include "platform/owned_string.h"
 
 constexpr int widestColumn = 70;
-
-// The widest resolved length (or typed length, where a name does not resolve)
-// of the arguments from 1 to count - 1 that `isName` says are names.
-std::size_t widestNameLength(int count, char* const* arguments, const std::function<bool(int i)>& isName);
 
 // Where the last component of `path` starts; a network root has an empty tail.
 const char* pathTailStart(const char* path);

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "convert/path.h"
+#include "platform/path_text.h"
 #include "platform/platform.h"
 #include "sjis/messages.h"
 

@@ -6,7 +6,7 @@
 #include "console/pager.h"
 #include "console/progress.h"
 #include "console/format.h"
-#include "convert/path.h"
+#include "platform/path_text.h"
 #include "driver/settings.h"
 #include "platform/platform.h"
 #include "sjis/messages.h"

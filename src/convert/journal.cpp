@@ -48,7 +48,7 @@ bool journalNumbers(const std::string& folder, std::vector<uint64_t>& numbers) {
 // Lets the oldest journals go so that, with the one being made, the kept
 // number remains. One that another process holds stays.
 void pruneJournals(const std::string& folder, const std::vector<uint64_t>& numbers) {
-    std::size_t excess = numbers.size() + 1 > keptJournals ? numbers.size() + 1 - keptJournals : 0;
+    std::size_t excess = numbers.size() + 1 > platform::keptJournals ? numbers.size() + 1 - platform::keptJournals : 0;
     for (std::size_t i = 0; i < excess; ++i) {
         std::string file = folder + journalName(numbers[i]);
         platform::JournalHandle handle;

@@ -13,9 +13,6 @@
 #include "convert/journal_text.h"
 #include "platform/platform.h"
 
-// How many runs' journals are kept.
-constexpr int keptJournals = 20;
-
 // A rename recorded ahead: the entry, its path as it was given (which lasts
 // as long as the window), and where its new path stands in the writer's
 // `aheadText`, with a terminator.

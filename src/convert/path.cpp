@@ -4,49 +4,6 @@
 
 #include "sjis/sjis.h"
 
-std::size_t pathCharacterLength(const char* p) {
-    if (!isSjisLead(static_cast<unsigned char>(*p)) || p[1] == '\0') return 1;
-    return p[1] == '/' && platform::commandLineDialect().everySlashSeparates ? 1 : 2;
-}
-
-std::size_t directoryLength(const char* path) {
-    std::size_t end = 0;
-    const char* p = path;
-    // Most paths are single-byte text: nothing to step over.
-    for (; *p; ++p) {
-        if (static_cast<unsigned char>(*p) >= 0x80) break;
-        if (isSeparatorByte(*p)) end = static_cast<std::size_t>(p - path) + 1;
-    }
-    // Walk by characters: a second byte 0x5C is no separator.
-    for (; *p; p += pathCharacterLength(p))
-        if (isSeparatorByte(*p)) end = static_cast<std::size_t>(p - path) + 1;
-    if (end == 0 && path[0] != '\0' && path[1] == ':' && platform::commandLineDialect().drives) end = 2;
-    return end;
-}
-
-const char* finalComponent(const char* path) { return path + directoryLength(path); }
-
-char* cutToDirectory(char* path) {
-    std::size_t n = directoryLength(path);
-    path[n] = '\0';
-    return n ? path : nullptr;
-}
-
-char* joinPath(char* dst, const char* directory, const char* name) {
-    std::size_t n = std::strlen(directory);
-    if (n == 0) {
-        std::memmove(dst, name, std::strlen(name) + 1);
-        return dst;
-    }
-    if (dst != directory) std::memmove(dst, directory, n);
-    char last = directory[n - 1];
-    bool ends = (last == ':' && platform::commandLineDialect().drives) || last == '/' ||
-                (last == '\\' && sjisKindAt(directory, n - 1) != 2);
-    if (!ends) dst[n++] = platform::pathSeparator;
-    std::memmove(dst + n, name, std::strlen(name) + 1);
-    return dst;
-}
-
 namespace {
 
 // The platform cannot take a longer path; refusing it here also keeps every
@@ -103,6 +60,18 @@ Lookup findEntry(const char* name, Entry& entry, OwnedString& storage, std::size
     entry.record = -1;
     entry.walkedFrom = notWalked;
     return Lookup::found;
+}
+
+std::size_t widestNameLength(int count, char* const* arguments, const std::function<bool(int i)>& isName) {
+    std::size_t widest = 0;
+    for (int i = 1; i < count; ++i) {
+        const char* argument = arguments[i];
+        if (!isName(i)) continue;
+        OwnedString resolved = resolveLongPath(argument);
+        std::size_t length = std::strlen(resolved ? resolved.get() : argument);
+        if (length > widest) widest = length;
+    }
+    return widest;
 }
 
 uint32_t queryAttributes(const char* path) {

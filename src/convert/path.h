@@ -1,19 +1,25 @@
-// Looking a name up on disk and cutting and joining paths. A directory part
-// ends at the last '\\' or '/' that is not the second byte of a double-byte
-// character, or after a drive form "X:".
+// Looking a name up on disk, and the entry that a lookup or a listing gives.
+// Paths are cut and joined as platform/path_text.h says.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/owned_string.h"
+#include "platform/path_text.h"
 #include "platform/platform.h"
 
 // The directory part as typed followed by the entry's stored name; nullptr when
 // the name is empty, not found, too long for a path, or memory runs out.
 OwnedString resolveLongPath(const char* name);
+
+// The widest resolved length (or typed length, where a name does not resolve)
+// of the arguments from 1 to count - 1 that `isName` says are names: the
+// aligned column's width.
+std::size_t widestNameLength(int count, char* const* arguments, const std::function<bool(int i)>& isName);
 
 // Stands for a length not yet measured.
 constexpr std::size_t unknownLength = static_cast<std::size_t>(-1);
@@ -56,11 +62,6 @@ inline Entry listedEntry(const char* path, std::size_t length, std::size_t nameA
             Verdict::unknown, -1, walkedFrom};
 }
 
-// The bytes of the character at `p` as a path is read: a lead byte takes the
-// byte after it (a second byte 0x5C is no separator), but not the terminator
-// nor, where every '/' separates, a '/'.
-std::size_t pathCharacterLength(const char* p);
-
 // Looks `name` up as resolveLongPath does: found, not found (nullptr there,
 // for a path the system cannot take too), or out of memory where the path
 // with the stored name could not be kept. `storage` keeps the path when the
@@ -73,26 +74,9 @@ Lookup findEntry(const char* name, Entry& entry, OwnedString& storage, std::size
 // platform::invalidAttributes means not found.
 uint32_t queryAttributes(const char* path);
 
-// Cuts `path` in place to its directory part; nullptr (and an empty path) when
-// it has none.
-char* cutToDirectory(char* path);
-// The length of the directory part of `path`.
-std::size_t directoryLength(const char* path);
-// The text after the directory part.
-const char* finalComponent(const char* path);
-
-// True for "." and "..", which name no entry of their own.
-inline bool isDotOrDotDot(const char* name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
 // The names of the entries of `directory` (a directory part, empty for the
 // current directory) that `keep` accepts, or of all when it is null: hidden
 // ones too, but "." and "..", from one listing. `endingIn` (ASCII text), where
 // given, lets the system pass over the names that do not end in it.
 std::vector<std::string> listEntries(const std::string& directory, bool (*keep)(const char* name) = nullptr,
                                      const char* endingIn = nullptr);
-
-// dst = directory, a separator when needed, name. dst must hold all three and
-// the terminator.
-char* joinPath(char* dst, const char* directory, const char* name);

@@ -10,8 +10,7 @@
 #include "config/loader.h"
 #include "console/ending.h"
 #include "console/pager.h"
-#include "convert/journal.h"
-#include "convert/path.h"
+#include "platform/path_text.h"
 #include "driver/settings.h"
 #include "build_info.h"
 #include "help/help_texts.h"
@@ -126,7 +125,7 @@ void journalSection(HelpPager& pager) {
     else
         lines({text::u1, text::u2, text::u3});
     blank();
-    printOut(text::journal1, keptJournals);
+    printOut(text::journal1, platform::keptJournals);
     lines({text::journal2, text::journal3});
     std::string folder, shown;
     platform::journalFolder(folder, false);

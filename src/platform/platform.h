@@ -250,6 +250,8 @@ void releaseInterrupts();
 // `folder` then holds what was tried, or is empty. Only named, not made,
 // without `make`.
 bool journalFolder(std::string& folder, bool make = true);
+// How many runs' journals the folder keeps: the oldest go as new ones come.
+constexpr int keptJournals = 20;
 // Gives each name in `folder` to `visit`; false when it cannot be listed.
 bool listJournalFolder(const std::string& folder, void (*visit)(const char* name, void* context),
                        void* context);

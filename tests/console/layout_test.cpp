@@ -1,5 +1,7 @@
 #include "console/layout.h"
 
+#include "convert/path.h"
+
 #include "support.h"
 
 TEST(Layout, TailStart) {
