@@ -50,15 +50,8 @@ Lookup findEntry(const char* name, Entry& entry, OwnedString& storage, std::size
         if (!storage) return Lookup::outOfMemory;
         entry.path = storage.get();
     }
-    entry.length = std::strlen(entry.path);
-    entry.nameAt = dir;
-    entry.attributes = attributeWord(found.attributes);
-    entry.identified = found.identified;
-    entry.identity = found.identity;
-    entry.fromListing = false;
-    entry.verdict = Verdict::unknown;
-    entry.record = -1;
-    entry.walkedFrom = notWalked;
+    entry = Entry::found(entry.path, std::strlen(entry.path), dir, found.attributes, found.identified,
+                         found.identity);
     return Lookup::found;
 }
 

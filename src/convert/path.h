@@ -49,17 +49,48 @@ struct Entry {
     // name had been typed in its own folder. notWalked: none. (32 bits: it
     // fills the room after `record`.)
     uint32_t walkedFrom = notWalked;
+
+    // An entry as a listing gave it, not looked up since; `length` is the path's.
+    static Entry listed(const char* path, std::size_t length, std::size_t nameAt, uint32_t attributes,
+                        bool identified, const platform::EntryIdentity& identity, uint32_t walkedFrom = notWalked);
+    // An entry as the system gave it just now: it is not looked up again.
+    static Entry found(const char* path, std::size_t length, std::size_t nameAt, uint32_t attributes,
+                       bool identified, const platform::EntryIdentity& identity);
+    // A path of which nothing is known yet: its identity is asked where it
+    // is needed.
+    static Entry ofPath(const char* path, std::size_t length, std::size_t nameAt);
 };
 
 // The attribute word of an entry: 0 from the platform becomes 0x80 (normal).
 inline uint32_t attributeWord(uint32_t word) { return word == 0 ? 0x80u : word; }
 
-// An entry as a listing gave it, not looked up since; `length` is the path's.
-inline Entry listedEntry(const char* path, std::size_t length, std::size_t nameAt, uint32_t attributes,
-                         bool identified, const platform::EntryIdentity& identity,
-                        uint32_t walkedFrom = notWalked) {
-    return {path,     length,           nameAt, attributeWord(attributes), identified, identity, true,
-            Verdict::unknown, -1, walkedFrom};
+inline Entry Entry::listed(const char* path, std::size_t length, std::size_t nameAt, uint32_t attributes,
+                           bool identified, const platform::EntryIdentity& identity, uint32_t walkedFrom) {
+    Entry e = found(path, length, nameAt, attributes, identified, identity);
+    e.fromListing = true;
+    e.walkedFrom = walkedFrom;
+    return e;
+}
+
+inline Entry Entry::found(const char* path, std::size_t length, std::size_t nameAt, uint32_t attributes,
+                          bool identified, const platform::EntryIdentity& identity) {
+    Entry e;
+    e.path = path;
+    e.length = length;
+    e.nameAt = nameAt;
+    e.attributes = attributeWord(attributes);
+    e.identified = identified;
+    e.identity = identity;
+    e.fromListing = false;
+    e.verdict = Verdict::unknown;
+    e.record = -1;
+    return e;
+}
+
+inline Entry Entry::ofPath(const char* path, std::size_t length, std::size_t nameAt) {
+    Entry e = found(path, length, nameAt, 0, false, {});
+    e.attributes = 0;  // unknown, not "normal"
+    return e;
 }
 
 // Looks `name` up as resolveLongPath does: found, not found (nullptr there,

@@ -290,7 +290,7 @@ bool isEntry(const char* path, const platform::EntryIdentity& identity) {
 }
 
 RenameOutcome renameEntry(RunContext& run, const char* from, const char* to, Reason* why) {
-    Entry entry{from, std::strlen(from), directoryLength(from), 0, false, {}, false, Verdict::unknown, -1};
+    Entry entry = Entry::ofPath(from, std::strlen(from), directoryLength(from));
     entry.identified = platform::entryIdentity(from, &entry.identity);
     return renameEntry(run, entry, to, why);
 }

@@ -29,9 +29,6 @@ void settleDeferredRenames(RunContext& run);
 
 void countUntouchedBy(RunContext& run, UntouchedCounter counter);
 
-// The names handled between two writes of the journal.
-constexpr int journalWindow = 1024;
-
 // Where the journals' folder could not even be named (no home to be found),
 // says which variables name it and ends the run with 1; else returns.
 void noJournalFolderNamed(const RunContext& run);

@@ -17,6 +17,7 @@
 #include "driver/arguments.h"
 #include "driver/context.h"
 #include "driver/failure.h"
+#include "driver/journey.h"
 #include "driver/settings.h"
 #include "driver/switch_pass.h"
 #include "driver/tree.h"
@@ -38,7 +39,7 @@ void unplanned(const RunContext& run, char* const* arguments, int i, Planned& pl
     const char* path = arguments[i];
     const ListedEntry& listed = e.listed;
     planned.entry =
-        listedEntry(path, std::strlen(path), e.nameAt, listed.attributes, listed.identified, listed.identity);
+        Entry::listed(path, std::strlen(path), e.nameAt, listed.attributes, listed.identified, listed.identity);
 }
 // Records ahead the renames that the listed entries from `first` on are to
 // get, a window at a time, so that the journal is written once per window
@@ -52,11 +53,11 @@ int recordWindow(RunContext& run, char* const* arguments, int first, int count) 
         Planned& planned = window.planned.emplace_back();
         unplanned(run, arguments, i, planned);
         if (planned.pattern && isNameAt(run.kinds, i)) {
-            recordAheadOf(run.journal, planned.entry);
+            addToBatch(run, planned.entry);
             ++recorded;
         }
     }
-    if (!writeAhead(run.journal)) journalFailure(run);
+    writeBatch(run);
     return i;
 }
 
@@ -69,77 +70,9 @@ const Planned& plannedAt(RunContext& run, char* const* arguments, int i) {
     return run.names.outside;
 }
 
-void reportNotFound(RunContext& run, const char* name, int columnWidth) {
-    reportResult(run.report, ResultKind::notFound, name, columnWidth);
-}
-
-bool handleFound(RunContext& run, const Entry& entry, int columnWidth);
-
-// The preview meets an entry it has already shown renamed where the run
-// would have left it: under its new name. False, with nothing done, for any
-// other entry. Out of the way of the run's own path.
-[[gnu::noinline]] bool handleMovedByPreview(RunContext& run, const Entry& entry, int columnWidth, bool* handled) {
-    Entry moved;
-    std::string movedPath;
-    if (!previewedEntry(run.renames, entry, moved, movedPath)) return false;
-    *handled = handleFound(run, moved, columnWidth);
-    return true;
-}
-
-// One entry as found: decided, renamed and reported. False for an entry of
-// a listing that is to be looked up (see lowerCaseEntry), with nothing
-// reported.
-bool handleFound(RunContext& run, const Entry& entry, int columnWidth) {
-    bool handled = false;
-    if (settings.testMode && handleMovedByPreview(run, entry, columnWidth, &handled)) return handled;
-    OwnedString displayName;
-    if (settings.showSkipped) {
-        displayName = fitDisplayName(entry.path, static_cast<std::size_t>(columnWidth));
-        if (!displayName) outOfMemory();
-    }
-    if (!kindIncluded(entry.attributes)) {
-        if (entry.fromListing) return false;  // looked up first: it may be gone
-        countPassedOver(run.report, entry.path);
-        return true;
-    }
-    switch (lowerCaseEntry(run, entry, displayName ? displayName.get() : "", columnWidth)) {
-        case EntryOutcome::lookUp: return false;
-        case EntryOutcome::failed: failureStep(run, entry.path); break;
-        case EntryOutcome::unrecorded: journalFailure(run);
-        case EntryOutcome::handled: break;
-    }
-    return true;
-}
-
-// One entry. A name that is not found is reported unless `quietIfMissing`
-// (a plain name that /s looks for in a subdirectory).
-bool handleEntry(RunContext& run, const char* argument, int columnWidth, bool quietIfMissing,
-                 std::size_t nameAt = unknownLength, uint32_t walkedFrom = notWalked) {
-    Entry entry;
-    OwnedString storage;
-    Lookup found = findEntry(argument, entry, storage, nameAt);
-    if (found == Lookup::outOfMemory) outOfMemory();
-    if (found == Lookup::notFound) {
-        if (quietIfMissing) return false;
-        reportNotFound(run, argument, columnWidth);
-        failureStep(run, argument);
-        return false;
-    }
-    entry.walkedFrom = walkedFrom;
-    handleFound(run, entry, columnWidth);
-    return true;
-}
-
-// An entry as a listing found it, handled without looking it up again;
-// looked up as typed where the listing no longer holds.
-bool handleListed(RunContext& run, const Entry& entry, int columnWidth, bool quietIfMissing) {
-    return handleFound(run, entry, columnWidth) ||
-           handleEntry(run, entry.path, columnWidth, quietIfMissing, entry.nameAt, entry.walkedFrom);
-}
-
 // An entry as /s walked to it.
-bool handleWalked(RunContext& run, const char* path, const Entry* listed, uint32_t walkedFrom, int columnWidth,
-                  bool quietIfMissing) {
+Sought handleWalked(RunContext& run, const char* path, const Entry* listed, uint32_t walkedFrom, int columnWidth,
+                    bool quietIfMissing) {
     return listed ? handleListed(run, *listed, columnWidth, quietIfMissing)
                   : handleEntry(run, path, columnWidth, quietIfMissing, unknownLength, walkedFrom);
 }
@@ -263,7 +196,7 @@ void handleName(RunContext& run, const char* argument, const Planned& planned, i
     bool plain = !hasWildcard(argument + directoryLength(argument));
     walkTree(run, argument, columnWidth,
              [&run, &found, columnWidth, plain](const char* path, const Entry* listed, uint32_t walkedFrom) {
-                 found = handleWalked(run, path, listed, walkedFrom, columnWidth, plain) || found;
+                 found = handleWalked(run, path, listed, walkedFrom, columnWidth, plain) == Sought::found || found;
              });
     if (!found) {
         reportNotFound(run, argument, columnWidth);

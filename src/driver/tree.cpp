@@ -15,6 +15,7 @@
 #include "driver/arguments.h"
 #include "driver/context.h"
 #include "driver/failure.h"
+#include "driver/journey.h"
 #include "driver/settings.h"
 #include "sjis/sjis.h"
 #include "platform/glob.h"
@@ -204,13 +205,13 @@ struct Walk {
             const char* path = paths.data();
             for (std::size_t i = start; i < end; ++i) {
                 const Listed& e = entries[i];
-                window.push_back(listedEntry(path, directory.size() + e.length, directory.size(), e.attributes,
+                window.push_back(Entry::listed(path, directory.size() + e.length, directory.size(), e.attributes,
                                              e.identified, e.identity, typed));
                 path += directory.size() + e.length + 1;
             }
             if (journalIsOn(run->journal)) {
-                for (Entry& entry : window) recordAheadOf(run->journal, entry);
-                if (!writeAhead(run->journal)) journalFailure(*run);
+                for (Entry& entry : window) addToBatch(*run, entry);
+                writeBatch(*run);
             }
             for (const Entry& entry : window) handle(entry.path, &entry, typed);
         }

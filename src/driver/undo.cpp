@@ -131,8 +131,8 @@ Undone undoRecord(RunContext& run, const JournalRecord& record) {
     Held held = heldAt(u.newPath, u.nameAt, record, found);
     if (held == Held::entry) {
         // Journaling is off: nothing here is recorded, and the entry is no listing's.
-        Entry entry{u.newPath.c_str(), u.newPath.size(), u.nameAt, found.attributes, true, found.identity, false,
-                     Verdict::unknown, -1};
+        Entry entry = Entry::found(u.newPath.c_str(), u.newPath.size(), u.nameAt, found.attributes, true,
+                                   found.identity);
         bool back = renameAndReport(run, entry, u.oldPath.c_str(), u.newPath.c_str(), 0) == EntryOutcome::handled;
         return back ? Undone::back : Undone::notBack;
     }
