@@ -149,6 +149,7 @@ Expanded expansionAt(const Expansions& expansions, char* const* vector, int inde
     const Pattern& from = expansions.patterns[p.pattern - 1];
     e.pattern = from.text.get();
     e.nameAt = from.prefix;
+    e.length = p.length;
     e.listed = {p.attributes, from.identified, {from.volume, p.file}};
     return e;
 }
@@ -191,7 +192,7 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out, Ex
     const platform::FindData& searchData = search.data;
     for (const char* name = findMatch(search, text); name; name = findMatch(search, nullptr)) {
         // A temporary name of a killed run is put back by the run, not renamed.
-        std::size_t length = std::strlen(name);
+        std::size_t length = searchData.nameLength;
         if (isDotOrDotDot(name) || isLeftoverName(name, length)) continue;
         char* joined = newText(out, prefix + length + 1);
         if (!joined) {
@@ -208,7 +209,8 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out, Ex
         // volume.
         if (out.count == first + 1) volume = searchData.identity.volume;
         identified = identified && searchData.identified && searchData.identity.volume == volume;
-        places.push_back({searchData.identity.file, searchData.attributes, 0});
+        places.push_back({searchData.identity.file, searchData.attributes, 0,
+                          static_cast<uint32_t>(prefix + length)});
     }
     if (out.count == first) return appendCopy(out, text);
     OwnedString pattern = duplicateString(text);

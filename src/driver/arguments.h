@@ -60,6 +60,7 @@ struct Expansions {
         uint64_t file;
         uint32_t attributes;
         uint32_t pattern;  // 1 + its index in `patterns`, 0 for a text of no expansion
+        uint32_t length;   // of the text
     };
     struct Pattern {
         OwnedString text;  // as typed
@@ -96,6 +97,7 @@ struct ListedEntry {
 struct Expanded {
     const char* pattern = nullptr;  // as typed: /s walks the pattern, not what it matched here
     std::size_t nameAt = 0;         // where the name found begins: after the pattern's directory part
+    std::size_t length = 0;         // of the text
     ListedEntry listed{};
 };
 // For the argument at `index` of `vector`, the argument vector that

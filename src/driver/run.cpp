@@ -39,7 +39,7 @@ void unplanned(const RunContext& run, char* const* arguments, int i, Planned& pl
     const char* path = arguments[i];
     const ListedEntry& listed = e.listed;
     planned.entry =
-        Entry::listed(path, std::strlen(path), e.nameAt, listed.attributes, listed.identified, listed.identity);
+        Entry::listed(path, e.length, e.nameAt, listed.attributes, listed.identified, listed.identity);
 }
 // Records ahead the renames that the listed entries from `first` on are to
 // get, a window at a time, so that the journal is written once per window

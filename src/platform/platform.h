@@ -87,6 +87,7 @@ inline EntryIdentity fingerprint(bool directory, uint64_t size, uint64_t time, u
 struct FindData {
     uint32_t attributes;
     char fileName[maxName];  // the entry's name as stored, without directory
+    uint32_t nameLength;     // its length, set with it
     // The entry's identity (see entryIdentity), where the system told it
     // with the entry itself: a later rename needs no question of its own.
     bool identified;

@@ -23,6 +23,7 @@ void fillFrom(const char* commandName, std::size_t length, const struct stat& st
               FindData* data) {
     data->attributes = attributesOf(st, systemName);
     std::memcpy(data->fileName, commandName, length + 1);
+    data->nameLength = static_cast<uint32_t>(length);
     data->identified = true;
     data->identity = identityOf(st);
 }
@@ -111,6 +112,7 @@ bool PosixDisk::nextMatch(Search* search, FindData* data) {
             data->attributes = entry->d_type == DT_DIR ? attributeDirectory : 0x80;
             if (name[0] == '.') data->attributes |= 0x02;
             eightBytes::copy(data->fileName, command, length + 1);
+            data->nameLength = static_cast<uint32_t>(length);
             // The listing's file number is the entry's own, but for a mount
             // point, which is never renamed.
             data->identified = search->deviceKnown;

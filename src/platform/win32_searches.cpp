@@ -22,6 +22,7 @@ bool acceptFound(HANDLE handle, WIN32_FIND_DATAW& found, FindData* data) {
         if (narrow(found.cFileName, name) && name.size() < maxName) {
             data->attributes = found.dwFileAttributes;
             std::memcpy(data->fileName, name.c_str(), name.size() + 1);
+            data->nameLength = static_cast<uint32_t>(name.size());
             data->identified = false;  // a search does not tell it
             return true;
         }

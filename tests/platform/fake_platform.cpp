@@ -163,6 +163,7 @@ bool FindNextFileA(SearchHandle handle, FindData* data) {
     auto* search = static_cast<fake::Search*>(handle);
     if (search->next >= search->names.size()) return false;
     std::strcpy(data->fileName, search->names[search->next].c_str());
+    data->nameLength = static_cast<uint32_t>(search->names[search->next].size());
     data->attributes = search->directories[search->next] ? attributeDirectory : 0x20;
     data->identified = false;
     ++search->next;

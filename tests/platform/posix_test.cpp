@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -30,6 +31,7 @@ protected:
         platform::SearchHandle h = platform::FindFirstFileA(name, &data);
         if (!h) return "<none>";
         platform::FindClose(h);
+        EXPECT_EQ(data.nameLength, std::strlen(data.fileName)) << name;  // the expansion trusts it
         return data.fileName;
     }
 };
@@ -172,8 +174,7 @@ TEST_F(PosixBackend, MoveNeverReplaces) {
     auto readWhole = [](const char* pattern) {
         platform::FindData data;
         platform::SearchHandle h = platform::FindFirstFileA(pattern, &data);
-        while (h && platform::FindNextFileA(h, &data)) {
-        }
+        while (h && platform::FindNextFileA(h, &data)) EXPECT_EQ(data.nameLength, std::strlen(data.fileName));
         if (h) platform::FindClose(h);
     };
     touch("x/.H.TXT.tavisk~");
