@@ -173,7 +173,7 @@ const char* findMatch(MatchSearch& search, const char* pattern) {
 }
 
 bool expandPattern(const char* text, const char* wildcard, ArgumentList& out, Expansions& expansions) {
-    std::vector<Place>& places = expansions.places;
+    GrowingArray<Place>& places = expansions.places;
     // The separator is the last '\\', '/' or (where drives exist) ':' before
     // the wildcard, looking at character starts only.
     const char* separator = nullptr;
@@ -187,7 +187,7 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out, Ex
     int first = out.count;
     bool identified = true;
     uint64_t volume = 0;
-    places.resize(static_cast<std::size_t>(first));  // each text's place follows it
+    if (!places.resize(static_cast<std::size_t>(first))) return false;  // each text's place follows it
     MatchSearch search;
     const platform::FindData& searchData = search.data;
     for (const char* name = findMatch(search, text); name; name = findMatch(search, nullptr)) {
@@ -209,8 +209,11 @@ bool expandPattern(const char* text, const char* wildcard, ArgumentList& out, Ex
         // volume.
         if (out.count == first + 1) volume = searchData.identity.volume;
         identified = identified && searchData.identified && searchData.identity.volume == volume;
-        places.push_back({searchData.identity.file, searchData.attributes, 0,
-                          static_cast<uint32_t>(prefix + length)});
+        if (!places.push_back({searchData.identity.file, searchData.attributes, 0,
+                               static_cast<uint32_t>(prefix + length)})) {
+            closeMatchSearch(search);
+            return false;
+        }
     }
     if (out.count == first) return appendCopy(out, text);
     OwnedString pattern = duplicateString(text);
@@ -265,8 +268,11 @@ char** finish(ArgumentList& split, int* count, Expansions& expansions) {
         releaseArguments(expanded);
         outOfArgumentSpace();
     }
+    if (!expansions.places.resize(static_cast<std::size_t>(expanded.count))) {
+        releaseArguments(expanded);
+        outOfArgumentSpace();
+    }
     *count = expanded.count;
-    expansions.places.resize(static_cast<std::size_t>(expanded.count));
     expansions.vector = expanded.items;
     // The vector and its texts live as long as the process, or until a
     // vector is built again.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "driver/growing_array.h"
 #include "platform/owned_string.h"
 #include "platform/platform.h"
 
@@ -68,7 +69,7 @@ struct Expansions {
         uint64_t volume;
         std::size_t prefix;  // the length of its directory part
     };
-    std::vector<Place> places;
+    GrowingArray<Place> places;
     std::vector<Pattern> patterns;
     char* const* vector = nullptr;
 };
