@@ -161,6 +161,28 @@ class Case(unittest.TestCase):
     def tavisk(self, *args, **kw):
         return self.bin.run(list(args), cwd=self.dir, **kw)
 
+    def run_stories(self, stories):
+        """Runs each story in a directory of its own. make: the entries before
+        (a trailing '/' makes a directory; a pair gives a file its content).
+        args, code, out: the run, its standard error as expect() checks it.
+        after: the names on disk; contents: what named files still hold."""
+        for number, story in enumerate(stories):
+            with self.subTest(story=story["name"]):
+                here = self.path("story%d" % number)
+                os.mkdir(here)
+                for entry in story["make"]:
+                    name, content = entry if isinstance(entry, tuple) else (entry, b"")
+                    if name.endswith("/"):
+                        os.mkdir(os.path.join(here, os.fsencode(name[:-1])))
+                        continue
+                    with open(os.path.join(here, os.fsencode(name)), "wb") as f:
+                        f.write(content)
+                self.expect(self.bin.run(story["args"], cwd=here), story["code"], story["out"])
+                self.assertEqual(sorted(os.listdir(here)), sorted(os.fsencode(n) for n in story["after"]))
+                for name, content in story.get("contents", {}).items():
+                    with open(os.path.join(here, os.fsencode(name)), "rb") as f:
+                        self.assertEqual(f.read(), content, name)
+
     def expect(self, result, code, out=b"", err=None):
         """`err` None: standard error holds only the reasons and the stop
         message, in the form "tavisk: ...", one for each failure line of
