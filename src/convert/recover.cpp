@@ -14,14 +14,8 @@
 
 namespace {
 
-bool isLastSeen(const Recovered& recovered, const char* path, std::size_t length) {
-    const std::string& last = recovered.last;
-    return !recovered.seen.empty() && last.size() == length &&
-           (length == 0 || std::memcmp(last.data(), path, length) == 0);
-}
-
 bool alreadySeen(Recovered& recovered, const char* path, std::size_t length) {
-    if (isLastSeen(recovered, path, length)) return true;
+    if (lookedAtLast(recovered, path, length)) return true;
     recovered.last.assign(path, length);
     return !recovered.seen.insert(recovered.last).second;
 }
@@ -110,7 +104,7 @@ Recovery recoverDirectory(RunContext& run, const std::string& directory) {
 Recovery recoverLeftovers(RunContext& run, const char* path, std::size_t nameAt) {
     // Runs of names share their directory: the last one answers at once,
     // before a string is made of it.
-    if (isLastSeen(run.recovered, path, nameAt)) return {};
+    if (lookedAtLast(run.recovered, path, nameAt)) return {};
     return recoverDirectory(run, std::string(path, nameAt));
 }
 

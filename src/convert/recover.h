@@ -1,6 +1,7 @@
 // Entries that a killed run left under a temporary name.
 #pragma once
 
+#include <cstring>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -13,6 +14,15 @@ struct Recovered {
     std::unordered_set<std::string> seen;
     std::string last;
 };
+
+// True when the directory part `path` (`length` bytes of it) is the one the
+// run looked at last: nothing is to be put back there. Inline: it answers
+// for nearly every name.
+inline bool lookedAtLast(const Recovered& recovered, const char* path, std::size_t length) {
+    const std::string& last = recovered.last;
+    return !recovered.seen.empty() && last.size() == length &&
+           (length == 0 || std::memcmp(last.data(), path, length) == 0);
+}
 
 // What putting back a directory's leftovers came to.
 struct Recovery {

@@ -92,7 +92,8 @@ bool patternFinds(MatchSearch& search, const char* pattern, const std::string& n
 // would have been: the expansion at start could not see it.
 void handlePlainName(RunContext& run, const char* argument, const Planned& planned, int columnWidth) {
     std::size_t nameAt = planned.pattern ? planned.entry.nameAt : directoryLength(argument);
-    Recovery recovery = recoverLeftovers(run, argument, nameAt);
+    Recovery recovery;
+    if (!lookedAtLast(run.recovered, argument, nameAt)) recovery = recoverLeftovers(run, argument, nameAt);
     if (recovery.failed) failureStep(run, argument);
     const std::vector<std::string>& restored = recovery.restored;
     if (restored.empty()) {  // the common case
