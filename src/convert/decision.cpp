@@ -283,6 +283,28 @@ EntryOutcome lowerCaseEntry(RunContext& run, const Entry& entry, const char* dis
     return renameAndReport(run, entry, plan.newPath, name, columnWidth, mayDefer);
 }
 
+namespace {
+
+// A rename the system reported done, not yet seen on disk: its line waits
+// for the directory's listing. Out of the way of the run's own path.
+[[gnu::noinline]] void deferUnverified(RunContext& run, const Entry& entry, const char* to, const char* name,
+                                       int columnWidth) {
+    Entry moved = entry;
+    if (!moved.identified) moved.identified = platform::entryIdentity(to, &moved.identity);
+    deferCheck(run, moved, to, name, columnWidth);
+}
+
+// An entry left under its temporary name: the line names where it is.
+[[gnu::noinline]] void reportStranded(RunContext& run, const Entry& entry, const char* name, int columnWidth,
+                                      const char* newName) {
+    std::string temporary;
+    temporaryPath(run, entry.path, entry.nameAt, temporary);
+    reportFailure(run.report, ResultKind::stranded, name, columnWidth, newName, temporary.c_str(), Reason::none,
+                  entry.path);
+}
+
+}  // namespace
+
 EntryOutcome renameAndReport(RunContext& run, const Entry& entry, const char* to, const char* name, int columnWidth,
                              bool mayDefer) {
     const char* newName = to + entry.nameAt;
@@ -309,22 +331,13 @@ EntryOutcome renameAndReport(RunContext& run, const Entry& entry, const char* to
             reportResult(run.report, ResultKind::renamed, name, columnWidth, newName);
             return EntryOutcome::handled;
         case RenameOutcome::unverified:
-        {
-            Entry moved = entry;
-            if (!moved.identified) moved.identified = platform::entryIdentity(to, &moved.identity);
-            deferCheck(run, moved, to, name, columnWidth);
-        }
+            deferUnverified(run, entry, to, name, columnWidth);
             return EntryOutcome::handled;
         case RenameOutcome::failed:
             reportFailure(run.report, ResultKind::renameFailed, name, columnWidth, newName, "", why, entry.path);
             break;
         case RenameOutcome::stranded:
-        {
-            std::string temporary;
-            temporaryPath(run, entry.path, entry.nameAt, temporary);
-            reportFailure(run.report, ResultKind::stranded, name, columnWidth, newName, temporary.c_str(), Reason::none,
-                          entry.path);
-        }
+            reportStranded(run, entry, name, columnWidth, newName);
             break;
     }
     return EntryOutcome::failed;

@@ -37,26 +37,39 @@ namespace {
 
 }  // namespace
 
-Handled handleFound(RunContext& run, const Entry& entry, int columnWidth) {
-    Handled previewed;
-    if (settings.testMode && handleMovedByPreview(run, entry, columnWidth, previewed)) return previewed;
-    OwnedString displayName;
-    if (settings.showSkipped) {
-        displayName = fitDisplayName(entry.path, static_cast<std::size_t>(columnWidth));
-        if (!displayName) outOfMemory();
-    }
-    if (!kindIncluded(entry.attributes)) {
-        if (entry.fromListing) return Handled::lookUp;  // looked up first: it may be gone
-        countPassedOver(run.report, entry.path);
-        return Handled::done;
-    }
-    switch (lowerCaseEntry(run, entry, displayName ? displayName.get() : "", columnWidth)) {
+namespace {
+
+// The decision, the rename and the report of an entry of a kind the run takes,
+// `displayName` shown in the aligned column.
+Handled decideAndRename(RunContext& run, const Entry& entry, const char* displayName, int columnWidth) {
+    switch (lowerCaseEntry(run, entry, displayName, columnWidth)) {
         case EntryOutcome::lookUp: return Handled::lookUp;
         case EntryOutcome::failed: failureStep(run, entry.path); return Handled::done;
         case EntryOutcome::unrecorded: journalFailure(run);  // it ends the run
         case EntryOutcome::handled: return Handled::done;
     }
     return Handled::done;
+}
+
+// The same under the aligned layout, which shows a name fitted to its column.
+[[gnu::noinline]] Handled decideAndRenameAligned(RunContext& run, const Entry& entry, int columnWidth) {
+    OwnedString displayName = fitDisplayName(entry.path, static_cast<std::size_t>(columnWidth));
+    if (!displayName) outOfMemory();
+    return decideAndRename(run, entry, displayName.get(), columnWidth);
+}
+
+}  // namespace
+
+Handled handleFound(RunContext& run, const Entry& entry, int columnWidth) {
+    Handled previewed;
+    if (settings.testMode && handleMovedByPreview(run, entry, columnWidth, previewed)) return previewed;
+    if (!kindIncluded(entry.attributes)) {
+        if (entry.fromListing) return Handled::lookUp;  // looked up first: it may be gone
+        countPassedOver(run.report, entry.path);
+        return Handled::done;
+    }
+    if (settings.showSkipped) return decideAndRenameAligned(run, entry, columnWidth);
+    return decideAndRename(run, entry, "", columnWidth);
 }
 
 Sought handleEntry(RunContext& run, const char* argument, int columnWidth, bool quietIfMissing, std::size_t nameAt,
