@@ -15,11 +15,6 @@ constexpr std::size_t lineColumns = 79;  // one less than the screen: no wrap
 
 }  // namespace
 
-Progress& progress() {
-    static Progress line;
-    return line;
-}
-
 void Progress::start(bool wanted) {
     on = wanted;
     drawn = false;

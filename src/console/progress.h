@@ -32,8 +32,12 @@ private:
     std::size_t width = 0;  // of the line drawn
 };
 
-// The run's progress line.
-Progress& progress();
+// The run's progress line: one for the process, since the ways it ends erase
+// it too. Inline: every result line asks it.
+inline Progress& progress() {
+    static Progress line;  // constant-initialized: no guard
+    return line;
+}
 
 // The line for `met` entries met and `renamed` renamed in the folder `path`
 // (its directory part), cut to fit `columns`, at a character's end.

@@ -177,8 +177,8 @@ namespace {
     bool aligned = settings.showSkipped && f.aligned != f.plain;
     const Text* format = aligned ? f.aligned : f.plain;
     if (!format) return;
-    // Only a console needs the names made safe to show.
-    bool console = platform::outputIsConsole();
+    // Only a console needs the names made safe to show (shownName asks).
+    bool console = report.mayShowOnConsole;
     const char* shown = console ? shownName(name) : name;
     const char* shownNew = console ? shownName(newName) : newName;
     const char* shownExtra = console ? shownName(extra) : extra;

@@ -44,6 +44,9 @@ struct Report {
     std::function<void()> settle;  // settles the lines that wait
     bool waiting = false;
     ResultPager pager;
+    // False once the run has learnt that standard output is no console: the
+    // names are then shown as they are, without a question per line.
+    bool mayShowOnConsole = true;
 };
 
 // Under --porcelain, writes instead one record of `kind` for the entry

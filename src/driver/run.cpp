@@ -254,6 +254,7 @@ int runCommand(int count, char** arguments, Expansions expansions) {
     if (names == 0) return helpEnds(run, arguments[0], 1);
     startJournal(run.journal, settings.journal && !settings.testMode, !settings.testMode);
 
+    run.report.mayShowOnConsole = platform::outputIsConsole();
     ResultPager& pager = run.report.pager;
     setUpResultPager(pager, settings.pauseMode, 1);
     if (settings.pauseMode) countOutput(pager, screenColumns, promptText);
