@@ -127,17 +127,14 @@ int printOut(const char* format, ...) {
     return n;
 }
 
-const char* shownName(const char* name) {
+const char* shownName(const char* name, std::string& room) {
     if (!platform::outputIsConsole()) return name;
     bool control = false;
     for (const char* p = name; *p && !control; ++p)
         control = static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F;
     if (!control) return name;
     // No second byte of a character is a control byte, so each one stands alone.
-    static std::string shown[6];
-    static int next = 0;
-    std::string& out = shown[next];
-    next = (next + 1) % 6;
+    std::string& out = room;
     out = name;
     for (char& c : out)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "console/format.h"
 
@@ -64,9 +65,9 @@ inline int printResultTexts(ResultPager& pager, const char* format, const char* 
 
 // `name` as a result line shows it: on a console each control byte (0x01-0x1F,
 // 0x7F) becomes '?', so that a name cannot split a line or send the terminal
-// an escape sequence; to a file or a pipe it stays as it is. The text lasts
-// until the sixth call after.
-const char* shownName(const char* name);
+// an escape sequence; to a file or a pipe it stays as it is. A name changed
+// so is written into `room`, which holds it until its next use.
+const char* shownName(const char* name, std::string& room);
 
 // printf-style write to standard output that no pager counts.
 int printOut(const char* format, ...)

@@ -179,9 +179,9 @@ namespace {
     if (!format) return;
     // Only a console needs the names made safe to show (shownName asks).
     bool console = report.mayShowOnConsole;
-    const char* shown = console ? shownName(name) : name;
-    const char* shownNew = console ? shownName(newName) : newName;
-    const char* shownExtra = console ? shownName(extra) : extra;
+    const char* shown = console ? shownName(name, report.shown[0]) : name;
+    const char* shownNew = console ? shownName(newName, report.shown[1]) : newName;
+    const char* shownExtra = console ? shownName(extra, report.shown[2]) : extra;
     if (aligned)
         printResult(report.pager, *format, columnWidth, shown, shownNew, shownExtra);
     else

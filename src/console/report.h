@@ -47,6 +47,7 @@ struct Report {
     // False once the run has learnt that standard output is no console: the
     // names are then shown as they are, without a question per line.
     bool mayShowOnConsole = true;
+    std::string shown[3];  // a line's names as a console is shown them (shownName)
 };
 
 // Under --porcelain, writes instead one record of `kind` for the entry

@@ -29,30 +29,24 @@ void line(const char* s) {
 
 // A text that names switches, as this platform's command line takes them:
 // each '/' that starts a character becomes the introducer.
-const char* switches(const char* s) {
+std::string switches(const char* s) {
     char introducer = platform::commandLineDialect().introducer;
     if (introducer == '/') return s;
-    static char shown[8][512];
-    static int next = 0;
-    char* out = shown[next];
-    next = (next + 1) % 8;
-    std::size_t n = 0;
-    for (const char* p = s; *p && n + 2 < sizeof shown[0]; ++p) {
+    std::string out;
+    for (const char* p = s; *p; ++p) {
         if (isSjisLead(static_cast<unsigned char>(*p)) && p[1]) {
-            out[n++] = *p++;
-            out[n++] = *p;
+            out += *p++;
+            out += *p;
             continue;
         }
         // GNU ways write the undo as a long switch.
-        if (*p == '/' && platform::commandLineDialect().gnu && std::strncmp(p, "/undo", 5) == 0 && n + 3 < sizeof shown[0])
-            out[n++] = introducer;
-        out[n++] = *p == '/' ? introducer : *p;
+        if (*p == '/' && platform::commandLineDialect().gnu && std::strncmp(p, "/undo", 5) == 0) out += introducer;
+        out += *p == '/' ? introducer : *p;
     }
-    out[n] = '\0';
     return out;
 }
 
-void switchLine(const char* s) { line(switches(s)); }
+void switchLine(const char* s) { line(switches(s).c_str()); }
 
 void blank() { platform::writeOut("\n", 1); }
 
@@ -176,10 +170,10 @@ bool configSection(HelpPager& pager, const char* name, const char* programPath) 
     char c = settings.switchChar;
     const platform::CommandLineDialect& dialect = platform::commandLineDialect();
     if (c == '/' || c == dialect.introducer || c == '\0') {
-        printOut("%s", switches(text::switchOnly));
+        printOut("%s", switches(text::switchOnly).c_str());
     } else {
-        printOut(switches(text::switchBoth), c);
-        printOut(switches(text::switchSame1), c);
+        printOut(switches(text::switchBoth).c_str(), c);
+        printOut(switches(text::switchSame1).c_str(), c);
         // With GNU ways one argument holds one switch.
         if (!dialect.gnu) printOut(text::switchSame2, c, c);
         printOut(text::switchBlank, c);
