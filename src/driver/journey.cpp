@@ -35,18 +35,14 @@ namespace {
     return true;
 }
 
-}  // namespace
-
-namespace {
-
 // The decision, the rename and the report of an entry of a kind the run takes,
 // `displayName` shown in the aligned column.
 Handled decideAndRename(RunContext& run, const Entry& entry, const char* displayName, int columnWidth) {
     switch (lowerCaseEntry(run, entry, displayName, columnWidth)) {
         case EntryOutcome::lookUp: return Handled::lookUp;
         case EntryOutcome::failed: failureStep(run, entry.path); return Handled::done;
-        case EntryOutcome::unrecorded: journalFailure(run);  // it ends the run
         case EntryOutcome::handled: return Handled::done;
+        case EntryOutcome::unrecorded: journalFailure(run);  // ends the run before another rename
     }
     return Handled::done;
 }
