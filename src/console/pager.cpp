@@ -134,9 +134,8 @@ const char* shownName(const char* name, std::string& room) {
         control = static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F;
     if (!control) return name;
     // No second byte of a character is a control byte, so each one stands alone.
-    std::string& out = room;
-    out = name;
-    for (char& c : out)
+    room = name;
+    for (char& c : room)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return out.c_str();
+    return room.c_str();
 }

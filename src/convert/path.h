@@ -72,24 +72,26 @@ inline Entry Entry::listed(const char* path, std::size_t length, std::size_t nam
     return e;
 }
 
-inline Entry Entry::found(const char* path, std::size_t length, std::size_t nameAt, uint32_t attributes,
-                          bool identified, const platform::EntryIdentity& identity) {
+inline Entry Entry::ofPath(const char* path, std::size_t length, std::size_t nameAt) {
     Entry e;
     e.path = path;
     e.length = length;
     e.nameAt = nameAt;
-    e.attributes = attributeWord(attributes);
-    e.identified = identified;
-    e.identity = identity;
+    e.attributes = 0;  // unknown, not "normal"
+    e.identified = false;
+    e.identity = {};
     e.fromListing = false;
     e.verdict = Verdict::unknown;
     e.record = -1;
     return e;
 }
 
-inline Entry Entry::ofPath(const char* path, std::size_t length, std::size_t nameAt) {
-    Entry e = found(path, length, nameAt, 0, false, {});
-    e.attributes = 0;  // unknown, not "normal"
+inline Entry Entry::found(const char* path, std::size_t length, std::size_t nameAt, uint32_t attributes,
+                          bool identified, const platform::EntryIdentity& identity) {
+    Entry e = ofPath(path, length, nameAt);
+    e.attributes = attributeWord(attributes);
+    e.identified = identified;
+    e.identity = identity;
     return e;
 }
 

@@ -264,11 +264,7 @@ char** finish(ArgumentList& split, int* count, Expansions& expansions) {
     platform::noticeEnding(leftoverSuffix);
     bool ok = expandWildcards(split, expanded, expansions);
     releaseArguments(split);
-    if (!ok) {
-        releaseArguments(expanded);
-        outOfArgumentSpace();
-    }
-    if (!expansions.places.resize(static_cast<std::size_t>(expanded.count))) {
+    if (!ok || !expansions.places.resize(static_cast<std::size_t>(expanded.count))) {
         releaseArguments(expanded);
         outOfArgumentSpace();
     }
