@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "console/ending.h"
 #include "console/format.h"
 #include "platform/platform.h"
 
@@ -51,7 +50,7 @@ Answer answerFor(int key) {
 // Shows the prompt and waits for one key. A key that cannot be read (standard
 // input is not a console) answers All: waiting would hang the run and
 // re-prompting would spin, so output goes on unpaged.
-Answer pauseAtPrompt(TickPacer& pacer, int exitCode, const char* prompt) {
+Answer pauseAtPrompt(TickPacer& pacer, const char* prompt) {
     pacer.pace(promptDelay);
     std::size_t length = std::strlen(prompt);
     platform::writeOut(prompt, length);
@@ -61,10 +60,7 @@ Answer pauseAtPrompt(TickPacer& pacer, int exitCode, const char* prompt) {
     platform::writeOut("\r", 1);
     repeatChar(' ', static_cast<unsigned>(length));
     platform::writeOut("\r", 1);
-    if (key < 0) return Answer::All;
-    Answer answer = answerFor(key);
-    if (answer == Answer::Quit) endProcess(exitCode);
-    return answer;
+    return key < 0 ? Answer::All : answerFor(key);
 }
 
 bool consoleBuffer(int* bufferRows, int* windowRows) {
@@ -80,9 +76,12 @@ void setUpHelpPager(HelpPager& pager, int exitCode) {
     pager.enabled = consoleBuffer(&bufferRows, &windowRows);
 }
 
-void helpPause(HelpPager& pager, const char* prompt) {
-    if (!pager.enabled) return;
-    if (pauseAtPrompt(pager.pacer, pager.exitCode, prompt) == Answer::All) pager.enabled = false;
+Paged helpPause(HelpPager& pager, const char* prompt) {
+    if (!pager.enabled) return Paged::going;
+    Answer answer = pauseAtPrompt(pager.pacer, prompt);
+    if (answer == Answer::Quit) return Paged::quit;
+    if (answer == Answer::All) pager.enabled = false;
+    return Paged::going;
 }
 
 void setUpResultPager(ResultPager& pager, bool enabled, int exitCode) {
@@ -100,14 +99,18 @@ void setUpResultPager(ResultPager& pager, bool enabled, int exitCode) {
     pager.pageLines = windowRows - 2;
 }
 
-void countOutput(ResultPager& pager, int chars, const char* prompt) {
-    if (pager.pageLines < 1) return;
+Paged countOutput(ResultPager& pager, int chars, const char* prompt) {
+    if (pager.pageLines < 1) return Paged::going;
     int lines = chars / screenColumns + (chars % screenColumns != 0 ? 1 : 0);
     pager.linesShown += lines;
-    if (pager.linesShown <= pager.pageLines) return;
+    if (pager.linesShown <= pager.pageLines) return Paged::going;
     pager.linesShown = 0;
-    if (pauseAtPrompt(pager.pacer, pager.exitCode, prompt) == Answer::All)
-        pager.pageLines = 0;
+    Answer answer = pauseAtPrompt(pager.pacer, prompt);
+    if (answer == Answer::Continue) return Paged::going;
+    pager.pageLines = 0;  // after All, and after a Quit that nobody stops at
+    if (answer == Answer::All) return Paged::going;
+    if (pager.quit) pager.quit(pager.exitCode);
+    return Paged::quit;
 }
 
 int printResult(ResultPager& pager, const char* format, ...) {

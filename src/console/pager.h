@@ -23,6 +23,9 @@ private:
     uint32_t mark = 0;
 };
 
+// How a pause was answered: go on (Continue or All), or Quit.
+enum class Paged : unsigned char { going, quit };
+
 struct HelpPager {
     bool enabled = true;
     int exitCode = 1;
@@ -34,6 +37,10 @@ struct ResultPager {
     int exitCode = 1;
     int linesShown = 0;
     TickPacer pacer;
+    // What a Quit does, given `exitCode`: the run that pages its results
+    // stops there, whatever line it was writing. Without it the pager only
+    // answers quit, and pauses no more.
+    void (*quit)(int exitCode) = nullptr;
 };
 
 // One key's character byte 0-255, or -1 when no key can be read.
@@ -41,9 +48,9 @@ int readKey();
 void repeatChar(char ch, unsigned count);
 
 void setUpHelpPager(HelpPager& pager, int exitCode);
-void helpPause(HelpPager& pager, const char* prompt);
+Paged helpPause(HelpPager& pager, const char* prompt);
 void setUpResultPager(ResultPager& pager, bool enabled, int exitCode);
-void countOutput(ResultPager& pager, int chars, const char* prompt);
+Paged countOutput(ResultPager& pager, int chars, const char* prompt);
 
 // printf-style write of one result text to standard output, charged to the
 // result pager; gives the number of characters written.

@@ -17,6 +17,13 @@ void failureStep(RunContext& run, const char* path) {
     failureStep(run, path, counter ? counter(run) : 0);
 }
 
+void startResultPager(RunContext& run) {
+    ResultPager& pager = run.report.pager;
+    setUpResultPager(pager, settings.pauseMode, 1);
+    pager.quit = endProcess;
+    if (settings.pauseMode) countOutput(pager, screenColumns, promptText);  // the first line's room
+}
+
 void settleDeferredRenames(RunContext& run) {
     std::string failed = settleDeferred(run);
     if (!failed.empty()) failureStep(run, failed.c_str());

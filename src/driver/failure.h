@@ -1,4 +1,5 @@
-// What the run does after a failure.
+// Where the run stops before its end: after a failure, at a Quit, when the
+// journal cannot be written.
 #pragma once
 
 #include "console/ending.h"
@@ -22,6 +23,11 @@ struct Failures {
 // past failures; or under /c notes the failure and lets the run go on.
 void failureStep(RunContext& run, const char* path);
 void failureStep(RunContext& run, const char* path, unsigned long untouched);
+
+// Sets up the result pager for the run's lines (on under /p): a Quit at its
+// prompt ends the run there with 1, on the spot, in the middle of whatever
+// line it was writing: nothing more is renamed, recorded or written.
+void startResultPager(RunContext& run);
 
 // Settles the renames whose lines wait for their directory's listing
 // (settleDeferred), and takes the failure step for the first that failed.

@@ -255,9 +255,7 @@ int runCommand(int count, char** arguments, Expansions expansions) {
     startJournal(run.journal, settings.journal && !settings.testMode, !settings.testMode);
 
     run.report.mayShowOnConsole = platform::outputIsConsole();
-    ResultPager& pager = run.report.pager;
-    setUpResultPager(pager, settings.pauseMode, 1);
-    if (settings.pauseMode) countOutput(pager, screenColumns, promptText);
+    startResultPager(run);
     // The column is only drawn under /v+k; measuring it looks every name up
     // once more, so it is done only then.
     int columnWidth = 0;

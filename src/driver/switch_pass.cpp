@@ -46,8 +46,12 @@ void tellArguments(RunContext& run, int count, char** arguments) {
 }
 
 int helpEnds(RunContext& run, const char* programPath, int exitCode) {
-    if (showHelp(run.helpPager, programPath) == HelpOutcome::outOfMemory) outOfMemory();
-    return exitCode;
+    switch (showHelp(run.helpPager, programPath)) {
+        case HelpOutcome::shown: return exitCode;
+        case HelpOutcome::quit: return run.helpPager.exitCode;
+        case HelpOutcome::outOfMemory: break;
+    }
+    outOfMemory();
 }
 
 SwitchPass readSwitches(RunContext& run, int count, char** arguments) {

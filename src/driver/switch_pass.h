@@ -22,7 +22,8 @@ inline bool isNameAt(const ArgumentKinds& kinds, int i) {
     return kinds[static_cast<std::size_t>(i)] == ArgumentKind::name;
 }
 
-// Shows the usage screen and gives `exitCode`.
+// Shows the usage screen and gives `exitCode`, or after a Quit at one of its
+// breaks the help pager's quit code; where memory runs out, says so.
 int helpEnds(RunContext& run, const char* programPath, int exitCode);
 
 // What the pass over the switches found: the names counted, an undo asked

@@ -181,8 +181,7 @@ int undoJournal(RunContext& run, LoadedJournal& journal, const std::string& file
     // Where the mark cannot be written (a journal made read-only), the undo
     // goes on as it could before.
     if (!settings.testMode) markUndoBegun(journal);
-    setUpResultPager(run.report.pager, settings.pauseMode, 1);
-    if (settings.pauseMode) countOutput(run.report.pager, screenColumns, promptText);
+    startResultPager(run);
     const std::vector<JournalRecord>& records = journal.contents.records;
     undoingRecords(run.journal, &records);
     std::vector<JournalRecord> kept;

@@ -50,9 +50,11 @@ void switchLine(const char* s) { line(switches(s).c_str()); }
 
 void blank() { platform::writeOut("\n", 1); }
 
-void pageBreak(HelpPager& pager) {
-    helpPause(pager, promptText);
+// A Quit leaves the rest of the screen unwritten, its blank line too.
+Paged pageBreak(HelpPager& pager) {
+    if (helpPause(pager, promptText) == Paged::quit) return Paged::quit;
     blank();
+    return Paged::going;
 }
 
 void lines(std::initializer_list<const char*> texts) {
@@ -66,7 +68,7 @@ void banner(const char* date) {
     blank();
 }
 
-void switchSection(HelpPager& pager, const char* name) {
+Paged switchSection(HelpPager& pager, const char* name) {
     printOut(text::usage, name);
     blank();
     lines({text::f1, text::f2, text::f3, text::f4});
@@ -78,7 +80,7 @@ void switchSection(HelpPager& pager, const char* name) {
     lines({text::letters1, text::letters2});
     blank();
     lines({text::c1, text::c2});
-    pageBreak(pager);
+    if (pageBreak(pager) == Paged::quit) return Paged::quit;
     lines({text::s1, text::s2, text::a1, text::a2});
     blank();
     lines({text::walk1, text::walk2, text::walk3, text::walk4});
@@ -107,10 +109,10 @@ void switchSection(HelpPager& pager, const char* name) {
     printOut(text::exit0, 0);
     printOut(text::exit1, 1);
     printOut(text::exit2, 2);
-    pageBreak(pager);
+    return pageBreak(pager);
 }
 
-void journalSection(HelpPager& pager) {
+Paged journalSection(HelpPager& pager) {
     line(text::journalHeading);
     lines({text::j1, text::j2});
     blank();
@@ -125,19 +127,19 @@ void journalSection(HelpPager& pager) {
     platform::journalFolder(folder, false);
     if (folder.empty() || !platform::commandText(folder.c_str(), shown)) shown = folder;
     printOut(text::journalPath, shown.c_str());
-    pageBreak(pager);
+    return pageBreak(pager);
 }
 
 std::string example(const char* format);
 
-void aboutAndNotes(HelpPager& pager, const char* name) {
+Paged aboutAndNotes(HelpPager& pager, const char* name) {
     // The prompt's own '/' stays as it is.
     for (const Text* s : {&text::aboutHeading, &text::about1, &text::about2, &text::about3})
         line(*s);
     lines({text::about4, text::about5});
     line(text::about6);
     lines({text::about7});
-    pageBreak(pager);
+    if (pageBreak(pager) == Paged::quit) return Paged::quit;
     line(text::noteHeading);
     // Linux has no executable's extension, and keeps the cases of names apart.
     bool shell = platform::commandLineDialect().shell;
@@ -149,15 +151,15 @@ void aboutAndNotes(HelpPager& pager, const char* name) {
         line(text::noteSlash);  // its '/' is a path's, no switch
         line(text::noteForeign);
     }
-    pageBreak(pager);
+    return pageBreak(pager);
 }
 
-bool configSection(HelpPager& pager, const char* name, const char* programPath) {
+HelpOutcome configSection(HelpPager& pager, const char* name, const char* programPath) {
     line(text::configHeading);
     printOut(platform::commandLineDialect().shell ? text::config1gnu : text::config1, name);
     blank();
     OwnedString path = configPathFor(programPath);
-    if (!path) return false;
+    if (!path) return HelpOutcome::outOfMemory;
     // Linux looks in several places: where none holds a file, all are named.
     std::FILE* probe = platform::commandLineDialect().shell ? platform::openForReading(path.get()) : nullptr;
     if (platform::commandLineDialect().shell && !probe)
@@ -166,7 +168,7 @@ bool configSection(HelpPager& pager, const char* name, const char* programPath) 
         printOut(text::configPath, path.get());
     if (probe) std::fclose(probe);
     printOut("%s", text::configCurrent.str());
-    if (listConfigSwitches(path.get(), settings.switchChar) == ConfigOutcome::outOfMemory) return false;
+    if (listConfigSwitches(path.get(), settings.switchChar) == ConfigOutcome::outOfMemory) return HelpOutcome::outOfMemory;
     char c = settings.switchChar;
     const platform::CommandLineDialect& dialect = platform::commandLineDialect();
     if (c == '/' || c == dialect.introducer || c == '\0') {
@@ -178,8 +180,7 @@ bool configSection(HelpPager& pager, const char* name, const char* programPath) 
         if (!dialect.gnu) printOut(text::switchSame2, c, c);
         printOut(text::switchBlank, c);
     }
-    pageBreak(pager);
-    return true;
+    return pageBreak(pager) == Paged::quit ? HelpOutcome::quit : HelpOutcome::shown;
 }
 
 // An example as this platform's command line takes it: where a shell expands
@@ -247,11 +248,11 @@ HelpOutcome showHelp(HelpPager& pager, const char* programPath) {
     }
     const char* name = commandName ? commandName.get() : fixedName;
     banner(buildDateText());
-    switchSection(pager, name);
-    journalSection(pager);
-    aboutAndNotes(pager, name);
-    if (!configSection(pager, name, programPath[0] != '\0' ? programPath : fixedName))
-        return HelpOutcome::outOfMemory;
+    if (switchSection(pager, name) == Paged::quit || journalSection(pager) == Paged::quit ||
+        aboutAndNotes(pager, name) == Paged::quit)
+        return HelpOutcome::quit;  // the rest of the screen unwritten
+    HelpOutcome config = configSection(pager, name, programPath[0] != '\0' ? programPath : fixedName);
+    if (config != HelpOutcome::shown) return config;
     examples(name);
     return HelpOutcome::shown;
 }

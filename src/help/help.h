@@ -4,11 +4,11 @@
 #include "console/pager.h"
 #include "platform/owned_string.h"
 
-// Writes the usage screen, paged at its five section breaks; quitting at a
-// break ends the process with 1. programPath may be empty. Where switches
-// begin with '-', the screen shows them so. Out of memory, it stops where it
-// was, and the caller says so.
-enum class HelpOutcome : unsigned char { shown, outOfMemory };
+// Writes the usage screen, paged at its five section breaks. programPath
+// may be empty. Where switches begin with '-', the screen shows them so. A
+// Quit at a break, or memory running out, stops it where it was: the caller
+// ends the run, with the pager's quit code or saying that memory ran out.
+enum class HelpOutcome : unsigned char { shown, quit, outOfMemory };
 HelpOutcome showHelp(HelpPager& pager, const char* programPath);
 
 // Writes the command's name, version and build date on one line (a POSIX

@@ -1,5 +1,7 @@
 #include "console/pager.h"
 
+#include "console/ending.h"
+
 #include "support.h"
 
 using Pager = Tavisk;
@@ -8,11 +10,12 @@ namespace {
 
 // Prints `lines` one-line results and gives the numbers of the results after
 // which a prompt was shown.
-std::vector<int> promptsAfter(int windowRows, int lines, std::deque<int> keys) {
+std::vector<int> promptsAfter(int windowRows, int lines, std::deque<int> keys, void (*quit)(int) = nullptr) {
     fake::state().windowRows = windowRows;
     fake::state().keys = keys;
     ResultPager pager;
     setUpResultPager(pager, true, 1);
+    pager.quit = quit;
     countOutput(pager, screenColumns, promptText);
     std::vector<int> prompts;
     for (int i = 1; i <= lines; ++i) {
@@ -42,12 +45,28 @@ TEST_F(Pager, PromptsAfterEachScreenful) {
 TEST_F(Pager, QuitKeysEndWithTheQuitCode) {
     for (int key : {int('q'), int('Q'), 27, 0xC0}) {
         startFakeProcess();
-        int code = exitCodeOf([&] { promptsAfter(25, 80, {key}); });
+        int code = exitCodeOf([&] { promptsAfter(25, 80, {key}, endProcess); });
         EXPECT_EQ(code, 1) << key;
         const std::string& out = fake::state().out;
         std::string erase = std::string(promptText) + "\r" + std::string(20, ' ') + "\r";
         EXPECT_EQ(out.substr(out.size() - erase.size()), erase);
     }
+    // Where nobody stops at it, a Quit is only answered: no more pauses.
+    startFakeProcess();
+    EXPECT_EQ(promptsAfter(25, 80, {'q', 'c'}), (std::vector<int>{23}));
+    startFakeProcess();
+    fake::state().windowRows = 25;
+    fake::state().keys = {'c', ' ', 'q'};
+    ResultPager pager;
+    setUpResultPager(pager, true, 1);
+    for (Paged answer : {Paged::going, Paged::going, Paged::quit})
+        EXPECT_EQ(countOutput(pager, 80 * 40, promptText), answer);
+    startFakeProcess();
+    fake::state().windowRows = 25;
+    fake::state().keys = {'c', 'q'};
+    HelpPager help;
+    setUpHelpPager(help, 1);
+    for (Paged answer : {Paged::going, Paged::quit, Paged::going}) EXPECT_EQ(helpPause(help, promptText), answer);
 }
 
 TEST_F(Pager, NoKeyToReadActsAsAll) {

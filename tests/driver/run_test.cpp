@@ -91,6 +91,45 @@ TEST_F(CommandRun, HelpAndNoNamesEndWithOneBeforeAnyLookup) {
     EXPECT_EQ(notHelp.out, arrow("A.TXT", "a.txt"));
 }
 
+// A Quit at a prompt ends the run there with 1: what the page showed is
+// renamed, nothing after it is, and no other line or count is written.
+TEST_F(CommandRun, AQuitAtAPromptEndsTheRunOnTheSpotWithOne) {
+    struct Case {
+        std::vector<std::string> args;
+        std::deque<int> keys;
+        int renamed, code;
+    } cases[] = {
+        {{"/p"}, {'q'}, 23, 1},
+        {{"/p", "/v+s"}, {'c', 'Q'}, 47, 1},
+        {{"/p", "/test"}, {0xC0}, 0, 1},
+        {{"/p", "/v+s"}, {'a', 'q'}, 60, 0},  // All: no more pauses
+        {{"/l"}, {'q'}, 60, 0},
+        {{"/?"}, {'q'}, 0, 1},
+        {{"/?"}, {'c', 'c', 'a'}, 0, 1},
+    };
+    for (const Case& c : cases) {
+        startFakeProcess();
+        fake::state().windowRows = 25;
+        fake::state().keys = c.keys;
+        std::vector<std::string> args = c.args;
+        for (int i = 1; i <= 60 && args[0] != "/?"; ++i) {
+            fake::addFile("F" + std::to_string(100 + i) + ".TXT");
+            args.push_back("F" + std::to_string(100 + i) + ".TXT");
+        }
+        RunResult r = runTavisk(args);
+        std::string row = ::testing::PrintToString(c.args) + ::testing::PrintToString(c.keys);
+        EXPECT_EQ(r.code, c.code) << row;
+        int renamed = 0;
+        for (const std::string& name : fake::listing()) renamed += name.find(".txt") != std::string::npos;
+        EXPECT_EQ(renamed, c.renamed) << row;
+        if (c.code == 0 || c.args[0] == "/?") continue;
+        int shown = c.renamed ? c.renamed : 23;  // the preview's page is shown, and renames nothing
+        EXPECT_NE(r.out.find("F" + std::to_string(100 + shown) + ".TXT"), std::string::npos) << row;
+        EXPECT_EQ(r.out.find("F" + std::to_string(101 + shown)), std::string::npos) << row;
+        EXPECT_EQ(r.out.find(sj("【集計】")), std::string::npos) << row;
+    }
+}
+
 TEST_F(CommandRun, TestModeReportsAndChangesNothing) {
     fake::addFile("A.TXT");
     RunResult r = runTavisk({"A.TXT", "/test"});

@@ -49,7 +49,9 @@ TEST_F(HelpScreen, SevenBreaksOnAConsoleAndNoneOnAPipe) {
     startFakeProcess();
     fake::state().windowRows = 25;
     fake::state().keys = {'q'};
-    EXPECT_EQ(exitCodeOf([this] { showHelp(run.helpPager, "D:\\TOOLS\\LC.EXE"); }), 1);  // quit at a break
+    HelpOutcome outcome = HelpOutcome::shown;
+    EXPECT_EQ(exitCodeOf([&] { outcome = showHelp(run.helpPager, "D:\\TOOLS\\LC.EXE"); }), -1);
+    EXPECT_EQ(outcome, HelpOutcome::quit);  // at the first break; the run ends it
     EXPECT_EQ(fake::state().out.find(sj("【解説】")), std::string::npos);
 }
 
